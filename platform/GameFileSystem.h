@@ -1,0 +1,72 @@
+// GameFileSystem: the one way the engine touches the game, data and backup
+// folders. Turns the Windows-style relative paths of instruction files into real
+// paths, matching existing components without regard to letter case, refuses
+// paths that would leave their folder, and refuses writes outside the roots
+// registered for the run.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/FileIO.h"
+
+namespace vey::platform {
+
+class GameFileSystem {
+ public:
+  using Path = std::filesystem::path;
+
+  GameFileSystem() = default;
+  virtual ~GameFileSystem() = default;
+
+  // Writes are allowed only below one of these folders. With none registered,
+  // every write is refused.
+  void AddWritableRoot(const Path& root);
+  const std::vector<Path>& WritableRoots() const { return roots_; }
+
+  // True when a Windows-style relative path stays inside its folder: no ".."
+  // component, not absolute, no drive letter, in either slash direction.
+  static bool IsContained(std::string_view relative);
+
+  // base joined with a Windows-style relative path ("override", "modules\x.rim",
+  // ".\", "Override/"). Each component that exists on disk is matched without
+  // regard to letter case ("Override" for "override"); a component that does
+  // not exist yet keeps the case written. A trailing separator is kept.
+  // Fails with EPathError when the path would leave base.
+  Path Resolve(const Path& base, std::string_view relative) const;
+
+  // One name inside folder, matched without regard to letter case: the existing
+  // entry if there is one, else folder / name as written.
+  Path Child(const Path& folder, std::string_view name) const;
+
+  bool Exists(const Path& path) const;
+  bool IsFile(const Path& path) const;
+  bool IsDirectory(const Path& path) const;
+  // Names of the entries of a folder (files and folders), unsorted.
+  std::vector<std::string> List(const Path& folder) const;
+
+  std::vector<std::uint8_t> ReadFile(const Path& path) const;
+
+  // Every write below checks that its target lies under a writable root
+  // (EPathError otherwise). Replacing writes are atomic.
+  virtual void WriteFile(const Path& path, std::span<const std::uint8_t> bytes);
+  virtual std::unique_ptr<AtomicFileWriter> CreateFile(const Path& path);
+  virtual void CopyFile(const Path& from, const Path& to);
+  virtual void RemoveFile(const Path& path);
+  virtual void Rename(const Path& from, const Path& to);
+  virtual void CreateDirectories(const Path& path);
+  // True when the folder was empty and is gone.
+  virtual bool RemoveEmptyDirectory(const Path& path);
+
+  void CheckWritable(const Path& path) const;
+
+ private:
+  std::vector<Path> roots_;
+};
+
+}  // namespace vey::platform

@@ -1,0 +1,60 @@
+// Whole-file reads and atomic replacement.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "common/FileIO.h"
+#include "common/VeyException.h"
+#include "support/TestSupport.h"
+
+namespace vey {
+namespace {
+
+TEST(AtomicFileWriter, ReplacesOnlyOnCommit) {
+  test::TempDir dir;
+  auto target = dir.Write("t.bin", "old");
+  {
+    AtomicFileWriter w(target);
+    w.Write(test::ToBytes("new content"));
+    EXPECT_EQ(dir.Read("t.bin"), "old");
+  }  // abandoned: the old file stays, no temporary is left behind
+  EXPECT_EQ(dir.Read("t.bin"), "old");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
+
+  WriteFileAtomic(target, test::ToBytes("new"));
+  EXPECT_EQ(dir.Read("t.bin"), "new");
+}
+
+TEST(AtomicFileWriter, ReplacesAReadOnlyTarget) {
+  test::TempDir dir;
+  auto target = dir.Write("ro.2da", "old");
+  ::chmod(target.c_str(), 0444);
+  WriteFileAtomic(target, test::ToBytes("new"));
+  EXPECT_EQ(dir.Read("ro.2da"), "new");
+  struct stat st {};
+  ASSERT_EQ(::stat(target.c_str(), &st), 0);
+  EXPECT_TRUE(st.st_mode & S_IWUSR);
+}
+
+TEST(AtomicFileWriter, CopiesRangesOfAnotherFile) {
+  test::TempDir dir;
+  auto src = dir.Write("src", "0123456789");
+  InputFile in(src);
+  AtomicFileWriter w(dir / "dst");
+  w.CopyFrom(in, 2, 3);
+  w.CopyFrom(in, 9, 1);
+  w.Commit();
+  EXPECT_EQ(dir.Read("dst"), "2349");
+  EXPECT_THROW(w.CopyFrom(in, 8, 3), EFOpenError);
+}
+
+TEST(ReadWholeFile, FailsWithTheOpenMessage) {
+  test::TempDir dir;
+  EXPECT_EQ(ReadWholeFile(dir.Write("a", "xyz")).size(), 3u);
+  auto missing = (dir / "missing").string();
+  test::ExpectFailure<EFOpenError>([&] { ReadWholeFile(dir / "missing"); }, 0,
+                                   "Cannot open file \"" + missing + "\". No such file or directory");
+  EXPECT_THROW(ReadWholeFile(dir.Path()), EFOpenError);
+}
+
+}  // namespace
+}  // namespace vey
