@@ -1,13 +1,39 @@
-// veypatcher-cli: the command-line installer.
+// veypatcher-cli: the command-line installer and its companion commands.
 #include <CLI/CLI.hpp>
 
 #include <iostream>
+#include <string>
+
+#include "cli/CliCommon.h"
+
+namespace {
+
+// One line on standard error: what was wrong and where the help is.
+int ReportUsageError(const CLI::App& app, const CLI::ParseError& error) {
+  std::string message = error.what();
+  for (char& c : message) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  while (!message.empty() && message.back() == ' ') message.pop_back();
+  std::string helpCommand = app.get_name();
+  for (const CLI::App* sub : app.get_subcommands()) helpCommand += " " + sub->get_name();
+  std::cerr << app.get_name() << ": " << message << " (see \"" << helpCommand << " --help\")\n";
+  return vey::cli::kExitUsage;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"VEYPatcher command-line installer"};
+  CLI::App app{"VEYPatcher command-line installer", "veypatcher-cli"};
   app.set_version_flag("--version", "veypatcher-cli 0.1.0");
-  app.require_subcommand(0, 1);
-  CLI11_PARSE(app, argc, argv);
-  std::cout << app.help();
-  return 0;
+  app.require_subcommand(1, 1);
+  int exitCode = vey::cli::kExitOk;
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::Success& e) {
+    return app.exit(e);  // --help or --version
+  } catch (const CLI::ParseError& e) {
+    return ReportUsageError(app, e);
+  }
+  return exitCode;
 }
