@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/CliCommon.h"
+#include "cli/InstallCommand.h"
 
 namespace {
 
@@ -28,6 +29,7 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", "veypatcher-cli 0.1.0");
   app.require_subcommand(1, 1);
   int exitCode = vey::cli::kExitOk;
+  vey::RegisterInstallCommand(app, exitCode);
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& e) {
