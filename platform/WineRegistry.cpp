@@ -187,7 +187,12 @@ std::optional<std::string> WineRegistry::ReadRawString(std::string_view key,
   } catch (const Exception&) {
     return std::nullopt;  // no prefix, no registry: nothing is found
   }
-  std::string_view content(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  return FindString(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                    key, name);
+}
+
+std::optional<std::string> WineRegistry::FindString(std::string_view content, std::string_view key,
+                                                    std::string_view name) {
   std::string wanted = AsciiLowerCopy(TrimSlashes(key));
   if (wanted.empty()) return std::nullopt;
   if (auto v = FindValue(content, wanted, name)) return v;
