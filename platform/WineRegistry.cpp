@@ -254,7 +254,8 @@ std::string WineRegistry::ReadString(std::string_view key, std::string_view name
   std::optional<std::string> raw = ReadRawString(key, name);
   if (!raw || raw->empty()) return {};
   std::string_view text = *raw;
-  bool drivePath = text.size() >= 2 && text[1] == ':';
+  bool drivePath = text.size() >= 2 && text[1] == ':' &&
+                   ((text[0] >= 'a' && text[0] <= 'z') || (text[0] >= 'A' && text[0] <= 'Z'));
   if (drivePath || text.starts_with("\\\\?\\")) return MapWindowsPath(text);
   if (text.starts_with("\\\\")) return {};  // a network share has no place here
   return *raw;
