@@ -170,6 +170,19 @@ TEST(TTLKFileHandlerLoad, RefusesBadHeadersAndLeavesNothingOpen) {
   }
 }
 
+TEST(TTLKFileHandlerLoad, CopiedEntriesOutliveTheirTable) {
+  TTLKString copy;
+  TStringDataList other;
+  {
+    auto h = Loaded(ThreeEntries());
+    copy = h.Entries()[0];
+    other.Add(h.Entries()[2]);
+    h.LoadFromBytes(ThreeEntries());  // a reload drops the first file's bytes
+  }
+  EXPECT_EQ(copy.Text(), "Hello");
+  EXPECT_EQ(other[0].Text(), "World!");
+}
+
 TEST(TTLKFileHandlerSave, RefusesWithoutAnOpenTable) {
   TTLKFileHandler h;
   ExpectFailure<EHell>([&] { h.SaveToBytes(); }, 0, "There is no open file to save!");
