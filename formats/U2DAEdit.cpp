@@ -93,7 +93,7 @@ void T2DAHandler::LoadFromBytes(std::span<const std::uint8_t> data, const std::s
   // Check the signature before clearing anything: a refused file must leave
   // the previous table loaded.
   std::size_t sigLen = std::min<std::size_t>(data.size(), kSignature.size());
-  const void* nul = std::memchr(data.data(), 0, sigLen);
+  const void* nul = sigLen ? std::memchr(data.data(), 0, sigLen) : nullptr;
   if (nul) sigLen = static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - data.data());
   std::string_view signature(reinterpret_cast<const char*>(data.data()), sigLen);
   if (signature == kTextSignature) Fail(1, kMsgTextFormat);

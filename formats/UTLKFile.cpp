@@ -31,6 +31,7 @@ constexpr const char* kMsgTooMuchText =
 constexpr const char* kMsgTooLarge = "The TLK file would grow beyond 4 GB. Unable to save!";
 
 std::string TextUpToNul(std::span<const std::uint8_t> bytes) {
+  if (bytes.empty()) return {};
   const void* nul = std::memchr(bytes.data(), 0, bytes.size());
   std::size_t len = nul ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - bytes.data())
                         : bytes.size();
