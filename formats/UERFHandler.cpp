@@ -289,8 +289,10 @@ void TERFHandler::ReadERFTables(const fs::path& path) {
 
   // Each string needs at least its 8-byte head; checking that first bounds
   // the count by the file before anything is sized by it.
+  // An empty table's offset is never used, so it is not held against the file.
   std::uint64_t pos = h.OffsetToLocalizedString;
-  if (!Inside(pos, languages * 8, size)) ThrowDamaged(path, "its localized string table");
+  if (languages > 0 && !Inside(pos, languages * 8, size))
+    ThrowDamaged(path, "its localized string table");
   WindowReader window(*source_);
   locStrings_.reserve(static_cast<std::size_t>(languages));
   for (std::uint64_t i = 0; i < languages; ++i) {
@@ -306,12 +308,16 @@ void TERFHandler::ReadERFTables(const fs::path& path) {
     pos += 8 + length;
   }
 
-  if (!Inside(h.OffsetToKeyList, entries * kERFKeySize, size)) ThrowDamaged(path, "its key list");
-  if (!Inside(h.OffsetToResourceList, entries * kERFResourceSize, size))
+  if (entries > 0 && !Inside(h.OffsetToKeyList, entries * kERFKeySize, size))
+    ThrowDamaged(path, "its key list");
+  if (entries > 0 && !Inside(h.OffsetToResourceList, entries * kERFResourceSize, size))
     ThrowDamaged(path, "its resource list");
-  auto keys = source_->ReadAt(h.OffsetToKeyList, static_cast<std::size_t>(entries * kERFKeySize));
-  auto list = source_->ReadAt(h.OffsetToResourceList,
-                              static_cast<std::size_t>(entries * kERFResourceSize));
+  std::vector<std::uint8_t> keys, list;
+  if (entries > 0) {
+    keys = source_->ReadAt(h.OffsetToKeyList, static_cast<std::size_t>(entries * kERFKeySize));
+    list = source_->ReadAt(h.OffsetToResourceList,
+                           static_cast<std::size_t>(entries * kERFResourceSize));
+  }
   ByteReader kr(keys), lr(list);
   resources_.reserve(static_cast<std::size_t>(entries));
   for (std::uint64_t i = 0; i < entries; ++i) {
@@ -339,8 +345,11 @@ void TERFHandler::ReadRIMTables(const fs::path& path) {
   std::copy(reserved.begin(), reserved.end(), h.Reserved.begin());
 
   const std::uint64_t entries = h.EntryCount > 0 ? static_cast<std::uint64_t>(h.EntryCount) : 0;
-  if (!Inside(h.OffsetToKeyList, entries * kRIMKeySize, size)) ThrowDamaged(path, "its key list");
-  auto keys = source_->ReadAt(h.OffsetToKeyList, static_cast<std::size_t>(entries * kRIMKeySize));
+  if (entries > 0 && !Inside(h.OffsetToKeyList, entries * kRIMKeySize, size))
+    ThrowDamaged(path, "its key list");
+  std::vector<std::uint8_t> keys;
+  if (entries > 0)
+    keys = source_->ReadAt(h.OffsetToKeyList, static_cast<std::size_t>(entries * kRIMKeySize));
   ByteReader kr(keys);
   resources_.reserve(static_cast<std::size_t>(entries));
   for (std::uint64_t i = 0; i < entries; ++i) {

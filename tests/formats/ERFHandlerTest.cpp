@@ -211,7 +211,10 @@ TEST(TERFHandlerLoad, RefusesTablesOutsideTheFile) {
   auto path = dir.Write("bad.rim", rim);
   ExpectFailure<EERFError>([&] { h.LoadFromFile(path); }, 17,
                            LoadMsg(path, "its key list lies outside the file!"));
-  // An empty resource may point anywhere: it is never read.
+  // Empty tables and empty resources may point anywhere: they are never read.
+  auto noKeys = MakeRIM({});
+  noKeys[16] = 0xFF;
+  EXPECT_NO_THROW(h.LoadFromFile(dir.Write("k.rim", noKeys)));
   auto empty = MakeERF({{"a", 2027, ""}});
   for (int i = 0; i < 4; ++i) empty[173 + 24 + i] = 0xFF;
   EXPECT_NO_THROW(h.LoadFromFile(dir.Write("z.mod", empty)));
