@@ -98,7 +98,8 @@ fs::path ExecutableFolder() {
   static const fs::path folder = [] {
     std::error_code ec;
     auto exe = fs::read_symlink("/proc/self/exe", ec);
-    return ec ? fs::current_path(ec) : exe.parent_path();
+    // Callers join names to it directly, so it ends with a separator.
+    return (ec ? fs::current_path(ec) : exe.parent_path()) / "";
   }();
   return folder;
 }
@@ -447,15 +448,14 @@ bool TERFHandler::HasResource(std::string_view fileName, bool includePending) co
   if (FindLoaded(name, type)) return true;
   if (!includePending) return false;
 
+  // Queued files match by their source's file name, as given or reduced to a
+  // resource name, and by the name they get in the archive.
   auto key = MakeKey(name, type);
-  auto lowerExt = AsciiLowerCopy(ext);
+  auto lowerFile = AsciiLowerCopy(fileName);
+  auto sourceMatch = name + '/' + AsciiLowerCopy(ext);
   for (const auto& p : pending_) {
-    if (!p.live) continue;
-    // Matched by the source's own file name, and by the name it gets in the archive.
-    auto sourceName = FileNameOf(p.source);
-    if (EqualsNoCase(sourceName, fileName) || (type != -1 && p.identity == key)) return true;
-    if (CleanResRef(AsciiLowerCopy(WithoutExtension(sourceName))) == name &&
-        AsciiLowerCopy(ExtensionOf(sourceName)) == lowerExt)
+    if (p.live && (p.sourceKey == lowerFile || p.sourceMatch == sourceMatch ||
+                   (type != -1 && p.identity == key)))
       return true;
   }
   return false;
@@ -538,6 +538,7 @@ void TERFHandler::AddResource(const fs::path& source, bool replace, std::string_
   p.source = std::move(sourcePath);
   p.name = target;
   p.sourceKey = std::move(sourceKey);
+  p.sourceMatch = CleanResRef(WithoutExtension(p.sourceKey)) + '/' + std::string(ExtensionOf(p.sourceKey));
   p.identity = MakeKey(AsciiLowerCopy(CleanResRef(base)), type);
   pendingBySource_[p.sourceKey] = pending_.size();
   pending_.push_back(std::move(p));
