@@ -41,7 +41,8 @@ class GameFileSystem {
   Path Resolve(const Path& base, std::string_view relative) const;
 
   // One name inside folder, matched without regard to letter case: the existing
-  // entry if there is one, else folder / name as written.
+  // entry if there is one, else folder / name as written. The name must be one
+  // plain component (no separator, not "." or ".."; EPathError otherwise).
   Path Child(const Path& folder, std::string_view name) const;
 
   bool Exists(const Path& path) const;
@@ -57,13 +58,17 @@ class GameFileSystem {
   virtual void WriteFile(const Path& path, std::span<const std::uint8_t> bytes);
   virtual std::unique_ptr<AtomicFileWriter> CreateFile(const Path& path);
   virtual void CopyFile(const Path& from, const Path& to);
+  // A missing file counts as removed; any other failure is EFCreateError.
   virtual void RemoveFile(const Path& path);
+  // Never replaces an existing target: the override check relies on a rename
+  // failing when the new name is taken (EFCreateError).
   virtual void Rename(const Path& from, const Path& to);
   virtual void CreateDirectories(const Path& path);
   // True when the folder was empty and is gone.
   virtual bool RemoveEmptyDirectory(const Path& path);
 
   void CheckWritable(const Path& path) const;
+  bool IsWritable(const Path& path) const;
 
  private:
   std::vector<Path> roots_;

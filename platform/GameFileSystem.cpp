@@ -1,0 +1,254 @@
+// GameFileSystem: case-insensitive resolution of instruction-file paths on a
+// case-sensitive disk, and the write fence around the run's folders.
+#include "platform/GameFileSystem.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <optional>
+
+#include "common/StrFormat.h"
+#include "common/VeyException.h"
+#include "common/Win1252.h"
+
+namespace vey::platform {
+namespace {
+
+constexpr bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+constexpr bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+bool HasHighBytes(std::string_view s) {
+  for (char c : s)
+    if (static_cast<unsigned char>(c) >= 0x80) return true;
+  return false;
+}
+
+// Components of a Windows-style relative path; empty and "." components are
+// dropped because they name the folder itself.
+std::vector<std::string_view> SplitComponents(std::string_view relative) {
+  std::vector<std::string_view> parts;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= relative.size(); ++i) {
+    if (i == relative.size() || IsSeparator(relative[i])) {
+      std::string_view part = relative.substr(start, i - start);
+      if (!part.empty() && part != ".") parts.push_back(part);
+      start = i + 1;
+    }
+  }
+  return parts;
+}
+
+// Why a relative path may not be followed, or empty when it may.
+std::string_view RefusalReason(std::string_view relative) {
+  if (relative.find('\0') != std::string_view::npos) return "it holds a NUL character";
+  if (relative.empty()) return {};
+  // "/x", "\x", "\\server\share" and "\\?\C:\x" all start at a root.
+  if (IsSeparator(relative[0])) return "it is an absolute or network path";
+  // "C:", "c:\x" and the drive-relative "C:x" all name a drive.
+  if (relative.size() >= 2 && IsAsciiLetter(relative[0]) && relative[1] == ':')
+    return "it names a drive";
+  for (std::string_view part : SplitComponents(relative))
+    if (part == "..") return "it climbs out of its folder with \"..\"";
+  return {};
+}
+
+std::string PathText(const std::filesystem::path& p) { return p.string(); }
+
+bool EntryExists(const std::filesystem::path& p) {
+  struct stat st {};
+  return ::lstat(p.c_str(), &st) == 0;
+}
+
+// The entry of folder whose name folds to the same ASCII lower case as name;
+// the exact spelling wins, then the byte-wise smallest so that the answer does
+// not depend on directory order.
+std::optional<std::string> FindEntryNoCase(const std::filesystem::path& folder,
+                                           std::string_view name) {
+  if (EntryExists(folder / std::string(name))) return std::string(name);
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return std::nullopt;
+  std::string wanted = AsciiLowerCopy(name);
+  std::optional<std::string> best;
+  while (dirent* e = ::readdir(dir)) {
+    std::string_view entry(e->d_name);
+    if (entry == "." || entry == "..") continue;
+    if (entry.size() != wanted.size() || AsciiLowerCopy(entry) != wanted) continue;
+    if (!best || entry < *best) best = std::string(entry);
+  }
+  ::closedir(dir);
+  return best;
+}
+
+[[noreturn]] void ThrowWriteFailure(std::string_view pattern, const std::filesystem::path& p,
+                                    int err) {
+  throw EFCreateError(FormatMsg(pattern, {PathText(p), SystemReason(err)}));
+}
+
+std::filesystem::path NormalAbsolute(const std::filesystem::path& p) {
+  std::filesystem::path n = std::filesystem::absolute(p).lexically_normal();
+  // "/a/b/" and "/a/b" are the same folder for the fence.
+  if (!n.has_filename() && n.has_relative_path()) n = n.parent_path();
+  return n;
+}
+
+bool IsUnder(const std::filesystem::path& path, const std::filesystem::path& root) {
+  // Whole components, so that "/a/bc" is not taken to lie under "/a/b".
+  auto p = path.begin();
+  for (auto r = root.begin(); r != root.end(); ++r, ++p) {
+    if (p == path.end() || *p != *r) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void GameFileSystem::AddWritableRoot(const Path& root) { roots_.push_back(NormalAbsolute(root)); }
+
+bool GameFileSystem::IsContained(std::string_view relative) {
+  return RefusalReason(relative).empty();
+}
+
+GameFileSystem::Path GameFileSystem::Resolve(const Path& base, std::string_view relative) const {
+  std::string_view reason = RefusalReason(relative);
+  if (!reason.empty())
+    throw EPathError(FormatMsg("The path \"%s\" is refused: %s. Paths must stay inside \"%s\".",
+                               {relative, reason, PathText(base)}));
+  Path result = base;
+  bool existing = true;
+  for (std::string_view part : SplitComponents(relative)) {
+    // Below a component that does not exist nothing can exist either.
+    if (existing) {
+      Path matched = Child(result, part);
+      existing = EntryExists(matched);
+      result = std::move(matched);
+    } else {
+      result /= std::string(part);
+    }
+  }
+  if (!relative.empty() && IsSeparator(relative.back()) && result.has_filename()) result /= "";
+  return result;
+}
+
+GameFileSystem::Path GameFileSystem::Child(const Path& folder, std::string_view name) const {
+  if (name.empty() || name == "." || name == ".." || name.find('\0') != std::string_view::npos ||
+      name.find_first_of("/\\") != std::string_view::npos)
+    throw EPathError(FormatMsg("The name \"%s\" is refused: it is not a single file or folder name.",
+                               {name}));
+  if (auto found = FindEntryNoCase(folder, name)) return folder / *found;
+  // Instruction files are Windows-1252 while Linux names are usually UTF-8.
+  if (HasHighBytes(name)) {
+    std::string utf8 = Win1252ToUtf8(name);
+    if (auto found = FindEntryNoCase(folder, utf8)) return folder / *found;
+  }
+  return folder / std::string(name);
+}
+
+bool GameFileSystem::Exists(const Path& path) const {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+bool GameFileSystem::IsFile(const Path& path) const {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool GameFileSystem::IsDirectory(const Path& path) const {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::vector<std::string> GameFileSystem::List(const Path& folder) const {
+  std::vector<std::string> names;
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return names;
+  while (dirent* e = ::readdir(dir)) {
+    std::string_view entry(e->d_name);
+    if (entry != "." && entry != "..") names.emplace_back(entry);
+  }
+  ::closedir(dir);
+  return names;
+}
+
+std::vector<std::uint8_t> GameFileSystem::ReadFile(const Path& path) const {
+  return ReadWholeFile(path);
+}
+
+void GameFileSystem::WriteFile(const Path& path, std::span<const std::uint8_t> bytes) {
+  CheckWritable(path);
+  WriteFileAtomic(path, bytes);
+}
+
+std::unique_ptr<AtomicFileWriter> GameFileSystem::CreateFile(const Path& path) {
+  CheckWritable(path);
+  return std::make_unique<AtomicFileWriter>(path);
+}
+
+void GameFileSystem::CopyFile(const Path& from, const Path& to) {
+  CheckWritable(to);
+  InputFile in(from);
+  AtomicFileWriter out(to);
+  out.CopyFrom(in, 0, in.Size());
+  out.Commit();
+}
+
+void GameFileSystem::RemoveFile(const Path& path) {
+  CheckWritable(path);
+  if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+    ThrowWriteFailure("Cannot delete file \"%s\". %s", path, errno);
+}
+
+void GameFileSystem::Rename(const Path& from, const Path& to) {
+  CheckWritable(from);
+  CheckWritable(to);
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return;
+  int err = errno;
+  if (err == EINVAL || err == ENOSYS) {
+    // The file system cannot refuse a replacement itself; check first.
+    if (EntryExists(to)) {
+      err = EEXIST;
+    } else if (::rename(from.c_str(), to.c_str()) == 0) {
+      return;
+    } else {
+      err = errno;
+    }
+  }
+  throw EFCreateError(FormatMsg("Cannot rename file \"%s\" to \"%s\". %s",
+                                {PathText(from), PathText(to), SystemReason(err)}));
+}
+
+void GameFileSystem::CreateDirectories(const Path& path) {
+  CheckWritable(path);
+  std::error_code ec;
+  std::filesystem::create_directories(path, ec);
+  if (ec) throw EFCreateError(FormatMsg("Cannot create folder \"%s\". %s",
+                                        {PathText(path), ec.message()}));
+  if (!IsDirectory(path))
+    ThrowWriteFailure("Cannot create folder \"%s\". %s", path, ENOTDIR);
+}
+
+bool GameFileSystem::RemoveEmptyDirectory(const Path& path) {
+  CheckWritable(path);
+  return ::rmdir(path.c_str()) == 0;
+}
+
+bool GameFileSystem::IsWritable(const Path& path) const {
+  Path normal = NormalAbsolute(path);
+  for (const Path& root : roots_)
+    if (IsUnder(normal, root)) return true;
+  return false;
+}
+
+void GameFileSystem::CheckWritable(const Path& path) const {
+  if (!IsWritable(path))
+    throw EPathError(FormatMsg(
+        "Refusing to write \"%s\": it lies outside the folders this installation may change.",
+        {PathText(path)}));
+}
+
+}  // namespace vey::platform
