@@ -10,6 +10,7 @@
 #include "common/ByteReader.h"
 #include "common/ByteWriter.h"
 #include "common/StrFormat.h"
+#include "common/UQK_Common.h"
 #include "common/Win1252.h"
 
 namespace vey {
@@ -54,8 +55,6 @@ constexpr std::uint64_t kCopyRun = 64ull << 20;
 bool IsResRefChar(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }
-
-std::string CleanResRef(std::string_view s) { return TERF_ResRef(s).Name(); }
 
 // Names from instruction files may carry either separator.
 std::string_view FileNameOf(std::string_view path) {
