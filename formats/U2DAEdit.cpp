@@ -93,7 +93,7 @@ void T2DAHandler::LoadFromBytes(std::span<const std::uint8_t> data, const std::s
   // Check the signature before clearing anything: a refused file must leave
   // the previous table loaded.
   std::size_t sigLen = std::min<std::size_t>(data.size(), kSignature.size());
-  const void* nul = std::memchr(data.data(), 0, sigLen);
+  const void* nul = sigLen ? std::memchr(data.data(), 0, sigLen) : nullptr;
   if (nul) sigLen = static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - data.data());
   std::string_view signature(reinterpret_cast<const char*>(data.data()), sigLen);
   if (signature == kTextSignature) Fail(1, kMsgTextFormat);
@@ -175,15 +175,16 @@ void T2DAHandler::ReadTable(std::span<const std::uint8_t> data) {
   std::size_t stringStart = r.Pos();
 
   // Pooled files point many cells at one text: decode each offset once.
-  std::vector<std::int32_t> decoded(kMaxOffset + 1, -1);
+  const std::size_t stringBytes = data.size() - stringStart;
+  std::vector<std::int32_t> decoded(std::min<std::size_t>(kMaxOffset, stringBytes) + 1, -1);
   std::vector<std::string> texts;
   cells_.resize(cellCount);
   for (std::size_t i = 0; i < cellCount; ++i) {
     std::uint16_t offset = LoadU16(offsetTable.data() + 2 * i);
+    if (offset > stringBytes) Fail(5, kMsgPastEnd);
     std::int32_t& slot = decoded[offset];
     if (slot < 0) {
       std::size_t at = stringStart + offset;
-      if (at > data.size()) Fail(5, kMsgPastEnd);
       std::size_t avail = data.size() - at;
       std::size_t scan = std::min(avail, kMaxText + 2);
       const auto* start = data.data() + at;
