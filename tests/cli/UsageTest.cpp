@@ -28,6 +28,18 @@ TEST(CliUsage, VersionAndHelpSucceed) {
 
 TEST(CliUsage, MisuseExits64WithOneLineHint) {
   ExpectUsageError({}, "subcommand");
+  ExpectUsageError({"--no-such-option"}, "--no-such-option");
+  ExpectUsageError({"frobnicate"}, "frobnicate");
+  ExpectUsageError({"summary", "--mod"}, "--mod");
+  ExpectUsageError({"summary", "extra"}, "extra");
+}
+
+TEST(CliUsage, EverySubcommandHasHelp) {
+  for (const char* command : {"summary", "namespaces"}) {
+    CliResult r = RunCli({command, "--help"});
+    EXPECT_EQ(r.exitCode, 0) << command;
+    EXPECT_NE(r.out.find("--mod"), std::string::npos) << command;
+  }
 }
 
 }  // namespace
