@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -84,6 +85,20 @@ class SpawnActions {
 
  private:
   posix_spawn_file_actions_t actions_;
+};
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int Get() const { return fd_; }
+
+ private:
+  int fd_;
 };
 
 // Reaps the child on every way out; an early exit (a pump that throws) kills it
@@ -268,20 +283,20 @@ std::string RunAndCapture(const std::string& exeName, const std::vector<std::str
 
   // Read while the program runs; once it has ended, take what it left in the
   // pipe. A descendant that keeps the pipe open does not hold the installer.
+  // The process descriptor wakes the wait as soon as the program ends.
+  FileDescriptor processFd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
   std::string captured;
   bool open = true;
   bool ended = false;
-  while (open && !ended) {
-    pollfd p{output.Read(), POLLIN, 0};
-    int n = ::poll(&p, 1, 100);
-    if (n > 0) open = Drain(output.Read(), captured);
+  while (!ended) {
+    pollfd fds[2];
+    nfds_t count = 0;
+    if (open) fds[count++] = pollfd{output.Read(), POLLIN, 0};
+    if (processFd.Get() >= 0) fds[count++] = pollfd{processFd.Get(), POLLIN, 0};
+    int ready = ::poll(count ? fds : nullptr, count, 100);
+    if (open && ready > 0 && fds[0].revents != 0) open = Drain(output.Read(), captured);
     ended = child.Poll();
     if (ended && open) Drain(output.Read(), captured);
-    if (pump) pump();
-  }
-  while (!ended) {
-    ::poll(nullptr, 0, 100);
-    ended = child.Poll();
     if (pump) pump();
   }
   return Utf8ToWin1252(captured);
