@@ -1,0 +1,467 @@
+// U2DAEdit: reading, editing and writing binary 2DA tables.
+#include "formats/U2DAEdit.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "common/ByteReader.h"
+#include "common/ByteWriter.h"
+#include "common/FileIO.h"
+#include "common/StrFormat.h"
+#include "common/Win1252.h"
+
+namespace vey {
+namespace {
+
+constexpr std::string_view kSignature = "2DA V2.b";
+constexpr std::string_view kTextSignature = "2DA V2.0";
+// The column-label block, its NUL included, must end before this many bytes.
+constexpr std::size_t kLabelBlockLimit = 4095;
+constexpr std::uint32_t kMaxOffset = 0xFFFF;
+
+constexpr const char* kMsgTextFormat =
+    "Specified file was a 2DA file but not in binary format. That format is unhandled at this "
+    "time. Unable to load.";
+constexpr const char* kMsgNotBinary = "Specified file is not a valid binary 2DA file. Unable to load.";
+constexpr const char* kMsgMalformed = "Malformatted data encountered while reading 2DA! Unable to continue!";
+constexpr const char* kMsgTooManyRows =
+    "Sanity check failed, number of 2DA rows reported as unrealistically large! Load aborted.";
+constexpr const char* kMsgPastEnd =
+    "Attempted to read past end of file while reading 2DA cell entry. Aborting...";
+constexpr const char* kMsgCellOverflow = "Buffer overflow while reading 2DA cell entry. This is very bad.";
+constexpr const char* kMsgUnwritable =
+    "A 2DA label or cell text is longer than 4095 bytes, or a label holds a tab (or a column "
+    "label a NUL), which the file format cannot store. Unable to save.";
+constexpr const char* kMsgStringDataOverflow =
+    "The cell texts of the 2DA table need more than the 65535 bytes of string data that its "
+    "16-bit offsets can address. Unable to save.";
+
+[[noreturn]] void Fail(std::int32_t code, const char* message) { throw EDead(message, code); }
+
+bool ValidIndex(std::int32_t index, std::size_t count) {
+  return index >= 0 && static_cast<std::size_t>(index) < count;
+}
+
+}  // namespace
+
+// ---- label index
+
+void T2DAHandler::LabelIndex::Build(const std::vector<std::string>& labels) const {
+  map_.clear();
+  map_.reserve(labels.size());
+  for (std::size_t i = 0; i < labels.size(); ++i)
+    map_[AsciiLowerCopy(labels[i])].push_back(static_cast<std::int32_t>(i));
+  built_ = true;
+}
+
+std::int32_t T2DAHandler::LabelIndex::Find(const std::vector<std::string>& labels,
+                                           std::string_view label) const {
+  if (!built_) Build(labels);
+  auto it = map_.find(AsciiLowerCopy(label));
+  if (it == map_.end() || it->second.empty()) return -1;
+  return it->second.front();
+}
+
+void T2DAHandler::LabelIndex::Added(std::int32_t index, const std::string& label) {
+  if (!built_) return;
+  map_[AsciiLowerCopy(label)].push_back(index);  // the largest index so far: order holds
+}
+
+void T2DAHandler::LabelIndex::Changed(std::int32_t index, const std::string& oldLabel,
+                                      const std::string& newLabel) {
+  if (!built_) return;
+  std::string oldKey = AsciiLowerCopy(oldLabel);
+  std::string newKey = AsciiLowerCopy(newLabel);
+  if (oldKey == newKey) return;
+  if (auto it = map_.find(oldKey); it != map_.end()) {
+    auto& v = it->second;
+    v.erase(std::remove(v.begin(), v.end(), index), v.end());
+    if (v.empty()) map_.erase(it);
+  }
+  auto& v = map_[newKey];
+  v.insert(std::lower_bound(v.begin(), v.end(), index), index);
+}
+
+// ---- loading
+
+void T2DAHandler::LoadFromFile(const std::filesystem::path& path) {
+  std::vector<std::uint8_t> data = ReadWholeFile(path);
+  LoadFromBytes(data, path.string());
+}
+
+void T2DAHandler::LoadFromBytes(std::span<const std::uint8_t> data, const std::string& fileName) {
+  // Check the signature before clearing anything: a refused file must leave
+  // the previous table loaded.
+  std::size_t sigLen = std::min<std::size_t>(data.size(), kSignature.size());
+  const void* nul = std::memchr(data.data(), 0, sigLen);
+  if (nul) sigLen = static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - data.data());
+  std::string_view signature(reinterpret_cast<const char*>(data.data()), sigLen);
+  if (signature == kTextSignature) Fail(1, kMsgTextFormat);
+  if (signature != kSignature) Fail(2, kMsgNotBinary);
+
+  fileName_ = fileName;
+  ClearTable();
+  try {
+    ReadTable(data);
+  } catch (const EDead&) {
+    ClearTable();
+    throw;
+  } catch (const ReadPastEnd&) {
+    ClearTable();
+    Fail(3, kMsgMalformed);
+  }
+  loaded_ = true;
+}
+
+void T2DAHandler::ClearTable() {
+  columnLabels_.clear();
+  rowLabels_.clear();
+  cells_.clear();
+  columnIndex_.Reset();
+  rowIndex_.Reset();
+  loaded_ = false;
+  dataSize_[0] = dataSize_[1] = 0;
+}
+
+void T2DAHandler::ReadTable(std::span<const std::uint8_t> data) {
+  ByteReader r(data);
+  r.Seek(kSignature.size());
+  r.Skip(1);  // the line break; any byte will do
+
+  // Column labels: each ends with a tab, the block with a NUL. Text after the
+  // last tab forms no column.
+  {
+    std::size_t count = 0;
+    std::string label;
+    for (;;) {
+      if (count >= kLabelBlockLimit) Fail(3, kMsgMalformed);
+      std::uint8_t b = r.U8();
+      ++count;
+      if (b == 0) break;
+      if (b == '\t') {
+        columnLabels_.push_back(std::move(label));
+        label.clear();
+      } else {
+        label.push_back(static_cast<char>(b));
+      }
+    }
+    if (count >= kLabelBlockLimit) Fail(3, kMsgMalformed);
+  }
+
+  std::int32_t rowCount = r.I32();
+  if (rowCount > kMaxRows) Fail(4, kMsgTooManyRows);
+  std::size_t rows = rowCount > 0 ? static_cast<std::size_t>(rowCount) : 0;
+  // Every row label takes at least its tab.
+  if (rows > r.Remaining()) Fail(3, kMsgMalformed);
+  rowLabels_.reserve(rows);
+  for (std::size_t i = 0; i < rows; ++i) {
+    auto rest = data.subspan(r.Pos());
+    const void* tab = std::memchr(rest.data(), '\t', std::min(rest.size(), kMaxText + 1));
+    if (!tab) Fail(3, kMsgMalformed);  // longer than a label may be, or the file ended
+    std::size_t len = static_cast<std::size_t>(static_cast<const std::uint8_t*>(tab) - rest.data());
+    rowLabels_.push_back(r.String(len));
+    r.Skip(1);
+  }
+
+  std::size_t columns = columnLabels_.size();
+  if (rows == 0 || columns == 0) return;
+
+  std::size_t cellCount = rows * columns;
+  // The offset table must lie in the file before anything is sized by it.
+  if (cellCount > (r.Remaining() / 2) || cellCount * 2 + 2 > r.Remaining()) Fail(3, kMsgMalformed);
+  auto offsetTable = r.Bytes(cellCount * 2);
+  dataSize_[0] = r.U8();
+  dataSize_[1] = r.U8();
+  std::size_t stringStart = r.Pos();
+
+  // Pooled files point many cells at one text: decode each offset once.
+  std::vector<std::int32_t> decoded(kMaxOffset + 1, -1);
+  std::vector<std::string> texts;
+  cells_.resize(cellCount);
+  for (std::size_t i = 0; i < cellCount; ++i) {
+    std::uint16_t offset = LoadU16(offsetTable.data() + 2 * i);
+    std::int32_t& slot = decoded[offset];
+    if (slot < 0) {
+      std::size_t at = stringStart + offset;
+      if (at > data.size()) Fail(5, kMsgPastEnd);
+      std::size_t avail = data.size() - at;
+      std::size_t scan = std::min(avail, kMaxText + 2);
+      const auto* start = data.data() + at;
+      const void* end = std::memchr(start, 0, scan);
+      std::string text;
+      if (end) {
+        std::size_t len = static_cast<std::size_t>(static_cast<const std::uint8_t*>(end) - start);
+        if (len > kMaxText) Fail(6, kMsgCellOverflow);
+        text.assign(reinterpret_cast<const char*>(start), len);
+      } else if (scan > kMaxText + 1) {
+        Fail(6, kMsgCellOverflow);
+      }
+      // A text cut off by the end of the file leaves the cell empty.
+      if (text.empty()) text = kEmptyCell;
+      slot = static_cast<std::int32_t>(texts.size());
+      texts.push_back(std::move(text));
+    }
+    cells_[i] = texts[static_cast<std::size_t>(slot)];
+  }
+}
+
+// ---- saving
+
+void T2DAHandler::SaveToFile(const std::filesystem::path& path) const {
+  std::vector<std::uint8_t> bytes = SaveToBytes();
+  WriteFileAtomic(path, bytes);
+}
+
+void T2DAHandler::CheckWritable() const {
+  auto bad = [](const std::string& s, bool isLabel, bool isColumn) {
+    if (s.size() > kMaxText) return true;
+    if (isLabel && s.find('\t') != std::string::npos) return true;
+    return isColumn && s.find('\0') != std::string::npos;
+  };
+  for (const auto& s : columnLabels_)
+    if (bad(s, true, true)) Fail(3, kMsgUnwritable);
+  for (const auto& s : rowLabels_)
+    if (bad(s, true, false)) Fail(3, kMsgUnwritable);
+  for (const auto& s : cells_)
+    if (bad(s, false, false)) Fail(3, kMsgUnwritable);
+}
+
+namespace {
+
+void AppendText(std::vector<std::uint8_t>& out, std::string_view value) {
+  if (value != T2DAHandler::kEmptyCell) out.insert(out.end(), value.begin(), value.end());
+  out.push_back(0);
+}
+
+}  // namespace
+
+// Cells share a text with the first equal cell that lies in an earlier or the
+// same row and in an earlier or the same column; equal texts outside that
+// window are written again. For each text we keep, over the rows done so far,
+// the rows whose first column holding it is further left than in every
+// earlier row: the first such row whose column is within reach is the match.
+bool T2DAHandler::LayOutPooledInWindow(std::vector<std::uint32_t>& offsets,
+                                       std::vector<std::uint8_t>& out) const {
+  struct Step {
+    std::size_t column;
+    std::uint32_t offset;
+  };
+  struct Seen {
+    std::vector<Step> steps;  // columns strictly decreasing
+    std::size_t rowStamp = SIZE_MAX;
+    std::size_t rowColumn = 0;
+    std::uint32_t rowOffset = 0;
+  };
+  const std::size_t rows = rowLabels_.size();
+  const std::size_t columns = columnLabels_.size();
+  std::unordered_map<std::string_view, std::uint32_t> ids;
+  ids.reserve(1024);
+  std::vector<Seen> seen;
+  std::vector<std::uint32_t> touched;
+
+  for (std::size_t r = 0; r < rows; ++r) {
+    touched.clear();
+    for (std::size_t c = 0; c < columns; ++c) {
+      std::size_t i = r * columns + c;
+      const std::string& value = cells_[i];
+      auto [it, inserted] = ids.try_emplace(value, static_cast<std::uint32_t>(seen.size()));
+      if (inserted) seen.emplace_back();
+      Seen& s = seen[it->second];
+      auto step = std::partition_point(s.steps.begin(), s.steps.end(),
+                                       [c](const Step& st) { return st.column > c; });
+      std::uint32_t offset;
+      if (step != s.steps.end()) {
+        offset = step->offset;
+      } else if (s.rowStamp == r) {
+        offset = s.rowOffset;
+      } else {
+        if (out.size() > kMaxOffset) return false;
+        offset = static_cast<std::uint32_t>(out.size());
+        AppendText(out, value);
+      }
+      if (s.rowStamp != r) {
+        s.rowStamp = r;
+        s.rowColumn = c;
+        s.rowOffset = offset;
+        touched.push_back(it->second);
+      }
+      offsets[i] = offset;
+    }
+    for (std::uint32_t id : touched) {
+      Seen& s = seen[id];
+      if (s.steps.empty() || s.rowColumn < s.steps.back().column)
+        s.steps.push_back({s.rowColumn, s.rowOffset});
+    }
+  }
+  return true;
+}
+
+// The fallback when the window leaves too much text: one copy of each text.
+bool T2DAHandler::LayOutPooledEverywhere(std::vector<std::uint32_t>& offsets,
+                                         std::vector<std::uint8_t>& out) const {
+  out.clear();
+  std::unordered_map<std::string_view, std::uint32_t> written;
+  for (std::size_t i = 0; i < cells_.size(); ++i) {
+    std::string_view stored = cells_[i] == kEmptyCell ? std::string_view() : std::string_view(cells_[i]);
+    auto [it, inserted] = written.try_emplace(stored, 0);
+    if (inserted) {
+      if (out.size() > kMaxOffset) return false;
+      it->second = static_cast<std::uint32_t>(out.size());
+      AppendText(out, stored);
+    }
+    offsets[i] = it->second;
+  }
+  return true;
+}
+
+std::vector<std::uint8_t> T2DAHandler::SaveToBytes() const {
+  if (!loaded_) Fail(27, "No 2da file has been loaded that can be saved.");
+  if (columnLabels_.empty() || rowLabels_.empty())
+    Fail(28, "The open 2da file is empty. There is no point in saving it.");
+  CheckWritable();
+
+  std::vector<std::uint32_t> offsets(cells_.size());
+  std::vector<std::uint8_t> strings;
+  strings.reserve(kMaxOffset + 1);
+  if (!LayOutPooledInWindow(offsets, strings) && !LayOutPooledEverywhere(offsets, strings))
+    Fail(kCodeStringDataOverflow, kMsgStringDataOverflow);
+
+  std::size_t labelBytes = 0;
+  for (const auto& s : columnLabels_) labelBytes += s.size() + 1;
+  for (const auto& s : rowLabels_) labelBytes += s.size() + 1;
+  ByteWriter w(kSignature.size() + 6 + labelBytes + 2 * cells_.size() + 2 + strings.size());
+  w.Text(kSignature);
+  w.U8(0x0A);
+  for (const auto& s : columnLabels_) {
+    w.Text(s);
+    w.U8('\t');
+  }
+  w.U8(0);
+  w.I32(static_cast<std::int32_t>(rowLabels_.size()));
+  for (const auto& s : rowLabels_) {
+    w.Text(s);
+    w.U8('\t');
+  }
+  for (std::uint32_t offset : offsets) w.U16(static_cast<std::uint16_t>(offset));
+  // The data-size field goes back as it was read; it is not recomputed.
+  w.U8(dataSize_[0]);
+  w.U8(dataSize_[1]);
+  w.Bytes(strings);
+  return w.Take();
+}
+
+// ---- editing and lookup
+
+void T2DAHandler::RequireLoaded(std::int32_t code, const char* message) const {
+  if (!loaded_) Fail(code, message);
+}
+
+std::int32_t T2DAHandler::AddRow() {
+  RequireLoaded(31, "No 2da file has been loaded. Unable to look up column labels.");
+  auto index = static_cast<std::int32_t>(rowLabels_.size());
+  rowLabels_.push_back(IntToStr(index));
+  cells_.insert(cells_.end(), columnLabels_.size(), std::string(kEmptyCell));
+  rowIndex_.Added(index, rowLabels_.back());
+  return index;
+}
+
+std::int32_t T2DAHandler::AddColumn() {
+  RequireLoaded(29, "No 2da file has been loaded. Unable to look up column labels.");
+  const std::size_t oldColumns = columnLabels_.size();
+  const std::size_t rows = rowLabels_.size();
+  std::vector<std::string> grown;
+  grown.reserve(rows * (oldColumns + 1));
+  for (std::size_t r = 0; r < rows; ++r) {
+    for (std::size_t c = 0; c < oldColumns; ++c) grown.push_back(std::move(cells_[r * oldColumns + c]));
+    grown.emplace_back(kEmptyCell);
+  }
+  cells_ = std::move(grown);
+  auto index = static_cast<std::int32_t>(oldColumns);
+  columnLabels_.push_back("Column" + IntToStr(index + 1));
+  columnIndex_.Added(index, columnLabels_.back());
+  return index;
+}
+
+std::int32_t T2DAHandler::CopyRow(std::int32_t source, const std::string& newLabel) {
+  RequireLoaded(30, "No 2da file has been loaded. Unable to look up column labels.");
+  if (!ValidIndex(source, rowLabels_.size())) return -1;
+  std::int32_t index = AddRow();
+  if (!newLabel.empty()) SetRowLabel(index, newLabel);
+  const std::size_t columns = columnLabels_.size();
+  std::copy_n(cells_.begin() + static_cast<std::ptrdiff_t>(source * columns), columns,
+              cells_.begin() + static_cast<std::ptrdiff_t>(index * columns));
+  return index;
+}
+
+std::int32_t T2DAHandler::ColumnIndexOf(std::string_view label) const {
+  RequireLoaded(7, "No 2da file has been loaded. Unable to look up column labels.");
+  std::int32_t index = columnIndex_.Find(columnLabels_, label);
+  if (index < 0)
+    throw EDead("Unable to find a column matching the label " + std::string(label) + " in " + fileName_ + "!", 8);
+  return index;
+}
+
+std::int32_t T2DAHandler::RowIndexOf(std::string_view label) const {
+  RequireLoaded(9, "No 2da file has been loaded. Unable to look up column labels.");
+  std::int32_t index = rowIndex_.Find(rowLabels_, label);
+  if (index < 0) throw EDead("Unable to find a row matching the label " + std::string(label) + "!", 10);
+  return index;
+}
+
+std::int32_t T2DAHandler::RowCount() const {
+  RequireLoaded(11, "No 2da file has been loaded. Unable to look up row count.");
+  return static_cast<std::int32_t>(rowLabels_.size());
+}
+
+std::int32_t T2DAHandler::ColumnCount() const {
+  RequireLoaded(12, "No 2da file has been loaded. Unable to look up column count.");
+  return static_cast<std::int32_t>(columnLabels_.size());
+}
+
+const std::string& T2DAHandler::GetColumnLabel(std::int32_t column) const {
+  RequireLoaded(13, "No 2da file has been loaded. Unable to look up column label.");
+  if (!ValidIndex(column, columnLabels_.size()))
+    Fail(14, "Invalid column index specified, unable to look up column label.");
+  return columnLabels_[static_cast<std::size_t>(column)];
+}
+
+const std::string& T2DAHandler::GetRowLabel(std::int32_t row) const {
+  RequireLoaded(15, "No 2da file has been loaded. Unable to look up row label.");
+  if (!ValidIndex(row, rowLabels_.size())) Fail(16, "Invalid row index specified, unable to look up row label.");
+  return rowLabels_[static_cast<std::size_t>(row)];
+}
+
+const std::string& T2DAHandler::GetCell(std::int32_t row, std::int32_t column) const {
+  RequireLoaded(17, "No 2da file has been loaded. Unable to look up cell value.");
+  if (!ValidIndex(row, rowLabels_.size())) Fail(18, "Invalid row index specified, unable to look up cell value.");
+  if (!ValidIndex(column, columnLabels_.size()))
+    Fail(19, "Invalid column index specified, unable to look up cell value.");
+  return cells_[static_cast<std::size_t>(row) * columnLabels_.size() + static_cast<std::size_t>(column)];
+}
+
+void T2DAHandler::SetColumnLabel(std::int32_t column, const std::string& text) {
+  RequireLoaded(20, "No 2da file has been loaded. Unable to set column label.");
+  if (!ValidIndex(column, columnLabels_.size()))
+    Fail(21, "Invalid column index specified, unable to set column label.");
+  auto& label = columnLabels_[static_cast<std::size_t>(column)];
+  columnIndex_.Changed(column, label, text);
+  label = text;
+}
+
+void T2DAHandler::SetRowLabel(std::int32_t row, const std::string& text) {
+  RequireLoaded(22, "No 2da file has been loaded. Unable to set row label.");
+  if (!ValidIndex(row, rowLabels_.size())) Fail(23, "Invalid row index specified, unable to set row label.");
+  auto& label = rowLabels_[static_cast<std::size_t>(row)];
+  rowIndex_.Changed(row, label, text);
+  label = text;
+}
+
+void T2DAHandler::SetCell(std::int32_t row, std::int32_t column, const std::string& text) {
+  RequireLoaded(24, "No 2da file has been loaded. Unable to set cell value.");
+  if (!ValidIndex(row, rowLabels_.size())) Fail(25, "Invalid row index specified, unable to set cell value.");
+  if (!ValidIndex(column, columnLabels_.size()))
+    Fail(26, "Invalid column index specified, unable to set cell value.");
+  cells_[static_cast<std::size_t>(row) * columnLabels_.size() + static_cast<std::size_t>(column)] = text;
+}
+
+}  // namespace vey

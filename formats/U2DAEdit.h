@@ -1,0 +1,100 @@
+// U2DAEdit: T2DAHandler, one binary "2DA V2.b" table in memory (labels, cells,
+// lookups, growth by rows and columns, the pooled writer) and its failure EDead.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "common/VeyException.h"
+
+namespace vey {
+
+VEY_DECLARE_FAILURE(EDead);
+
+class T2DAHandler {
+ public:
+  // The text an empty cell holds in memory; it is stored as an empty text.
+  static constexpr std::string_view kEmptyCell = "****";
+  // Longest label or cell text the reader accepts (and so the writer emits).
+  static constexpr std::size_t kMaxText = 4095;
+  // Larger row counts are taken for a damaged file.
+  static constexpr std::int32_t kMaxRows = 9999;
+  // Codes beyond the classic ones: the string data would not fit 16-bit offsets.
+  static constexpr std::int32_t kCodeStringDataOverflow = 32;
+
+  T2DAHandler() = default;
+
+  // Replaces the table with the file's; fileName is kept for messages. A file
+  // refused for its signature leaves the earlier table loaded.
+  void LoadFromFile(const std::filesystem::path& path);
+  void LoadFromBytes(std::span<const std::uint8_t> data, const std::string& fileName = {});
+  // The table in binary form; SaveToFile replaces the target in one rename,
+  // so a failed save leaves the old file as it was.
+  void SaveToFile(const std::filesystem::path& path) const;
+  std::vector<std::uint8_t> SaveToBytes() const;
+
+  bool Loaded() const { return loaded_; }
+  const std::string& FileName() const { return fileName_; }
+
+  std::int32_t AddRow();
+  std::int32_t AddColumn();
+  // -1 (and no change) when source is not a row of the table.
+  std::int32_t CopyRow(std::int32_t source, const std::string& newLabel);
+
+  // First match, ignoring ASCII letter case; EDead 8 / 10 when none matches.
+  std::int32_t ColumnIndexOf(std::string_view label) const;
+  std::int32_t RowIndexOf(std::string_view label) const;
+
+  std::int32_t RowCount() const;
+  std::int32_t ColumnCount() const;
+  const std::string& GetColumnLabel(std::int32_t column) const;
+  const std::string& GetRowLabel(std::int32_t row) const;
+  const std::string& GetCell(std::int32_t row, std::int32_t column) const;
+  void SetColumnLabel(std::int32_t column, const std::string& text);
+  void SetRowLabel(std::int32_t row, const std::string& text);
+  void SetCell(std::int32_t row, std::int32_t column, const std::string& text);
+
+ private:
+  // Lower-cased label -> indexes holding it, ascending; built on the first
+  // lookup and kept in step with every label change after that.
+  class LabelIndex {
+   public:
+    void Reset() {
+      built_ = false;
+      map_.clear();
+    }
+    std::int32_t Find(const std::vector<std::string>& labels, std::string_view label) const;
+    void Added(std::int32_t index, const std::string& label);
+    void Changed(std::int32_t index, const std::string& oldLabel, const std::string& newLabel);
+
+   private:
+    void Build(const std::vector<std::string>& labels) const;
+    mutable bool built_ = false;
+    mutable std::unordered_map<std::string, std::vector<std::int32_t>> map_;
+  };
+
+  void RequireLoaded(std::int32_t code, const char* message) const;
+  void ClearTable();
+  void ReadTable(std::span<const std::uint8_t> data);
+  void CheckWritable() const;
+  // Offsets of every cell into the string data, the texts appended to out.
+  // False when some offset would pass 65535.
+  bool LayOutPooledInWindow(std::vector<std::uint32_t>& offsets, std::vector<std::uint8_t>& out) const;
+  bool LayOutPooledEverywhere(std::vector<std::uint32_t>& offsets, std::vector<std::uint8_t>& out) const;
+
+  std::vector<std::string> columnLabels_;
+  std::vector<std::string> rowLabels_;
+  std::vector<std::string> cells_;  // row-major, rowLabels_.size() x columnLabels_.size()
+  LabelIndex columnIndex_;
+  LabelIndex rowIndex_;
+  bool loaded_ = false;
+  std::string fileName_;
+  std::uint8_t dataSize_[2] = {0, 0};
+};
+
+}  // namespace vey
