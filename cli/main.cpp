@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/CliCommon.h"
+#include "cli/DumpCommand.h"
 #include "cli/NamespacesCommand.h"
 #include "cli/SummaryCommand.h"
 
@@ -33,6 +34,7 @@ int main(int argc, char** argv) {
   int exitCode = vey::cli::kExitOk;
   vey::cli::RegisterSummaryCommand(app, exitCode);
   vey::cli::RegisterNamespacesCommand(app, exitCode);
+  vey::cli::RegisterDumpCommand(app, exitCode);
   try {
     app.parse(argc, argv);
     // Checked here rather than by the parser so that an unknown word is named as such.

@@ -32,6 +32,8 @@ TEST(CliUsage, MisuseExits64WithOneLineHint) {
   ExpectUsageError({"frobnicate"}, "frobnicate");
   ExpectUsageError({"summary", "--mod"}, "--mod");
   ExpectUsageError({"summary", "extra"}, "extra");
+  ExpectUsageError({"dump"}, "FILE");
+  ExpectUsageError({"dump", "/no/such/file.2da"}, "/no/such/file.2da");
 }
 
 TEST(CliUsage, EverySubcommandHasHelp) {
@@ -40,6 +42,9 @@ TEST(CliUsage, EverySubcommandHasHelp) {
     EXPECT_EQ(r.exitCode, 0) << command;
     EXPECT_NE(r.out.find("--mod"), std::string::npos) << command;
   }
+  CliResult dump = RunCli({"dump", "--help"});
+  EXPECT_EQ(dump.exitCode, 0);
+  EXPECT_NE(dump.out.find("--json"), std::string::npos);
 }
 
 }  // namespace
