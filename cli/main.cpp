@@ -6,6 +6,7 @@
 
 #include "cli/CliCommon.h"
 #include "cli/DumpCommand.h"
+#include "cli/InstallCommand.h"
 #include "cli/NamespacesCommand.h"
 #include "cli/SummaryCommand.h"
 
@@ -32,6 +33,7 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", "veypatcher-cli 0.1.0");
   app.require_subcommand(0, 1);
   int exitCode = vey::cli::kExitOk;
+  vey::RegisterInstallCommand(app, exitCode);
   vey::cli::RegisterSummaryCommand(app, exitCode);
   vey::cli::RegisterNamespacesCommand(app, exitCode);
   vey::cli::RegisterDumpCommand(app, exitCode);
