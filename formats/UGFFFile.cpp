@@ -151,21 +151,22 @@ void TGFFFile::LoadFromFile(const std::filesystem::path& path) {
   std::error_code ec;
   if (!std::filesystem::exists(path, ec))
     throw EGFFError("Specified file " + path.string() + " could not be found to be opened!", 0);
-  std::vector<std::uint8_t> bytes;
   try {
-    bytes = ReadWholeFile(path);
+    InputFile in(path);
+    buffer_.resize(static_cast<std::size_t>(in.Size()));
+    in.ReadAt(0, std::span<std::uint8_t>(buffer_));
   } catch (...) {
     Clear();
     throw;
   }
-  LoadFromBytes(bytes);
+  LoadFromBytes(buffer_);
   fileName_ = path;
 }
 
 void TGFFFile::SaveToFile(const std::filesystem::path& path) const {
   // Serialise first: a refused save must not touch the file on disk.
-  std::vector<std::uint8_t> bytes = SaveToBytes();
-  WriteFileAtomic(path.empty() ? fileName_ : path, bytes);
+  SaveInto(buffer_);
+  WriteFileAtomic(path.empty() ? fileName_ : path, buffer_);
 }
 
 }  // namespace vey
