@@ -293,19 +293,11 @@ class GFFReader {
 namespace vey {
 
 void TGFFFile::LoadFromBytes(std::span<const std::uint8_t> data) {
-  std::unique_ptr<TGFFStruct> root;
-  try {
-    if (data.size() < 8) throw EGFFError("Error loading GFF file, the file ends inside its header!", kGFFErrTruncated);
-    if (std::memcmp(data.data() + 4, "V3.2", 4) != 0)
-      throw EGFFError("Invalid file version. Loaded file is not in GFF V3.2 format!", 1);
-    root = detail::GFFReader(data).Read();
-  } catch (...) {
-    Clear();
-    throw;
-  }
-  // The old tree goes only now, so its freed nodes are at hand for the next load.
   Clear();
-  root_ = std::move(root);
+  if (data.size() < 8) throw EGFFError("Error loading GFF file, the file ends inside its header!", kGFFErrTruncated);
+  if (std::memcmp(data.data() + 4, "V3.2", 4) != 0)
+    throw EGFFError("Invalid file version. Loaded file is not in GFF V3.2 format!", 1);
+  root_ = detail::GFFReader(data).Read();
   std::memcpy(fileType_.data(), data.data(), 4);
   std::memcpy(fileVersion_.data(), data.data() + 4, 4);
   loaded_ = true;
