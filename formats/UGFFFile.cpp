@@ -21,7 +21,7 @@ std::string TGFFField::Label() const {
 
 void TGFFField::SetLabel(std::string_view text) {
   label_.fill('\0');
-  std::memcpy(label_.data(), text.data(), std::min<std::size_t>(text.size(), label_.size()));
+  std::copy_n(text.begin(), std::min<std::size_t>(text.size(), label_.size()), label_.begin());
 }
 
 bool TGFFField::LabelIs(std::string_view text) const {
@@ -141,7 +141,7 @@ void TGFFFile::Clear() {
 
 void TGFFFile::New(std::string_view fileType) {
   Clear();
-  std::memcpy(fileType_.data(), fileType.data(), std::min<std::size_t>(fileType.size(), 4));
+  std::copy_n(fileType.begin(), std::min<std::size_t>(fileType.size(), 4), fileType_.begin());
   std::memcpy(fileVersion_.data(), "V3.2", 4);
   root_ = std::make_unique<TGFFStruct>();
   loaded_ = true;
