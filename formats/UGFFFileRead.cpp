@@ -1,6 +1,9 @@
 // UGFFFile: the reader. Every offset, index and count is checked against its
 // block before use, and the struct graph is walked with a guard against
 // loops, runaway nesting and shared entries that would multiply the tree.
+// A struct or field entry referenced from several places is read once per
+// reference: each place gets its own copy, so a later edit of one does not
+// show up in the others, and the writer stores them as separate entries.
 #include <algorithm>
 #include <bit>
 #include <cstring>
