@@ -20,7 +20,7 @@ class LabelTable {
 
   std::uint32_t IndexOf(const TGFFLabel& label) {
     std::size_t mask = slots_.size() - 1;
-    for (std::size_t i = Hash(label) & mask;; i = (i + 1) & mask) {
+    for (std::size_t i = Slot(label);; i = (i + 1) & mask) {
       std::uint32_t s = slots_[i];
       if (s == kNone) {
         labels_.push_back(label);
@@ -42,18 +42,22 @@ class LabelTable {
     std::memcpy(&b1, b.data() + 8, 8);
     return a0 == b0 && a1 == b1;
   }
-  static std::size_t Hash(const TGFFLabel& l) {
+  // Labels share long prefixes ("Camera...", "Delay..."), so the slot comes
+  // from the top bits of the product, which depend on every byte; the low
+  // bits depend on the first few characters only.
+  std::size_t Slot(const TGFFLabel& l) const {
     std::uint64_t a, b;
     std::memcpy(&a, l.data(), 8);
     std::memcpy(&b, l.data() + 8, 8);
-    std::uint64_t h = (a * 0x9E3779B97F4A7C15ull) ^ (b * 0xC2B2AE3D27D4EB4Full);
-    return static_cast<std::size_t>(h ^ (h >> 29));
+    std::uint64_t h = (a ^ (b * 0xC2B2AE3D27D4EB4Full)) * 0x9E3779B97F4A7C15ull;
+    return static_cast<std::size_t>(h >> shift_);
   }
   void Grow() {
     std::vector<std::uint32_t> bigger(slots_.size() * 2, kNone);
     std::size_t mask = bigger.size() - 1;
+    --shift_;
     for (std::uint32_t k = 0; k < labels_.size(); ++k) {
-      std::size_t i = Hash(labels_[k]) & mask;
+      std::size_t i = Slot(labels_[k]);
       while (bigger[i] != kNone) i = (i + 1) & mask;
       bigger[i] = k;
     }
@@ -62,6 +66,7 @@ class LabelTable {
 
   std::vector<TGFFLabel> labels_;
   std::vector<std::uint32_t> slots_;
+  int shift_ = 64 - 6;  // slots_ holds 2^(64 - shift_) entries
 };
 
 std::uint64_t DataSize(const TGFFField& f) {
@@ -106,16 +111,19 @@ class GFFWriter {
     if (total > std::numeric_limits<std::uint32_t>::max())
       throw EGFFError("Unable to save, the document is too large for the GFF format!", kGFFErrTooLarge);
 
-    out_.assign(static_cast<std::size_t>(total), 0);
-    std::memcpy(out_.data(), type.data(), 4);
-    std::memcpy(out_.data() + 4, version.data(), 4);
+    // Every byte of every block is written below, so a buffer kept from an
+    // earlier file is not cleared first; only a grown tail gets zero-filled.
+    out_.resize(static_cast<std::size_t>(total));
+    base_ = out_.data();
+    std::memcpy(base_, type.data(), 4);
+    std::memcpy(base_ + 4, version.data(), 4);
     for (int i = 0; i < 12; ++i) Put32(8 + 4 * static_cast<std::size_t>(i), static_cast<std::uint32_t>(off[i]));
 
     structPos_ = off[0];
     fieldPos_ = off[2];
     std::size_t labelPos = off[4];
     for (const auto& l : labels_.Labels()) {
-      std::memcpy(out_.data() + labelPos, l.data(), 16);
+      std::memcpy(base_ + labelPos, l.data(), 16);
       labelPos += 16;
     }
     dataBase_ = dataPos_ = off[6];
@@ -132,7 +140,9 @@ class GFFWriter {
       ++fieldCount_;
       // Every label is stored, an empty one too, so that the field reads
       // back with its own label rather than with whichever label comes first.
-      labels_.IndexOf(f.RawLabel());
+      // The writing walk meets the fields in this same order and takes the
+      // indices from here instead of looking each label up again.
+      labelOfField_.push_back(labels_.IndexOf(f.RawLabel()));
       switch (f.FieldType()) {
         case TGFFFieldType::Struct: {
           const auto& child = static_cast<const TGFFStruct&>(f);
@@ -158,14 +168,14 @@ class GFFWriter {
   }
 
   void Put32(std::size_t at, std::uint32_t v) {
-    std::uint8_t* p = out_.data() + at;
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-    p[2] = static_cast<std::uint8_t>(v >> 16);
-    p[3] = static_cast<std::uint8_t>(v >> 24);
+    if constexpr (std::endian::native != std::endian::little) v = ByteSwap32(v);
+    std::memcpy(base_ + at, &v, 4);
   }
   void PutBytes(std::size_t at, const void* p, std::size_t n) {
-    if (n) std::memcpy(out_.data() + at, p, n);
+    if (n) std::memcpy(base_ + at, p, n);
+  }
+  static std::uint32_t ByteSwap32(std::uint32_t v) {
+    return (v >> 24) | ((v >> 8) & 0xFF00u) | ((v << 8) & 0xFF0000u) | (v << 24);
   }
 
   std::uint32_t WriteStruct(const TGFFStruct& s) {
@@ -192,23 +202,17 @@ class GFFWriter {
     std::size_t slot = fieldPos_;
     fieldPos_ += 12;
     Put32(slot, static_cast<std::uint32_t>(f.FieldType()));
-    Put32(slot + 4, labels_.IndexOf(f.RawLabel()));
-    std::size_t v = slot + 8;  // zero-filled already
+    Put32(slot + 4, labelOfField_[index]);
+    std::size_t v = slot + 8;
     switch (f.FieldType()) {
-      case TGFFFieldType::Byte: out_[v] = static_cast<const TGFF_SByte&>(f).Value(); break;
-      case TGFFFieldType::Char: out_[v] = static_cast<std::uint8_t>(static_cast<const TGFF_SChar&>(f).Value()); break;
-      case TGFFFieldType::Word: {
-        std::uint16_t x = static_cast<const TGFF_SWord&>(f).Value();
-        out_[v] = static_cast<std::uint8_t>(x);
-        out_[v + 1] = static_cast<std::uint8_t>(x >> 8);
+      // Narrow values fill the whole slot, zero-extended: the bytes above them
+      // must be zero and nothing else clears them.
+      case TGFFFieldType::Byte: Put32(v, static_cast<const TGFF_SByte&>(f).Value()); break;
+      case TGFFFieldType::Char: Put32(v, static_cast<std::uint8_t>(static_cast<const TGFF_SChar&>(f).Value())); break;
+      case TGFFFieldType::Word: Put32(v, static_cast<const TGFF_SWord&>(f).Value()); break;
+      case TGFFFieldType::Short:
+        Put32(v, static_cast<std::uint16_t>(static_cast<const TGFF_SShort&>(f).Value()));
         break;
-      }
-      case TGFFFieldType::Short: {
-        auto x = static_cast<std::uint16_t>(static_cast<const TGFF_SShort&>(f).Value());
-        out_[v] = static_cast<std::uint8_t>(x);
-        out_[v + 1] = static_cast<std::uint8_t>(x >> 8);
-        break;
-      }
       case TGFFFieldType::DWORD: Put32(v, static_cast<const TGFF_SDWORD&>(f).Value()); break;
       case TGFFFieldType::Int: Put32(v, static_cast<std::uint32_t>(static_cast<const TGFF_SInt&>(f).Value())); break;
       case TGFFFieldType::Float: Put32(v, std::bit_cast<std::uint32_t>(static_cast<const TGFF_SFloat&>(f).Value())); break;
@@ -247,7 +251,7 @@ class GFFWriter {
       }
       case TGFFFieldType::ResRef: {
         const auto& s = static_cast<const TGFF_CResRef&>(f).Value();
-        out_[at] = static_cast<std::uint8_t>(s.size());
+        base_[at] = static_cast<std::uint8_t>(s.size());
         PutBytes(at + 1, s.data(), s.size());
         break;
       }
@@ -290,10 +294,12 @@ class GFFWriter {
   }
 
   LabelTable labels_;
+  std::vector<std::uint32_t> labelOfField_;  // label index of each field, in writing order
   std::uint64_t structCount_ = 0, fieldCount_ = 0, fieldIndexCount_ = 0, listEntryCount_ = 0, listCount_ = 0,
                 dataSize_ = 0;
 
   std::vector<std::uint8_t>& out_;
+  std::uint8_t* base_ = nullptr;  // out_.data() once sized
   std::uint32_t nextStruct_ = 0, nextField_ = 0;
   std::size_t structPos_ = 0, fieldPos_ = 0, dataBase_ = 0, dataPos_ = 0, indicesBase_ = 0, indicesPos_ = 0,
               listBase_ = 0, listPos_ = 0;

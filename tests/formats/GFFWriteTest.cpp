@@ -127,5 +127,27 @@ TEST(TGFFFileSave, SavesToItsOwnFileOrAnother) {
   }
 }
 
+// The file's own bytes stay in the document's buffer after loading, and the
+// save writes over them: every byte the stored file leaves as junk (the bytes
+// above a narrow value, an empty struct's offset) must come out canonical.
+TEST(TGFFFileSave, OverwritesJunkOfTheLoadedFileWhenSavingInPlace) {
+  GffImage junk;
+  junk.labels = {"B", "C", "W", "S", "L"};
+  junk.structs = {{0, 0, 5}, {4, 0xDEADBEEF, 0}};
+  junk.fields = {{0, 0, 0xABCDEF07}, {1, 1, 0x99887766}, {2, 2, 0xDEAD1234}, {3, 3, 0xBEEF8001}, {15, 4, 0}};
+  for (std::uint32_t i = 0; i < 5; ++i) junk.fieldIndices.U32(i);
+  junk.listIndices.U32(1).U32(1);
+  GffImage clean = junk;
+  clean.structs[1][1] = 0xFFFFFFFF;
+  clean.fields = {{0, 0, 0x07}, {1, 1, 0x66}, {2, 2, 0x1234}, {3, 3, 0x8001}, {15, 4, 0}};
+
+  test::TempDir dir;
+  auto path = dir.Write("a.utc", junk.Build());
+  TGFFFile doc;
+  doc.LoadFromFile(path);
+  doc.SaveToFile();
+  EXPECT_SAME_BYTES(test::ToBytes(dir.Read("a.utc")), clean.Build());
+}
+
 }  // namespace
 }  // namespace vey
