@@ -85,7 +85,9 @@ class TGFFField {
   }
 
  protected:
-  explicit TGFFField(TGFFFieldType type, std::string_view label = {}) : type_(type) { SetLabel(label); }
+  explicit TGFFField(TGFFFieldType type, std::string_view label = {}) : type_(type) {
+    if (!label.empty()) SetLabel(label);
+  }
 
  private:
   TGFFLabel label_{};

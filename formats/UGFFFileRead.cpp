@@ -81,6 +81,7 @@ class GFFReader {
       labelIds_[i] = firstOf.try_emplace(Squeezed(raw), i).first->second;
     }
     structCount_ = v[1];
+    onPath_.assign(structCount_, 0);
 
     if (v[1] == 0) BadReference("struct index 0 is outside the struct array");
     return ReadStruct(0, 0);
@@ -109,12 +110,10 @@ class GFFReader {
       BadReference(FormatMsg("struct index %s is outside the struct array", {IntToStr(index)}));
     if (depth > kGFFMaxDepth)
       Fail(FormatMsg("structs are nested more than %s levels deep", {IntToStr(kGFFMaxDepth)}), kGFFErrTooDeep);
-    // The structs on the way down are few (at most the depth limit), so a
-    // scan is cheaper than a per-struct mark sized by the file.
-    if (std::find(path_.begin(), path_.begin() + static_cast<std::ptrdiff_t>(depth), index) !=
-        path_.begin() + static_cast<std::ptrdiff_t>(depth))
-      Fail(FormatMsg("struct %s contains itself", {IntToStr(index)}), kGFFErrCycle);
-    path_[depth] = index;
+    // One mark per struct entry: a scan of the structs on the way down costs
+    // as much as the depth for every struct, and dialogs nest deeply.
+    if (onPath_[index]) Fail(FormatMsg("struct %s contains itself", {IntToStr(index)}), kGFFErrCycle);
+    onPath_[index] = 1;
     Charge(kNodeCost);
 
     const std::uint8_t* entry = structs_.data() + 12 * static_cast<std::size_t>(index);
@@ -152,6 +151,7 @@ class GFFReader {
         }
       }
     }
+    onPath_[index] = 0;
     return node;
   }
 
@@ -287,7 +287,7 @@ class GFFReader {
   std::uint32_t labelCount_ = 0;
   std::vector<std::uint32_t> labelIds_;
   std::uint32_t structCount_ = 0;
-  std::array<std::uint32_t, kGFFMaxDepth + 1> path_{};  // struct indices from the root down
+  std::vector<std::uint8_t> onPath_;  // per struct entry: on the way from the root to here
   std::uint64_t budget_ = 0;
 };
 
