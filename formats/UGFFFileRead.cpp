@@ -135,11 +135,15 @@ class GFFReader {
       // The first field of a label wins, as when a caller adds fields one by
       // one; large structs use a set so a hostile file cannot make this quadratic.
       if (fieldCount <= 16) {
+        // One bit per label id modulo 64 rules most labels out without a scan.
         std::uint32_t keys[16];
+        std::uint64_t seenBits = 0;
         std::size_t n = 0;
         for (std::uint32_t i = 0; i < fieldCount; ++i, p += 4) {
           auto field = ReadField(LoadU32(p), depth, key);
-          if (std::find(keys, keys + n, key) != keys + n) continue;
+          std::uint64_t bit = std::uint64_t{1} << (key & 63);
+          if ((seenBits & bit) && std::find(keys, keys + n, key) != keys + n) continue;
+          seenBits |= bit;
           keys[n++] = key;
           node->fields_.push_back(std::move(field));
         }

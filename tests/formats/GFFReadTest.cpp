@@ -92,6 +92,23 @@ TEST(TGFFFileLoad, DuplicateLabelsInALargeStructKeepTheFirst) {
   EXPECT_EQ(doc.RootStruct()->FindField("B")->As<TGFF_SByte>()->Value(), 1);
 }
 
+// Labels far apart in a long label array (here 64 entries apart) are still
+// different labels: both fields stay, and a true repeat is still dropped.
+TEST(TGFFFileLoad, DistantLabelsInASmallStructAreNotTakenForDuplicates) {
+  GffImage g;
+  for (int i = 0; i < 130; ++i) g.labels.push_back("L" + std::to_string(i));
+  g.structs = {{0, 0, 4}};
+  g.fields = {{0, 0, 1}, {0, 64, 2}, {0, 128, 3}, {0, 64, 4}};
+  for (std::uint32_t i = 0; i < 4; ++i) g.fieldIndices.U32(i);
+  TGFFFile doc;
+  doc.LoadFromBytes(g.Build());
+  const auto& root = *doc.RootStruct();
+  ASSERT_EQ(root.FieldCount(), 3);
+  EXPECT_EQ(root.GetFieldByIndex(1)->Label(), "L64");
+  EXPECT_EQ(root.GetFieldByIndex(1)->As<TGFF_SByte>()->Value(), 2);
+  EXPECT_EQ(root.GetFieldByIndex(2)->Label(), "L128");
+}
+
 TEST(TGFFFileLoad, RefusesOtherVersionsAndLeavesTheDocumentEmpty) {
   TGFFFile doc;
   for (const char* version : {"V3.3", "v3.2", "V3,2"}) {
