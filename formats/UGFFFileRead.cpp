@@ -39,6 +39,32 @@ TGFFLabel Squeezed(const TGFFLabel& raw) {
   return out;
 }
 
+// A bounded cursor over the field data block, inline on the path every
+// string, resource name and 64-bit value takes; a read past the end throws
+// ReadPastEnd as ByteReader does.
+class DataCursor {
+ public:
+  DataCursor(std::span<const std::uint8_t> block, std::uint32_t offset) : end_(block.data() + block.size()) {
+    if (offset > block.size()) throw ReadPastEnd();
+    p_ = block.data() + offset;
+  }
+  const std::uint8_t* Take(std::size_t n) {
+    if (n > static_cast<std::size_t>(end_ - p_)) throw ReadPastEnd();
+    const std::uint8_t* at = p_;
+    p_ += n;
+    return at;
+  }
+  std::size_t Remaining() const { return static_cast<std::size_t>(end_ - p_); }
+  std::uint8_t U8() { return *Take(1); }
+  std::uint32_t U32() { return LoadU32(Take(4)); }
+  std::uint64_t U64() { return LoadU64(Take(8)); }
+  float F32() { return std::bit_cast<float>(U32()); }
+
+ private:
+  const std::uint8_t* p_;
+  const std::uint8_t* end_;
+};
+
 struct LabelHash {
   std::size_t operator()(const TGFFLabel& l) const {
     std::uint64_t a, b;
@@ -224,12 +250,11 @@ class GFFReader {
 
   std::unique_ptr<TGFFField> ReadFieldData(TGFFFieldType type, std::uint32_t offset) {
     try {
-      ByteReader r(fieldData_);
-      r.Seek(offset);
+      DataCursor r(fieldData_, offset);
       switch (type) {
         case TGFFFieldType::DWORD64: return std::make_unique<TGFF_CDWORD64>("", r.U64());
-        case TGFFFieldType::Int64: return std::make_unique<TGFF_CInt64>("", r.I64());
-        case TGFFFieldType::Double: return std::make_unique<TGFF_CDouble>("", r.F64());
+        case TGFFFieldType::Int64: return std::make_unique<TGFF_CInt64>("", static_cast<std::int64_t>(r.U64()));
+        case TGFFFieldType::Double: return std::make_unique<TGFF_CDouble>("", std::bit_cast<double>(r.U64()));
         case TGFFFieldType::ExoString: {
           auto text = Text(r, r.U32());
           return std::make_unique<TGFF_CExoString>("", text);
@@ -254,7 +279,7 @@ class GFFReader {
           if (count > r.Remaining() / 8) throw ReadPastEnd();
           node->substrings_.reserve(count);
           for (std::uint32_t i = 0; i < count; ++i) {
-            auto id = r.I32();
+            auto id = static_cast<std::int32_t>(r.U32());
             auto text = Text(r, r.U32());
             node->substrings_.emplace_back(id, text);
           }
@@ -280,10 +305,10 @@ class GFFReader {
                     5);
   }
 
-  std::string_view Text(ByteReader& r, std::uint32_t length) {
-    auto bytes = r.Bytes(length);
+  std::string_view Text(DataCursor& r, std::uint32_t length) {
+    const std::uint8_t* bytes = r.Take(length);
     Charge(length);
-    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+    return {reinterpret_cast<const char*>(bytes), length};
   }
 
   std::span<const std::uint8_t> data_;
