@@ -178,7 +178,7 @@ void TTLKFileHandler::ReadEntries(const std::shared_ptr<const std::vector<std::u
   // may share text, but not without bound: a few hundred bytes of header
   // must not make us build gigabytes of copies.
   const std::uint8_t* table = data.data() + kHeaderSize;
-  const std::uint64_t textBudget = 8 * std::uint64_t{data.size()} + (16u << 20);
+  const std::uint64_t textBudget = 8 * std::uint64_t{data.size()} + (1u << 20);
   std::uint64_t textTotal = 0;
   for (std::uint32_t i = 0; i < count; ++i) {
     const std::uint8_t* e = table + std::size_t{i} * kEntrySize;
