@@ -26,9 +26,6 @@ void TVEYPatcher::CheckOverride(std::string_view, std::string_view, std::string_
 void TVEYPatcher::PatchGFFFiles() {}
 bool TVEYPatcher::AddGFFField(std::string_view, std::string_view) { return false; }
 
-void TVEYPatcher::ProcessSSFList() {}
-void TVEYPatcher::ProcessHACKList() {}
-void TVEYPatcher::PatchBinaryFile(std::string_view) {}
 void TVEYPatcher::ProcessCompileList() {}
 TCompileFileInfo TVEYPatcher::PrepareScript(const std::string& path) {
   TCompileFileInfo info;
