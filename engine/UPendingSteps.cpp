@@ -23,11 +23,4 @@ bool TVEYPatcher::FindLabelIndexRow(std::int32_t&, std::string_view, std::string
 void TVEYPatcher::PatchGFFFiles() {}
 bool TVEYPatcher::AddGFFField(std::string_view, std::string_view) { return false; }
 
-void TVEYPatcher::ProcessCompileList() {}
-TCompileFileInfo TVEYPatcher::PrepareScript(const std::string& path) {
-  TCompileFileInfo info;
-  info.ScriptPath = path;
-  return info;
-}
-
 }  // namespace vey
