@@ -10,7 +10,7 @@
 #include <cstdlib>
 
 #include "EngineFixture.h"
-#include "SmallArchive.h"
+#include "support/SmallArchive.h"
 
 namespace vey::test {
 namespace {

@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 
 #include "EngineFixture.h"
-#include "SmallArchive.h"
+#include "support/SmallArchive.h"
 
 namespace vey::test {
 namespace {

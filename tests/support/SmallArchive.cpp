@@ -1,6 +1,6 @@
 // SmallArchive: archive fixtures built byte by byte, read back through the
 // archive handler.
-#include "SmallArchive.h"
+#include "support/SmallArchive.h"
 
 #include "formats/UERFHandler.h"
 #include "support/TestSupport.h"
