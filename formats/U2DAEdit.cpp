@@ -236,6 +236,11 @@ void T2DAHandler::CheckWritable() const {
 
 namespace {
 
+void PutOffset(std::vector<std::uint8_t>& out, std::size_t tableAt, std::size_t cell, std::uint32_t offset) {
+  out[tableAt + 2 * cell] = static_cast<std::uint8_t>(offset);
+  out[tableAt + 2 * cell + 1] = static_cast<std::uint8_t>(offset >> 8);
+}
+
 void AppendText(std::vector<std::uint8_t>& out, std::string_view value) {
   if (value.size() > T2DAHandler::kMaxText) Fail(3, kMsgUnwritable);
   if (value != T2DAHandler::kEmptyCell) out.insert(out.end(), value.begin(), value.end());
@@ -250,8 +255,8 @@ void AppendText(std::vector<std::uint8_t>& out, std::string_view value) {
 // written for it, in row order: each lies further left than all before it,
 // since a cell right of an earlier one would have shared that one's text.
 // The first of them within reach of the current column is the match.
-bool T2DAHandler::LayOutPooledInWindow(std::vector<std::uint32_t>& offsets,
-                                       std::vector<std::uint8_t>& out) const {
+bool T2DAHandler::LayOutPooledInWindow(std::vector<std::uint8_t>& out, std::size_t tableAt,
+                                       std::size_t stringsAt) const {
   struct Written {
     std::uint32_t column;
     std::uint32_t offset;
@@ -269,34 +274,34 @@ bool T2DAHandler::LayOutPooledInWindow(std::vector<std::uint32_t>& offsets,
       const std::uint32_t id = cells_[i];
       Written& head = first[id];
       if (head.column <= c) {
-        offsets[i] = head.offset;
+        PutOffset(out, tableAt, i, head.offset);
         continue;
       }
       if (head.column != kNone) {
         auto& rest = later[id];
         auto match = std::find_if(rest.begin(), rest.end(), [c](const Written& w) { return w.column <= c; });
         if (match != rest.end()) {
-          offsets[i] = match->offset;
+          PutOffset(out, tableAt, i, match->offset);
           continue;
         }
       }
-      if (out.size() > kMaxOffset) return false;
-      auto offset = static_cast<std::uint32_t>(out.size());
+      if (out.size() - stringsAt > kMaxOffset) return false;
+      auto offset = static_cast<std::uint32_t>(out.size() - stringsAt);
       AppendText(out, texts_[id]);
       if (head.column == kNone)
         head = {static_cast<std::uint32_t>(c), offset};
       else
         later[id].push_back({static_cast<std::uint32_t>(c), offset});
-      offsets[i] = offset;
+      PutOffset(out, tableAt, i, offset);
     }
   }
   return true;
 }
 
 // The fallback when the window leaves too much text: one copy of each text.
-bool T2DAHandler::LayOutPooledEverywhere(std::vector<std::uint32_t>& offsets,
-                                         std::vector<std::uint8_t>& out) const {
-  out.clear();
+bool T2DAHandler::LayOutPooledEverywhere(std::vector<std::uint8_t>& out, std::size_t tableAt,
+                                         std::size_t stringsAt) const {
+  out.resize(stringsAt);
   constexpr std::uint32_t kUnwritten = UINT32_MAX;
   std::vector<std::uint32_t> written(texts_.size(), kUnwritten);
   // An empty text and "****" are stored alike.
@@ -305,11 +310,11 @@ bool T2DAHandler::LayOutPooledEverywhere(std::vector<std::uint32_t>& offsets,
     std::uint32_t id = cells_[i];
     if (emptyText != textIds_.end() && id == emptyText->second) id = 0;
     if (written[id] == kUnwritten) {
-      if (out.size() > kMaxOffset) return false;
-      written[id] = static_cast<std::uint32_t>(out.size());
+      if (out.size() - stringsAt > kMaxOffset) return false;
+      written[id] = static_cast<std::uint32_t>(out.size() - stringsAt);
       AppendText(out, texts_[id]);
     }
-    offsets[i] = written[id];
+    PutOffset(out, tableAt, i, written[id]);
   }
   return true;
 }
@@ -320,16 +325,10 @@ std::vector<std::uint8_t> T2DAHandler::SaveToBytes() const {
     Fail(28, "The open 2da file is empty. There is no point in saving it.");
   CheckWritable();
 
-  std::vector<std::uint32_t> offsets(cells_.size());
-  std::vector<std::uint8_t> strings;
-  strings.reserve(kMaxOffset + 1);
-  if (!LayOutPooledInWindow(offsets, strings) && !LayOutPooledEverywhere(offsets, strings))
-    Fail(kCodeStringDataOverflow, kMsgStringDataOverflow);
-
   std::size_t labelBytes = 0;
   for (const auto& s : columnLabels_) labelBytes += s.size() + 1;
   for (const auto& s : rowLabels_) labelBytes += s.size() + 1;
-  ByteWriter w(kSignature.size() + 6 + labelBytes + 2 * cells_.size() + 2 + strings.size());
+  ByteWriter w(kSignature.size() + 6 + labelBytes + 2 * cells_.size() + 2 + kMaxOffset + 1);
   w.Text(kSignature);
   w.U8(0x0A);
   for (const auto& s : columnLabels_) {
@@ -342,17 +341,16 @@ std::vector<std::uint8_t> T2DAHandler::SaveToBytes() const {
     w.Text(s);
     w.U8('\t');
   }
-  std::vector<std::uint8_t> table(2 * offsets.size());
-  for (std::size_t i = 0; i < offsets.size(); ++i) {
-    table[2 * i] = static_cast<std::uint8_t>(offsets[i]);
-    table[2 * i + 1] = static_cast<std::uint8_t>(offsets[i] >> 8);
-  }
-  w.Bytes(table);
+  std::size_t tableAt = w.Size();
+  w.Zeros(2 * cells_.size());
   // The data-size field goes back as it was read; it is not recomputed.
   w.U8(dataSize_[0]);
   w.U8(dataSize_[1]);
-  w.Bytes(strings);
-  return w.Take();
+  std::vector<std::uint8_t> out = w.Take();
+  std::size_t stringsAt = out.size();
+  if (!LayOutPooledInWindow(out, tableAt, stringsAt) && !LayOutPooledEverywhere(out, tableAt, stringsAt))
+    Fail(kCodeStringDataOverflow, kMsgStringDataOverflow);
+  return out;
 }
 
 // ---- editing and lookup
