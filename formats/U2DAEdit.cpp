@@ -44,7 +44,6 @@ bool ValidIndex(std::int32_t index, std::size_t count) {
 
 }  // namespace
 
-// ---- label index
 
 void T2DAHandler::LabelIndex::Build(const std::vector<std::string>& labels) const {
   map_.clear();
@@ -82,7 +81,6 @@ void T2DAHandler::LabelIndex::Changed(std::int32_t index, const std::string& old
   v.insert(std::lower_bound(v.begin(), v.end(), index), index);
 }
 
-// ---- loading
 
 void T2DAHandler::LoadFromFile(const std::filesystem::path& path) {
   std::vector<std::uint8_t> data = ReadWholeFile(path);
@@ -215,7 +213,6 @@ void T2DAHandler::ReadTable(std::span<const std::uint8_t> data) {
   }
 }
 
-// ---- saving
 
 void T2DAHandler::SaveToFile(const std::filesystem::path& path) const {
   std::vector<std::uint8_t> bytes = SaveToBytes();
@@ -353,7 +350,6 @@ std::vector<std::uint8_t> T2DAHandler::SaveToBytes() const {
   return out;
 }
 
-// ---- editing and lookup
 
 void T2DAHandler::RequireLoaded(std::int32_t code, const char* message) const {
   if (!loaded_) Fail(code, message);

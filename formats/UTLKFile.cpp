@@ -67,7 +67,6 @@ void PutU32(std::uint8_t* p, std::uint32_t v) {
 
 }  // namespace
 
-// ---- entries
 
 void TTLKString::SetSoundResRef(std::string_view name) {
   soundResRef_.fill(0);
@@ -115,7 +114,6 @@ const TTLKString* TStringDataList::Next() const {
   return &(*this)[++cursor_];
 }
 
-// ---- loading
 
 TTLKFileHandler::TTLKFileHandler(const std::filesystem::path& path) { LoadFromFile(path); }
 
@@ -218,7 +216,6 @@ void TTLKFileHandler::ReadEntries(const std::shared_ptr<const std::vector<std::u
   count_ = count;
 }
 
-// ---- appending and the identical-entry index
 
 std::uint32_t TTLKFileHandler::AddEntry(TTLKString entry) {
   if (!isOpen_) throw EHell("Unable to add new entry. No TLK file is open!");
@@ -254,7 +251,6 @@ std::optional<std::uint32_t> TTLKFileHandler::FindIdentical(const TTLKString& en
   return std::nullopt;
 }
 
-// ---- saving
 
 void TTLKFileHandler::SaveToFile(const std::filesystem::path& path) {
   if (!isOpen_) throw EHell("There is no open file to save!");
