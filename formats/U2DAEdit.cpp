@@ -44,7 +44,6 @@ bool ValidIndex(std::int32_t index, std::size_t count) {
 
 }  // namespace
 
-
 void T2DAHandler::LabelIndex::Build(const std::vector<std::string>& labels) const {
   map_.clear();
   map_.reserve(labels.size());
@@ -80,7 +79,6 @@ void T2DAHandler::LabelIndex::Changed(std::int32_t index, const std::string& old
   auto& v = map_[newKey];
   v.insert(std::lower_bound(v.begin(), v.end(), index), index);
 }
-
 
 void T2DAHandler::LoadFromFile(const std::filesystem::path& path) {
   std::vector<std::uint8_t> data = ReadWholeFile(path);
@@ -212,7 +210,6 @@ void T2DAHandler::ReadTable(std::span<const std::uint8_t> data) {
     cells_[i] = static_cast<std::uint32_t>(slot);
   }
 }
-
 
 void T2DAHandler::SaveToFile(const std::filesystem::path& path) const {
   std::vector<std::uint8_t> bytes = SaveToBytes();
@@ -349,7 +346,6 @@ std::vector<std::uint8_t> T2DAHandler::SaveToBytes() const {
     Fail(kCodeStringDataOverflow, kMsgStringDataOverflow);
   return out;
 }
-
 
 void T2DAHandler::RequireLoaded(std::int32_t code, const char* message) const {
   if (!loaded_) Fail(code, message);

@@ -67,7 +67,6 @@ void PutU32(std::uint8_t* p, std::uint32_t v) {
 
 }  // namespace
 
-
 void TTLKString::SetSoundResRef(std::string_view name) {
   soundResRef_.fill(0);
   std::memcpy(soundResRef_.data(), name.data(), std::min(name.size(), soundResRef_.size()));
@@ -113,7 +112,6 @@ const TTLKString* TStringDataList::Next() const {
   }
   return &(*this)[++cursor_];
 }
-
 
 TTLKFileHandler::TTLKFileHandler(const std::filesystem::path& path) { LoadFromFile(path); }
 
@@ -216,7 +214,6 @@ void TTLKFileHandler::ReadEntries(const std::shared_ptr<const std::vector<std::u
   count_ = count;
 }
 
-
 std::uint32_t TTLKFileHandler::AddEntry(TTLKString entry) {
   if (!isOpen_) throw EHell("Unable to add new entry. No TLK file is open!");
   if (count_ == UINT32_MAX) throw EHell(kMsgTooLarge);
@@ -250,7 +247,6 @@ std::optional<std::uint32_t> TTLKFileHandler::FindIdentical(const TTLKString& en
     if (IdenticalEntries(entries_[index], entry)) return index;
   return std::nullopt;
 }
-
 
 void TTLKFileHandler::SaveToFile(const std::filesystem::path& path) {
   if (!isOpen_) throw EHell("There is no open file to save!");
