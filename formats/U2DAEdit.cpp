@@ -184,13 +184,14 @@ void T2DAHandler::ReadTable(std::span<const std::uint8_t> data) {
 
   // Pooled files point many cells at one text: decode each offset once.
   const std::size_t stringBytes = data.size() - stringStart;
-  std::vector<std::int64_t> decoded(std::min<std::size_t>(kMaxOffset, stringBytes) + 1, -1);
+  constexpr std::uint32_t kUndecoded = UINT32_MAX;
+  std::vector<std::uint32_t> decoded(std::min<std::size_t>(kMaxOffset, stringBytes) + 1, kUndecoded);
   cells_.resize(cellCount);
   for (std::size_t i = 0; i < cellCount; ++i) {
     std::uint16_t offset = LoadU16(offsetTable.data() + 2 * i);
     if (offset > stringBytes) Fail(5, kMsgPastEnd);
-    std::int64_t& slot = decoded[offset];
-    if (slot < 0) {
+    std::uint32_t& slot = decoded[offset];
+    if (slot == kUndecoded) {
       std::size_t at = stringStart + offset;
       std::size_t avail = data.size() - at;
       std::size_t scan = std::min(avail, kMaxText + 2);
@@ -207,7 +208,7 @@ void T2DAHandler::ReadTable(std::span<const std::uint8_t> data) {
       // A text cut off by the end of the file leaves the cell empty.
       slot = text.empty() ? 0 : Intern(text);
     }
-    cells_[i] = static_cast<std::uint32_t>(slot);
+    cells_[i] = slot;
   }
 }
 
