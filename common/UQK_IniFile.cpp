@@ -1,0 +1,312 @@
+// UQK_IniFile: the instruction-file index (parsed once, re-parsed when the file
+// changes on disk) and the line-preserving string write.
+#include "common/UQK_IniFile.h"
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <unordered_map>
+
+#include "common/FileIO.h"
+#include "common/StrFormat.h"
+#include "common/UQK_Common.h"
+#include "common/VeyException.h"
+#include "common/Win1252.h"
+
+namespace vey {
+namespace {
+
+constexpr std::size_t kMaxValueLength = 2047;
+// Key names are listed as zero-terminated strings followed by one more zero,
+// all in 16,384 bytes; names past that are not listed.
+constexpr std::size_t kKeyListBytes = 16384;
+
+constexpr std::string_view kBlanks = " \t\v\f";
+
+std::string_view Trim(std::string_view s) {
+  auto first = s.find_first_not_of(kBlanks);
+  if (first == std::string_view::npos) return {};
+  auto last = s.find_last_not_of(kBlanks);
+  return s.substr(first, last - first + 1);
+}
+
+std::string_view Unquote(std::string_view v) {
+  if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+    return v.substr(1, v.size() - 2);
+  return v;
+}
+
+std::size_t HashNoCase(std::string_view s, std::size_t seed = 14695981039346656037ull) {
+  std::size_t h = seed;
+  for (char c : s) {
+    h ^= static_cast<unsigned char>(AsciiLower(c));
+    h *= 1099511628211ull;
+  }
+  return h;
+}
+
+struct NoCaseHash {
+  std::size_t operator()(std::string_view s) const { return HashNoCase(s); }
+};
+struct NoCaseEqual {
+  bool operator()(std::string_view a, std::string_view b) const { return EqualsNoCase(a, b); }
+};
+
+struct KeyId {
+  std::size_t section;
+  std::string_view key;
+};
+struct KeyIdHash {
+  std::size_t operator()(const KeyId& k) const { return HashNoCase(k.key, k.section * 0x9E3779B97F4A7C15ull + 1); }
+};
+struct KeyIdEqual {
+  bool operator()(const KeyId& a, const KeyId& b) const {
+    return a.section == b.section && EqualsNoCase(a.key, b.key);
+  }
+};
+
+struct FileStamp {
+  bool exists = false;
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  long long mtimeSec = 0, mtimeNsec = 0, ctimeSec = 0, ctimeNsec = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+
+FileStamp StampOf(const std::string& fileName) {
+  FileStamp s;
+  struct stat st {};
+  if (::stat(fileName.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return s;
+  s.exists = true;
+  s.device = st.st_dev;
+  s.inode = st.st_ino;
+  s.size = st.st_size;
+  s.mtimeSec = st.st_mtim.tv_sec;
+  s.mtimeNsec = st.st_mtim.tv_nsec;
+  s.ctimeSec = st.st_ctim.tv_sec;
+  s.ctimeNsec = st.st_ctim.tv_nsec;
+  return s;
+}
+
+std::string ReadBytes(const std::string& fileName) {
+  auto bytes = ReadWholeFile(fileName);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+std::string DecodeEscapes(std::string_view s) {
+  return ReplaceAll(ReplaceAll(s, "<#LF#>", "\n"), "<#CR#>", "\r");
+}
+
+std::string EncodeEscapes(std::string_view s) {
+  return ReplaceAll(ReplaceAll(s, "\n", "<#LF#>"), "\r", "<#CR#>");
+}
+
+}  // namespace
+
+struct TQK_Inifile::Index {
+  struct Entry {
+    std::string_view key;
+    std::string_view value;
+    bool hasValue = false;
+    std::size_t lineBegin = 0, lineEnd = 0;
+  };
+  struct Section {
+    std::string_view name;
+    std::vector<Entry> entries;
+    std::size_t lastLineEnd = 0;  // end of its header or last entry line
+  };
+
+  FileStamp stamp;
+  // The views below point into content, which is never changed after Parse.
+  std::string content;
+  // Only the first section of each name: later ones are never read.
+  std::vector<Section> sections;
+  std::unordered_map<std::string_view, std::size_t, NoCaseHash, NoCaseEqual> sectionByName;
+  std::unordered_map<KeyId, std::size_t, KeyIdHash, KeyIdEqual> firstEntry;
+
+  void Parse();
+  const Section* FindSection(std::string_view name) const {
+    auto it = sectionByName.find(name);
+    return it == sectionByName.end() ? nullptr : &sections[it->second];
+  }
+  const Entry* FindEntry(std::string_view section, std::string_view key) const {
+    auto s = sectionByName.find(section);
+    if (s == sectionByName.end()) return nullptr;
+    auto e = firstEntry.find(KeyId{s->second, key});
+    return e == firstEntry.end() ? nullptr : &sections[s->second].entries[e->second];
+  }
+};
+
+void TQK_Inifile::Index::Parse() {
+  std::string_view text = content;
+  std::size_t pos = text.starts_with("\xEF\xBB\xBF") ? 3 : 0;
+  constexpr std::size_t kIgnored = static_cast<std::size_t>(-1);
+  std::size_t current = kIgnored;  // entries before any section, or in a repeated one, are dropped
+  while (pos < text.size()) {
+    std::size_t end = text.find_first_of("\r\n", pos);
+    if (end == std::string_view::npos) end = text.size();
+    std::size_t lineBegin = pos;
+    std::string_view line = text.substr(pos, end - pos);
+    pos = end + 1;
+
+    std::size_t indent = line.find_first_not_of(kBlanks);
+    if (indent == std::string_view::npos || line[indent] == ';') continue;
+    line.remove_prefix(indent);
+    if (line[0] == '[') {
+      std::size_t close = line.rfind(']');
+      std::string_view name = Trim(line.substr(1, close == std::string_view::npos ? line.npos : close - 1));
+      if (sectionByName.contains(name)) {
+        current = kIgnored;
+      } else {
+        current = sections.size();
+        sections.push_back(Section{name, {}, end});
+        sectionByName.emplace(name, current);
+      }
+      continue;
+    }
+    if (current == kIgnored) continue;
+    Entry entry;
+    entry.lineBegin = lineBegin;
+    entry.lineEnd = end;
+    std::size_t eq = line.find('=');
+    if (eq == std::string_view::npos) {
+      entry.key = Trim(line);
+    } else {
+      entry.key = Trim(line.substr(0, eq));
+      entry.value = Unquote(Trim(line.substr(eq + 1)));
+      entry.hasValue = true;
+    }
+    // A nameless entry could never be listed (it would end the list of names).
+    if (entry.key.empty()) continue;
+    Section& section = sections[current];
+    firstEntry.emplace(KeyId{current, entry.key}, section.entries.size());
+    section.entries.push_back(entry);
+    section.lastLineEnd = end;
+  }
+}
+
+TQK_Inifile::TQK_Inifile(std::string fileName) : fileName_(std::move(fileName)) {}
+TQK_Inifile::~TQK_Inifile() = default;
+TQK_Inifile::TQK_Inifile(TQK_Inifile&&) noexcept = default;
+TQK_Inifile& TQK_Inifile::operator=(TQK_Inifile&&) noexcept = default;
+
+const TQK_Inifile::Index& TQK_Inifile::Current() const {
+  FileStamp stamp = StampOf(fileName_);
+  if (index_ && index_->stamp == stamp) return *index_;
+  auto fresh = std::make_unique<Index>();
+  fresh->stamp = stamp;
+  if (stamp.exists) {
+    try {
+      fresh->content = ReadBytes(fileName_);
+    } catch (const Exception&) {
+      // Unreadable reads as missing; the stamp stays, so it is not retried
+      // until the file changes.
+      fresh->content.clear();
+    }
+  }
+  fresh->Parse();
+  index_ = std::move(fresh);
+  return *index_;
+}
+
+std::string TQK_Inifile::ReadString(std::string_view section, std::string_view key,
+                                    std::string_view defaultValue) const {
+  const Index::Entry* e = Current().FindEntry(section, key);
+  if (!e || !e->hasValue) return DecodeEscapes(defaultValue);
+  return DecodeEscapes(e->value.substr(0, kMaxValueLength));
+}
+
+std::int32_t TQK_Inifile::ReadInteger(std::string_view section, std::string_view key,
+                                      std::int32_t defaultValue) const {
+  std::string text = ReadString(section, key, "");
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    text.erase(0, 1);
+    text[0] = '$';
+  }
+  return ParseInt32(text).value_or(defaultValue);
+}
+
+bool TQK_Inifile::ReadBool(std::string_view section, std::string_view key, bool defaultValue) const {
+  return ReadInteger(section, key, defaultValue ? 1 : 0) != 0;
+}
+
+void TQK_Inifile::ReadSection(std::string_view section, std::vector<std::string>& strings) const {
+  strings.clear();
+  const Index::Section* s = Current().FindSection(section);
+  if (!s) return;
+  std::size_t used = 1;  // the zero that closes the list
+  for (const auto& e : s->entries) {
+    used += e.key.size() + 1;
+    if (used > kKeyListBytes) break;
+    strings.emplace_back(e.key);
+  }
+}
+
+std::vector<std::string> TQK_Inifile::ReadSection(std::string_view section) const {
+  std::vector<std::string> strings;
+  ReadSection(section, strings);
+  return strings;
+}
+
+bool TQK_Inifile::SectionExists(std::string_view section) const {
+  const Index::Section* s = Current().FindSection(section);
+  return s && !s->entries.empty() && s->entries.front().key.size() + 2 <= kKeyListBytes;
+}
+
+void TQK_Inifile::ReadSectionValues(std::string_view section, std::vector<std::string>& strings) const {
+  std::vector<std::string> keys;
+  ReadSection(section, keys);
+  strings.clear();
+  for (const auto& key : keys) {
+    std::string line = key + "=" + ReadString(section, key, "");
+    strings.push_back(DecodeEscapes(line));
+  }
+}
+
+void TQK_Inifile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+  auto fail = [&] { return EIniFileException(FormatMsg("Unable to write to %s", {fileName_})); };
+  // Names that would break the line structure could not be read back as written.
+  if (Trim(key).empty() || key.find_first_of("=\r\n") != std::string_view::npos ||
+      section.find_first_of("\r\n") != std::string_view::npos)
+    throw fail();
+
+  Index file;
+  try {
+    if (StampOf(fileName_).exists) file.content = ReadBytes(fileName_);
+  } catch (const Exception&) {
+    throw fail();
+  }
+  file.Parse();
+  const std::string& text = file.content;
+  std::string nl = text.find("\r\n") != std::string::npos ? "\r\n"
+                   : text.find('\n') != std::string::npos ? "\n"
+                                                          : "\r\n";
+  std::string encoded = EncodeEscapes(value);
+  std::string updated;
+  if (const Index::Entry* e = file.FindEntry(section, key)) {
+    updated = text.substr(0, e->lineBegin) + std::string(e->key) + "=" + encoded + text.substr(e->lineEnd);
+  } else if (const Index::Section* s = file.FindSection(section)) {
+    updated = text.substr(0, s->lastLineEnd) + nl + std::string(key) + "=" + encoded +
+              text.substr(s->lastLineEnd);
+  } else {
+    updated = text;
+    if (!updated.empty() && updated.back() != '\n' && updated.back() != '\r') updated += nl;
+    updated.append("[").append(section).append("]").append(nl);
+    updated.append(key).append("=").append(encoded).append(nl);
+  }
+  try {
+    WriteFileAtomic(fileName_, std::span(reinterpret_cast<const std::uint8_t*>(updated.data()), updated.size()));
+  } catch (const Exception&) {
+    throw fail();
+  }
+  index_.reset();
+}
+
+bool MakeFolderPath(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::create_directories(path, ec);
+  return std::filesystem::is_directory(path, ec);
+}
+
+}  // namespace vey
