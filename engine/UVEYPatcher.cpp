@@ -35,7 +35,13 @@ TVEYPatcher::TVEYPatcher(std::string iniFileName, const PatcherPlatform& platfor
       appPath_(WithSlash(std::move(appPath))),
       iniFileName_(std::move(iniFileName)),
       dataPath_(ResolveDataPath(appPath_, dataPath)),
-      iniFile_(dataPath_ + iniFileName_) {
+      iniFile_(dataPath_ + iniFileName_),
+      FileHandler(platform.openDialog, dataPath_,
+                  {&platform.files, &platform.folderChooser, &platform.registry}) {
+  FileHandler.InstallerMode = iniFile_.ReadBool("Settings", "InstallerMode", false);
+  FileHandler.BackupFiles = iniFile_.ReadBool("Settings", "BackupFiles", true);
+  FileHandler.AppPath = appPath_;
+  FileHandler.Patcher = this;
   logLevel_ = iniFile_.ReadInteger("Settings", "LogLevel", 3);
   plaintextLog_ = iniFile_.ReadBool("Settings", "PlaintextLog", false);
 }
@@ -98,6 +104,14 @@ void TVEYPatcher::WriteLine(std::string_view plainTag, std::string_view richLead
     line += richLead;
     line += text;
     RichLog->AppendLine(line);
+  }
+  if (OnLogLine) {
+    std::string tagged(plainTag);
+    tagged += text;
+    platform::TextAttributes attributes;
+    attributes.color = color;
+    attributes.bold = bold;
+    OnLogLine(tagged, attributes);
   }
   ++lineCount_;
 }

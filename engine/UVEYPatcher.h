@@ -1,13 +1,20 @@
 // UVEYPatcher: TVEYPatcher, the patch engine of one run: its settings, the
-// levelled and coloured progress log with its counters, and progress reports.
+// levelled and coloured progress log with its counters, progress reports, the
+// token memory and the steps of a run, one per instruction list.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/UQK_IniFile.h"
+#include "engine/EngineErrors.h"
+#include "engine/UPatchFileHandler.h"
+#include "formats/U2DAEdit.h"
+#include "formats/UGFFFile.h"
 #include "platform/GameFileSystem.h"
 #include "platform/Platform.h"
 
@@ -25,6 +32,43 @@ struct PatcherPlatform {
   platform::IMessageBoxes& messages;
   platform::GameFileSystem& files;
 };
+
+// A StrRef token number and the string number it stands for: first the index
+// in the mod's talk table, after appending the number in the game's table.
+struct TStrRefEntry {
+  std::int32_t Token = 0;
+  std::int32_t Value = 0;
+};
+// In TLKList order; the same token may occur twice and lookups take the first.
+using TStrRefList = std::vector<TStrRefEntry>;
+// 2DAMEMORY slots: token n addresses element n-1; grown on demand.
+using TMemory = std::vector<std::string>;
+
+// What a finished run hands back.
+struct TRunResult {
+  std::int32_t Warnings = 0;
+  std::int32_t Errors = 0;
+};
+
+// One script prepared for compiling.
+struct TCompileFileInfo {
+  bool IsInclude = true;       // no start function: not compiled
+  std::string SourceCopyPath;  // the unchanged source in "nsspatch_temp"
+  std::string ScriptPath;      // the processed source that is compiled
+};
+
+// Who stores a 2DAMEMORY value (StoreMemoryToken's kind).
+enum TMemoryKind : std::int32_t {
+  mkAddRow = 1,
+  mkChangeRow = 2,  // also the update of an exclusive match
+  mkCopyRow = 4,
+  mkAddColumn = 8,
+  mkGFFField = 16,
+};
+
+// Higher slot numbers are refused like malformed ones: no mod needs them, and
+// growing the memory to such a number would exhaust it.
+constexpr std::int64_t kMaxMemorySlots = 100000;
 
 class TVEYPatcher {
  public:
@@ -46,6 +90,67 @@ class TVEYPatcher {
   void AdvanceProgress(std::int32_t n);
   // ProgressMax from the instruction lists; ProgressCount back to 0.
   void CountWorkItems();
+
+  // The whole run: start line, work count, game folder, every list in its
+  // fixed order, work-folder removal and the verdict. A failure that escapes a
+  // list is logged with its class tag and passed on; result is then untouched.
+  void Run(TRunResult& result);
+  // The 2DAList: load each table, apply its modifiers, back up, save.
+  void Process2DAList();
+
+  // Token memory.
+  void LoadStrRefTable();
+  bool IsStrRefToken(std::string_view text) const;
+  std::int32_t ResolveStrRefToken(std::string_view text);
+  // False when token is no 2DAMEMORY token or names slot 0.
+  bool StoreMemoryToken(std::string_view token, std::string_view source, std::string_view fieldPath,
+                        std::int32_t index, std::int32_t kind);
+  std::string ResolveMemoryToken(std::string_view value);
+  // A value from the instruction file with its token replaced: a StrRef token
+  // becomes its string number, then a 2DAMEMORY token its slot's text. A slot
+  // holding token text is not resolved again.
+  std::string SubstituteTokens(std::string_view value);
+
+  // The data-folder file to copy for a listed name ("!SourceFile"; EAbort when
+  // it is missing) and the name it is saved under ("!SaveAs").
+  std::string GetSourceFileName(std::string_view name);
+  std::string GetSaveAsName(std::string_view name) const;
+
+  // Talk tables.
+  void ProcessTLKList();
+  void AppendTalkTable(std::int32_t pass);
+
+  // 2DA modifiers, each on one modifier section against TableFile.
+  void ApplyAddRow(std::string_view section);
+  void ApplyChangeRow(std::string_view section);
+  void ApplyAddColumn(std::string_view section);
+  void ApplyCopyRow(std::string_view section);
+  struct ExclusiveCheck {
+    bool proceed = true;
+    std::int32_t row = -1;
+  };
+  ExclusiveCheck CheckExclusiveColumn(std::string_view section, std::string_view column);
+  void UpdateExclusiveRow(std::string_view section, std::int32_t row);
+  bool FindLabelIndexRow(std::int32_t& row, std::string_view section, std::string_view value,
+                         std::string_view key);
+
+  // Files installed unchanged, and the check for same-named override files.
+  void ProcessInstallList();
+  void CheckOverride(std::string_view fileName, std::string_view section,
+                     std::string_view defaultDestination, bool destinationKnown);
+
+  // GFF documents.
+  void PatchGFFFiles();
+  bool AddGFFField(std::string_view section, std::string_view defaultPath);
+
+  // Soundsets, compiled-script integers, script compilation.
+  void ProcessSSFList();
+  void ProcessHACKList();
+  void PatchBinaryFile(std::string_view fileName);
+  void ProcessCompileList();
+  TCompileFileInfo PrepareScript(const std::string& path);
+
+  platform::GameFileSystem& Files() { return platform_.files; }
 
   TQK_Inifile& IniFile() { return iniFile_; }
   const TQK_Inifile& IniFile() const { return iniFile_; }
@@ -72,6 +177,11 @@ class TVEYPatcher {
   // The game folder, once it is settled.
   std::function<void(const std::string& folder)> OnGameFolder;
   std::function<void(std::int32_t position, std::int32_t maximum)> OnProgress;
+  // Every written line in its plain-text form (tag and text) with the colour
+  // and weight it has in the rich view, whichever view is active; the command
+  // line prints and records the log through it.
+  std::function<void(std::string_view taggedLine, const platform::TextAttributes& attributes)>
+      OnLogLine;
 
  private:
   void WriteLine(std::string_view plainTag, std::string_view richLead, std::string_view text,
@@ -91,6 +201,15 @@ class TVEYPatcher {
   std::string currentFile_;
   std::int32_t progressCount_ = 0;
   std::int32_t progressMax_ = 0;
+
+ public:
+  // Shared by the lists, reused for every file of their kind. Declared after
+  // the paths and the platform they are built from.
+  T2DAHandler TableFile;
+  TGFFFile GFFDocument;
+  TPatchFileHandler FileHandler;
+  TStrRefList StrRefTable;
+  TMemory Memory;
 };
 
 }  // namespace vey

@@ -1,0 +1,44 @@
+// CliCommon: what the subcommands of veypatcher-cli share: exit codes, the
+// usage failure, the mod-folder options and UTF-8 output of Windows-1252 text.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <iosfwd>
+#include <string>
+#include <string_view>
+
+namespace vey::cli {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 2;      // a damaged or unreadable input file
+constexpr int kExitNothingRun = 4;  // the instruction file is missing
+constexpr int kExitUsage = 64;
+
+// A command line that cannot be carried out as written. main() prints its
+// message as one line with a hint and exits with kExitUsage.
+// details, when given, is printed before that line (a list of choices).
+class UsageError : public CLI::ParseError {
+ public:
+  explicit UsageError(const std::string& message, std::string details = {})
+      : CLI::ParseError("UsageError", message, kExitUsage), details_(std::move(details)) {}
+  const std::string& Details() const { return details_; }
+
+ private:
+  std::string details_;
+};
+
+// The options that name a mod the way `install` does.
+struct ModOptions {
+  std::string modDir = ".";  // the installer's folder, holding "veypatchdata"
+  std::string iniName;       // empty: "changes.ini", or the installation type's
+  std::string infoName;      // empty: "info.rtf", or the installation type's
+  std::string namespaceId;   // an identifier of "namespaces.ini"
+};
+
+void AddModOptions(CLI::App& command, ModOptions& options);
+
+// Writes Windows-1252 text as UTF-8, followed by a line break.
+void PrintLine(std::ostream& out, std::string_view win1252Text);
+
+}  // namespace vey::cli

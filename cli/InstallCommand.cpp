@@ -1,0 +1,241 @@
+// InstallCommand: the installer's start button on the command line: choose
+// the installation type, check the instruction file, confirm, run the engine
+// with the log on standard output, report the outcome and save the log.
+#include "cli/InstallCommand.h"
+
+#include <unistd.h>
+
+#include <clocale>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/CliCommon.h"
+#include "cli/ModFolder.h"
+#include "common/StrFormat.h"
+#include "common/UQK_IniFile.h"
+#include "common/Win1252.h"
+#include "engine/UVEYPatcher.h"
+#include "formats/U2DAEdit.h"
+#include "formats/UGFFFile.h"
+#include "formats/UTLKFile.h"
+#include "platform/GameFileSystem.h"
+#include "platform/Headless.h"
+#include "platform/LogViews.h"
+#include "platform/WineRegistry.h"
+
+namespace vey::cli {
+namespace {
+
+struct InstallOptions {
+  ModOptions mod;
+  std::string gameDir;
+  bool yes = false;
+  std::string logFile;
+  std::vector<std::string> picks;
+};
+
+// The game folder given on the command line stands in for the registry and
+// the folder chooser; the engine validates it like a chosen folder.
+class GivenFolder : public platform::IFolderChooser {
+ public:
+  explicit GivenFolder(std::string folder) : folder_(std::move(folder)) {}
+  std::string BrowseForFolder(std::string_view, unsigned) override { return folder_; }
+
+ private:
+  std::string folder_;
+};
+
+class EmptyRegistry : public platform::IRegistry {
+ public:
+  std::string ReadString(std::string_view, std::string_view) override { return {}; }
+};
+
+std::string WithSlash(std::string path) {
+  if (!path.empty() && path.back() != '/') path += '/';
+  return path;
+}
+
+// The closing message of the desktop program for a failure that ended the run.
+std::string FailureMessage(const Exception& e) {
+  std::string tag;
+  if (dynamic_cast<const EHell*>(&e))
+    tag = "TLK";
+  else if (dynamic_cast<const EDead*>(&e))
+    tag = "2DA-" + IntToStr(e.Code());
+  else if (dynamic_cast<const EAbort*>(&e))
+    tag = "GEN-" + IntToStr(e.Code());
+  else if (dynamic_cast<const EGFFError*>(&e))
+    tag = "GFF-" + IntToStr(e.Code());
+  else
+    return std::string("An unhandled error occured! ") + e.what();
+  return FormatMsg("An error occured! %s (%s)", {e.what(), tag});
+}
+
+std::string OutcomeMessage(bool installer, std::int32_t warnings, std::int32_t errors) {
+  std::string who = installer ? "The Installer" : "The Patcher";
+  if (errors == 0 && warnings == 0)
+    return who + " is finished. Please check the progress log for details about what has been done.";
+  if (errors == 0)
+    return FormatMsg(who + " is finished, but %s warnings were encountered! The Mod may or may not be "
+                           "properly installed. Please check the progress log for further details.",
+                     {IntToStr(warnings)});
+  if (warnings == 0)
+    return FormatMsg(who + " is finished, but %s errors were encountered! The Mod has likely not been "
+                           "properly installed. Please check the progress log for further details.",
+                     {IntToStr(errors)});
+  return FormatMsg(who + " is finished, but %s errors and %s warnings were encountered! The Mod most "
+                         "likely has not been properly installed. Please check the progress log for "
+                         "further details.",
+                   {IntToStr(errors), IntToStr(warnings)});
+}
+
+int RunInstall(const InstallOptions& options) {
+  // The start line shows the date and time as the user's locale writes them.
+  std::setlocale(LC_TIME, "");
+  platform::GameFileSystem files;
+  platform::Console console = platform::Console::Standard();
+  std::optional<bool> preset;
+  if (options.yes) preset = true;
+  platform::HeadlessMessageBoxes messages(console, preset);
+
+  std::error_code ec;
+  if (!files.IsDirectory(std::filesystem::absolute(options.mod.modDir, ec)))
+    throw UsageError("--mod: \"" + options.mod.modDir + "\" is not a folder");
+  const ModSelection mod = SelectMod(options.mod, files);
+  const std::string appPath = WithSlash(mod.modFolder.lexically_normal().string());
+  const std::string dataPath = WithSlash(mod.dataPath.string());
+  std::string iniName = mod.iniName;
+  const std::filesystem::path iniPath = mod.IniPath();
+  if (!files.IsFile(iniPath)) {
+    messages.ShowWarning(FormatMsg("WARNING! Cannot locate the INI file \"%s\" with work instructions!", {iniName}));
+    return kExitNotRun;
+  }
+  if (!files.IsFile(mod.InfoPath())) {
+    messages.ShowWarning(FormatMsg("Unable to load the instructions text! Make sure the \"veypatchdata\" folder "
+                                   "containing the \"%s\" file is located in the same folder as this application.",
+                                   {mod.infoName}));
+    return kExitNotRun;
+  }
+  // The engine opens the file under its name as it is on disk.
+  iniName = iniPath.lexically_relative(mod.dataPath).string();
+
+  bool installerMode = false;
+  std::int32_t logLevel = 3;
+  bool plaintextLog = false;
+  {
+    TQK_Inifile ini(iniPath.string());
+    installerMode = ini.ReadBool("Settings", "InstallerMode", false);
+    logLevel = ini.ReadInteger("Settings", "LogLevel", 3);
+    plaintextLog = ini.ReadBool("Settings", "PlaintextLog", false);
+    if (!ini.ReadBool("Settings", "FileExists", false)) {
+      messages.ShowWarning(FormatMsg("Unable to load the %s file! Make sure the \"veypatchdata\" folder is located "
+                                     "in the same folder as this application.",
+                                     {iniName}));
+      return kExitNotRun;
+    }
+    std::string confirm = ini.ReadString("Settings", "ConfirmMessage", "");
+    if (confirm.empty()) confirm = "This will start patching the necessary game files. Do you want to do this?";
+    if (confirm != "N/A" && !messages.AskYesNo(confirm)) return kExitNotRun;
+  }
+
+  std::ofstream logFile;
+  if (!options.logFile.empty()) {
+    logFile.open(options.logFile, std::ios::binary | std::ios::trunc);
+    if (!logFile) {
+      std::cerr << "Cannot write the log file \"" << options.logFile << "\".\n";
+      return kExitNotRun;
+    }
+  }
+
+  platform::HeadlessOpenDialog openDialog(&std::cerr);
+  for (const std::string& pick : options.picks) openDialog.AddAnswer(pick);
+  std::unique_ptr<platform::IFolderChooser> chooser;
+  if (!options.gameDir.empty())
+    chooser = std::make_unique<GivenFolder>(std::filesystem::absolute(options.gameDir, ec).string());
+  else
+    chooser = std::make_unique<platform::HeadlessFolderChooser>(console);
+  // The given game folder replaces the registry lookup as well as the chooser.
+  std::unique_ptr<platform::IRegistry> registry;
+  if (!options.gameDir.empty())
+    registry = std::make_unique<EmptyRegistry>();
+  else
+    registry = std::make_unique<platform::WineRegistry>();
+  platform::HeadlessEventPump events;
+  PatcherPlatform bundle{openDialog, *chooser, *registry, events, messages, files};
+
+  platform::RichTextLog richLog;
+  platform::PlainTextLog plainLog;
+  const bool colour = ::isatty(STDOUT_FILENO) == 1 && std::getenv("NO_COLOR") == nullptr;
+  int exitCode = kExitOk;
+  {
+    TVEYPatcher patcher(iniName, bundle, appPath, dataPath);
+    patcher.RichLog = &richLog;
+    patcher.PlainLog = &plainLog;
+    patcher.OnLogLine = [&](std::string_view line, const platform::TextAttributes& attributes) {
+      std::cout << platform::TerminalLine(line, attributes, colour) << '\n' << std::flush;
+      if (logFile.is_open()) logFile << Win1252ToUtf8(line) << '\n' << std::flush;
+    };
+    try {
+      TRunResult result;
+      patcher.Run(result);
+      const std::string outcome = OutcomeMessage(installerMode, result.Warnings, result.Errors);
+      if (result.Errors == 0 && result.Warnings == 0) {
+        messages.ShowInfo(outcome);
+      } else {
+        messages.ShowWarning(outcome);
+        exitCode = result.Errors > 0 ? kExitErrors : kExitWarnings;
+      }
+    } catch (const Exception& e) {
+      messages.ShowWarning(FailureMessage(e));
+      exitCode = kExitAborted;
+    } catch (const std::exception& e) {
+      std::cerr << "An unhandled error occured! " << platform::TerminalText(e.what()) << '\n';
+      exitCode = kExitAborted;
+    }
+  }
+
+  // The log goes beside the installer, as the desktop program leaves it.
+  if (logLevel > 0) {
+    try {
+      if (plaintextLog)
+        plainLog.SaveToFile(std::filesystem::path(appPath) / "installlog.txt");
+      else
+        richLog.SaveToFile(std::filesystem::path(appPath) / "installlog.rtf");
+    } catch (const Exception& e) {
+      std::cerr << platform::TerminalText(e.what()) << '\n';
+    }
+  }
+  return exitCode;
+}
+
+}  // namespace
+
+void RegisterInstallCommand(CLI::App& app, int& exitCode) {
+  auto options = std::make_shared<InstallOptions>();
+  CLI::App* install = app.add_subcommand("install", "Install a mod into a game folder");
+  AddModOptions(*install, options->mod);
+  install->add_option("--game", options->gameDir,
+                      "Game folder (the one holding dialog.tlk); replaces the registry and the folder question");
+  install->add_flag("--yes", options->yes, "Answer Yes to the confirmation question");
+  install->add_option("--log-file", options->logFile,
+                      "Also write every log line, tagged, as UTF-8 text to this file");
+  install->add_option("--pick", options->picks,
+                      "NAME=PATH: the file to use when the installer asks for file NAME (repeatable)")
+      ->allow_extra_args(false);
+  install->callback([options, &exitCode] {
+    for (const std::string& pick : options->picks) {
+      std::size_t eq = pick.find('=');
+      if (eq == std::string::npos || eq == 0 || eq + 1 == pick.size())
+        throw UsageError("--pick expects NAME=PATH, got \"" + pick + "\"");
+    }
+    exitCode = RunInstall(*options);
+  });
+}
+
+}  // namespace vey::cli

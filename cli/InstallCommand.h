@@ -1,0 +1,25 @@
+// InstallCommand: `veypatcher-cli install`, one patch run of a mod against a
+// game folder, answered from the command line instead of a window.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+namespace vey::cli {
+
+// Exit codes of `install` beyond those shared by every command.
+constexpr int kExitWarnings = 1;  // finished, warnings only
+constexpr int kExitErrors = 2;    // finished with errors
+constexpr int kExitAborted = 3;   // a failure ended the run
+constexpr int kExitNotRun = 4;    // nothing was run
+
+// Adds the subcommand; when it runs, its exit code is stored in exitCode.
+void RegisterInstallCommand(CLI::App& app, int& exitCode);
+
+}  // namespace vey::cli
+
+// The call main() makes, in the project namespace as the other commands'.
+namespace vey {
+inline void RegisterInstallCommand(CLI::App& app, int& exitCode) {
+  cli::RegisterInstallCommand(app, exitCode);
+}
+}  // namespace vey

@@ -1,0 +1,105 @@
+// UPatchFileHandler: TPatchFileHandler, which settles the game folder, finds or
+// prepares the copy of each file a list edits, and keeps one backup per name.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "engine/EngineErrors.h"
+#include "platform/GameFileSystem.h"
+#include "platform/Platform.h"
+
+namespace vey {
+
+class TVEYPatcher;
+
+// What LocateFile is asked for; decides where the edited copy lives.
+enum TFileKind : std::uint8_t {
+  fkTLK = 0,       // the game folder itself
+  fk2DA = 1,       // override
+  fkGFF = 2,       // override
+  fkModFile = 3,   // override, never an existing file unless replacing
+  fkScript = 4,    // source stays in the data folder
+  fkArchived = 5,  // a work copy in the data folder's "erfpatch_temp"
+  fkSSF = 6,       // override
+};
+
+// Folders are held as real paths with '/' separators and a trailing '/'.
+// Every name that comes from an instruction file is joined through the game
+// file system, so letter case does not matter and a name that would leave its
+// folder is refused (logged as an error, the entry skipped).
+class TPatchFileHandler {
+ public:
+  struct Services {
+    platform::GameFileSystem* files = nullptr;
+    platform::IFolderChooser* folderChooser = nullptr;
+    platform::IRegistry* registry = nullptr;
+  };
+
+  TPatchFileHandler(platform::IOpenDialog& openDialog, std::string dataPath, Services services);
+
+  bool BackupFiles = true;
+  // False once the located file is a fresh copy this handler made: there is
+  // nothing unaltered to save.
+  bool BackupAllowed = true;
+  bool InstallerMode = false;
+  std::string FileName;
+  std::string FilePath;
+  std::string GameFolder;
+  std::string AppPath;
+  std::string DataPath;
+  // The destination archive's full path, or the word "override".
+  std::string DestinationPath;
+  platform::IOpenDialog& OpenDialog;
+  TVEYPatcher* Patcher = nullptr;
+
+  void Log(std::string_view text, int kind);
+
+  // The game folder, settled first when it is not yet known
+  // (EAbort 10/11 when no valid folder can be had).
+  std::string GetGameFolder();
+  // True when the caller may go on with GetFilePath(); false when the entry is
+  // to be skipped (the reason has been logged). Raises EAbort 6-9 and 99.
+  bool LocateFile(std::string_view name, TFileKind kind, std::string_view destination = {},
+                  bool replace = false);
+  // The located file, checked (EAbort 3, 4, 5).
+  std::string GetFilePath() const;
+  // Copies the located file into the backup folder unless a backup of that
+  // name is already there; true when a copy was made.
+  bool BackupFile();
+  // The same for the destination archive.
+  bool BackupDestination();
+
+  // AppPath + "backup/".
+  std::string BackupFolder() const;
+  // folder joined with a relative path from an instruction file (either slash,
+  // any letter case); nullopt after logging an error when it would leave folder.
+  std::optional<std::string> JoinInside(const std::string& folder, std::string_view relative);
+  platform::GameFileSystem& Files() const { return *services_.files; }
+
+ private:
+  enum class SettleFor { kGameFolder, kLocate };
+  void SettleGameFolder(SettleFor purpose);
+  void CheckRequiredFile();
+  void PrepareDialog(std::string_view name, TFileKind kind);
+  bool LocateByHand();
+  bool LocateArchived(std::string_view name, std::string_view destination, bool replace);
+  bool LocateScript(std::string_view name, std::string_view destination, bool replace);
+  bool LocateReplacing(std::string_view name);
+  bool LocateModFile(std::string_view name);
+  bool LocateInOverride(std::string_view name);
+  std::string OverrideFolder();
+  void EnsureBackupRoot();
+
+  Services services_;
+  bool backupRootAdded_ = false;
+};
+
+// Path helpers shared by the engine: a folder path with a trailing '/', and
+// the last component of a path.
+std::string FolderText(const platform::GameFileSystem::Path& path);
+std::string LastComponent(std::string_view path);
+
+}  // namespace vey

@@ -1,0 +1,132 @@
+// URunDriver: Run, the one entry point of a patch run, and its 2DA loop.
+#include <ctime>
+
+#include "common/StrFormat.h"
+#include "engine/UVEYPatcher.h"
+#include "formats/UTLKFile.h"
+
+namespace vey {
+namespace {
+
+// The user's short date and long time, as the process locale writes them.
+std::string NowText() {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char buffer[128];
+  std::size_t n = std::strftime(buffer, sizeof buffer, "%x %X", &local);
+  return std::string(buffer, n);
+}
+
+}  // namespace
+
+void TVEYPatcher::Run(TRunResult& result) {
+  LogMessage(FormatMsg(FileHandler.InstallerMode ? "Installation started %s..."
+                                                 : "Patch operation started %s...",
+                       {NowText()}),
+             LogKind::Status);
+  try {
+    CountWorkItems();
+    if (FileHandler.InstallerMode) FileHandler.LocateFile("dialog.tlk", fkTLK);
+    ProcessTLKList();
+    ProcessInstallList();
+    Process2DAList();
+    PatchGFFFiles();
+    ProcessHACKList();
+    ProcessCompileList();
+    ProcessSSFList();
+
+    // Files taken out of archives are edited here; a folder that still holds
+    // something stays for the person to look at.
+    const std::string workFolder = DataPath() + "erfpatch_temp/";
+    if (Files().IsDirectory(workFolder)) {
+      try {
+        Files().RemoveEmptyDirectory(workFolder);
+      } catch (const Exception&) {
+      }
+    }
+
+    const std::int32_t w = WarningCount(), e = ErrorCount();
+    if (w > 0 && e == 0)
+      LogMessage(FormatMsg("Done. Changes have been applied, but %s warnings were encountered.",
+                           {IntToStr(w)}),
+                 LogKind::Status);
+    else if (w == 0 && e > 0)
+      LogMessage(FormatMsg("Done. Some changes may have been applied, but %s errors were encountered!",
+                           {IntToStr(e)}),
+                 LogKind::Status);
+    else if (w > 0 && e > 0)
+      LogMessage(FormatMsg("Done. Some changes may have been applied, but %s errors and %s warnings "
+                           "were encountered!",
+                           {IntToStr(e), IntToStr(w)}),
+                 LogKind::Status);
+    else
+      LogMessage("Done. All changes have been applied.", LogKind::Status);
+    result.Warnings = w;
+    result.Errors = e;
+  } catch (const EHell& e) {
+    LogMessage(std::string(e.what()) + " (TLK)", LogKind::Error);
+    throw;
+  } catch (const EDead& e) {
+    LogMessage(std::string(e.what()) + " (2DA-" + IntToStr(e.Code()) + ")", LogKind::Error);
+    throw;
+  } catch (const EAbort& e) {
+    LogMessage(std::string(e.what()) + " (GEN-" + IntToStr(e.Code()) + ")", LogKind::Error);
+    throw;
+  } catch (const EGFFError& e) {
+    LogMessage(std::string(e.what()) + " (GFF-" + IntToStr(e.Code()) + ")", LogKind::Error);
+    throw;
+  } catch (const EFOpenError& e) {
+    LogMessage(std::string(e.what()) + " (EXT-" + IntToStr(e.Code()) + ")", LogKind::Error);
+    throw;
+  } catch (const Exception& e) {
+    LogMessage(FormatMsg("Unhandled exception: %s (%s)", {e.what(), IntToStr(e.Code())}),
+               LogKind::Error);
+    throw;
+  }
+}
+
+void TVEYPatcher::Process2DAList() {
+  for (const std::string& key : IniFile().ReadSection("2DAList")) {
+    const std::string value = IniFile().ReadString("2DAList", key, "");
+    SetCurrentFile(value);
+    if (value.empty() || !FileHandler.LocateFile(value, fk2DA)) {
+      LogMessage(FormatMsg("No %s file was specified! Skipping it...", {value}), LogKind::Warning);
+      continue;
+    }
+    const std::string path = FileHandler.GetFilePath();
+    TableFile.LoadFromBytes(Files().ReadFile(path), path);
+    if (!TableFile.Loaded()) {
+      LogMessage(FormatMsg("Unable to load the 2DA file %s! Skipping it...", {value}),
+                 LogKind::Warning);
+      continue;
+    }
+    for (const std::string& modifierKey : IniFile().ReadSection(value)) {
+      const std::string modifier = IniFile().ReadString(value, modifierKey, "");
+      if (modifierKey.empty() || modifier.empty()) continue;
+      // Case-sensitive substring tests, first match wins.
+      if (modifierKey.find("AddRow") != std::string::npos)
+        ApplyAddRow(modifier);
+      else if (modifierKey.find("ChangeRow") != std::string::npos)
+        ApplyChangeRow(modifier);
+      else if (modifierKey.find("AddColumn") != std::string::npos)
+        ApplyAddColumn(modifier);
+      else if (modifierKey.find("CopyRow") != std::string::npos)
+        ApplyCopyRow(modifier);
+      else
+        LogMessage(FormatMsg("Invalid modifier type \"%s\" found for modifier label \"%s\". Skipping...",
+                             {modifierKey, modifier}),
+                   LogKind::Warning);
+    }
+    if (FileHandler.BackupFile())
+      LogMessage(FormatMsg("Saving unaltered backup copy of %s in %s",
+                           {FileHandler.FileName, AppPath() + "backup/" + value}),
+                 LogKind::Install);
+    const std::string savePath = FileHandler.GetFilePath();
+    Files().WriteFile(savePath, TableFile.SaveToBytes());
+    AdvanceProgress(1);
+    LogMessage(FormatMsg("Updated 2DA file %s.", {savePath}), LogKind::Install);
+  }
+}
+
+}  // namespace vey

@@ -1,0 +1,52 @@
+// EngineFixture: an installer folder, a data folder and a game folder in a
+// temporary folder, fake dialogs, and an engine whose log lines are collected
+// in their tagged plain-text form.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/UVEYPatcher.h"
+#include "support/FakePlatform.h"
+#include "support/TestSupport.h"
+#include "support/TwoDA.h"
+
+namespace vey::test {
+
+class EngineFixture {
+ public:
+  EngineFixture();
+
+  // Paths with a trailing '/'.
+  std::string App() const { return (dir.Path() / "mod").string() + "/"; }
+  std::string Data() const { return App() + "veypatchdata/"; }
+  std::string Game() const { return (dir.Path() / "game").string() + "/"; }
+
+  // The instruction file "changes.ini" in the data folder.
+  void Ini(std::string_view text);
+  // A game folder with dialog.tlk (and an override folder when asked).
+  void MakeGame(bool withOverride = true);
+  void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) const;
+  std::string ReadFile(const std::string& path) const;
+  bool Exists(const std::string& path) const;
+
+  // A new engine on the current instruction file; the chooser answers with
+  // the game folder once unless answers were queued.
+  TVEYPatcher& Engine();
+  TPatchFileHandler& Handler() { return Engine().FileHandler; }
+
+  // Lines containing text, and whether one does.
+  bool Logged(std::string_view taggedLine) const;
+  std::size_t CountContaining(std::string_view text) const;
+
+  TempDir dir;
+  FakePlatform fake;
+  std::vector<std::string> lines;  // " [Kind] \t" + text
+
+ private:
+  std::unique_ptr<TVEYPatcher> engine_;
+};
+
+}  // namespace vey::test
