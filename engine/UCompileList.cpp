@@ -181,12 +181,14 @@ void ScriptCompiler::CompileEntry(const std::string& key) {
       ini.SectionExists(script) ? ini.ReadString(script, "!Destination", defaultDestination_)
                                 : defaultDestination_;
   const std::string saveAs = p_.GetSaveAsName(script);
-  // The script's name and the name it is saved under are joined to the data
-  // folder; neither may lead out of it.
-  for (const std::string* name : {&script, &saveAs}) {
-    if (!platform::GameFileSystem::IsContained(*name)) {
-      Log("Refusing to compile \"%s\": the name \"%s\" leads outside its folder. Skipping...",
-          {script, *name}, LogKind::Error);
+  // The script and its compiled file are joined to the data folder and an
+  // archive destination to the game folder; none may lead out of it.
+  const std::pair<std::string_view, const std::string*> checked[] = {
+      {"name", &script}, {"name", &saveAs}, {"destination", &destination}};
+  for (const auto& [what, value] : checked) {
+    if (!platform::GameFileSystem::IsContained(*value)) {
+      Log("Refusing to compile \"%s\": the %s \"%s\" leads outside its folder. Skipping...",
+          {script, what, *value}, LogKind::Error);
       return;
     }
   }

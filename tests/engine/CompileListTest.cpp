@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 
 #include "EngineFixture.h"
 #include "support/SmallArchive.h"
@@ -143,23 +144,37 @@ TEST_F(CompileList, MissingCompilerEndsTheStepBeforeAnythingIsPrepared) {
   EXPECT_EQ(e.ProgressCount(), 0);
 }
 
-TEST_F(CompileList, WindowsCompilerWithoutWineIsAnErrorPerScript) {
+// Runs body with PATH set to one folder only.
+void WithPath(const std::filesystem::path& folder, const std::function<void()>& body) {
+  const char* old = std::getenv("PATH");
+  const std::string saved = old ? old : "";
+  ::setenv("PATH", folder.c_str(), 1);
+  body();
+  ::setenv("PATH", saved.c_str(), 1);
+}
+
+TEST_F(CompileList, WindowsCompilerRunsThroughWineOrIsAnErrorPerScript) {
   f.Ini(std::string(kInstaller) + "[CompileList]\nS0=a.nss\nS1=b.nss\n");
-  Compiler("MZ\x90\x00 a Windows program");
+  Compiler("MZ\x90 a Windows program");
   Source("a.nss", "void main() { #StrRef1# }\n");
   Source("b.nss", "void main() {}\n");
-  const char* oldPath = std::getenv("PATH");
-  const std::string saved = oldPath ? oldPath : "";
-  TempDir emptyBin;
-  ::setenv("PATH", emptyBin.Path().c_str(), 1);
-  f.Engine().ProcessCompileList();
-  ::setenv("PATH", saved.c_str(), 1);
+  TempDir bin;
+  WithPath(bin.Path(), [&] { f.Engine().ProcessCompileList(); });
   for (const char* name : {"a.nss", "b.nss"})
     EXPECT_TRUE(f.Logged(std::string(" [Error] \tUnable to compile script ") + name +
                          ": the compiler \"nwnnsscomp.exe\" is a Windows program and needs wine, which was not "
                          "found. Skipping..."));
   EXPECT_EQ(Data("a.nss"), "void main() { #StrRef1# }\n");
   EXPECT_EQ(f.Engine().ErrorCount(), 2);
+
+  // With wine on PATH the compiler is handed to it, followed by its arguments.
+  bin.Write("wine", "#!/bin/sh\necho \"wine runs ${1##*/} $2 ${3##*/}\"\n"
+                    "while [ $# -gt 1 ]; do shift; done\nprintf 'NCS' > \"$1\"\n");
+  ::chmod((bin.Path() / "wine").c_str(), 0755);
+  f.lines.clear();
+  WithPath(bin.Path(), [&] { f.Engine().ProcessCompileList(); });
+  EXPECT_TRUE(f.Logged(" [Debug] \tNWNNSSComp says: wine runs nwnnsscomp.exe -c b.nss"));
+  EXPECT_EQ(f.ReadFile(f.Game() + "override/b.ncs"), "NCS");
 }
 
 TEST_F(CompileList, ConsecutiveScriptsForOneArchiveAreSavedTogether) {
@@ -219,7 +234,9 @@ TEST_F(CompileList, AFailureLeavingTheStepStillSavesTheArchiveAndRestoresSources
 }
 
 TEST_F(CompileList, NamesLeadingOutOfTheDataFolderAreRefused) {
-  f.Ini(std::string(kInstaller) + "[CompileList]\nS1=..\\..\\evil.nss\nS2=ok.nss\n[ok.nss]\n!SaveAs=../ok.nss\n");
+  f.Ini(std::string(kInstaller) +
+        "[CompileList]\n!DefaultDestination=C:\\game\\x.mod\nS1=..\\..\\evil.nss\nS2=ok.nss\nS3=far.nss\n"
+        "[ok.nss]\n!SaveAs=../ok.nss\n!Destination=override\n[far.nss]\n!Destination=/tmp/x.mod\n");
   Compiler();
   f.dir.Write("evil.nss", "void main() {}");
   Source("ok.nss", "void main() {}");
@@ -229,10 +246,12 @@ TEST_F(CompileList, NamesLeadingOutOfTheDataFolderAreRefused) {
                        "outside its folder. Skipping..."));
   EXPECT_TRUE(f.Logged(" [Error] \tRefusing to compile \"ok.nss\": the name \"../ok.nss\" leads outside its folder. "
                        "Skipping..."));
+  EXPECT_TRUE(f.Logged(" [Error] \tRefusing to compile \"far.nss\": the destination \"/tmp/x.mod\" leads outside its "
+                       "folder. Skipping..."));
   EXPECT_EQ(f.dir.Read("evil.nss"), "void main() {}");
   EXPECT_FALSE(f.Exists(f.App() + "ok.ncs"));
   EXPECT_EQ(f.CountContaining("Compiling modified script"), 0u);
-  EXPECT_EQ(e.ProgressCount(), 2);
+  EXPECT_EQ(e.ProgressCount(), 3);
 }
 
 }  // namespace
