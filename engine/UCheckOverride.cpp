@@ -9,12 +9,14 @@ namespace vey {
 void TVEYPatcher::CheckOverride(std::string_view fileName, std::string_view section,
                                 std::string_view defaultDestination, bool destinationKnown) {
   if (!destinationKnown) {
-    const std::string destination = IniFile().ReadString(section, "!Destination", defaultDestination);
+    const std::string destination =
+        IniFile().ReadString(section, "!Destination", defaultDestination);
     if (EqualsNoCase(destination, "override")) return;
   }
   const std::string type = AsciiLowerCopy(IniFile().ReadString(section, "!OverrideType", "ignore"));
 
-  const std::string overrideFolder = FolderText(Files().Child(FileHandler.GetGameFolder(), "override"));
+  const std::string overrideFolder =
+      FolderText(Files().Child(FileHandler.GetGameFolder(), "override"));
   std::string found;
   // A name that would leave the override folder names nothing in it.
   if (!fileName.empty() && platform::GameFileSystem::IsContained(fileName) &&
@@ -23,8 +25,9 @@ void TVEYPatcher::CheckOverride(std::string_view fileName, std::string_view sect
     if (Files().IsFile(candidate)) found = std::move(candidate);
   }
   if (found.empty()) {
-    LogMessage(FormatMsg("Override check: No file with name \"%s\" found in override folder.", {fileName}),
-               LogKind::Debug);
+    LogMessage(
+        FormatMsg("Override check: No file with name \"%s\" found in override folder.", {fileName}),
+        LogKind::Debug);
     return;
   }
   if (type == "warn") {
@@ -55,16 +58,18 @@ void TVEYPatcher::CheckOverride(std::string_view fileName, std::string_view sect
     }
   }
   if (renamed)
-    LogMessage(FormatMsg("A file named %s already existed in the override folder! This existing file "
-                         "has been renamed to %s to allow the one in this Mod to be used!",
-                         {fileName, newName}),
-               LogKind::Install);
+    LogMessage(
+        FormatMsg("A file named %s already existed in the override folder! This existing file "
+                  "has been renamed to %s to allow the one in this Mod to be used!",
+                  {fileName, newName}),
+        LogKind::Install);
   else
-    LogMessage(FormatMsg("A file named %s already exists in the override folder! Renaming existing file "
-                         "to %s failed! The file might be write-protected or a file with the new name "
-                         "already exist.",
-                         {fileName, newName}),
-               LogKind::Warning);
+    LogMessage(
+        FormatMsg("A file named %s already exists in the override folder! Renaming existing file "
+                  "to %s failed! The file might be write-protected or a file with the new name "
+                  "already exist.",
+                  {fileName, newName}),
+        LogKind::Warning);
 }
 
 }  // namespace vey

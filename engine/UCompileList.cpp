@@ -70,11 +70,12 @@ std::string FindOnPath(std::string_view program) {
 // How the compiler is started: a native program or script directly, a
 // Windows executable through wine.
 struct CompilerLauncher {
-  std::string program;             // what is executed; empty when it cannot be
-  std::vector<std::string> prefix; // arguments before the compiler's own
+  std::string program;              // what is executed; empty when it cannot be
+  std::vector<std::string> prefix;  // arguments before the compiler's own
 };
 
-CompilerLauncher ChooseLauncher(const platform::GameFileSystem& files, const std::string& compiler) {
+CompilerLauncher ChooseLauncher(const platform::GameFileSystem& files,
+                                const std::string& compiler) {
   std::vector<std::uint8_t> bytes = files.ReadFile(compiler);
   const bool windows = bytes.size() >= 2 && bytes[0] == 'M' && bytes[1] == 'Z';
   if (!windows) return {compiler, {}};
@@ -94,8 +95,8 @@ class ScriptCompiler {
   void CompileEntry(const std::string& key);
   // False when the compiled file is not there afterwards (logged).
   bool Compile(const TCompileFileInfo& info, const std::string& compiledPath);
-  void IntoArchive(const std::string& script, const std::string& compiledPath, const std::string& ncsName,
-                   bool replace);
+  void IntoArchive(const std::string& script, const std::string& compiledPath,
+                   const std::string& ncsName, bool replace);
   void IntoOverride(const std::string& compiledPath, const std::string& ncsName, bool replace);
   void SaveArchive();
   void RestoreSources(bool keepDebugCopies);
@@ -113,11 +114,11 @@ class ScriptCompiler {
   std::vector<std::string> queuedTemps_;
   std::vector<TCompileFileInfo> prepared_;
   std::set<std::string> preparedPaths_;
-  bool restored_ = false;
+  bool finished_ = false;
 };
 
 ScriptCompiler::~ScriptCompiler() {
-  if (restored_) return;
+  if (finished_) return;
   // A failure is leaving the step: what was already added to the open
   // archive is still written, and the mod's own sources are put back, so
   // that the next run starts from them and not from processed copies.
@@ -136,7 +137,7 @@ void ScriptCompiler::Run() {
   TQK_Inifile& ini = p_.IniFile();
   const std::vector<std::string> keys = ini.ReadSection("CompileList");
   if (keys.empty()) {
-    restored_ = true;
+    finished_ = true;
     return;
   }
   p_.LogMessage("Modifying and compiling scripts...", LogKind::Install);
@@ -145,9 +146,10 @@ void ScriptCompiler::Run() {
   compilerFolder_ = p_.AppPath() + "veypatchdata/";
   compiler_ = Files().Child(compilerFolder_, kCompilerName).string();
   if (!Files().IsFile(compiler_)) {
-    p_.LogMessage("Could not locate nwnsscomp.exe in the VEYPatchData folder! Unable to compile scripts!",
-                  LogKind::Error);
-    restored_ = true;
+    p_.LogMessage(
+        "Could not locate nwnsscomp.exe in the VEYPatchData folder! Unable to compile scripts!",
+        LogKind::Error);
+    finished_ = true;
     return;
   }
   launcher_ = ChooseLauncher(Files(), compiler_);
@@ -164,7 +166,7 @@ void ScriptCompiler::Run() {
     archive_.reset();
   }
   RestoreSources(ini.ReadBool("Settings", "SaveProcessedScripts", false));
-  restored_ = true;
+  finished_ = true;
   try {
     Files().RemoveEmptyDirectory(p_.DataPath() + "nsspatch_temp/");
   } catch (const Exception&) {
@@ -177,9 +179,9 @@ void ScriptCompiler::CompileEntry(const std::string& key) {
   const std::string script = ini.ReadString("CompileList", key, "");
   p_.SetCurrentFile(script);
   const bool replace = StartsWithNoCase(key, "replace");
-  const std::string destination =
-      ini.SectionExists(script) ? ini.ReadString(script, "!Destination", defaultDestination_)
-                                : defaultDestination_;
+  const std::string destination = ini.SectionExists(script)
+                                      ? ini.ReadString(script, "!Destination", defaultDestination_)
+                                      : defaultDestination_;
   const std::string saveAs = p_.GetSaveAsName(script);
   // The script and its compiled file are joined to the data folder and an
   // archive destination to the game folder; none may lead out of it.
@@ -199,8 +201,8 @@ void ScriptCompiler::CompileEntry(const std::string& key) {
     auto archive = handler.JoinInside(handler.GetGameFolder(), destination);
     if (!archive) return;
     if (!TERFHandler::IsArchiveFile(*archive)) {
-      Log("Unable to locate archive \"%s\" to insert script \"%s\" into, skipping...", {*archive, script},
-          LogKind::Error);
+      Log("Unable to locate archive \"%s\" to insert script \"%s\" into, skipping...",
+          {*archive, script}, LogKind::Error);
       return;
     }
     handler.DestinationPath = *archive;
@@ -219,11 +221,12 @@ void ScriptCompiler::CompileEntry(const std::string& key) {
   }
   Log("Replacing tokens in script %s...", {LastComponent(info.ScriptPath)}, LogKind::Debug);
 
-  const std::string compiledPath = Files().Resolve(p_.DataPath(), WithNcsExtension(saveAs)).string();
+  const std::string compiledPath =
+      Files().Resolve(p_.DataPath(), WithNcsExtension(saveAs)).string();
   const std::string ncsName = LastComponent(compiledPath);
   if (info.IsInclude) {
-    Log("Script \"%s\" has no start function, assuming include file. Compile skipped...", {handler.FileName},
-        LogKind::Debug);
+    Log("Script \"%s\" has no start function, assuming include file. Compile skipped...",
+        {handler.FileName}, LogKind::Debug);
     return;
   }
   if (!Compile(info, compiledPath)) return;
@@ -237,14 +240,16 @@ bool ScriptCompiler::Compile(const TCompileFileInfo& info, const std::string& co
   const std::string scriptName = LastComponent(info.ScriptPath);
   Log("Compiling modified script %s...", {scriptName}, LogKind::Install);
   if (launcher_.program.empty()) {
-    Log("Unable to compile script %s: the compiler \"%s\" is a Windows program and needs wine, which was not "
+    Log("Unable to compile script %s: the compiler \"%s\" is a Windows program and needs wine, "
+        "which was not "
         "found. Skipping...",
         {scriptName, kCompilerName}, LogKind::Error);
     return false;
   }
   // The flags are split as the compiler would split its own command line.
   std::vector<std::string> arguments = launcher_.prefix;
-  for (std::string& flag : SplitWindowsCommandLine(p_.IniFile().ReadString("Settings", "ScriptCompilerFlags", "")))
+  for (std::string& flag :
+       SplitWindowsCommandLine(p_.IniFile().ReadString("Settings", "ScriptCompilerFlags", "")))
     arguments.push_back(std::move(flag));
   for (const std::string& a : {std::string("-c"), info.ScriptPath, std::string("-o"), compiledPath})
     arguments.push_back(a);
@@ -259,13 +264,15 @@ bool ScriptCompiler::Compile(const TCompileFileInfo& info, const std::string& co
   while (start < output.size()) {
     std::size_t end = output.find('\n', start);
     if (end == std::string::npos) end = output.size();
-    Log("NWNNSSComp says: %s", {ReplaceAll(std::string_view(output).substr(start, end - start), "\r", "")},
+    Log("NWNNSSComp says: %s",
+        {ReplaceAll(std::string_view(output).substr(start, end - start), "\r", "")},
         LogKind::Debug);
     start = end + 1;
   }
 
   if (!Files().IsFile(compiledPath)) {
-    Log("Unable to find compiled version of file \"%s\"! The compilation probably failed! Skipping...",
+    Log("Unable to find compiled version of file \"%s\"! The compilation probably failed! "
+        "Skipping...",
         {p_.FileHandler.FileName}, LogKind::Error);
     return false;
   }
@@ -304,7 +311,8 @@ void ScriptCompiler::IntoArchive(const std::string& script, const std::string& c
   p_.CheckOverride(ncsName, script, defaultDestination_, false);
 }
 
-void ScriptCompiler::IntoOverride(const std::string& compiledPath, const std::string& ncsName, bool replace) {
+void ScriptCompiler::IntoOverride(const std::string& compiledPath, const std::string& ncsName,
+                                  bool replace) {
   const Path overrideFolder = Files().Child(p_.FileHandler.GetGameFolder(), "override");
   Files().CreateDirectories(overrideFolder);
   const std::string target = Files().Child(overrideFolder, ncsName).string();
@@ -314,7 +322,8 @@ void ScriptCompiler::IntoOverride(const std::string& compiledPath, const std::st
 }
 
 void ScriptCompiler::SaveArchive() {
-  Log("Saving changes to ERF/RIM file %s...", {LastComponent(archive_->FileName().string())}, LogKind::Debug);
+  Log("Saving changes to ERF/RIM file %s...", {LastComponent(archive_->FileName().string())},
+      LogKind::Debug);
   Files().CheckWritable(archive_->FileName());
   archive_->SaveToFile();
   for (const std::string& temp : queuedTemps_) Files().RemoveFile(temp);
@@ -363,7 +372,8 @@ TCompileFileInfo TVEYPatcher::PrepareScript(const std::string& path) {
     processed += out;
     processed += "\r\n";
   }
-  Files().WriteFile(path, std::span(reinterpret_cast<const std::uint8_t*>(processed.data()), processed.size()));
+  Files().WriteFile(
+      path, std::span(reinterpret_cast<const std::uint8_t*>(processed.data()), processed.size()));
   return info;
 }
 

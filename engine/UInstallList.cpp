@@ -24,7 +24,8 @@ bool HasFileExtension(std::string_view destination) {
 }
 
 std::string DestinationLabel(std::string_view destination) {
-  if (destination.size() == 2 && destination[0] == '.' && IsSeparator(destination[1])) return "Game";
+  if (destination.size() == 2 && destination[0] == '.' && IsSeparator(destination[1]))
+    return "Game";
   return std::string(destination);
 }
 
@@ -127,7 +128,8 @@ void InstallSection::IntoArchive(const std::string& archivePath) {
                     : "Renaming and adding file \"%s\" to \"%s\" in the %s archive...",
             {e.source, e.target, label_}, LogKind::Install);
       else
-        Log(present ? "Replacing file %s in the %s archive..." : "Adding file %s to the %s archive...",
+        Log(present ? "Replacing file %s in the %s archive..."
+                    : "Adding file %s to the %s archive...",
             {e.target, label_}, LogKind::Install);
     }
     p_.CheckOverride(e.target, e.value, "override", true);
@@ -164,14 +166,14 @@ void InstallSection::IntoFolder(const std::string& folder) {
     p_.AdvanceProgress(1);
     if (present) {
       if (e.source != e.target)
-        Log("Renaming and replacing file \"%s\" to \"%s\" in the %s folder...", {e.source, e.target, label_},
-            LogKind::Install);
+        Log("Renaming and replacing file \"%s\" to \"%s\" in the %s folder...",
+            {e.source, e.target, label_}, LogKind::Install);
       else
         Log("Replacing file %s in the %s folder...", {e.target, label_}, LogKind::Install);
     } else {
       if (e.source != e.target)
-        Log("Renaming and copying file \"%s\" to \"%s\" to the %s folder...", {e.source, e.target, label_},
-            LogKind::Install);
+        Log("Renaming and copying file \"%s\" to \"%s\" to the %s folder...",
+            {e.source, e.target, label_}, LogKind::Install);
       else
         Log("Copying file %s to the %s folder...", {e.target, label_}, LogKind::Install);
     }
@@ -181,7 +183,8 @@ void InstallSection::IntoFolder(const std::string& folder) {
 }  // namespace
 
 void TVEYPatcher::ProcessInstallList() {
-  if (!IniFile().SectionExists("InstallList") || !IniFile().ReadBool("Settings", "InstallerMode", false))
+  if (!IniFile().SectionExists("InstallList") ||
+      !IniFile().ReadBool("Settings", "InstallerMode", false))
     return;
   const std::string game = FileHandler.GetGameFolder();
   const std::vector<std::string> keys = IniFile().ReadSection("InstallList");
@@ -202,18 +205,20 @@ void TVEYPatcher::ProcessInstallList() {
     bool toArchive = false;
     if (Files().IsFile(destPath)) {
       if (!TERFHandler::IsArchiveFile(destPath)) {
-        LogMessage(FormatMsg("Destination file \"%s\" does not appear to be a valid ERF or RIM archive! "
-                             "Skipping section...",
-                             {destination}),
-                   LogKind::Error);
+        LogMessage(
+            FormatMsg("Destination file \"%s\" does not appear to be a valid ERF or RIM archive! "
+                      "Skipping section...",
+                      {destination}),
+            LogKind::Error);
         continue;
       }
       toArchive = true;
     } else if (!Files().IsDirectory(destPath) && HasFileExtension(destination)) {
-      LogMessage(FormatMsg("Destination file \"%s\" does not exist at the specified location! Skipping "
-                           "section...",
-                           {destination}),
-                 LogKind::Error);
+      LogMessage(
+          FormatMsg("Destination file \"%s\" does not exist at the specified location! Skipping "
+                    "section...",
+                    {destination}),
+          LogKind::Error);
       continue;
     }
 
@@ -226,7 +231,8 @@ void TVEYPatcher::ProcessInstallList() {
         // Reported below by the check that decides.
       }
       if (!Files().IsDirectory(destPath)) {
-        LogMessage(FormatMsg("Unable to create folder %s! Skipping folder...", {folder}), LogKind::Error);
+        LogMessage(FormatMsg("Unable to create folder %s! Skipping folder...", {folder}),
+                   LogKind::Error);
         continue;
       }
     }

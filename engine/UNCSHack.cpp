@@ -13,7 +13,8 @@ std::int32_t ToInt32(std::string_view digits) {
   throw EConvertError(FormatMsg("'%s' is not a valid integer value", {digits}));
 }
 
-void PutInt32(std::vector<std::uint8_t>& bytes, std::size_t offset, std::int32_t value, bool bigEndian) {
+void PutInt32(std::vector<std::uint8_t>& bytes, std::size_t offset, std::int32_t value,
+              bool bigEndian) {
   if (bytes.size() < offset + 4) bytes.resize(offset + 4);
   const auto bits = static_cast<std::uint32_t>(value);
   for (std::size_t i = 0; i < 4; ++i) {
@@ -40,7 +41,8 @@ void TVEYPatcher::ProcessHACKList() {
 void TVEYPatcher::PatchBinaryFile(std::string_view fileName) {
   const std::vector<std::string> keys = IniFile().ReadSection(fileName);
   if (keys.empty()) {
-    LogMessage(FormatMsg("No offsets found for file %s, skipping...", {fileName}), LogKind::Warning);
+    LogMessage(FormatMsg("No offsets found for file %s, skipping...", {fileName}),
+               LogKind::Warning);
     return;
   }
   // The flag counts only as the first key of a section that also holds patches.

@@ -37,20 +37,23 @@ void TVEYPatcher::ProcessSSFList() {
         } else if (auto parsed = ParseInt32(value)) {
           number = *parsed;
         } else {
-          LogMessage(FormatMsg("Unable to set StrRef for entry \"%s\", %s is not a valid StrRef value!",
-                               {label, value}),
-                     LogKind::Warning);
+          LogMessage(
+              FormatMsg("Unable to set StrRef for entry \"%s\", %s is not a valid StrRef value!",
+                        {label, value}),
+              LogKind::Warning);
           continue;
         }
         // An unknown label raises, which discards every change to this file.
         soundset.SetEntry(label, number);
-        LogMessage(FormatMsg("Setting Soundset entry \"%s\" to %s...", {label, value}), LogKind::Debug);
+        LogMessage(FormatMsg("Setting Soundset entry \"%s\" to %s...", {label, value}),
+                   LogKind::Debug);
         ++changed;
       }
       Files().WriteFile(path, soundset.SaveToBytes());
       AdvanceProgress(1);
-      LogMessage(FormatMsg("Finished updating %s entries in file \"%s\".", {IntToStr(changed), file}),
-                 LogKind::Debug);
+      LogMessage(
+          FormatMsg("Finished updating %s entries in file \"%s\".", {IntToStr(changed), file}),
+          LogKind::Debug);
     } catch (const ESSFError& failure) {
       LogMessage(FormatMsg("%s [%s] - file skipped!", {failure.what(), IntToStr(failure.Code())}),
                  LogKind::Error);

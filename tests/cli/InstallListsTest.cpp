@@ -92,9 +92,11 @@ TEST_F(InstallLists, EveryListOfAModRunsInOneInstallation) {
   // CompileList: the include is not compiled, the others land where they
   // were sent, and the mod's sources are as shipped.
   EXPECT_FALSE(std::filesystem::exists(dir / "game/override/k_inc.ncs"));
-  EXPECT_EQ(dir.Read("game/override/k_main.ncs"), "NCS #include \"k_inc\"\r\nvoid main() { Helper(); }\r\n");
+  EXPECT_EQ(dir.Read("game/override/k_main.ncs"),
+            "NCS #include \"k_inc\"\r\nvoid main() { Helper(); }\r\n");
   EXPECT_EQ(town["k_town.ncs"], "NCS void main() {}\r\n");
-  EXPECT_EQ(dir.Read("mod/veypatchdata/k_main.nss"), "#include \"k_inc\"\nvoid main() { Helper(); }\n");
+  EXPECT_EQ(dir.Read("mod/veypatchdata/k_main.nss"),
+            "#include \"k_inc\"\nvoid main() { Helper(); }\n");
   EXPECT_TRUE(HasLine(r.out, " [Debug] \tNWNNSSComp says: compiling k_main.nss")) << r.out;
   EXPECT_FALSE(std::filesystem::exists(dir / "mod/veypatchdata/nsspatch_temp"));
   EXPECT_FALSE(std::filesystem::exists(dir / "mod/veypatchdata/erfpatch_temp"));
@@ -107,12 +109,15 @@ TEST_F(InstallLists, EveryListOfAModRunsInOneInstallation) {
 TEST_F(InstallLists, RefusedEntriesAreErrorsAndNothingLeavesTheGame) {
   dir.Write("mod/veypatchdata/changes.ini",
             "[Settings]\nFileExists=1\nInstallerMode=1\nConfirmMessage=N/A\n"
-            "[InstallList]\nup=..\\\nok=override\n[up]\nF=a.txt\n[ok]\nF=b.txt\n[b.txt]\n!SaveAs=..\\..\\b.txt\n");
+            "[InstallList]\nup=..\\\nok=override\n[up]\nF=a.txt\n[ok]\nF=b.txt\n[b.txt]\n!SaveAs=.."
+            "\\..\\b.txt\n");
   dir.Write("mod/veypatchdata/a.txt", "a");
   dir.Write("mod/veypatchdata/b.txt", "b");
   CliResult r = Run();
   EXPECT_EQ(r.exitCode, 2) << r.out << r.err;
-  EXPECT_TRUE(HasLine(r.out, " [Error] \tInvalid install location \"..\\\" encountered! Skipping...")) << r.out;
+  EXPECT_TRUE(
+      HasLine(r.out, " [Error] \tInvalid install location \"..\\\" encountered! Skipping..."))
+      << r.out;
   EXPECT_FALSE(std::filesystem::exists(dir / "a.txt"));
   EXPECT_FALSE(std::filesystem::exists(dir / "b.txt"));
   EXPECT_FALSE(std::filesystem::exists(dir / "game/b.txt"));

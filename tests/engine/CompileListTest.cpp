@@ -42,10 +42,13 @@ class CompileList : public ::testing::Test {
     f.dir.Write("mod/veypatchdata/nwnnsscomp.exe", script);
     ::chmod((f.Data() + "nwnnsscomp.exe").c_str(), 0755);
   }
-  void Source(const std::string& name, std::string_view text) { f.dir.Write("mod/veypatchdata/" + name, text); }
+  void Source(const std::string& name, std::string_view text) {
+    f.dir.Write("mod/veypatchdata/" + name, text);
+  }
   std::string Data(const std::string& name) const { return f.ReadFile(f.Data() + name); }
   std::size_t IndexOf(std::string_view line) const {
-    return static_cast<std::size_t>(std::find(f.lines.begin(), f.lines.end(), line) - f.lines.begin());
+    return static_cast<std::size_t>(std::find(f.lines.begin(), f.lines.end(), line) -
+                                    f.lines.begin());
   }
   EngineFixture f;
 };
@@ -55,7 +58,8 @@ constexpr std::string_view kTokenSource =
     "  int c = #2DAMEMORY3#;\n}";
 
 TEST_F(CompileList, TokensAreReplacedTheScriptCompiledIntoOverrideAndTheSourceRestored) {
-  f.Ini(std::string(kInstaller) + "ScriptCompilerFlags=-g \"x y\"\n[CompileList]\nScript0=k_test.nss\n");
+  f.Ini(std::string(kInstaller) +
+        "ScriptCompilerFlags=-g \"x y\"\n[CompileList]\nScript0=k_test.nss\n");
   Compiler();
   Source("k_test.nss", kTokenSource);
   TVEYPatcher& e = f.Engine();
@@ -70,7 +74,8 @@ TEST_F(CompileList, TokensAreReplacedTheScriptCompiledIntoOverrideAndTheSourceRe
 
   // Slot 3 does not exist and the lower-case token is no token: both stay.
   EXPECT_EQ(f.ReadFile(f.Game() + "override/k_test.ncs"),
-            "NCS void main()\r\n{\r\n  int a = 4242; // #strref5#\r\n  int b = 1717;\r\n  int c = #2DAMEMORY3#;\r\n}\r\n");
+            "NCS void main()\r\n{\r\n  int a = 4242; // #strref5#\r\n  int b = 1717;\r\n  int c = "
+            "#2DAMEMORY3#;\r\n}\r\n");
   EXPECT_EQ(Data("k_test.nss"), kTokenSource);
   EXPECT_FALSE(f.Exists(f.Data() + "k_test.ncs"));
   EXPECT_FALSE(f.Exists(f.Data() + "nsspatch_temp"));
@@ -98,7 +103,8 @@ TEST_F(CompileList, TokensAreReplacedTheScriptCompiledIntoOverrideAndTheSourceRe
 
 TEST_F(CompileList, IncludeFilesAreOnlyPreparedAndKeptForDebuggingWhenAsked) {
   f.Ini(std::string(kInstaller) +
-        "SaveProcessedScripts=1\n[CompileList]\nS0=inc.nss\nS1=spaced.nss\nS2=cond.nss\nS3=inc.nss\n");
+        "SaveProcessedScripts=1\n[CompileList]\nS0=inc.nss\nS1=spaced.nss\nS2=cond.nss\nS3=inc."
+        "nss\n");
   Compiler();
   Source("inc.nss", "// helpers\nint X() { return #StrRef5#; }\n");
   Source("spaced.nss", "void main( )\n{}\n");
@@ -106,11 +112,15 @@ TEST_F(CompileList, IncludeFilesAreOnlyPreparedAndKeptForDebuggingWhenAsked) {
   TVEYPatcher& e = f.Engine();
   e.StrRefTable.push_back({5, 8});
   e.ProcessCompileList();
-  EXPECT_TRUE(f.Logged(" [Debug] \tScript \"inc.nss\" has no start function, assuming include file. Compile skipped..."));
-  EXPECT_TRUE(f.Logged(" [Debug] \tScript \"spaced.nss\" has no start function, assuming include file. Compile "
-                       "skipped..."));
+  EXPECT_TRUE(
+      f.Logged(" [Debug] \tScript \"inc.nss\" has no start function, assuming include file. "
+               "Compile skipped..."));
+  EXPECT_TRUE(f.Logged(
+      " [Debug] \tScript \"spaced.nss\" has no start function, assuming include file. Compile "
+      "skipped..."));
   EXPECT_FALSE(f.Exists(f.Game() + "override/spaced.ncs"));
-  EXPECT_EQ(f.ReadFile(f.Game() + "override/cond.ncs"), "NCS INT StartingConditional()\r\n{ return TRUE; }\r\n");
+  EXPECT_EQ(f.ReadFile(f.Game() + "override/cond.ncs"),
+            "NCS INT StartingConditional()\r\n{ return TRUE; }\r\n");
   EXPECT_EQ(f.ReadFile(f.Data() + "debug/inc.nss"), "// helpers\r\nint X() { return 8; }\r\n");
   // Listed twice, the include is still restored to what the mod shipped.
   EXPECT_EQ(Data("inc.nss"), "// helpers\nint X() { return #StrRef5#; }\n");
@@ -126,8 +136,9 @@ TEST_F(CompileList, FailedCompilationsAreErrorsAndTheNextScriptFollows) {
   TVEYPatcher& e = f.Engine();
   e.ProcessCompileList();
   EXPECT_TRUE(f.Logged(" [Debug] \tNWNNSSComp says: error: cannot compile"));
-  EXPECT_TRUE(f.Logged(" [Error] \tUnable to find compiled version of file \"bad.nss\"! The compilation probably "
-                       "failed! Skipping..."));
+  EXPECT_TRUE(f.Logged(
+      " [Error] \tUnable to find compiled version of file \"bad.nss\"! The compilation probably "
+      "failed! Skipping..."));
   EXPECT_EQ(f.ReadFile(f.Game() + "override/good.ncs"), "NCS void main() {}\r\n");
   EXPECT_EQ(Data("bad.nss"), "void main() { FAILME }\n");
   EXPECT_EQ(e.ProgressCount(), 2);
@@ -138,8 +149,9 @@ TEST_F(CompileList, MissingCompilerEndsTheStepBeforeAnythingIsPrepared) {
   Source("a.nss", "void main() { #StrRef1# }\n");
   TVEYPatcher& e = f.Engine();
   e.ProcessCompileList();
-  EXPECT_TRUE(f.Logged(" [Error] \tCould not locate nwnsscomp.exe in the VEYPatchData folder! Unable to compile "
-                       "scripts!"));
+  EXPECT_TRUE(f.Logged(
+      " [Error] \tCould not locate nwnsscomp.exe in the VEYPatchData folder! Unable to compile "
+      "scripts!"));
   EXPECT_FALSE(f.Exists(f.Data() + "nsspatch_temp"));
   EXPECT_EQ(e.ProgressCount(), 0);
 }
@@ -161,15 +173,17 @@ TEST_F(CompileList, WindowsCompilerRunsThroughWineOrIsAnErrorPerScript) {
   TempDir bin;
   WithPath(bin.Path(), [&] { f.Engine().ProcessCompileList(); });
   for (const char* name : {"a.nss", "b.nss"})
-    EXPECT_TRUE(f.Logged(std::string(" [Error] \tUnable to compile script ") + name +
-                         ": the compiler \"nwnnsscomp.exe\" is a Windows program and needs wine, which was not "
-                         "found. Skipping..."));
+    EXPECT_TRUE(f.Logged(
+        std::string(" [Error] \tUnable to compile script ") + name +
+        ": the compiler \"nwnnsscomp.exe\" is a Windows program and needs wine, which was not "
+        "found. Skipping..."));
   EXPECT_EQ(Data("a.nss"), "void main() { #StrRef1# }\n");
   EXPECT_EQ(f.Engine().ErrorCount(), 2);
 
   // With wine on PATH the compiler is handed to it, followed by its arguments.
-  bin.Write("wine", "#!/bin/sh\necho \"wine runs ${1##*/} $2 ${3##*/}\"\n"
-                    "while [ $# -gt 1 ]; do shift; done\nprintf 'NCS' > \"$1\"\n");
+  bin.Write("wine",
+            "#!/bin/sh\necho \"wine runs ${1##*/} $2 ${3##*/}\"\n"
+            "while [ $# -gt 1 ]; do shift; done\nprintf 'NCS' > \"$1\"\n");
   ::chmod((bin.Path() / "wine").c_str(), 0755);
   f.lines.clear();
   WithPath(bin.Path(), [&] { f.Engine().ProcessCompileList(); });
@@ -179,14 +193,17 @@ TEST_F(CompileList, WindowsCompilerRunsThroughWineOrIsAnErrorPerScript) {
 
 TEST_F(CompileList, ConsecutiveScriptsForOneArchiveAreSavedTogether) {
   f.Ini(std::string(kInstaller) +
-        "[CompileList]\n!DefaultDestination=modules\\a.mod\nS1=one.nss\nReplace2=two.nss\nS3=three.nss\n"
+        "[CompileList]\n!DefaultDestination=modules\\a.mod\nS1=one.nss\nReplace2=two.nss\nS3=three."
+        "nss\n"
         "[three.nss]\n!Destination=Modules\\B.RIM\n!SaveAs=renamed.nss\n"
         "[one.nss]\n!OverrideType=warn\n");
   Compiler();
-  f.WriteFile(f.Game() + "modules/a.mod", MakeArchive({{"one", "ncs", "old one"}, {"two", "ncs", "old two"}}));
+  f.WriteFile(f.Game() + "modules/a.mod",
+              MakeArchive({{"one", "ncs", "old one"}, {"two", "ncs", "old two"}}));
   f.WriteFile(f.Game() + "modules/b.rim", MakeArchive({}, "RIM "));
   f.WriteFile(f.Game() + "override/one.ncs", {1});
-  for (const char* name : {"one.nss", "two.nss", "three.nss"}) Source(name, std::string("void main() {} // ") + name);
+  for (const char* name : {"one.nss", "two.nss", "three.nss"})
+    Source(name, std::string("void main() {} // ") + name);
   TVEYPatcher& e = f.Engine();
   e.ProcessCompileList();
 
@@ -198,13 +215,18 @@ TEST_F(CompileList, ConsecutiveScriptsForOneArchiveAreSavedTogether) {
   EXPECT_EQ(b.size(), 1u);
   EXPECT_EQ(ArchiveContents(f.App() + "backup/a.mod")["two.ncs"], "old two");
 
-  EXPECT_TRUE(f.Logged(" [Warning] \tFile \"one.ncs\" already exists in archive \"a.mod\", file skipped..."));
-  EXPECT_TRUE(f.Logged(" [Warning] \tA file named one.ncs already exists in the override folder! This may cause "
-                       "incompatibility with the one used by this mod!"));
-  EXPECT_TRUE(f.Logged(" [Install] \tSaving unaltered backup copy of destination file a.mod in " + f.App() + "backup/"));
-  const std::size_t addTwo = IndexOf(" [Install] \tAdding script \"two.ncs\" to archive \"a.mod\"...");
+  EXPECT_TRUE(f.Logged(
+      " [Warning] \tFile \"one.ncs\" already exists in archive \"a.mod\", file skipped..."));
+  EXPECT_TRUE(f.Logged(
+      " [Warning] \tA file named one.ncs already exists in the override folder! This may cause "
+      "incompatibility with the one used by this mod!"));
+  EXPECT_TRUE(f.Logged(" [Install] \tSaving unaltered backup copy of destination file a.mod in " +
+                       f.App() + "backup/"));
+  const std::size_t addTwo =
+      IndexOf(" [Install] \tAdding script \"two.ncs\" to archive \"a.mod\"...");
   const std::size_t saveA = IndexOf(" [Debug] \tSaving changes to ERF/RIM file a.mod...");
-  const std::size_t addThree = IndexOf(" [Install] \tAdding script \"renamed.ncs\" to archive \"b.rim\"...");
+  const std::size_t addThree =
+      IndexOf(" [Install] \tAdding script \"renamed.ncs\" to archive \"b.rim\"...");
   const std::size_t saveB = IndexOf(" [Debug] \tSaving changes to ERF/RIM file b.rim...");
   EXPECT_LT(addTwo, saveA);
   EXPECT_LT(saveA, addThree);
@@ -212,12 +234,14 @@ TEST_F(CompileList, ConsecutiveScriptsForOneArchiveAreSavedTogether) {
   EXPECT_LT(saveB, f.lines.size());
   EXPECT_EQ(f.CountContaining("Saving changes to ERF/RIM file"), 2u);
   // The compiled files waited in the work folder only until their archive was saved.
-  EXPECT_TRUE(!f.Exists(f.Data() + "erfpatch_temp") || std::filesystem::is_empty(f.Data() + "erfpatch_temp"));
+  EXPECT_TRUE(!f.Exists(f.Data() + "erfpatch_temp") ||
+              std::filesystem::is_empty(f.Data() + "erfpatch_temp"));
   EXPECT_EQ(Data("two.nss"), "void main() {} // two.nss");
 }
 
 TEST_F(CompileList, AFailureLeavingTheStepStillSavesTheArchiveAndRestoresSources) {
-  f.Ini(std::string(kInstaller) + "[CompileList]\nS1=one.nss\nS2=two.nss\n[one.nss]\n!Destination=modules\\a.mod\n");
+  f.Ini(std::string(kInstaller) +
+        "[CompileList]\nS1=one.nss\nS2=two.nss\n[one.nss]\n!Destination=modules\\a.mod\n");
   Compiler();
   f.WriteFile(f.Game() + "modules/a.mod", MakeArchive({}));
   // A folder where the compiled script should go makes the copy fail.
@@ -235,19 +259,24 @@ TEST_F(CompileList, AFailureLeavingTheStepStillSavesTheArchiveAndRestoresSources
 
 TEST_F(CompileList, NamesLeadingOutOfTheDataFolderAreRefused) {
   f.Ini(std::string(kInstaller) +
-        "[CompileList]\n!DefaultDestination=C:\\game\\x.mod\nS1=..\\..\\evil.nss\nS2=ok.nss\nS3=far.nss\n"
+        "[CompileList]\n!DefaultDestination=C:\\game\\x.mod\nS1=..\\..\\evil.nss\nS2=ok.nss\nS3="
+        "far.nss\n"
         "[ok.nss]\n!SaveAs=../ok.nss\n!Destination=override\n[far.nss]\n!Destination=/tmp/x.mod\n");
   Compiler();
   f.dir.Write("evil.nss", "void main() {}");
   Source("ok.nss", "void main() {}");
   TVEYPatcher& e = f.Engine();
   e.ProcessCompileList();
-  EXPECT_TRUE(f.Logged(" [Error] \tRefusing to compile \"..\\..\\evil.nss\": the name \"..\\..\\evil.nss\" leads "
-                       "outside its folder. Skipping..."));
-  EXPECT_TRUE(f.Logged(" [Error] \tRefusing to compile \"ok.nss\": the name \"../ok.nss\" leads outside its folder. "
-                       "Skipping..."));
-  EXPECT_TRUE(f.Logged(" [Error] \tRefusing to compile \"far.nss\": the destination \"/tmp/x.mod\" leads outside its "
-                       "folder. Skipping..."));
+  EXPECT_TRUE(f.Logged(
+      " [Error] \tRefusing to compile \"..\\..\\evil.nss\": the name \"..\\..\\evil.nss\" leads "
+      "outside its folder. Skipping..."));
+  EXPECT_TRUE(f.Logged(
+      " [Error] \tRefusing to compile \"ok.nss\": the name \"../ok.nss\" leads outside its folder. "
+      "Skipping..."));
+  EXPECT_TRUE(
+      f.Logged(" [Error] \tRefusing to compile \"far.nss\": the destination \"/tmp/x.mod\" leads "
+               "outside its "
+               "folder. Skipping..."));
   EXPECT_EQ(f.dir.Read("evil.nss"), "void main() {}");
   EXPECT_FALSE(f.Exists(f.App() + "ok.ncs"));
   EXPECT_EQ(f.CountContaining("Compiling modified script"), 0u);

@@ -29,7 +29,8 @@ TEST(HACKListByteOrder, CompiledScriptsTakeBigEndianOtherFilesLittleEndian) {
         "[HACKList]\nFile0=k_a.ncs\nFile1=k_b.NCS\nFile2=table.bin\n"
         "[k_a.ncs]\n10=258\n[k_b.NCS]\n10=258\n[table.bin]\n10=258\n");
   f.MakeGame();
-  for (const char* name : {"k_a.ncs", "k_b.NCS", "table.bin"}) f.WriteFile(f.Data() + name, Filler(16));
+  for (const char* name : {"k_a.ncs", "k_b.NCS", "table.bin"})
+    f.WriteFile(f.Data() + name, Filler(16));
   TVEYPatcher& e = f.Engine();
   e.ProcessHACKList();
   EXPECT_EQ(Hex(f.ReadFile(f.Game() + "override/k_a.ncs").substr(9, 6)), "EE 00 00 01 02 EE");
@@ -39,7 +40,8 @@ TEST(HACKListByteOrder, CompiledScriptsTakeBigEndianOtherFilesLittleEndian) {
   EXPECT_EQ(f.ReadFile(f.Data() + "k_a.ncs"), std::string(16, '\xEE'));
   EXPECT_TRUE(f.Logged(" [Install] \tModifying binary files..."));
   EXPECT_TRUE(f.Logged(" [Debug] \tModifying binary file \"k_a.ncs\"..."));
-  EXPECT_TRUE(f.Logged(" [Debug] \tModifying file k_a.ncs, setting value at offset \"10\" to \"258\"."));
+  EXPECT_TRUE(
+      f.Logged(" [Debug] \tModifying file k_a.ncs, setting value at offset \"10\" to \"258\"."));
   EXPECT_EQ(e.ProgressCount(), 3);
 }
 
@@ -76,7 +78,8 @@ TEST(HACKListBounds, ValueTooLargeEndsTheRunAfterWritingEarlierPatches) {
   f.MakeGame();
   f.WriteFile(f.Data() + "k.ncs", Filler(12));
   TVEYPatcher& e = f.Engine();
-  ExpectFailure<EConvertError>([&] { e.PatchBinaryFile("k.ncs"); }, 0, "'2147483648' is not a valid integer value");
+  ExpectFailure<EConvertError>([&] { e.PatchBinaryFile("k.ncs"); }, 0,
+                               "'2147483648' is not a valid integer value");
   EXPECT_EQ(Hex(f.ReadFile(f.Game() + "override/k.ncs")), "00 00 00 01 EE EE EE EE EE EE EE EE");
   EXPECT_EQ(e.ProgressCount(), 1);
 }
@@ -97,7 +100,8 @@ TEST(HACKListReplace, FlagCountsOnlyAsFirstKeyOfALargerSection) {
   e.ProcessHACKList();
   // A lone flag is not honoured: the file in override stays.
   EXPECT_EQ(Hex(f.ReadFile(f.Game() + "override/one.ncs")), "01 01 01 01");
-  EXPECT_TRUE(f.Logged(" [Warning] \tA file named \"one.ncs\" already exists in the Override folder. Skipping..."));
+  EXPECT_TRUE(f.Logged(
+      " [Warning] \tA file named \"one.ncs\" already exists in the Override folder. Skipping..."));
   // First of two keys: the mod's copy replaces it and is patched; the old
   // one is kept in the backup folder.
   EXPECT_EQ(Hex(f.ReadFile(f.Game() + "override/two.ncs")), "00 00 00 09");
@@ -120,7 +124,8 @@ TEST(HACKListBackup, FilePickedByHandIsBackedUpBeforePatching) {
   g.Engine().PatchBinaryFile("k.bin");
   EXPECT_EQ(Hex(g.ReadFile(g.dir.Path().string() + "/picked/k.bin")), "05 00 00 00 05");
   EXPECT_EQ(Hex(g.ReadFile(g.App() + "backup/k.bin")), "01 02 03 04 05");
-  EXPECT_TRUE(g.Logged(" [Install] \tSaving unaltered backup copy of k.bin in " + g.App() + "backup/."));
+  EXPECT_TRUE(
+      g.Logged(" [Install] \tSaving unaltered backup copy of k.bin in " + g.App() + "backup/."));
 }
 
 }  // namespace

@@ -52,7 +52,8 @@ TEST(SSFListEntries, LabelsInAnyCaseTakeNumbersAndTokens) {
   EXPECT_TRUE(f.Logged(" [Install] \tModifying StrRefs in Soundset file \"hero.ssf\"..."));
   EXPECT_TRUE(f.Logged(" [Debug] \tSetting Soundset entry \"battlecry 1\" to 123456..."));
   EXPECT_TRUE(f.Logged(" [Debug] \tSetting Soundset entry \"Attack 1\" to 4294967295..."));
-  EXPECT_TRUE(f.Logged(" [Warning] \tUnable to set StrRef for entry \"Death\", abc is not a valid StrRef value!"));
+  EXPECT_TRUE(f.Logged(
+      " [Warning] \tUnable to set StrRef for entry \"Death\", abc is not a valid StrRef value!"));
   EXPECT_TRUE(f.Logged(" [Debug] \tFinished updating 6 entries in file \"hero.ssf\"."));
   EXPECT_EQ(e.ProgressCount(), 1);
 }
@@ -70,9 +71,11 @@ TEST(SSFListEntries, UnknownLabelDiscardsTheWholeFileAndTheNextFileFollows) {
   e.ProcessSSFList();
 
   const std::vector<std::uint8_t> original = Soundset();
-  EXPECT_EQ(f.ReadFile(f.Game() + "override/bad.ssf"), std::string(original.begin(), original.end()));
-  EXPECT_TRUE(f.Logged(" [Error] \tUnable to change value in SSF file, label \"Battlecry1\" is not a valid entry "
-                       "label! [2] - file skipped!"));
+  EXPECT_EQ(f.ReadFile(f.Game() + "override/bad.ssf"),
+            std::string(original.begin(), original.end()));
+  EXPECT_TRUE(f.Logged(
+      " [Error] \tUnable to change value in SSF file, label \"Battlecry1\" is not a valid entry "
+      "label! [2] - file skipped!"));
   EXPECT_EQ(Load(f.Game() + "override/good.ssf").Value(16), 9);
   EXPECT_EQ(e.ProgressCount(), 1);
   EXPECT_EQ(e.ErrorCount(), 1);
@@ -80,16 +83,19 @@ TEST(SSFListEntries, UnknownLabelDiscardsTheWholeFileAndTheNextFileFollows) {
 
 TEST(SSFListFiles, MissingSectionIsSkippedBeforeAnyoneIsAskedAndBadFilesAreErrors) {
   EngineFixture f;
-  f.Ini("[Settings]\nInstallerMode=0\nLogLevel=4\n[SSFList]\nFile0=orphan.ssf\nFile1=text.ssf\n"
-        "[text.ssf]\nDeath=1\n");
+  f.Ini(
+      "[Settings]\nInstallerMode=0\nLogLevel=4\n[SSFList]\nFile0=orphan.ssf\nFile1=text.ssf\n"
+      "[text.ssf]\nDeath=1\n");
   f.WriteFile(f.Data() + "text.ssf", ToBytes("SSF V1.0 not really"));
   f.fake.openDialog.answers.push_back(f.Data() + "text.ssf");
   f.Engine().ProcessSSFList();
-  EXPECT_TRUE(f.Logged(" [Warning] \tFile \"orphan.ssf\" has no modifier section specified! Skipping it..."));
+  EXPECT_TRUE(f.Logged(
+      " [Warning] \tFile \"orphan.ssf\" has no modifier section specified! Skipping it..."));
   // Only the second file was asked for by hand.
   ASSERT_EQ(f.fake.openDialog.requests.size(), 1u);
   EXPECT_EQ(f.fake.openDialog.requests[0].fileName, "text.ssf");
-  EXPECT_TRUE(f.Logged(" [Error] \tSelected file \"" + f.Data() + "text.ssf\" is not a valid SSF v1.1 file! [1] - "
+  EXPECT_TRUE(f.Logged(" [Error] \tSelected file \"" + f.Data() +
+                       "text.ssf\" is not a valid SSF v1.1 file! [1] - "
                        "file skipped!"));
   EXPECT_EQ(f.ReadFile(f.Data() + "text.ssf"), "SSF V1.0 not really");
 
