@@ -52,7 +52,7 @@ class InstallSection {
 
  private:
   struct Entry {
-    std::string key, value, source, target, sourcePath;
+    std::string value, source, target, sourcePath;
   };
   // Calls install for each file of the section whose names and source
   // passed the checks; the others have been logged.
@@ -72,7 +72,6 @@ void InstallSection::ForEachFile(Install install) {
   for (const std::string& key : ini.ReadSection(key_)) {
     if (EqualsNoCase(key, "!OverrideType")) continue;
     Entry e;
-    e.key = key;
     e.value = ini.ReadString(key_, key, "");
     try {
       e.source = p_.GetSourceFileName(e.value);
