@@ -15,12 +15,16 @@ void TVEYPatcher::CheckOverride(std::string_view fileName, std::string_view sect
   }
   const std::string type = AsciiLowerCopy(IniFile().ReadString(section, "!OverrideType", "ignore"));
 
+  // Patcher mode never asks for the game folder; without one there is no
+  // override folder to look in.
+  const std::string game =
+      FileHandler.InstallerMode ? FileHandler.GetGameFolder() : FileHandler.GameFolder;
   const std::string overrideFolder =
-      FolderText(Files().Child(FileHandler.GetGameFolder(), "override"));
+      game.empty() ? std::string() : FolderText(Files().Child(game, "override"));
   std::string found;
   // A name that would leave the override folder names nothing in it.
-  if (!fileName.empty() && platform::GameFileSystem::IsContained(fileName) &&
-      Files().IsDirectory(overrideFolder)) {
+  if (!fileName.empty() && !overrideFolder.empty() &&
+      platform::GameFileSystem::IsContained(fileName) && Files().IsDirectory(overrideFolder)) {
     std::string candidate = Files().Resolve(overrideFolder, fileName).string();
     if (Files().IsFile(candidate)) found = std::move(candidate);
   }

@@ -307,5 +307,13 @@ TEST_F(InstallListArchives, OverrideCheckStopsForAnOverrideDestination) {
   EXPECT_EQ(e.WarningCount(), 1);
 }
 
+TEST(OverrideCheck, PatcherModeAsksForNoGameFolder) {
+  EngineFixture f;
+  f.Ini("[Settings]\nInstallerMode=0\nLogLevel=4\n[x.uti]\n!OverrideType=warn\n");
+  f.Engine().CheckOverride("x.uti", "x.uti", "modules\\area.mod", true);
+  EXPECT_TRUE(f.fake.folderChooser.requests.empty());
+  EXPECT_TRUE(f.Logged(" [Debug] \tOverride check: No file with name \"x.uti\" found in override folder."));
+}
+
 }  // namespace
 }  // namespace vey::test
