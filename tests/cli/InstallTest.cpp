@@ -137,8 +137,8 @@ TEST_F(Install, NamespacesMustBeChosenByIdentifier) {
   Ini("[Settings]\nFileExists=1\n");
   CliResult listed = Run({"--yes"});
   EXPECT_EQ(listed.exitCode, 64);
-  EXPECT_TRUE(HasLine(listed.out, "  full\tStandard install")) << listed.out;
-  EXPECT_TRUE(HasLine(listed.out, "  lite\tLight install")) << listed.out;
+  EXPECT_TRUE(HasLine(listed.err, "  full  Standard install")) << listed.err;
+  EXPECT_TRUE(HasLine(listed.err, "  lite  Light install")) << listed.err;
 
   CliResult unknown = Run({"--namespace", "nope"});
   EXPECT_EQ(unknown.exitCode, 64);
