@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "common/StrFormat.h"
-#include "engine/UPatchFileHandler.h"
+#include "common/Win1252.h"
 
 namespace vey {
 
@@ -21,10 +21,7 @@ TArchiveQueue::~TArchiveQueue() {
     } catch (...) {
     }
   }
-  try {
-    if (files_.IsDirectory(stagingFolder_)) files_.RemoveEmptyDirectory(stagingFolder_);
-  } catch (...) {
-  }
+  RemoveFolder();
 }
 
 std::string TArchiveQueue::KeyOf(const std::string& archivePath) {
@@ -43,53 +40,64 @@ TERFHandler* TArchiveQueue::Find(const std::string& archivePath) {
   return archive ? archive->handler.get() : nullptr;
 }
 
-void TArchiveQueue::Add(const std::string& archivePath, const std::string& editedFile) {
+void TArchiveQueue::Add(const std::string& archivePath, const std::string& fileName,
+                        std::span<const std::uint8_t> content) {
   Archive* archive = Lookup(archivePath);
   if (!archive) {
     Archive fresh;
     fresh.key = KeyOf(archivePath);
     fresh.path = archivePath;
-    fresh.folder = stagingFolder_ + IntToStr(static_cast<std::int64_t>(folderCount_++)) + "/";
+    fresh.prefix = IntToStr(archiveCount_++) + "_";
     fresh.handler = std::make_unique<TERFHandler>(archivePath);
     archives_.push_back(std::move(fresh));
     archive = &archives_.back();
   }
-  files_.CreateDirectories(archive->folder);
-  const std::string staged = files_.Child(archive->folder, LastComponent(editedFile)).string();
-  // The same document queued again replaces its earlier version in place.
-  files_.RemoveFile(staged);
-  files_.Rename(editedFile, staged);
+  files_.CreateDirectories(stagingFolder_);
+  // The same document queued again (in any letter case) is written over its
+  // earlier version, and the archive's queue lets the new entry replace it.
+  const std::string staged = files_.Child(stagingFolder_, archive->prefix + AsciiLowerCopy(fileName)).string();
+  files_.WriteFile(staged, content);
   bool known = false;
   for (const auto& s : archive->staged) known = known || s == staged;
   if (!known) archive->staged.push_back(staged);
-  archive->handler->AddResource(staged, true);
+  archive->handler->AddResource(staged, true, fileName);
 }
 
 void TArchiveQueue::RemoveStaging(Archive& archive) {
   for (const auto& staged : archive.staged) files_.RemoveFile(staged);
   archive.staged.clear();
-  if (files_.IsDirectory(archive.folder)) files_.RemoveEmptyDirectory(archive.folder);
+}
+
+void TArchiveQueue::RemoveFolder() {
+  try {
+    if (files_.IsDirectory(stagingFolder_)) files_.RemoveEmptyDirectory(stagingFolder_);
+  } catch (...) {
+  }
 }
 
 void TArchiveQueue::Flush() {
   std::exception_ptr first;
+  std::vector<Archive*> written;
   for (auto& archive : archives_) {
     try {
       files_.CheckWritable(archive.path);
       archive.handler->SaveToFile();
       archive.handler->Close();
-      RemoveStaging(archive);
+      written.push_back(&archive);
     } catch (...) {
       if (!first) first = std::current_exception();
+    }
+  }
+  for (Archive* archive : written) {
+    try {
+      RemoveStaging(*archive);
+    } catch (...) {
     }
   }
   // Nothing stays queued. The documents of an archive that could not be
   // written stay in the staging folder for the person to look at.
   archives_.clear();
-  try {
-    if (files_.IsDirectory(stagingFolder_)) files_.RemoveEmptyDirectory(stagingFolder_);
-  } catch (...) {
-  }
+  RemoveFolder();
   if (first) std::rethrow_exception(first);
 }
 

@@ -2,6 +2,7 @@
 // fields by path, add fields, back up, save, and store documents into archives.
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/StrFormat.h"
 #include "common/Win1252.h"
@@ -147,7 +148,13 @@ void GFFEntry::Process(const std::string& label) {
   p_.LogMessage(FormatMsg("Modified %s fields in \"%s\"...", {IntToStr(count), LastComponent(path)}),
                 LogKind::Debug);
   const std::string savePath = handler.GetFilePath();
-  p_.Files().WriteFile(savePath, p_.GFFDocument.SaveToBytes());
+  const std::vector<std::uint8_t> saved = p_.GFFDocument.SaveToBytes();
+  // A document bound for an archive goes straight to the archive's queue; the
+  // work copy it was read from is then of no further use.
+  if (intoArchive)
+    p_.Files().RemoveFile(savePath);
+  else
+    p_.Files().WriteFile(savePath, saved);
   p_.AdvanceProgress(1);
 
   if (!intoArchive) {
@@ -160,7 +167,7 @@ void GFFEntry::Process(const std::string& label) {
                 LogKind::Install);
   // Queued, not yet written: the archive is rebuilt once when the list is
   // done, and a later entry for the same archive sees this version.
-  queue_.Add(handler.DestinationPath, savePath);
+  queue_.Add(handler.DestinationPath, handler.FileName, saved);
   p_.LogMessage(FormatMsg("Saving modified file \"%s\" in archive \"%s\".",
                           {handler.FileName, LastComponent(handler.DestinationPath)}),
                 LogKind::Install);
@@ -231,7 +238,7 @@ void TVEYPatcher::PatchGFFFiles() {
   if (keys.empty()) return;
   LogMessage("Modifying GFF format files...", LogKind::Install);
 
-  TArchiveQueue queue(Files(), DataPath() + "erfpatch_temp/.queued/");
+  TArchiveQueue queue(Files(), DataPath() + "erfpatch_temp/queued/");
   FileHandler.QueuedArchive = [&queue](const std::string& archivePath) { return queue.Find(archivePath); };
   struct HookReset {
     TPatchFileHandler& handler;
