@@ -9,6 +9,7 @@
 #include "cli/ModFolder.h"
 #include "common/StrFormat.h"
 #include "engine/USummary.h"
+#include "platform/WineRegistry.h"
 
 namespace vey::cli {
 
@@ -19,7 +20,8 @@ int RunSummary(const ModOptions& options) {
   const ModSelection mod = SelectMod(options, fs);
   const auto iniPath = mod.IniPath();
   TQK_Inifile ini(iniPath.string());
-  for (const auto& line : BuildSummary(ini, mod.iniName, mod.infoName, nullptr)) PrintLine(std::cout, line);
+  platform::WineRegistry registry;
+  for (const auto& line : BuildSummary(ini, mod.iniName, mod.infoName, &registry)) PrintLine(std::cout, line);
   std::cout.flush();
   if (!fs.IsFile(iniPath)) {
     // The summary of the defaults is still printed, as the window shows it.

@@ -702,6 +702,7 @@ void TERFHandler::SaveToFile(const fs::path& path) {
   // The new archive grows beside the target while the old one (possibly the
   // target itself) is still being read; one rename then replaces it.
   AtomicFileWriter out(target);
+  out.Reserve(total);
   out.Write(tables);
   for (std::size_t i = 0; i < entries.size();) {
     if (entries[i].loaded) {

@@ -67,8 +67,6 @@ void PutU32(std::uint8_t* p, std::uint32_t v) {
 
 }  // namespace
 
-// ---- entries
-
 void TTLKString::SetSoundResRef(std::string_view name) {
   soundResRef_.fill(0);
   std::memcpy(soundResRef_.data(), name.data(), std::min(name.size(), soundResRef_.size()));
@@ -114,8 +112,6 @@ const TTLKString* TStringDataList::Next() const {
   }
   return &(*this)[++cursor_];
 }
-
-// ---- loading
 
 TTLKFileHandler::TTLKFileHandler(const std::filesystem::path& path) { LoadFromFile(path); }
 
@@ -178,7 +174,7 @@ void TTLKFileHandler::ReadEntries(const std::shared_ptr<const std::vector<std::u
   // may share text, but not without bound: a few hundred bytes of header
   // must not make us build gigabytes of copies.
   const std::uint8_t* table = data.data() + kHeaderSize;
-  const std::uint64_t textBudget = 8 * std::uint64_t{data.size()} + (16u << 20);
+  const std::uint64_t textBudget = 8 * std::uint64_t{data.size()} + (1u << 20);
   std::uint64_t textTotal = 0;
   for (std::uint32_t i = 0; i < count; ++i) {
     const std::uint8_t* e = table + std::size_t{i} * kEntrySize;
@@ -218,8 +214,6 @@ void TTLKFileHandler::ReadEntries(const std::shared_ptr<const std::vector<std::u
   count_ = count;
 }
 
-// ---- appending and the identical-entry index
-
 std::uint32_t TTLKFileHandler::AddEntry(TTLKString entry) {
   if (!isOpen_) throw EHell("Unable to add new entry. No TLK file is open!");
   if (count_ == UINT32_MAX) throw EHell(kMsgTooLarge);
@@ -253,8 +247,6 @@ std::optional<std::uint32_t> TTLKFileHandler::FindIdentical(const TTLKString& en
     if (IdenticalEntries(entries_[index], entry)) return index;
   return std::nullopt;
 }
-
-// ---- saving
 
 void TTLKFileHandler::SaveToFile(const std::filesystem::path& path) {
   if (!isOpen_) throw EHell("There is no open file to save!");

@@ -1,5 +1,10 @@
 #!/usr/bin/env python3
-"""Writes small seed inputs for the format fuzzers into fuzz/corpus-<format>/."""
+"""Writes small seed inputs for the format fuzzers into fuzz/corpus-<format>/.
+
+The folders are not committed. Typical use, from the source folder:
+  python3 fuzz/make_seeds.py
+  nice -n 19 build-fuzz/fuzz/fuzz_2da -max_total_time=600 -rss_limit_mb=2048 -timeout=10 fuzz/corpus-2da
+"""
 import os
 import struct
 import sys

@@ -3,14 +3,14 @@
 #include "platform/GameFileSystem.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
 #include <optional>
-#include <algorithm>
 
 #include "common/StrFormat.h"
 #include "common/VeyException.h"

@@ -37,7 +37,8 @@ class GameFileSystem {
   const std::vector<Path>& WritableRoots() const { return roots_; }
 
   // True when a Windows-style relative path stays inside its folder: no ".."
-  // component, not absolute, no drive letter, in either slash direction.
+  // component, not absolute, no drive letter, in either slash direction, and
+  // no NUL character (the system would cut the path there).
   static bool IsContained(std::string_view relative);
 
   // base joined with a Windows-style relative path ("override", "modules\x.rim",

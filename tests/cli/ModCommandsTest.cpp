@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "CliRun.h"
 #include "support/TestSupport.h"
@@ -32,6 +33,27 @@ TEST(SummaryCommand, PrintsTheSummaryOfTheModsInstructionFile) {
   // Windows-1252 0xE9 reaches the terminal as UTF-8.
   EXPECT_TRUE(HasLine(r.out, " * caf\xC3\xA9.ssf - modify existing, location: override")) << r.out;
   EXPECT_TRUE(r.err.empty()) << r.err;
+}
+
+TEST(SummaryCommand, InstallLocationFromTheWinePrefixRegistry) {
+  TempDir mod;
+  mod.Write("veypatchdata/changes.ini", "[Settings]\nLookupGameFolder=1\nLookupGameNumber=1\n");
+  mod.Write("prefix/system.reg",
+            "WINE REGISTRY Version 2\n\n[Software\\\\Fenwyck\\\\XT\\\\ARKAN] 1700000000\n"
+            "\"Path\"=\"C:\\\\Games\\\\Arkan\"\n");
+  mod.Write("prefix/drive_c/Games/Arkan/dialog.tlk", "");
+  const char* saved = std::getenv("WINEPREFIX");
+  const std::string savedValue = saved ? saved : "";
+  setenv("WINEPREFIX", (mod.Path() / "prefix").c_str(), 1);
+  CliResult r = RunCli({"summary", "--mod", mod.Path().string()});
+  saved ? setenv("WINEPREFIX", savedValue.c_str(), 1) : unsetenv("WINEPREFIX");
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  const auto lines = Lines(r.out);
+  auto it = std::find_if(lines.begin(), lines.end(),
+                         [](const std::string& l) { return l.rfind("Install location: ", 0) == 0; });
+  ASSERT_NE(it, lines.end());
+  EXPECT_NE(it->find("Games"), std::string::npos) << *it;
+  EXPECT_NE(*it, "Install location: User selected.");
 }
 
 TEST(SummaryCommand, MissingInstructionFileWarnsAndExits4) {

@@ -94,6 +94,20 @@ TEST(TTLKFileHandlerSave, LaysTextsOutAgainAndAppendsLast) {
   EXPECT_EQ(h.StringDataOffset(), 140u);
 }
 
+TEST(TTLKFileHandlerSave, WritesSharedTextsApart) {
+  Bytes b;
+  b.Ascii("TLK ").Ascii("V3.0").U32(0).U32(2).U32(100);
+  PutEntry(b, {0, "", 0, 0, 0, 3, 0});
+  PutEntry(b, {0, "", 0, 0, 0, 3, 0});
+  b.Ascii("abc");
+  Bytes expected;
+  expected.Ascii("TLK ").Ascii("V3.0").U32(0).U32(2).U32(100);
+  PutEntry(expected, {0, "", 0, 0, 0, 3, 0});
+  PutEntry(expected, {0, "", 0, 0, 3, 3, 0});
+  expected.Ascii("abcabc");
+  EXPECT_SAME_BYTES(Loaded(b).SaveToBytes(), expected.Build());
+}
+
 TEST(TTLKFileHandlerLoad, ReadsTextsInPiecesCutAtNul) {
   // 4096 bytes are one piece: a NUL ends the text. 4097 bytes are two: the
   // second piece is read after the first one's NUL.
