@@ -20,7 +20,4 @@ bool TVEYPatcher::FindLabelIndexRow(std::int32_t&, std::string_view, std::string
   return false;
 }
 
-void TVEYPatcher::PatchGFFFiles() {}
-bool TVEYPatcher::AddGFFField(std::string_view, std::string_view) { return false; }
-
 }  // namespace vey
