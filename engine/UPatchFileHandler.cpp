@@ -2,6 +2,7 @@
 // archives or by hand, and the flat backup folder.
 #include "engine/UPatchFileHandler.h"
 
+#include <filesystem>
 #include <utility>
 
 #include "common/StrFormat.h"
@@ -105,7 +106,10 @@ void TPatchFileHandler::SettleGameFolder(SettleFor purpose) {
                           : "Invalid game directory specified!",
                  locating ? 6 : 10);
   }
-  folder = WithSlash(folder);
+  // A folder typed relative to where the installer was started is kept as
+  // the full path, so later messages and writes do not depend on it.
+  std::error_code ec;
+  folder = WithSlash(std::filesystem::absolute(folder, ec).lexically_normal().string());
   if (!Files().IsFile(Files().Child(folder, "dialog.tlk"))) {
     throw EAbort(
         "Invalid game folder specified, dialog.tlk file not found! Make sure you have selected "
@@ -253,15 +257,19 @@ bool TPatchFileHandler::LocateArchived(std::string_view name, std::string_view d
         kError);
     return false;
   }
-  std::unique_ptr<TERFHandler> archive;
-  try {
-    archive = std::make_unique<TERFHandler>(DestinationPath);
-  } catch (const Exception& e) {
-    Log(FormatMsg("Unable to load archive \"%s\" to modify or insert file \"%s\" into, skipping... (%s)",
-                  {DestinationPath, FileName, e.what()}),
-        kError);
-    return false;
+  TERFHandler* queued = QueuedArchive ? QueuedArchive(DestinationPath) : nullptr;
+  std::unique_ptr<TERFHandler> opened;
+  if (!queued) {
+    try {
+      opened = std::make_unique<TERFHandler>(DestinationPath);
+    } catch (const Exception& e) {
+      Log(FormatMsg("Unable to load archive \"%s\" to modify or insert file \"%s\" into, skipping... (%s)",
+                    {DestinationPath, FileName, e.what()}),
+          kError);
+      return false;
+    }
   }
+  TERFHandler* archive = queued ? queued : opened.get();
   if (!archive->IsOpen()) {
     Log(FormatMsg("Unable to load archive \"%s\" to insert file \"%s\" into, skipping...",
                   {DestinationPath, FileName}),
@@ -275,7 +283,7 @@ bool TPatchFileHandler::LocateArchived(std::string_view name, std::string_view d
   if (!workCopy) return false;
   Files().RemoveFile(*workCopy);
   const std::string archiveName = LastComponent(DestinationPath);
-  if (replace || !archive->HasResource(saveName, false)) {
+  if (replace || !archive->HasResource(saveName, queued != nullptr)) {
     std::string source;
     try {
       source = Patcher->GetSourceFileName(FileName);

@@ -20,20 +20,4 @@ bool TVEYPatcher::FindLabelIndexRow(std::int32_t&, std::string_view, std::string
   return false;
 }
 
-void TVEYPatcher::ProcessInstallList() {}
-void TVEYPatcher::CheckOverride(std::string_view, std::string_view, std::string_view, bool) {}
-
-void TVEYPatcher::PatchGFFFiles() {}
-bool TVEYPatcher::AddGFFField(std::string_view, std::string_view) { return false; }
-
-void TVEYPatcher::ProcessSSFList() {}
-void TVEYPatcher::ProcessHACKList() {}
-void TVEYPatcher::PatchBinaryFile(std::string_view) {}
-void TVEYPatcher::ProcessCompileList() {}
-TCompileFileInfo TVEYPatcher::PrepareScript(const std::string& path) {
-  TCompileFileInfo info;
-  info.ScriptPath = path;
-  return info;
-}
-
 }  // namespace vey
