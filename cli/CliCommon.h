@@ -11,14 +11,21 @@
 namespace vey::cli {
 
 constexpr int kExitOk = 0;
-constexpr int kExitFailed = 2;  // a damaged or unreadable input file
+constexpr int kExitFailed = 2;      // a damaged or unreadable input file
+constexpr int kExitNothingRun = 4;  // the instruction file is missing
 constexpr int kExitUsage = 64;
 
 // A command line that cannot be carried out as written. main() prints its
 // message as one line with a hint and exits with kExitUsage.
+// details, when given, is printed before that line (a list of choices).
 class UsageError : public CLI::ParseError {
  public:
-  explicit UsageError(const std::string& message) : CLI::ParseError("UsageError", message, kExitUsage) {}
+  explicit UsageError(const std::string& message, std::string details = {})
+      : CLI::ParseError("UsageError", message, kExitUsage), details_(std::move(details)) {}
+  const std::string& Details() const { return details_; }
+
+ private:
+  std::string details_;
 };
 
 // The options that name a mod the way `install` does.

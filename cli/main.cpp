@@ -5,12 +5,16 @@
 #include <string>
 
 #include "cli/CliCommon.h"
+#include "cli/DumpCommand.h"
 #include "cli/InstallCommand.h"
+#include "cli/NamespacesCommand.h"
+#include "cli/SummaryCommand.h"
 
 namespace {
 
 // One line on standard error: what was wrong and where the help is.
 int ReportUsageError(const CLI::App& app, const CLI::ParseError& error) {
+  if (const auto* usage = dynamic_cast<const vey::cli::UsageError*>(&error)) std::cerr << usage->Details();
   std::string message = error.what();
   for (char& c : message) {
     if (c == '\n' || c == '\r') c = ' ';
@@ -27,11 +31,16 @@ int ReportUsageError(const CLI::App& app, const CLI::ParseError& error) {
 int main(int argc, char** argv) {
   CLI::App app{"VEYPatcher command-line installer", "veypatcher-cli"};
   app.set_version_flag("--version", "veypatcher-cli 0.1.0");
-  app.require_subcommand(1, 1);
+  app.require_subcommand(0, 1);
   int exitCode = vey::cli::kExitOk;
   vey::RegisterInstallCommand(app, exitCode);
+  vey::cli::RegisterSummaryCommand(app, exitCode);
+  vey::cli::RegisterNamespacesCommand(app, exitCode);
+  vey::cli::RegisterDumpCommand(app, exitCode);
   try {
     app.parse(argc, argv);
+    // Checked here rather than by the parser so that an unknown word is named as such.
+    if (app.get_subcommands().empty()) throw vey::cli::UsageError("a subcommand is required");
   } catch (const CLI::Success& e) {
     return app.exit(e);  // --help or --version
   } catch (const CLI::ParseError& e) {

@@ -220,8 +220,10 @@ std::string TQK_Inifile::ReadString(std::string_view section, std::string_view k
 std::int32_t TQK_Inifile::ReadInteger(std::string_view section, std::string_view key,
                                       std::int32_t defaultValue) const {
   std::string text = ReadString(section, key, "");
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
-    text = "$" + text.substr(2);
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    text.erase(0, 1);
+    text[0] = '$';
+  }
   return ParseInt32(text).value_or(defaultValue);
 }
 
@@ -290,7 +292,8 @@ void TQK_Inifile::WriteString(std::string_view section, std::string_view key, st
   } else {
     updated = text;
     if (!updated.empty() && updated.back() != '\n' && updated.back() != '\r') updated += nl;
-    updated += "[" + std::string(section) + "]" + nl + std::string(key) + "=" + encoded + nl;
+    updated.append("[").append(section).append("]").append(nl);
+    updated.append(key).append("=").append(encoded).append(nl);
   }
   try {
     WriteFileAtomic(fileName_, std::span(reinterpret_cast<const std::uint8_t*>(updated.data()), updated.size()));

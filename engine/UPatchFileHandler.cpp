@@ -288,7 +288,9 @@ bool TPatchFileHandler::LocateArchived(std::string_view name, std::string_view d
     auto sourcePath = JoinInside(DataPath, source);
     if (!sourcePath) return false;
     Log(FormatMsg("Adding file \"%s\" to archive \"%s\"...", {saveName, archiveName}), kInstall);
-    Files().CopyFile(*sourcePath, *workCopy);
+    // A mod file that is not there leaves no work copy, which is reported
+    // below and skips the entry instead of ending the run.
+    if (Files().IsFile(*sourcePath)) Files().CopyFile(*sourcePath, *workCopy);
   } else {
     Log(FormatMsg("File \"%s\" already exists in archive \"%s\", modifying existing file...",
                   {saveName, archiveName}),

@@ -28,6 +28,23 @@ TEST(CliUsage, VersionAndHelpSucceed) {
 
 TEST(CliUsage, MisuseExits64WithOneLineHint) {
   ExpectUsageError({}, "subcommand");
+  ExpectUsageError({"--no-such-option"}, "--no-such-option");
+  ExpectUsageError({"frobnicate"}, "frobnicate");
+  ExpectUsageError({"summary", "--mod"}, "--mod");
+  ExpectUsageError({"summary", "extra"}, "extra");
+  ExpectUsageError({"dump"}, "FILE");
+  ExpectUsageError({"dump", "/no/such/file.2da"}, "/no/such/file.2da");
+}
+
+TEST(CliUsage, EverySubcommandHasHelp) {
+  for (const char* command : {"summary", "namespaces"}) {
+    CliResult r = RunCli({command, "--help"});
+    EXPECT_EQ(r.exitCode, 0) << command;
+    EXPECT_NE(r.out.find("--mod"), std::string::npos) << command;
+  }
+  CliResult dump = RunCli({"dump", "--help"});
+  EXPECT_EQ(dump.exitCode, 0);
+  EXPECT_NE(dump.out.find("--json"), std::string::npos);
 }
 
 }  // namespace

@@ -1,0 +1,70 @@
+// ModFolder: settling the data folder and file names of a mod for a subcommand.
+#include "cli/ModFolder.h"
+
+#include <iostream>
+
+#include "common/VeyException.h"
+#include "common/Win1252.h"
+#include "engine/UNamespaces.h"
+
+namespace vey::cli {
+
+std::filesystem::path InDataFolder(const std::filesystem::path& dataPath, const std::string& name) {
+  platform::GameFileSystem fs;
+  try {
+    return fs.Resolve(dataPath, name);
+  } catch (const EPathError&) {
+    // A name that would leave the data folder names nothing inside it.
+    return dataPath / "?";
+  }
+}
+
+std::filesystem::path ModSelection::IniPath() const { return InDataFolder(dataPath, iniName); }
+std::filesystem::path ModSelection::InfoPath() const { return InDataFolder(dataPath, infoName); }
+
+namespace {
+
+std::string Listing(const TNamespaces& types) {
+  std::string text;
+  const auto names = types.DisplayNames();
+  for (std::size_t i = 0; i < names.size(); ++i)
+    text += "  " + Win1252ToUtf8(types.NamespaceIds()[i]) + "  " + Win1252ToUtf8(names[i]) + "\n";
+  return text;
+}
+
+}  // namespace
+
+ModSelection SelectMod(const ModOptions& options, const platform::GameFileSystem& fs) {
+  if (!options.iniName.empty() && !EndsWithNoCase(options.iniName, ".ini"))
+    throw UsageError("--ini must name an instruction file ending in \".ini\": " + options.iniName);
+  if (!options.infoName.empty() && !EndsWithNoCase(options.infoName, ".rtf"))
+    throw UsageError("--info must name an information file ending in \".rtf\": " + options.infoName);
+
+  ModSelection s;
+  s.modFolder = std::filesystem::absolute(options.modDir.empty() ? "." : options.modDir);
+  s.dataPath = fs.Child(s.modFolder, "veypatchdata") / "";
+  s.iniName = options.iniName.empty() ? std::string(kDefaultIniName) : Utf8ToWin1252(options.iniName);
+  s.infoName = options.infoName.empty() ? std::string(kDefaultInfoName) : Utf8ToWin1252(options.infoName);
+
+  TNamespaces types(fs, s.dataPath);
+  if (!types.Load()) {
+    if (!options.namespaceId.empty())
+      throw UsageError("--namespace given, but the mod offers no installation types (no \"namespaces.ini\")");
+    return s;
+  }
+  if (types.NamespaceIds().empty()) return s;
+  if (options.namespaceId.empty())
+    throw UsageError("this mod offers several installation types; choose one with --namespace ID", Listing(types));
+  const int index = types.IndexOf(Utf8ToWin1252(options.namespaceId));
+  if (index < 0)
+    throw UsageError("no installation type \"" + options.namespaceId + "\" in \"namespaces.ini\"", Listing(types));
+  types.Select(index);
+  // As at start-up of the desktop program, the chosen type's files replace the names given.
+  s.namespaceId = types.NamespaceIds()[index];
+  s.iniName = types.GetNamespaceIni();
+  s.infoName = types.GetNamespaceInfo();
+  s.dataPath = types.GetNamespacePath();
+  return s;
+}
+
+}  // namespace vey::cli

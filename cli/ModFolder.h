@@ -1,0 +1,34 @@
+// ModFolder: from the --mod, --ini, --info and --namespace options to the data
+// folder and the instruction and information file names, as the desktop
+// program settles them at start-up.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "cli/CliCommon.h"
+#include "platform/GameFileSystem.h"
+
+namespace vey::cli {
+
+struct ModSelection {
+  std::filesystem::path modFolder;  // the installer's folder
+  std::filesystem::path dataPath;   // with a trailing separator
+  std::string iniName;
+  std::string infoName;
+  std::string namespaceId;  // empty without "namespaces.ini"
+  std::filesystem::path IniPath() const;
+  std::filesystem::path InfoPath() const;
+};
+
+// Throws UsageError for an --ini not ending in ".ini" or an --info not ending
+// in ".rtf", for a --namespace that "namespaces.ini" does not list, and when
+// the file lists installation types but none was chosen (its details then
+// list them, one per line).
+ModSelection SelectMod(const ModOptions& options, const platform::GameFileSystem& fs);
+
+// A file name of an instruction file resolved in the data folder (letter case
+// as on disk; backslashes as folder separators).
+std::filesystem::path InDataFolder(const std::filesystem::path& dataPath, const std::string& name);
+
+}  // namespace vey::cli
