@@ -65,14 +65,16 @@ std::size_t IdentityHash(const TTLKString& e) { return IdentityHash(e, TextHash(
 class IdenticalEntryFinder {
  public:
   IdenticalEntryFinder(const TTLKFileHandler& target, const TTLKFileHandler& source) : target_(target) {
-    for (const TTLKString& e : source.Entries()) {
+    for (std::size_t i = 0; i < source.Entries().Size(); ++i) {
+      const TTLKString& e = source.Entries()[i];
       const std::size_t textHash = TextHash(e);
       candidates_[IdentityHash(e, textHash)];
       texts_[textHash % kTextBits] = true;
     }
     // Most target entries share no text with any source entry and are
     // passed over after hashing their text.
-    for (const TTLKString& e : target.Entries()) {
+    for (std::size_t i = 0; i < target.Entries().Size(); ++i) {
+      const TTLKString& e = target.Entries()[i];
       const std::size_t textHash = TextHash(e);
       if (!texts_[textHash % kTextBits]) continue;
       auto it = candidates_.find(IdentityHash(e, textHash));
