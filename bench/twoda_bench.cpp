@@ -87,6 +87,22 @@ void BM_2DA_LoadSave_800x110(benchmark::State& state) {
 }
 BENCHMARK(BM_2DA_LoadSave_800x110)->UseManualTime()->Unit(benchmark::kMillisecond);
 
+// The in-memory halves, without any file system work.
+void BM_2DA_LoadFromBytes_9999x20(benchmark::State& state) {
+  static const auto bytes = LongTable();
+  T2DAHandler t;
+  for (auto _ : state) t.LoadFromBytes(bytes, "long.2da");
+}
+BENCHMARK(BM_2DA_LoadFromBytes_9999x20)->Unit(benchmark::kMicrosecond);
+
+void BM_2DA_SaveToBytes_9999x20(benchmark::State& state) {
+  static const auto bytes = LongTable();
+  T2DAHandler t;
+  t.LoadFromBytes(bytes, "long.2da");
+  for (auto _ : state) benchmark::DoNotOptimize(t.SaveToBytes());
+}
+BENCHMARK(BM_2DA_SaveToBytes_9999x20)->Unit(benchmark::kMicrosecond);
+
 // One label lookup per call, as the modifiers do per key, alternating with
 // label changes that keep the index moving.
 void BM_2DA_RowIndexOf_9999Rows(benchmark::State& state) {

@@ -17,6 +17,7 @@
 
 #include "cli/CliCommon.h"
 #include "cli/ModFolder.h"
+#include "cli/ProgressBar.h"
 #include "common/StrFormat.h"
 #include "common/UQK_IniFile.h"
 #include "common/Win1252.h"
@@ -177,13 +178,18 @@ int RunInstall(const InstallOptions& options) {
     TVEYPatcher patcher(iniName, bundle, appPath, dataPath);
     patcher.RichLog = &richLog;
     patcher.PlainLog = &plainLog;
+    ProgressBar bar(std::cout, ::isatty(STDOUT_FILENO) == 1, ProgressBar::TerminalWidth(STDOUT_FILENO));
+    patcher.OnProgress = [&](std::int32_t position, std::int32_t maximum) { bar.Update(position, maximum); };
     patcher.OnLogLine = [&](std::string_view line, const platform::TextAttributes& attributes) {
+      bar.BeforeLine();
       std::cout << platform::TerminalLine(line, attributes, colour) << '\n' << std::flush;
+      bar.AfterLine();
       if (logFile.is_open()) logFile << Win1252ToUtf8(line) << '\n' << std::flush;
     };
     try {
       TRunResult result;
       patcher.Run(result);
+      bar.Finish();
       const std::string outcome = OutcomeMessage(installerMode, result.Warnings, result.Errors);
       if (result.Errors == 0 && result.Warnings == 0) {
         messages.ShowInfo(outcome);
@@ -192,9 +198,11 @@ int RunInstall(const InstallOptions& options) {
         exitCode = result.Errors > 0 ? kExitErrors : kExitWarnings;
       }
     } catch (const Exception& e) {
+      bar.Finish();
       messages.ShowWarning(FailureMessage(e));
       exitCode = kExitAborted;
     } catch (const std::exception& e) {
+      bar.Finish();
       std::cerr << "An unhandled error occured! " << platform::TerminalText(e.what()) << '\n';
       exitCode = kExitAborted;
     }

@@ -2,6 +2,7 @@
 // archives or by hand, and the flat backup folder.
 #include "engine/UPatchFileHandler.h"
 
+#include <filesystem>
 #include <utility>
 
 #include "common/StrFormat.h"
@@ -105,7 +106,10 @@ void TPatchFileHandler::SettleGameFolder(SettleFor purpose) {
                           : "Invalid game directory specified!",
                  locating ? 6 : 10);
   }
-  folder = WithSlash(folder);
+  // A folder typed relative to where the installer was started is kept as
+  // the full path, so later messages and writes do not depend on it.
+  std::error_code ec;
+  folder = WithSlash(std::filesystem::absolute(folder, ec).lexically_normal().string());
   if (!Files().IsFile(Files().Child(folder, "dialog.tlk"))) {
     throw EAbort(
         "Invalid game folder specified, dialog.tlk file not found! Make sure you have selected "

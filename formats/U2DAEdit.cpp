@@ -44,8 +44,6 @@ bool ValidIndex(std::int32_t index, std::size_t count) {
 
 }  // namespace
 
-// ---- label index
-
 void T2DAHandler::LabelIndex::Build(const std::vector<std::string>& labels) const {
   map_.clear();
   map_.reserve(labels.size());
@@ -81,8 +79,6 @@ void T2DAHandler::LabelIndex::Changed(std::int32_t index, const std::string& old
   auto& v = map_[newKey];
   v.insert(std::lower_bound(v.begin(), v.end(), index), index);
 }
-
-// ---- loading
 
 void T2DAHandler::LoadFromFile(const std::filesystem::path& path) {
   std::vector<std::uint8_t> data = ReadWholeFile(path);
@@ -189,13 +185,14 @@ void T2DAHandler::ReadTable(std::span<const std::uint8_t> data) {
 
   // Pooled files point many cells at one text: decode each offset once.
   const std::size_t stringBytes = data.size() - stringStart;
-  std::vector<std::int64_t> decoded(std::min<std::size_t>(kMaxOffset, stringBytes) + 1, -1);
+  constexpr std::uint32_t kUndecoded = UINT32_MAX;
+  std::vector<std::uint32_t> decoded(std::min<std::size_t>(kMaxOffset, stringBytes) + 1, kUndecoded);
   cells_.resize(cellCount);
   for (std::size_t i = 0; i < cellCount; ++i) {
     std::uint16_t offset = LoadU16(offsetTable.data() + 2 * i);
     if (offset > stringBytes) Fail(5, kMsgPastEnd);
-    std::int64_t& slot = decoded[offset];
-    if (slot < 0) {
+    std::uint32_t& slot = decoded[offset];
+    if (slot == kUndecoded) {
       std::size_t at = stringStart + offset;
       std::size_t avail = data.size() - at;
       std::size_t scan = std::min(avail, kMaxText + 2);
@@ -212,11 +209,9 @@ void T2DAHandler::ReadTable(std::span<const std::uint8_t> data) {
       // A text cut off by the end of the file leaves the cell empty.
       slot = text.empty() ? 0 : Intern(text);
     }
-    cells_[i] = static_cast<std::uint32_t>(slot);
+    cells_[i] = slot;
   }
 }
-
-// ---- saving
 
 void T2DAHandler::SaveToFile(const std::filesystem::path& path) const {
   std::vector<std::uint8_t> bytes = SaveToBytes();
@@ -237,6 +232,11 @@ void T2DAHandler::CheckWritable() const {
 
 namespace {
 
+void PutOffset(std::vector<std::uint8_t>& out, std::size_t tableAt, std::size_t cell, std::uint32_t offset) {
+  out[tableAt + 2 * cell] = static_cast<std::uint8_t>(offset);
+  out[tableAt + 2 * cell + 1] = static_cast<std::uint8_t>(offset >> 8);
+}
+
 void AppendText(std::vector<std::uint8_t>& out, std::string_view value) {
   if (value.size() > T2DAHandler::kMaxText) Fail(3, kMsgUnwritable);
   if (value != T2DAHandler::kEmptyCell) out.insert(out.end(), value.begin(), value.end());
@@ -251,8 +251,8 @@ void AppendText(std::vector<std::uint8_t>& out, std::string_view value) {
 // written for it, in row order: each lies further left than all before it,
 // since a cell right of an earlier one would have shared that one's text.
 // The first of them within reach of the current column is the match.
-bool T2DAHandler::LayOutPooledInWindow(std::vector<std::uint32_t>& offsets,
-                                       std::vector<std::uint8_t>& out) const {
+bool T2DAHandler::LayOutPooledInWindow(std::vector<std::uint8_t>& out, std::size_t tableAt,
+                                       std::size_t stringsAt) const {
   struct Written {
     std::uint32_t column;
     std::uint32_t offset;
@@ -270,34 +270,34 @@ bool T2DAHandler::LayOutPooledInWindow(std::vector<std::uint32_t>& offsets,
       const std::uint32_t id = cells_[i];
       Written& head = first[id];
       if (head.column <= c) {
-        offsets[i] = head.offset;
+        PutOffset(out, tableAt, i, head.offset);
         continue;
       }
       if (head.column != kNone) {
         auto& rest = later[id];
         auto match = std::find_if(rest.begin(), rest.end(), [c](const Written& w) { return w.column <= c; });
         if (match != rest.end()) {
-          offsets[i] = match->offset;
+          PutOffset(out, tableAt, i, match->offset);
           continue;
         }
       }
-      if (out.size() > kMaxOffset) return false;
-      auto offset = static_cast<std::uint32_t>(out.size());
+      if (out.size() - stringsAt > kMaxOffset) return false;
+      auto offset = static_cast<std::uint32_t>(out.size() - stringsAt);
       AppendText(out, texts_[id]);
       if (head.column == kNone)
         head = {static_cast<std::uint32_t>(c), offset};
       else
         later[id].push_back({static_cast<std::uint32_t>(c), offset});
-      offsets[i] = offset;
+      PutOffset(out, tableAt, i, offset);
     }
   }
   return true;
 }
 
 // The fallback when the window leaves too much text: one copy of each text.
-bool T2DAHandler::LayOutPooledEverywhere(std::vector<std::uint32_t>& offsets,
-                                         std::vector<std::uint8_t>& out) const {
-  out.clear();
+bool T2DAHandler::LayOutPooledEverywhere(std::vector<std::uint8_t>& out, std::size_t tableAt,
+                                         std::size_t stringsAt) const {
+  out.resize(stringsAt);
   constexpr std::uint32_t kUnwritten = UINT32_MAX;
   std::vector<std::uint32_t> written(texts_.size(), kUnwritten);
   // An empty text and "****" are stored alike.
@@ -306,11 +306,11 @@ bool T2DAHandler::LayOutPooledEverywhere(std::vector<std::uint32_t>& offsets,
     std::uint32_t id = cells_[i];
     if (emptyText != textIds_.end() && id == emptyText->second) id = 0;
     if (written[id] == kUnwritten) {
-      if (out.size() > kMaxOffset) return false;
-      written[id] = static_cast<std::uint32_t>(out.size());
+      if (out.size() - stringsAt > kMaxOffset) return false;
+      written[id] = static_cast<std::uint32_t>(out.size() - stringsAt);
       AppendText(out, texts_[id]);
     }
-    offsets[i] = written[id];
+    PutOffset(out, tableAt, i, written[id]);
   }
   return true;
 }
@@ -321,16 +321,10 @@ std::vector<std::uint8_t> T2DAHandler::SaveToBytes() const {
     Fail(28, "The open 2da file is empty. There is no point in saving it.");
   CheckWritable();
 
-  std::vector<std::uint32_t> offsets(cells_.size());
-  std::vector<std::uint8_t> strings;
-  strings.reserve(kMaxOffset + 1);
-  if (!LayOutPooledInWindow(offsets, strings) && !LayOutPooledEverywhere(offsets, strings))
-    Fail(kCodeStringDataOverflow, kMsgStringDataOverflow);
-
   std::size_t labelBytes = 0;
   for (const auto& s : columnLabels_) labelBytes += s.size() + 1;
   for (const auto& s : rowLabels_) labelBytes += s.size() + 1;
-  ByteWriter w(kSignature.size() + 6 + labelBytes + 2 * cells_.size() + 2 + strings.size());
+  ByteWriter w(kSignature.size() + 6 + labelBytes + 2 * cells_.size() + 2 + kMaxOffset + 1);
   w.Text(kSignature);
   w.U8(0x0A);
   for (const auto& s : columnLabels_) {
@@ -343,20 +337,17 @@ std::vector<std::uint8_t> T2DAHandler::SaveToBytes() const {
     w.Text(s);
     w.U8('\t');
   }
-  std::vector<std::uint8_t> table(2 * offsets.size());
-  for (std::size_t i = 0; i < offsets.size(); ++i) {
-    table[2 * i] = static_cast<std::uint8_t>(offsets[i]);
-    table[2 * i + 1] = static_cast<std::uint8_t>(offsets[i] >> 8);
-  }
-  w.Bytes(table);
+  std::size_t tableAt = w.Size();
+  w.Zeros(2 * cells_.size());
   // The data-size field goes back as it was read; it is not recomputed.
   w.U8(dataSize_[0]);
   w.U8(dataSize_[1]);
-  w.Bytes(strings);
-  return w.Take();
+  std::vector<std::uint8_t> out = w.Take();
+  std::size_t stringsAt = out.size();
+  if (!LayOutPooledInWindow(out, tableAt, stringsAt) && !LayOutPooledEverywhere(out, tableAt, stringsAt))
+    Fail(kCodeStringDataOverflow, kMsgStringDataOverflow);
+  return out;
 }
-
-// ---- editing and lookup
 
 void T2DAHandler::RequireLoaded(std::int32_t code, const char* message) const {
   if (!loaded_) Fail(code, message);

@@ -96,10 +96,10 @@ class T2DAHandler {
   }
   void ReadTable(std::span<const std::uint8_t> data);
   void CheckWritable() const;
-  // Offsets of every cell into the string data, the texts appended to out.
-  // False when some offset would pass 65535.
-  bool LayOutPooledInWindow(std::vector<std::uint32_t>& offsets, std::vector<std::uint8_t>& out) const;
-  bool LayOutPooledEverywhere(std::vector<std::uint32_t>& offsets, std::vector<std::uint8_t>& out) const;
+  // Appends the cell texts to out, whose string data begins at stringsAt, and
+  // fills the offset table at tableAt. False when an offset would pass 65535.
+  bool LayOutPooledInWindow(std::vector<std::uint8_t>& out, std::size_t tableAt, std::size_t stringsAt) const;
+  bool LayOutPooledEverywhere(std::vector<std::uint8_t>& out, std::size_t tableAt, std::size_t stringsAt) const;
 
   std::vector<std::string> columnLabels_;
   std::vector<std::string> rowLabels_;

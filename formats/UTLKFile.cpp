@@ -67,8 +67,6 @@ void PutU32(std::uint8_t* p, std::uint32_t v) {
 
 }  // namespace
 
-// ---- entries
-
 void TTLKString::SetSoundResRef(std::string_view name) {
   soundResRef_.fill(0);
   std::memcpy(soundResRef_.data(), name.data(), std::min(name.size(), soundResRef_.size()));
@@ -114,8 +112,6 @@ const TTLKString* TStringDataList::Next() const {
   }
   return &(*this)[++cursor_];
 }
-
-// ---- loading
 
 TTLKFileHandler::TTLKFileHandler(const std::filesystem::path& path) { LoadFromFile(path); }
 
@@ -218,8 +214,6 @@ void TTLKFileHandler::ReadEntries(const std::shared_ptr<const std::vector<std::u
   count_ = count;
 }
 
-// ---- appending and the identical-entry index
-
 std::uint32_t TTLKFileHandler::AddEntry(TTLKString entry) {
   if (!isOpen_) throw EHell("Unable to add new entry. No TLK file is open!");
   if (count_ == UINT32_MAX) throw EHell(kMsgTooLarge);
@@ -253,8 +247,6 @@ std::optional<std::uint32_t> TTLKFileHandler::FindIdentical(const TTLKString& en
     if (IdenticalEntries(entries_[index], entry)) return index;
   return std::nullopt;
 }
-
-// ---- saving
 
 void TTLKFileHandler::SaveToFile(const std::filesystem::path& path) {
   if (!isOpen_) throw EHell("There is no open file to save!");

@@ -1,13 +1,16 @@
 // fuzz_erf: the archive reader on arbitrary bytes: open, look up and extract
 // every resource, rebuild with one added file and reopen the result.
+#include <signal.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <set>
 #include <string>
+#include <string_view>
 
 #include "common/FileIO.h"
 #include "common/Win1252.h"
@@ -17,11 +20,27 @@ namespace {
 
 namespace fs = std::filesystem;
 
+constexpr std::string_view kPrefix = "vey-fuzz-erf-";
+
+// libFuzzer ends without running exit handlers, so each start removes the
+// folders of earlier runs whose process is gone.
+void RemoveStaleFolders(const fs::path& base) {
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(base, ec)) {
+    auto name = entry.path().filename().string();
+    if (name.rfind(kPrefix, 0) != 0) continue;
+    long pid = std::strtol(name.c_str() + kPrefix.size(), nullptr, 10);
+    if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+      fs::remove_all(entry.path(), ec);
+  }
+}
+
 // Work files live in memory-backed storage, one folder per process.
 const fs::path& WorkDir() {
   static const fs::path dir = [] {
     fs::path d = fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
-    d /= "vey-fuzz-erf-" + std::to_string(::getpid());
+    RemoveStaleFolders(d);
+    d /= std::string(kPrefix) + std::to_string(::getpid());
     fs::create_directories(d);
     vey::WriteFileAtomic(d / "added.utc", std::vector<std::uint8_t>{'G', 'F', 'F', ' '});
     std::atexit([] {
