@@ -87,9 +87,11 @@ TEST(RunVerdict, EmptyInstructionsRunCleanly) {
   f.Ini("[Settings]\nLogLevel=4\n");
   TRunResult result{7, 7};
   f.Engine().Run(result);
-  ASSERT_EQ(f.lines.size(), 2u);
+  // The talk-table step always reads the TLKList, even an absent one.
+  ASSERT_EQ(f.lines.size(), 3u);
   EXPECT_TRUE(f.lines[0].starts_with(" [STATUS] \tPatch operation started "));
-  EXPECT_EQ(f.lines[1], " [STATUS] \tDone. All changes have been applied.");
+  EXPECT_EQ(f.lines[1], " [Debug] \tLoading StrRef token table...");
+  EXPECT_EQ(f.lines[2], " [STATUS] \tDone. All changes have been applied.");
   EXPECT_EQ(result.Warnings, 0);
   EXPECT_EQ(result.Errors, 0);
   EXPECT_TRUE(f.fake.folderChooser.requests.empty());
