@@ -552,6 +552,26 @@ void TERFHandler::PushPending(Pending p) {
   modified_ = true;
 }
 
+std::vector<std::uint8_t> TERFHandler::ExtractResourceData(std::string_view name, int type) const {
+  if (!isOpen_)
+    throw EERFError("Unable to get resource from file, no ERF file is open!", 3);
+  if (!source_)
+    throw EERFError("Unable to get resource from file, the file could not be read!", 12);
+  if (const Pending* p = FindPendingContent(name, type)) {
+    if (p->inMemory) return p->data;
+    InputFile in(p->source);
+    return in.ReadAt(0, static_cast<std::size_t>(in.Size()));
+  }
+  const TERF_Resource* res = FindLoaded(AsciiLowerCopy(name), type);
+  if (!res)
+    throw EERFError(FormatMsg("Resource \"%s.%s\" could not be found in the ERF file. Unable to "
+                              "extract it!",
+                              {name, TERF_Resource::TypeToExtension(type)}),
+                    14);
+  if (res->Size == 0) return {};
+  return source_->ReadAt(res->Offset, res->Size);
+}
+
 void TERFHandler::AddResource(const fs::path& source, bool replace, std::string_view targetName) {
   if (!isOpen_) throw EERFError("Unable to add resource to file, no ERF file is open!", 2);
   Pending p;

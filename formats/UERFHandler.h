@@ -137,6 +137,8 @@ class TERFHandler {
   // An empty destination means WorkFolder() + name + "." + extension.
   void ExtractResource(std::string_view name, int type,
                        const std::filesystem::path& destination = {}) const;
+  // The same content as ExtractResource writes, returned instead; the same failures.
+  std::vector<std::uint8_t> ExtractResourceData(std::string_view name, int type) const;
   // An empty targetName means the source's file name.
   void AddResource(const std::filesystem::path& source, bool replace,
                    std::string_view targetName = {});

@@ -546,5 +546,21 @@ TEST(TERFHandlerQueuedData, RefusesWhatItCannotStore) {
                            "Unable to add resource to file, no ERF file is open!");
 }
 
+TEST(TERFHandlerExtract, DataComesFromTheSamePlacesAsExtractedFiles) {
+  test::TempDir dir;
+  TERFHandler h(dir.Write("m.mod", MakeERF({{"MyRes", 2027, "loaded"}, {"Empty", 2025, ""}, {"b", 2029, "bb"}})));
+  EXPECT_EQ(h.ExtractResourceData("myres", 2027), Data("loaded"));
+  EXPECT_TRUE(h.ExtractResourceData("EMPTY", 2025).empty());
+  h.AddResourceData("MyRes.utc", Data("held"), true);
+  h.AddResource(dir.Write("q/b.dlg", "file"), true);
+  EXPECT_EQ(h.ExtractResourceData("MYRES", 2027), Data("held"));
+  EXPECT_EQ(h.ExtractResourceData("b", 2029), Data("file"));
+  ExpectFailure<EERFError>([&] { h.ExtractResourceData("MyRes", 2025); }, 14,
+                           "Resource \"MyRes.uti\" could not be found in the ERF file. Unable to extract it!");
+  TERFHandler closed;
+  ExpectFailure<EERFError>([&] { closed.ExtractResourceData("a", 2027); }, 3,
+                           "Unable to get resource from file, no ERF file is open!");
+}
+
 }  // namespace
 }  // namespace vey
