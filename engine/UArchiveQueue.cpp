@@ -11,8 +11,9 @@
 
 namespace vey {
 
-TArchiveQueue::TArchiveQueue(platform::GameFileSystem& files, std::string stagingFolder)
-    : files_(files), stagingFolder_(std::move(stagingFolder)) {}
+TArchiveQueue::TArchiveQueue(platform::GameFileSystem& files, std::string stagingFolder,
+                             std::uint64_t memoryLimit)
+    : files_(files), stagingFolder_(std::move(stagingFolder)), memoryLimit_(memoryLimit) {}
 
 TArchiveQueue::~TArchiveQueue() {
   for (auto& archive : archives_) {
@@ -52,6 +53,13 @@ void TArchiveQueue::Add(const std::string& archivePath, const std::string& fileN
     archives_.push_back(std::move(fresh));
     archive = &archives_.back();
   }
+  // A replaced document's bytes still count: the limit is a bound, not a
+  // measure.
+  if (memoryUsed_ + content.size() <= memoryLimit_) {
+    memoryUsed_ += content.size();
+    archive->handler->AddResourceData(fileName, std::vector<std::uint8_t>(content.begin(), content.end()), true);
+    return;
+  }
   files_.CreateDirectories(stagingFolder_);
   // The same document queued again (in any letter case) is written over its
   // earlier version, and the archive's queue lets the new entry replace it.
@@ -66,6 +74,16 @@ void TArchiveQueue::Add(const std::string& archivePath, const std::string& fileN
 void TArchiveQueue::RemoveStaging(Archive& archive) {
   for (const auto& staged : archive.staged) files_.RemoveFile(staged);
   archive.staged.clear();
+}
+
+// The documents of an archive that could not be written are left where the
+// person can find them, under the names they would have been staged with.
+void TArchiveQueue::KeepInStaging(Archive& archive) {
+  const auto held = archive.handler->PendingData();
+  if (held.empty()) return;
+  files_.CreateDirectories(stagingFolder_);
+  for (const auto& [name, data] : held)
+    files_.WriteFile(files_.Child(stagingFolder_, archive.prefix + AsciiLowerCopy(name)).string(), *data);
 }
 
 void TArchiveQueue::RemoveFolder() {
@@ -86,6 +104,10 @@ void TArchiveQueue::Flush() {
       written.push_back(&archive);
     } catch (...) {
       if (!first) first = std::current_exception();
+      try {
+        KeepInStaging(archive);
+      } catch (...) {
+      }
     }
   }
   for (Archive* archive : written) {
@@ -97,6 +119,7 @@ void TArchiveQueue::Flush() {
   // Nothing stays queued. The documents of an archive that could not be
   // written stay in the staging folder for the person to look at.
   archives_.clear();
+  memoryUsed_ = 0;
   RemoveFolder();
   if (first) std::rethrow_exception(first);
 }

@@ -14,15 +14,19 @@
 namespace vey {
 
 // Each archive stays open from its first queued document to Flush; the
-// documents wait in a staging folder, their file names prefixed with the
-// archive's number because two archives may each receive a document of the
-// same name. Rebuilding an archive once with its documents in queue order
+// documents wait in memory, which spares a file per document. Past a limit on
+// the bytes held, further documents wait in a staging folder instead, their
+// file names prefixed with the archive's number because two archives may each
+// receive a document of the same name. Rebuilding an archive once with its documents in queue order
 // gives the same archive as rebuilding it after each one: a document queued
 // twice keeps its last content at the place of its last addition.
 class TArchiveQueue {
  public:
+  static constexpr std::uint64_t kMemoryLimit = 256ull << 20;
+
   // stagingFolder ends with '/' and lies inside a writable root.
-  TArchiveQueue(platform::GameFileSystem& files, std::string stagingFolder);
+  TArchiveQueue(platform::GameFileSystem& files, std::string stagingFolder,
+                std::uint64_t memoryLimit = kMemoryLimit);
   // Discards what was not flushed and removes the staging files.
   ~TArchiveQueue();
   TArchiveQueue(const TArchiveQueue&) = delete;
@@ -37,7 +41,7 @@ class TArchiveQueue {
   // Rebuilds every archive that has queued documents, in the order they were
   // first queued. A failure does not stop the others from being written; the
   // first one is raised afterwards, and the documents of a failed archive
-  // stay in the staging folder.
+  // are left in the staging folder.
   void Flush();
   bool Empty() const { return archives_.empty(); }
 
@@ -53,12 +57,15 @@ class TArchiveQueue {
   static std::string KeyOf(const std::string& archivePath);
   Archive* Lookup(const std::string& archivePath);
   void RemoveStaging(Archive& archive);
+  void KeepInStaging(Archive& archive);
   void RemoveFolder();
 
   platform::GameFileSystem& files_;
   std::string stagingFolder_;
   std::vector<Archive> archives_;
   std::int64_t archiveCount_ = 0;
+  std::uint64_t memoryLimit_;
+  std::uint64_t memoryUsed_ = 0;
 };
 
 }  // namespace vey

@@ -47,6 +47,29 @@ class FileSectionScope {
   TVEYPatcher& patcher_;
 };
 
+// A work copy held in memory is written where it belongs when the entry ends
+// without putting it into its archive (no changes, a failure), so the work
+// folder holds what it would have held had the copy been written at once.
+class WorkCopyScope {
+ public:
+  WorkCopyScope(TPatchFileHandler& handler, platform::GameFileSystem& files)
+      : handler_(handler), files_(files) {}
+  ~WorkCopyScope() {
+    if (!handler_.WorkCopy) return;
+    try {
+      files_.WriteFile(handler_.WorkCopyPath, *handler_.WorkCopy);
+    } catch (...) {
+    }
+    handler_.WorkCopy.reset();
+  }
+  WorkCopyScope(const WorkCopyScope&) = delete;
+  WorkCopyScope& operator=(const WorkCopyScope&) = delete;
+
+ private:
+  TPatchFileHandler& handler_;
+  platform::GameFileSystem& files_;
+};
+
 class GFFEntry {
  public:
   GFFEntry(TVEYPatcher& patcher, TArchiveQueue& queue) : p_(patcher), queue_(queue) {}
@@ -116,12 +139,18 @@ void GFFEntry::Process(const std::string& label) {
 
   FileSectionScope scope(p_, fileName, label);
   TPatchFileHandler& handler = p_.FileHandler;
+  WorkCopyScope workCopy(handler, p_.Files());
   if (!handler.LocateFile(fileName, kind, destination, replace)) {
     p_.LogMessage(FormatMsg("No valid %s file was opened, skipping...", {fileName}), LogKind::Warning);
     return;
   }
   const std::string path = handler.GetFilePath();
-  p_.GFFDocument.LoadFromFile(path);
+  if (handler.WorkCopy) {
+    p_.GFFDocument.LoadFromBytes(*handler.WorkCopy);
+    p_.GFFDocument.SetFileName(path);
+  } else {
+    p_.GFFDocument.LoadFromFile(path);
+  }
   p_.LogMessage(FormatMsg("Modifying GFF file %s...", {LastComponent(path)}), LogKind::Install);
 
   const int count = ApplyKeys(label);
@@ -151,9 +180,12 @@ void GFFEntry::Process(const std::string& label) {
   const std::vector<std::uint8_t> saved = p_.GFFDocument.SaveToBytes();
   // A document bound for an archive goes straight to the archive's queue; the
   // work copy it was read from is then of no further use.
-  if (intoArchive)
-    p_.Files().RemoveFile(savePath);
-  else
+  if (intoArchive) {
+    if (handler.WorkCopy)
+      handler.WorkCopy.reset();
+    else
+      p_.Files().RemoveFile(savePath);
+  } else
     p_.Files().WriteFile(savePath, saved);
   p_.AdvanceProgress(1);
 
@@ -242,9 +274,13 @@ void TVEYPatcher::PatchGFFFiles() {
   FileHandler.QueuedArchive = [&queue](const std::string& archivePath) { return queue.Find(archivePath); };
   struct HookReset {
     TPatchFileHandler& handler;
-    ~HookReset() { handler.QueuedArchive = nullptr; }
+    ~HookReset() {
+      handler.QueuedArchive = nullptr;
+      handler.DeferWorkCopy = false;
+    }
   } hookReset{FileHandler};
 
+  FileHandler.DeferWorkCopy = true;
   GFFEntry entry(*this, queue);
   try {
     for (const std::string& key : keys) entry.Process(IniFile().ReadString("GFFList", key, ""));

@@ -206,6 +206,7 @@ bool TPatchFileHandler::LocateByHand() {
 bool TPatchFileHandler::LocateFile(std::string_view name, TFileKind kind,
                                    std::string_view destination, bool replace) {
   BackupAllowed = true;
+  WorkCopy.reset();
   std::string dest(destination);
   if (dest.empty()) {
     dest = "override";
@@ -298,16 +299,25 @@ bool TPatchFileHandler::LocateArchived(std::string_view name, std::string_view d
     Log(FormatMsg("Adding file \"%s\" to archive \"%s\"...", {saveName, archiveName}), kInstall);
     // A mod file that is not there leaves no work copy, which is reported
     // below and skips the entry instead of ending the run.
-    if (Files().IsFile(*sourcePath)) Files().CopyFile(*sourcePath, *workCopy);
+    if (Files().IsFile(*sourcePath)) {
+      if (DeferWorkCopy)
+        WorkCopy = Files().ReadFile(*sourcePath);
+      else
+        Files().CopyFile(*sourcePath, *workCopy);
+    }
   } else {
     Log(FormatMsg("File \"%s\" already exists in archive \"%s\", modifying existing file...",
                   {saveName, archiveName}),
         kInstall);
     Files().CheckWritable(*workCopy);
-    archive->ExtractResource(StripExtension(saveName),
-                             TERF_Resource::ExtensionToType(ExtensionOf(saveName)), *workCopy);
+    const int type = TERF_Resource::ExtensionToType(ExtensionOf(saveName));
+    if (DeferWorkCopy)
+      WorkCopy = archive->ExtractResourceData(StripExtension(saveName), type);
+    else
+      archive->ExtractResource(StripExtension(saveName), type, *workCopy);
   }
-  if (!Files().IsFile(*workCopy)) {
+  WorkCopyPath = *workCopy;
+  if (!WorkCopy && !Files().IsFile(*workCopy)) {
     Log(FormatMsg("Unable to make work copy of file \"%s\". File not saved to ERF/RIM archive!",
                   {saveName}),
         kError);
@@ -506,6 +516,7 @@ bool TPatchFileHandler::LocateInOverride(std::string_view name) {
 std::string TPatchFileHandler::GetFilePath() const {
   if (FilePath.empty()) throw EAbort("Error! No install path has been set!", 3);
   if (FileName.empty()) throw EAbort("Error! No file to install is specified!", 4);
+  if (WorkCopy) return WorkCopyPath;
   std::string path = FilePath + FileName;
   if (platform::GameFileSystem::IsContained(FileName)) {
     std::string resolved = Files().Resolve(FilePath, FileName).string();

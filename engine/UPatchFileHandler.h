@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/EngineErrors.h"
 #include "platform/GameFileSystem.h"
@@ -60,6 +61,12 @@ class TPatchFileHandler {
   // yet written, or null. Locating a file in such an archive sees the queued
   // documents as if the archive had been rebuilt.
   std::function<TERFHandler*(const std::string& archivePath)> QueuedArchive;
+  // When set, locating a document in an archive keeps its work copy in
+  // WorkCopy instead of writing it: GetFilePath() then names WorkCopyPath,
+  // where the caller writes it unless the document goes into the archive.
+  bool DeferWorkCopy = false;
+  std::optional<std::vector<std::uint8_t>> WorkCopy;
+  std::string WorkCopyPath;
 
   void Log(std::string_view text, int kind);
 

@@ -176,8 +176,9 @@ int TERF_Resource::ExtensionToType(std::string_view extension) {
 }
 
 struct TERFHandler::OutputEntry {
-  const TERF_Resource* loaded = nullptr;  // else copied from source
+  const TERF_Resource* loaded = nullptr;  // else copied from source or data
   std::string source;
+  const std::vector<std::uint8_t>* data = nullptr;
   TERF_ResRef resRef;
   std::int16_t type = -1;
   std::uint64_t size = 0;
@@ -427,7 +428,7 @@ const TERF_RIMHeader* TERFHandler::RIMHeader() const {
 std::vector<std::string> TERFHandler::PendingSources() const {
   std::vector<std::string> out;
   for (const auto& p : pending_)
-    if (p.live) out.push_back(p.source);
+    if (p.live && !p.inMemory) out.push_back(p.source);
   return out;
 }
 
@@ -435,6 +436,13 @@ std::vector<std::string> TERFHandler::PendingNames() const {
   std::vector<std::string> out;
   for (const auto& p : pending_)
     if (p.live) out.push_back(p.name);
+  return out;
+}
+
+std::vector<std::pair<std::string, const std::vector<std::uint8_t>*>> TERFHandler::PendingData() const {
+  std::vector<std::pair<std::string, const std::vector<std::uint8_t>*>> out;
+  for (const auto& p : pending_)
+    if (p.live && p.inMemory) out.emplace_back(p.name, &p.data);
   return out;
 }
 
@@ -464,7 +472,8 @@ const TERFHandler::Pending* TERFHandler::FindPendingContent(std::string_view nam
   auto key = MakeKey(AsciiLowerCopy(name), type);
   for (auto it = pending_.rbegin(); it != pending_.rend(); ++it) {
     std::error_code ec;
-    if (it->live && it->identity == key && fs::is_regular_file(it->source, ec)) return &*it;
+    if (it->live && it->identity == key && (it->inMemory || fs::is_regular_file(it->source, ec)))
+      return &*it;
   }
   return nullptr;
 }
@@ -481,11 +490,15 @@ void TERFHandler::ExtractResource(std::string_view name, int type, const fs::pat
 
   // A queued file is what the next save will store, so it is the current content.
   if (const Pending* p = FindPendingContent(name, type)) {
-    InputFile in(p->source);
     AtomicFileWriter out(destination.empty()
                              ? defaultPath(CleanResRef(ArchiveBaseName(FileNameOf(p->name))))
                              : destination);
-    out.CopyFrom(in, 0, in.Size());
+    if (p->inMemory) {
+      out.Write(p->data);
+    } else {
+      InputFile in(p->source);
+      out.CopyFrom(in, 0, in.Size());
+    }
     out.Commit();
     return;
   }
@@ -500,10 +513,7 @@ void TERFHandler::ExtractResource(std::string_view name, int type, const fs::pat
   out.Commit();
 }
 
-void TERFHandler::AddResource(const fs::path& source, bool replace, std::string_view targetName) {
-  if (!isOpen_) throw EERFError("Unable to add resource to file, no ERF file is open!", 2);
-  std::string sourcePath = source.string();
-  std::string target(targetName.empty() ? FileNameOf(sourcePath) : targetName);
+std::string TERFHandler::PrepareAdd(std::string_view target, const std::string& sourceKey, bool replace) {
   auto targetFile = FileNameOf(target);
   auto dotExt = ExtensionOf(targetFile);
   auto base = ArchiveBaseName(targetFile);
@@ -524,7 +534,6 @@ void TERFHandler::AddResource(const fs::path& source, bool replace, std::string_
                       10);
     RemoveLoaded(res);
   }
-  auto sourceKey = AsciiLowerCopy(FileNameOf(sourcePath));
   if (auto it = pendingBySource_.find(sourceKey); it != pendingBySource_.end()) {
     if (!replace)
       throw EERFError(FormatMsg("Cannot add resource \"%s.%s\"! A file with this name has already "
@@ -533,16 +542,60 @@ void TERFHandler::AddResource(const fs::path& source, bool replace, std::string_
                       11);
     RemovePending(it->second);
   }
-  Pending p;
-  p.source = std::move(sourcePath);
-  p.name = target;
-  p.sourceKey = std::move(sourceKey);
-  p.sourceMatch = CleanResRef(WithoutExtension(p.sourceKey)) + '/' + std::string(ExtensionOf(p.sourceKey));
-  p.identity = MakeKey(AsciiLowerCopy(CleanResRef(base)), type);
+  return MakeKey(AsciiLowerCopy(CleanResRef(base)), type);
+}
+
+void TERFHandler::PushPending(Pending p) {
   pendingBySource_[p.sourceKey] = pending_.size();
   pending_.push_back(std::move(p));
   ++livePending_;
   modified_ = true;
+}
+
+std::vector<std::uint8_t> TERFHandler::ExtractResourceData(std::string_view name, int type) const {
+  if (!isOpen_)
+    throw EERFError("Unable to get resource from file, no ERF file is open!", 3);
+  if (!source_)
+    throw EERFError("Unable to get resource from file, the file could not be read!", 12);
+  if (const Pending* p = FindPendingContent(name, type)) {
+    if (p->inMemory) return p->data;
+    InputFile in(p->source);
+    return in.ReadAt(0, static_cast<std::size_t>(in.Size()));
+  }
+  const TERF_Resource* res = FindLoaded(AsciiLowerCopy(name), type);
+  if (!res)
+    throw EERFError(FormatMsg("Resource \"%s.%s\" could not be found in the ERF file. Unable to "
+                              "extract it!",
+                              {name, TERF_Resource::TypeToExtension(type)}),
+                    14);
+  if (res->Size == 0) return {};
+  return source_->ReadAt(res->Offset, res->Size);
+}
+
+void TERFHandler::AddResource(const fs::path& source, bool replace, std::string_view targetName) {
+  if (!isOpen_) throw EERFError("Unable to add resource to file, no ERF file is open!", 2);
+  Pending p;
+  p.source = source.string();
+  p.name = std::string(targetName.empty() ? FileNameOf(p.source) : targetName);
+  p.sourceKey = AsciiLowerCopy(FileNameOf(p.source));
+  p.identity = PrepareAdd(p.name, p.sourceKey, replace);
+  p.sourceMatch = CleanResRef(WithoutExtension(p.sourceKey)) + '/' + std::string(ExtensionOf(p.sourceKey));
+  PushPending(std::move(p));
+}
+
+void TERFHandler::AddResourceData(std::string_view fileName, std::vector<std::uint8_t> data, bool replace) {
+  if (!isOpen_) throw EERFError("Unable to add resource to file, no ERF file is open!", 2);
+  Pending p;
+  p.name = std::string(fileName);
+  // The leading NUL keeps these keys apart from every source file name, so
+  // only another in-memory entry of the same name replaces one, and lookups by
+  // a source's file name never match it. sourceMatch stays empty for the same
+  // reason.
+  p.sourceKey = std::string(1, '\0') + AsciiLowerCopy(fileName);
+  p.identity = PrepareAdd(p.name, p.sourceKey, replace);
+  p.inMemory = true;
+  p.data = std::move(data);
+  PushPending(std::move(p));
 }
 
 void TERFHandler::DeleteResource(std::string_view name, int type) {
@@ -573,12 +626,17 @@ std::vector<TERFHandler::OutputEntry> TERFHandler::PlanOutput() const {
   std::vector<OutputEntry> queued;
   std::unordered_map<std::string, std::size_t> lastOf;
   for (const auto& p : pending_) {
-    std::error_code ec;
-    if (!p.live || !fs::is_regular_file(p.source, ec)) continue;
-    auto size = fs::file_size(p.source, ec);
-    if (ec) continue;
+    if (!p.live) continue;
+    std::uint64_t size = p.data.size();
+    if (!p.inMemory) {
+      std::error_code ec;
+      if (!fs::is_regular_file(p.source, ec)) continue;
+      size = fs::file_size(p.source, ec);
+      if (ec) continue;
+    }
     OutputEntry e;
     e.source = p.source;
+    if (p.inMemory) e.data = &p.data;
     auto file = FileNameOf(p.name);
     e.resRef.SetName(ArchiveBaseName(file));
     e.type = static_cast<std::int16_t>(TERF_Resource::ExtensionToType(ExtensionOf(file)));
@@ -720,6 +778,9 @@ void TERFHandler::SaveToFile(const fs::path& path) {
         length += r.size;
       }
       if (length != 0) out.CopyFrom(*source_, from, length);
+    } else if (entries[i].data) {
+      out.Write(*entries[i].data);
+      ++i;
     } else {
       const auto& e = entries[i];
       InputFile in(e.source);

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "common/FileIO.h"
@@ -114,7 +115,8 @@ using TERF_ResArray = std::vector<std::unique_ptr<TERF_Resource>>;
 // earlier queued file and a loaded resource that end up with the same name
 // and type. Queued files are read only when saved (or extracted): a source
 // that is missing by then is left out, and ExtractResource of a queued name
-// yields the queued file's current bytes.
+// yields the queued file's current bytes. AddResourceData queues bytes held in
+// memory instead of a file; they take part in the same order and replacement.
 class TERFHandler {
  public:
   TERFHandler();
@@ -135,9 +137,16 @@ class TERFHandler {
   // An empty destination means WorkFolder() + name + "." + extension.
   void ExtractResource(std::string_view name, int type,
                        const std::filesystem::path& destination = {}) const;
+  // The same content as ExtractResource writes, returned instead; the same failures.
+  std::vector<std::uint8_t> ExtractResourceData(std::string_view name, int type) const;
   // An empty targetName means the source's file name.
   void AddResource(const std::filesystem::path& source, bool replace,
                    std::string_view targetName = {});
+  // Queues content held in memory under fileName ("name.ext"). It replaces
+  // an earlier in-memory entry of that file name (any letter case) and, like
+  // a queued file, a resource of the same name and type. It is found by the
+  // name it gets in the archive; no source file name stands for it.
+  void AddResourceData(std::string_view fileName, std::vector<std::uint8_t> data, bool replace);
   void DeleteResource(std::string_view name, int type);
   // An empty path rewrites the loaded file, and only when something changed.
   void SaveToFile(const std::filesystem::path& path = {});
@@ -152,6 +161,8 @@ class TERFHandler {
   const TERF_ResArray& Resources() const { return resources_; }
   std::vector<std::string> PendingSources() const;
   std::vector<std::string> PendingNames() const;
+  // Queued in-memory content by archive file name, in queue order.
+  std::vector<std::pair<std::string, const std::vector<std::uint8_t>*>> PendingData() const;
 
   const std::filesystem::path& WorkFolder() const { return workFolder_; }
   void SetWorkFolder(const std::filesystem::path& folder) { workFolder_ = folder; }
@@ -170,6 +181,8 @@ class TERFHandler {
     std::string sourceMatch; // the same as resource name, '/', extension
     std::string identity;    // the resource it becomes: lower-cased name + type
     bool live = true;
+    bool inMemory = false;   // content is data, source is empty
+    std::vector<std::uint8_t> data;
   };
   struct OutputEntry;
 
@@ -180,6 +193,9 @@ class TERFHandler {
   TERF_Resource* FindLoaded(std::string_view lowerName, int type) const;
   void RemoveLoaded(TERF_Resource* resource);
   const Pending* FindPendingContent(std::string_view name, int type) const;
+  // Checks the target and makes room for it; returns its identity key.
+  std::string PrepareAdd(std::string_view target, const std::string& sourceKey, bool replace);
+  void PushPending(Pending p);
   void RemovePending(std::size_t index);
   std::vector<OutputEntry> PlanOutput() const;
   std::vector<std::uint8_t> BuildTables(std::vector<OutputEntry>& entries) const;

@@ -308,6 +308,8 @@ class TGFFFile {
 
   TGFFStruct* RootStruct() const { return root_.get(); }
   const std::filesystem::path& FileName() const { return fileName_; }
+  // Names where a document loaded from bytes belongs.
+  void SetFileName(const std::filesystem::path& path) { fileName_ = path; }
   std::string FileType() const { return std::string(fileType_.data(), fileType_.size()); }
   std::string FileVersion() const { return std::string(fileVersion_.data(), fileVersion_.size()); }
   bool Loaded() const { return loaded_; }

@@ -55,5 +55,35 @@ TEST(TArchiveQueue, FailedArchiveDoesNotStopTheOthersAndKeepsItsDocuments) {
   EXPECT_TRUE(queue.Empty());
 }
 
+TEST(TArchiveQueue, DocumentsPastTheMemoryLimitAreStagedWithTheSameResult) {
+  TempDir dir;
+  const auto doc = [](const char* tag) { return SimpleGff("UTC ", tag); };
+  const fs::path a = dir.Write("a.mod", MakeArchive("MOD ", {{"x.utc", doc("old")}, {"keep.uti", {7}}}));
+  const fs::path b = dir.Write("b.mod", ReadWholeFile(a));
+  platform::GameFileSystem files;
+  files.AddWritableRoot(dir.Path());
+  TArchiveQueue held(files, (dir / "held").string() + "/");
+  TArchiveQueue spilled(files, (dir / "spilled").string() + "/", doc("first").size() + 1);
+  for (auto* q : {&held, &spilled}) {
+    const std::string path = (q == &held ? a : b).string();
+    q->Add(path, "x.utc", doc("first"));
+    q->Add(path, "y.utc", doc("y"));
+    q->Add(path, "X.UTC", doc("second"));
+  }
+  // Documents wait in memory until the limit is passed; the first x is
+  // held, its replacement staged.
+  EXPECT_FALSE(fs::exists(dir / "held"));
+  EXPECT_TRUE(fs::exists(dir / "spilled/0_y.utc"));
+  EXPECT_TRUE(fs::exists(dir / "spilled/0_x.utc"));
+  spilled.Find(b.string())->ExtractResource("x", 2027, dir / "peek.utc");
+  EXPECT_EQ(ReadWholeFile(dir / "peek.utc"), doc("second"));
+  held.Flush();
+  spilled.Flush();
+  EXPECT_EQ(ArchiveNames(a), (std::vector<std::string>{"keep.uti", "y.utc", "X.utc"}));
+  EXPECT_EQ(ArchiveResource(a, "x.utc"), doc("second"));
+  EXPECT_EQ(ReadWholeFile(a), ReadWholeFile(b));
+  EXPECT_FALSE(fs::exists(dir / "spilled"));
+}
+
 }  // namespace
 }  // namespace vey::test

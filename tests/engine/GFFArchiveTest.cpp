@@ -138,5 +138,30 @@ TEST(PatchGFFArchives, PatcherModeEditsTheChosenFileAndStoresNothing) {
   EXPECT_TRUE(f.fake.folderChooser.requests.empty());
 }
 
+// A document that does not go into its archive leaves its unaltered work copy
+// in the work folder, whether nothing changed or a failure ended the run.
+TEST(PatchGFFArchives, DocumentNotStoredLeavesItsWorkCopy) {
+  ArchiveFixture f;
+  auto bad = SimpleGff("UTC ", "bad");
+  bad[7] = '9';
+  f.WriteFile(f.Game() + "modules/m13.mod", MakeArchive("MOD ", {{"a.utc", SimpleGff("UTC ", "a")},
+                                                                  {"guard.dlg", SimpleGff("DLG ", "guard")},
+                                                                  {"bad.utc", bad}}));
+  f.Instructions(
+      "[GFFList]\nF0=a.utc\nF1=guard.dlg\nF2=bad.utc\n"
+      "[a.utc]\n!Destination=modules\\m13.mod\nTag=stored\n"
+      "[guard.dlg]\n!Destination=modules\\m13.mod\nNoSuchField=1\n"
+      "[bad.utc]\n!Destination=modules\\m13.mod\nTag=x\n");
+  TRunResult result;
+  EXPECT_THROW(f.Engine().Run(result), EGFFError);
+  const std::string work = f.Data() + "erfpatch_temp/";
+  EXPECT_FALSE(f.Exists(work + "a.utc"));
+  const auto guard = SimpleGff("DLG ", "guard");
+  EXPECT_EQ(f.ReadFile(work + "guard.dlg"), std::string(guard.begin(), guard.end()));
+  EXPECT_EQ(f.ReadFile(work + "bad.utc"), std::string(bad.begin(), bad.end()));
+  EXPECT_TRUE(f.Logged(" [Warning] \tNo changes could be applied to GFF file guard.dlg."));
+  EXPECT_EQ(Tag(*f.InArchive("modules/m13.mod", "a.utc")), "stored");
+}
+
 }  // namespace
 }  // namespace vey::test

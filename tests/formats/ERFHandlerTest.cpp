@@ -477,5 +477,90 @@ TEST(TERFHandlerSave, RefusesWhatTheOffsetsCannotAddress) {
   EXPECT_SAME_BYTES(ReadBytes(path), original);
 }
 
+std::vector<std::uint8_t> Data(std::string_view text) { return {text.begin(), text.end()}; }
+
+TEST(TERFHandlerQueuedData, RebuildsTheSameBytesAsQueuedFiles) {
+  test::TempDir dir;
+  for (bool rim : {false, true}) {
+    const std::vector<Res> res = {{"first", 2027, "1"}, {"MyRes", 2027, "old"}, {"last", 2025, "3"}};
+    const auto original = rim ? MakeRIM(res) : MakeERF(res);
+    auto fromFiles = dir.Write("files.mod", original);
+    auto fromData = dir.Write("data.mod", original);
+    TERFHandler f(fromFiles), d(fromData);
+    // Replaces a loaded resource, then is replaced itself by a later entry
+    // of the same name in another case; a file queued between keeps its place.
+    f.AddResource(dir.Write("a/myres.utc", "v1"), true);
+    d.AddResourceData("myres.utc", Data("v1"), true);
+    f.AddResource(dir.Write("a/extra.dlg", "dd"), true);
+    d.AddResource(dir / "a/extra.dlg", true);
+    f.AddResource(dir.Write("b/MYRES.UTC", "v2-longer"), true);
+    d.AddResourceData("MYRES.UTC", Data("v2-longer"), true);
+    f.AddResource(dir.Write("a/empty.uti", ""), true);
+    d.AddResourceData("empty.uti", {}, true);
+    f.SaveToFile();
+    d.SaveToFile();
+    EXPECT_SAME_BYTES(ReadBytes(fromData), ReadBytes(fromFiles));
+    EXPECT_EQ(Names(d), (std::vector<std::string>{"first.utc", "last.uti", "extra.dlg", "MYRES.utc", "empty.uti"}));
+    EXPECT_TRUE(d.PendingData().empty());
+  }
+}
+
+TEST(TERFHandlerQueuedData, IsFoundExtractedAndDeletedByItsArchiveName) {
+  test::TempDir dir;
+  TERFHandler h(dir.Write("m.mod", MakeERF({{"MyRes", 2027, "old"}})));
+  h.SetWorkFolder(dir / "work");
+  fs::create_directories(dir / "work");
+  h.AddResourceData("Doc-1.utc", Data("one"), true);
+  h.AddResourceData("myres.utc", Data("new"), true);
+  EXPECT_TRUE(h.HasResource("doc1.UTC", true));
+  EXPECT_FALSE(h.HasResource("doc1.utc", false));
+  EXPECT_FALSE(h.HasResource("doc1.uti", true));
+  EXPECT_EQ(Extracted(h, dir, "MYRES", 2027), "new");
+  h.ExtractResource("doc1", 2027);
+  EXPECT_EQ(dir.Read("work/Doc1.utc"), "one");
+  h.AddResourceData("DOC-1.UTC", Data("two"), true);
+  EXPECT_EQ(Extracted(h, dir, "doc1", 2027), "two");
+  ASSERT_EQ(h.PendingData().size(), 2u);
+  EXPECT_EQ(h.PendingData()[1].first, "DOC-1.UTC");
+  EXPECT_EQ(*h.PendingData()[1].second, Data("two"));
+  EXPECT_TRUE(h.PendingSources().empty());
+  h.DeleteResource("DOC-1", 2027);
+  EXPECT_EQ(h.PendingNames(), std::vector<std::string>{"myres.utc"});
+}
+
+TEST(TERFHandlerQueuedData, RefusesWhatItCannotStore) {
+  test::TempDir dir;
+  TERFHandler h(dir.Write("m.mod", MakeERF({{"MyRes", 2027, "abc"}})));
+  ExpectFailure<EERFError>([&] { h.AddResourceData("thing.xyz", Data("x"), true); }, 9,
+                           "Cannot add resource \"thing\"! Unsupported file type \"xyz\" encountered!");
+  ExpectFailure<EERFError>([&] { h.AddResourceData("MyRes.utc", Data("x"), false); }, 10,
+                           "Cannot add resource \"myres.utc\"! A file with this name already exists in the ERF!");
+  h.AddResourceData("other.uti", Data("1"), false);
+  ExpectFailure<EERFError>([&] { h.AddResourceData("OTHER.uti", Data("2"), false); }, 11,
+                           "Cannot add resource \"other.uti\"! A file with this name has already been added to the ERF!");
+  // A queued file of the same name is another entry: the later one wins.
+  h.AddResource(dir.Write("q/other.uti", "3"), false);
+  EXPECT_EQ(Extracted(h, dir, "other", 2025), "3");
+  TERFHandler closed;
+  ExpectFailure<EERFError>([&] { closed.AddResourceData("a.utc", {}, true); }, 2,
+                           "Unable to add resource to file, no ERF file is open!");
+}
+
+TEST(TERFHandlerExtract, DataComesFromTheSamePlacesAsExtractedFiles) {
+  test::TempDir dir;
+  TERFHandler h(dir.Write("m.mod", MakeERF({{"MyRes", 2027, "loaded"}, {"Empty", 2025, ""}, {"b", 2029, "bb"}})));
+  EXPECT_EQ(h.ExtractResourceData("myres", 2027), Data("loaded"));
+  EXPECT_TRUE(h.ExtractResourceData("EMPTY", 2025).empty());
+  h.AddResourceData("MyRes.utc", Data("held"), true);
+  h.AddResource(dir.Write("q/b.dlg", "file"), true);
+  EXPECT_EQ(h.ExtractResourceData("MYRES", 2027), Data("held"));
+  EXPECT_EQ(h.ExtractResourceData("b", 2029), Data("file"));
+  ExpectFailure<EERFError>([&] { h.ExtractResourceData("MyRes", 2025); }, 14,
+                           "Resource \"MyRes.uti\" could not be found in the ERF file. Unable to extract it!");
+  TERFHandler closed;
+  ExpectFailure<EERFError>([&] { closed.ExtractResourceData("a", 2027); }, 3,
+                           "Unable to get resource from file, no ERF file is open!");
+}
+
 }  // namespace
 }  // namespace vey
