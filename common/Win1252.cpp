@@ -13,6 +13,16 @@ constexpr std::array<char32_t, 32> kHighRow = {
     0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
+
+char FromCodePoint(char32_t cp) {
+  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<char>(cp);
+  for (std::size_t i = 0; i < kHighRow.size(); ++i)
+    if (kHighRow[i] == cp) return static_cast<char>(0x80 + i);
+  return '?';
+}
+
+}  // namespace
+
 void AppendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out.push_back(static_cast<char>(cp));
@@ -25,15 +35,6 @@ void AppendUtf8(std::string& out, char32_t cp) {
     out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
   }
 }
-
-char FromCodePoint(char32_t cp) {
-  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<char>(cp);
-  for (std::size_t i = 0; i < kHighRow.size(); ++i)
-    if (kHighRow[i] == cp) return static_cast<char>(0x80 + i);
-  return '?';
-}
-
-}  // namespace
 
 char32_t Win1252ToCodePoint(unsigned char byte) {
   if (byte >= 0x80 && byte <= 0x9F) return kHighRow[byte - 0x80];

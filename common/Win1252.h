@@ -13,6 +13,9 @@ char32_t Win1252ToCodePoint(unsigned char byte);
 
 std::string Win1252ToUtf8(std::string_view text);
 
+// One code point below U+10000 appended to out as UTF-8.
+void AppendUtf8(std::string& out, char32_t cp);
+
 // UTF-8 (a terminal argument, a file name on disk) to Windows-1252; characters
 // the code page cannot hold become '?'. Invalid UTF-8 bytes are taken as
 // Windows-1252 already.
