@@ -246,17 +246,69 @@ void AppendText(std::vector<std::uint8_t>& out, std::string_view value) {
 
 // Cells share a text with the first equal cell that lies in an earlier or the
 // same row and in an earlier or the same column; equal texts outside that
-// window are written again. For each text we keep the cells that were
-// written for it, in row order: each lies further left than all before it,
-// since a cell right of an earlier one would have shared that one's text.
-// The first of them within reach of the current column is the match.
+// window are written again. Each copy written for a text lies further left
+// than all before it (a cell right of an earlier copy would have shared it),
+// so per text the copy a cell shares is a step function of the column alone:
+// a row of one offset per column, filled in as copies are written. A lookup
+// is then two loads and no search, which keeps the per-cell work free of
+// unpredictable branches.
 bool T2DAHandler::LayOutPooledInWindow(std::vector<std::uint8_t>& out, std::size_t tableAt,
+                                       std::size_t stringsAt) const {
+  constexpr std::uint32_t kNone = UINT32_MAX;
+  const std::size_t rows = rowLabels_.size();
+  const std::size_t columns = columnLabels_.size();
+  // Rows exist only for texts written so far, but a wide table of distinct
+  // texts would still make them large: past this many slots the search over
+  // each text's copies takes over.
+  const std::size_t budget = std::max<std::size_t>(4 * cells_.size(), std::size_t{1} << 20);
+  std::vector<std::uint32_t> rowOf(texts_.size(), kNone);
+  std::vector<std::uint32_t> reach;
+  reach.reserve(std::min(budget, columns * 64));
+
+  const std::uint32_t* cells = cells_.data();
+  std::uint32_t* rowStart = rowOf.data();
+  std::uint32_t* slots = reach.data();
+  std::uint8_t* table = out.data() + tableAt;
+  for (std::size_t r = 0; r < rows; ++r) {
+    for (std::size_t c = 0; c < columns; ++c) {
+      const std::size_t i = r * columns + c;
+      const std::uint32_t id = cells[i];
+      std::uint32_t base = rowStart[id];
+      std::uint32_t offset = base == kNone ? kNone : slots[base + c];
+      if (offset == kNone) {
+        if (out.size() - stringsAt > kMaxOffset) return false;
+        if (base == kNone) {
+          if (reach.size() + columns > budget) return LayOutPooledBySearch(out, tableAt, stringsAt);
+          base = static_cast<std::uint32_t>(reach.size());
+          rowStart[id] = base;
+          reach.resize(reach.size() + columns, kNone);
+          slots = reach.data();
+        }
+        offset = static_cast<std::uint32_t>(out.size() - stringsAt);
+        AppendText(out, texts_[id]);
+        table = out.data() + tableAt;
+        // This copy serves its own column and those right of it up to the
+        // columns an earlier copy already serves.
+        for (std::size_t k = c; k < columns && slots[base + k] == kNone; ++k) slots[base + k] = offset;
+      }
+      table[2 * i] = static_cast<std::uint8_t>(offset);
+      table[2 * i + 1] = static_cast<std::uint8_t>(offset >> 8);
+    }
+  }
+  return true;
+}
+
+// The same layout for tables too wide for a row per text: for each text the
+// copies written so far, in row order and so ever further left; the first
+// of them within reach of the current column is the match.
+bool T2DAHandler::LayOutPooledBySearch(std::vector<std::uint8_t>& out, std::size_t tableAt,
                                        std::size_t stringsAt) const {
   struct Written {
     std::uint32_t column;
     std::uint32_t offset;
   };
   constexpr std::uint32_t kNone = UINT32_MAX;
+  out.resize(stringsAt);
   const std::size_t rows = rowLabels_.size();
   const std::size_t columns = columnLabels_.size();
   // Most texts are written once: that copy is kept apart from the rest.
