@@ -254,42 +254,58 @@ void AppendText(std::vector<std::uint8_t>& out, std::string_view value) {
 // unpredictable branches.
 bool T2DAHandler::LayOutPooledInWindow(std::vector<std::uint8_t>& out, std::size_t tableAt,
                                        std::size_t stringsAt) const {
-  constexpr std::uint32_t kNone = UINT32_MAX;
+  // 16-bit slots halve the rows' cache footprint. A copy at offset 65535
+  // cannot be told from an empty slot; it is the last copy that fits, so it
+  // is remembered on its own.
+  constexpr std::uint16_t kNoCopy = 0xFFFF;
   const std::size_t rows = rowLabels_.size();
   const std::size_t columns = columnLabels_.size();
   // Rows exist only for texts written so far, but a wide table of distinct
   // texts would still make them large: past this many slots the search over
   // each text's copies takes over.
   const std::size_t budget = std::max<std::size_t>(4 * cells_.size(), std::size_t{1} << 20);
-  std::vector<std::uint32_t> rowOf(texts_.size(), kNone);
-  std::vector<std::uint32_t> reach;
+  // Texts not written yet all point at the first row, which stays empty.
+  std::vector<std::uint32_t> rowOf(texts_.size(), 0);
+  std::vector<std::uint16_t> reach(columns, kNoCopy);
   reach.reserve(std::min(budget, columns * 64));
+  std::uint32_t lastId = UINT32_MAX;  // the text at offset 65535, if any
+  std::size_t lastColumn = 0;
 
   const std::uint32_t* cells = cells_.data();
   std::uint32_t* rowStart = rowOf.data();
-  std::uint32_t* slots = reach.data();
+  std::uint16_t* slots = reach.data();
   std::uint8_t* table = out.data() + tableAt;
   for (std::size_t r = 0; r < rows; ++r) {
     for (std::size_t c = 0; c < columns; ++c) {
       const std::size_t i = r * columns + c;
       const std::uint32_t id = cells[i];
       std::uint32_t base = rowStart[id];
-      std::uint32_t offset = base == kNone ? kNone : slots[base + c];
-      if (offset == kNone) {
-        if (out.size() - stringsAt > kMaxOffset) return false;
-        if (base == kNone) {
-          if (reach.size() + columns > budget) return LayOutPooledBySearch(out, tableAt, stringsAt);
-          base = static_cast<std::uint32_t>(reach.size());
-          rowStart[id] = base;
-          reach.resize(reach.size() + columns, kNone);
-          slots = reach.data();
+      std::uint32_t offset = slots[base + c];
+      if (offset == kNoCopy) {
+        if (id == lastId && c >= lastColumn) {
+          offset = kMaxOffset;
+        } else {
+          if (out.size() - stringsAt > kMaxOffset) return false;
+          if (base == 0) {
+            if (reach.size() + columns > budget) return LayOutPooledBySearch(out, tableAt, stringsAt);
+            base = static_cast<std::uint32_t>(reach.size());
+            rowStart[id] = base;
+            reach.resize(reach.size() + columns, kNoCopy);
+            slots = reach.data();
+          }
+          offset = static_cast<std::uint32_t>(out.size() - stringsAt);
+          AppendText(out, texts_[id]);
+          table = out.data() + tableAt;
+          if (offset == kMaxOffset) {
+            lastId = id;
+            lastColumn = c;
+          } else {
+            // This copy serves its own column and those right of it up to
+            // the columns an earlier copy already serves.
+            for (std::size_t k = c; k < columns && slots[base + k] == kNoCopy; ++k)
+              slots[base + k] = static_cast<std::uint16_t>(offset);
+          }
         }
-        offset = static_cast<std::uint32_t>(out.size() - stringsAt);
-        AppendText(out, texts_[id]);
-        table = out.data() + tableAt;
-        // This copy serves its own column and those right of it up to the
-        // columns an earlier copy already serves.
-        for (std::size_t k = c; k < columns && slots[base + k] == kNone; ++k) slots[base + k] = offset;
       }
       table[2 * i] = static_cast<std::uint8_t>(offset);
       table[2 * i + 1] = static_cast<std::uint8_t>(offset >> 8);

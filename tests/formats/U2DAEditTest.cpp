@@ -179,6 +179,21 @@ TEST(T2DAHandlerSave, IndexedPoolingMatchesTheWindowScan) {
   }, "wide table");
 }
 
+TEST(T2DAHandlerSave, SharesATextWrittenAtOffset65535) {
+  // Row 1's "****" is written again (its first copy lies in a later column),
+  // so the string data reaches 65535 exactly where "z" begins; the second "z"
+  // must share it, not send the table to pooling everywhere.
+  const std::size_t fillers = 655;
+  ExpectWindowLayout(fillers + 5, 2, [&](std::size_t r, std::size_t c) -> std::string {
+    if (c == 1) return "****";
+    if (r == 0) return "q";
+    if (r == 1) return "****";
+    if (r < fillers + 2) return std::string(98 - std::to_string(r).size(), 'f') + "-" + std::to_string(r);
+    if (r == fillers + 2) return std::string(30, 'g');  // 4 + 65500 + 31 bytes before "z"
+    return "z";
+  }, "text at 65535");
+}
+
 TEST(T2DAHandlerLoad, RefusesTextFormatAndKeepsTable) {
   auto t = Loaded(SmallTable(), "first.2da");
   ExpectFailure<EDead>([&] { LoadBytes(t, test::ToBytes("2DA V2.0\n\nlabel name\n"), "text.2da"); }, 1,
