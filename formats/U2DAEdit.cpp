@@ -244,6 +244,8 @@ void AppendText(std::vector<std::uint8_t>& out, std::string_view value) {
 
 }  // namespace
 
+namespace {
+
 // Cells share a text with the first equal cell that lies in an earlier or the
 // same row and in an earlier or the same column; equal texts outside that
 // window are written again. Each copy written for a text lies further left
@@ -252,66 +254,105 @@ void AppendText(std::vector<std::uint8_t>& out, std::string_view value) {
 // a row of one offset per column, filled in as copies are written. A lookup
 // is then two loads and no search, which keeps the per-cell work free of
 // unpredictable branches.
-bool T2DAHandler::LayOutPooledInWindow(std::vector<std::uint8_t>& out, std::size_t tableAt,
-                                       std::size_t stringsAt) const {
+class WindowRows {
+ public:
+  // Place's answers besides an offset.
+  static constexpr std::uint32_t kOverflow = 0x10000;  // the string data is full
+  static constexpr std::uint32_t kTooWide = 0x10001;   // the rows would pass their budget
+
+  WindowRows(std::size_t texts, std::size_t columns, std::size_t cells)
+      : columns_(columns),
+        budget_(std::max<std::size_t>(4 * cells, std::size_t{1} << 20)),
+        rowOf_(texts, 0),
+        slots_(columns, kNoCopy) {}
+
+  // The offset of the copy a cell of text id in column c shares is
+  // Slots()[RowOf()[id] + c], or kNoCopy.
+  const std::uint16_t* Slots() const { return slots_.data(); }
+  const std::uint32_t* RowOf() const { return rowOf_.data(); }
+
+  // For a cell whose lookup found no copy: either the copy at 65535, or a new
+  // copy of text appended to out.
+  std::uint32_t Place(std::uint32_t id, std::size_t column, std::string_view text,
+                                        std::vector<std::uint8_t>& out, std::size_t stringsAt) {
+    if (id == lastId_ && column >= lastColumn_) return kMaxOffset;
+    if (out.size() - stringsAt > kMaxOffset) return kOverflow;
+    std::uint32_t base = rowOf_[id];
+    if (base == 0) {
+      if (slots_.size() + columns_ > budget_) return kTooWide;
+      base = static_cast<std::uint32_t>(slots_.size());
+      rowOf_[id] = base;
+      slots_.resize(slots_.size() + columns_, kNoCopy);
+    }
+    auto offset = static_cast<std::uint32_t>(out.size() - stringsAt);
+    AppendText(out, text);
+    if (offset == kMaxOffset) {
+      lastId_ = id;
+      lastColumn_ = column;
+    } else {
+      // This copy serves its own column and those right of it up to the
+      // columns an earlier copy already serves.
+      for (std::size_t k = column; k < columns_ && slots_[base + k] == kNoCopy; ++k)
+        slots_[base + k] = static_cast<std::uint16_t>(offset);
+    }
+    return offset;
+  }
+
   // 16-bit slots halve the rows' cache footprint. A copy at offset 65535
   // cannot be told from an empty slot; it is the last copy that fits, so it
   // is remembered on its own.
-  constexpr std::uint16_t kNoCopy = 0xFFFF;
-  const std::size_t rows = rowLabels_.size();
-  const std::size_t columns = columnLabels_.size();
+  static constexpr std::uint16_t kNoCopy = 0xFFFF;
+
+ private:
+  std::size_t columns_;
   // Rows exist only for texts written so far, but a wide table of distinct
   // texts would still make them large: past this many slots the search over
   // each text's copies takes over.
-  const std::size_t budget = std::max<std::size_t>(4 * cells_.size(), std::size_t{1} << 20);
+  std::size_t budget_;
   // Texts not written yet all point at the first row, which stays empty.
-  std::vector<std::uint32_t> rowOf(texts_.size(), 0);
-  std::vector<std::uint16_t> reach(columns, kNoCopy);
-  reach.reserve(std::min(budget, columns * 64));
-  std::uint32_t lastId = UINT32_MAX;  // the text at offset 65535, if any
-  std::size_t lastColumn = 0;
+  std::vector<std::uint32_t> rowOf_;
+  std::vector<std::uint16_t> slots_;
+  std::uint32_t lastId_ = UINT32_MAX;  // the text at offset 65535, if any
+  std::size_t lastColumn_ = 0;
+};
 
-  const std::uint32_t* cells = cells_.data();
-  std::uint32_t* rowStart = rowOf.data();
-  std::uint16_t* slots = reach.data();
-  std::uint8_t* table = out.data() + tableAt;
-  for (std::size_t r = 0; r < rows; ++r) {
-    for (std::size_t c = 0; c < columns; ++c) {
-      const std::size_t i = r * columns + c;
-      const std::uint32_t id = cells[i];
-      std::uint32_t base = rowStart[id];
-      std::uint32_t offset = slots[base + c];
-      if (offset == kNoCopy) {
-        if (id == lastId && c >= lastColumn) {
-          offset = kMaxOffset;
-        } else {
-          if (out.size() - stringsAt > kMaxOffset) return false;
-          if (base == 0) {
-            if (reach.size() + columns > budget) return LayOutPooledBySearch(out, tableAt, stringsAt);
-            base = static_cast<std::uint32_t>(reach.size());
-            rowStart[id] = base;
-            reach.resize(reach.size() + columns, kNoCopy);
-            slots = reach.data();
-          }
-          offset = static_cast<std::uint32_t>(out.size() - stringsAt);
-          AppendText(out, texts_[id]);
-          table = out.data() + tableAt;
-          if (offset == kMaxOffset) {
-            lastId = id;
-            lastColumn = c;
-          } else {
-            // This copy serves its own column and those right of it up to
-            // the columns an earlier copy already serves.
-            for (std::size_t k = c; k < columns && slots[base + k] == kNoCopy; ++k)
-              slots[base + k] = static_cast<std::uint16_t>(offset);
-          }
-        }
-      }
-      table[2 * i] = static_cast<std::uint8_t>(offset);
-      table[2 * i + 1] = static_cast<std::uint8_t>(offset >> 8);
-    }
+}  // namespace
+
+namespace {
+
+// Writes the offsets of cells i, i + 1, ... as long as each finds a copy to
+// share; returns the index of the first that does not (or count). Kept apart
+// from the writing of copies so that the loop has its registers to itself.
+[[gnu::noinline]] std::size_t ShareCopies(const std::uint32_t* cells, std::size_t i, std::size_t count,
+                                          std::size_t columns, const std::uint32_t* rowOf,
+                                          const std::uint16_t* slots, std::uint8_t* table) {
+  std::size_t c = i % columns;
+  for (; i < count; ++i) {
+    const std::uint16_t offset = slots[rowOf[cells[i]] + c];
+    if (offset == WindowRows::kNoCopy) break;
+    table[2 * i] = static_cast<std::uint8_t>(offset);
+    table[2 * i + 1] = static_cast<std::uint8_t>(offset >> 8);
+    if (++c == columns) c = 0;
   }
-  return true;
+  return i;
+}
+
+}  // namespace
+
+bool T2DAHandler::LayOutPooledInWindow(std::vector<std::uint8_t>& out, std::size_t tableAt,
+                                       std::size_t stringsAt) const {
+  const std::size_t columns = columnLabels_.size();
+  const std::size_t count = cells_.size();
+  WindowRows window(texts_.size(), columns, count);
+  for (std::size_t i = 0;; ++i) {
+    i = ShareCopies(cells_.data(), i, count, columns, window.RowOf(), window.Slots(), out.data() + tableAt);
+    if (i == count) return true;
+    const std::uint32_t id = cells_[i];
+    const std::uint32_t offset = window.Place(id, i % columns, texts_[id], out, stringsAt);
+    if (offset == WindowRows::kOverflow) return false;
+    if (offset == WindowRows::kTooWide) return LayOutPooledBySearch(out, tableAt, stringsAt);
+    PutOffset(out, tableAt, i, offset);
+  }
 }
 
 // The same layout for tables too wide for a row per text: for each text the
