@@ -162,14 +162,18 @@ void T2DAHandler::ReadTable(std::span<const std::uint8_t> data) {
   // Every row label takes at least its tab.
   if (rows > r.Remaining()) Fail(3, kMsgMalformed);
   rowLabels_.reserve(rows);
+  // Labels are built in place from the bytes: ten thousand short labels
+  // make a temporary string per label show.
+  const char* text = reinterpret_cast<const char*>(data.data());
+  std::size_t at = r.Pos();
   for (std::size_t i = 0; i < rows; ++i) {
-    auto rest = data.subspan(r.Pos());
-    const void* tab = std::memchr(rest.data(), '\t', std::min(rest.size(), kMaxText + 1));
+    const void* tab = std::memchr(text + at, '\t', std::min(data.size() - at, kMaxText + 1));
     if (!tab) Fail(3, kMsgMalformed);  // longer than a label may be, or the file ended
-    std::size_t len = static_cast<std::size_t>(static_cast<const std::uint8_t*>(tab) - rest.data());
-    rowLabels_.push_back(r.String(len));
-    r.Skip(1);
+    std::size_t len = static_cast<std::size_t>(static_cast<const char*>(tab) - (text + at));
+    rowLabels_.emplace_back(text + at, len);
+    at += len + 1;
   }
+  r.Seek(at);
 
   std::size_t columns = columnLabels_.size();
   if (rows == 0 || columns == 0) return;
