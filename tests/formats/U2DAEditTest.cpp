@@ -432,6 +432,10 @@ TEST(T2DAHandlerSave, RefusesTextsTheFormatCannotHold) {
   t.SetCell(0, 0, std::string(4096, 'c'));
   ExpectFailure<EDead>([&] { t.SaveToBytes(); }, 3, message);
   t.SetCell(0, 0, "cell\twith tab is fine");
+  t.SetRowLabel(1, std::string(4095, 'r'));
+  EXPECT_NO_THROW(t.SaveToBytes());
+  t.SetRowLabel(1, std::string(4096, 'r'));
+  ExpectFailure<EDead>([&] { t.SaveToBytes(); }, 3, message);
   t.SetRowLabel(1, "row\tlabel");
   ExpectFailure<EDead>([&] { t.SaveToBytes(); }, 3, message);
   t.SetRowLabel(1, std::string("nul\0ok", 6));
