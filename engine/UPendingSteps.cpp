@@ -4,22 +4,6 @@
 
 namespace vey {
 
-void TVEYPatcher::ProcessTLKList() {}
-void TVEYPatcher::AppendTalkTable(std::int32_t) {}
-
-void TVEYPatcher::ApplyAddRow(std::string_view) {}
-void TVEYPatcher::ApplyChangeRow(std::string_view) {}
-void TVEYPatcher::ApplyAddColumn(std::string_view) {}
-void TVEYPatcher::ApplyCopyRow(std::string_view) {}
-TVEYPatcher::ExclusiveCheck TVEYPatcher::CheckExclusiveColumn(std::string_view, std::string_view) {
-  return {};
-}
-void TVEYPatcher::UpdateExclusiveRow(std::string_view, std::int32_t) {}
-bool TVEYPatcher::FindLabelIndexRow(std::int32_t&, std::string_view, std::string_view,
-                                    std::string_view) {
-  return false;
-}
-
 void TVEYPatcher::ProcessInstallList() {}
 void TVEYPatcher::CheckOverride(std::string_view, std::string_view, std::string_view, bool) {}
 

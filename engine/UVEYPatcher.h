@@ -12,6 +12,7 @@
 
 #include "common/UQK_IniFile.h"
 #include "engine/EngineErrors.h"
+#include "engine/U2DAQuery.h"
 #include "engine/UPatchFileHandler.h"
 #include "formats/U2DAEdit.h"
 #include "formats/UGFFFile.h"
@@ -206,6 +207,11 @@ class TVEYPatcher {
   TPatchFileHandler FileHandler;
   TStrRefList StrRefTable;
   TMemory Memory;
+
+ private:
+  // Cell and label lookups of the 2DA modifiers over TableFile; every change
+  // the modifiers make goes through it.
+  T2DAQuery tableQuery_{TableFile};
 };
 
 }  // namespace vey
