@@ -81,7 +81,8 @@ void DumpTalkTable(const std::filesystem::path& path, bool json, std::ostream& o
   if (json) {
     out << "{\"format\":\"TLK\",\"version\":\"V3.0\",\"language\":" << tlk.LanguageId() << ",\"entries\":[";
     bool first = true;
-    for (const TTLKString& e : tlk.Entries()) {
+    for (std::size_t i = 0; i < tlk.Entries().Size(); ++i) {
+      const TTLKString& e = tlk.Entries()[i];
       out << (first ? "" : ",") << "\n{\"strref\":" << e.StrRef() << ",\"flags\":" << e.Flags()
           << ",\"sound\":" << JsonString(e.SoundResRefText()) << ",\"volume_variance\":" << e.VolumeVariance()
           << ",\"pitch_variance\":" << e.PitchVariance()
@@ -95,7 +96,8 @@ void DumpTalkTable(const std::filesystem::path& path, bool json, std::ostream& o
   out << "TLK V3.0, language " << tlk.LanguageId() << ", " << tlk.Count() << " entries\n";
   AlignedTable grid;
   grid.Add({"StrRef", "Flags", "Sound", "Length", "Text"});
-  for (const TTLKString& e : tlk.Entries()) {
+  for (std::size_t i = 0; i < tlk.Entries().Size(); ++i) {
+    const TTLKString& e = tlk.Entries()[i];
     grid.Add({std::to_string(e.StrRef()), Hex32(e.Flags()), Printable(e.SoundResRefText()),
               e.SoundLengthBits() ? FloatText(e.SoundLength()) : std::string(), Quoted(e.Text())});
   }

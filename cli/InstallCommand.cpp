@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "cli/CliCommon.h"
+#include "cli/ModFolder.h"
+#include "cli/ProgressBar.h"
 #include "common/StrFormat.h"
 #include "common/UQK_IniFile.h"
 #include "common/Win1252.h"
@@ -26,6 +28,7 @@
 #include "platform/GameFileSystem.h"
 #include "platform/Headless.h"
 #include "platform/LogViews.h"
+#include "platform/WineRegistry.h"
 
 namespace vey::cli {
 namespace {
@@ -49,8 +52,7 @@ class GivenFolder : public platform::IFolderChooser {
   std::string folder_;
 };
 
-// No registry on this platform: every lookup falls through to the chooser.
-class NoRegistry : public platform::IRegistry {
+class EmptyRegistry : public platform::IRegistry {
  public:
   std::string ReadString(std::string_view, std::string_view) override { return {}; }
 };
@@ -59,52 +61,6 @@ std::string WithSlash(std::string path) {
   if (!path.empty() && path.back() != '/') path += '/';
   return path;
 }
-
-bool ExistsInside(const platform::GameFileSystem& files, const std::string& folder,
-                  std::string_view relative) {
-  return !relative.empty() && platform::GameFileSystem::IsContained(relative) &&
-         files.IsFile(files.Resolve(folder, relative));
-}
-
-// The installation types of "namespaces.ini", read as the selection dialog
-// reads them.
-class Namespaces {
- public:
-  Namespaces(const platform::GameFileSystem& files, std::string dataPath, const std::string& iniPath)
-      : files_(files), dataPath_(std::move(dataPath)), ini_(iniPath) {}
-
-  std::vector<std::string> Ids() const { return ini_.ReadSection("Namespaces"); }
-  std::string Section(std::string_view id) const { return ini_.ReadString("Namespaces", id, "default"); }
-  std::string Name(std::string_view id) const {
-    std::string section = Section(id);
-    return ini_.ReadString(section, "Name", section == "default" ? "Standard install" : "*no name set*");
-  }
-
-  std::string IniName(std::string_view id) const { return FileName(id, "IniName", "changes.ini"); }
-  std::string InfoName(std::string_view id) const { return FileName(id, "InfoName", "info.rtf"); }
-
-  // A sub-folder that would leave the data folder, or does not exist, yields
-  // the data folder itself.
-  std::string Path(std::string_view id) const {
-    std::string sub = ini_.ReadString(Section(id), "DataPath", "");
-    if (sub.empty() || !platform::GameFileSystem::IsContained(sub)) return dataPath_;
-    std::string candidate = WithSlash(files_.Resolve(dataPath_, sub).string());
-    return files_.IsDirectory(candidate) ? candidate : dataPath_;
-  }
-
- private:
-  std::string FileName(std::string_view id, std::string_view key, std::string_view fallback) const {
-    std::string section = Section(id);
-    std::string name = ini_.ReadString(section, key, fallback);
-    std::string sub = ini_.ReadString(section, "DataPath", "");
-    if (!sub.empty() && sub.back() != '\\' && sub.back() != '/') sub += '\\';
-    return ExistsInside(files_, dataPath_, sub + name) ? name : std::string(fallback);
-  }
-
-  const platform::GameFileSystem& files_;
-  std::string dataPath_;
-  TQK_Inifile ini_;
-};
 
 // The closing message of the desktop program for a failure that ended the run.
 std::string FailureMessage(const Exception& e) {
@@ -150,73 +106,31 @@ int RunInstall(const InstallOptions& options) {
   platform::HeadlessMessageBoxes messages(console, preset);
 
   std::error_code ec;
-  std::filesystem::path modDir = std::filesystem::absolute(options.mod.modDir, ec);
-  if (ec || !files.IsDirectory(modDir))
+  if (!files.IsDirectory(std::filesystem::absolute(options.mod.modDir, ec)))
     throw UsageError("--mod: \"" + options.mod.modDir + "\" is not a folder");
-  const std::string appPath = WithSlash(modDir.lexically_normal().string());
-  std::string dataPath = WithSlash(files.Child(appPath, "veypatchdata").string());
-
-  for (const std::string* name : {&options.mod.iniName, &options.mod.infoName}) {
-    if (!name->empty() && !platform::GameFileSystem::IsContained(Utf8ToWin1252(*name)))
-      throw UsageError("\"" + *name + "\" must name a file inside the data folder");
-  }
-  std::string iniName = "changes.ini";
-  std::string infoName = "info.rtf";
-  // Only names with the right extension count, as for the desktop program.
-  if (EndsWithNoCase(options.mod.iniName, ".ini")) iniName = Utf8ToWin1252(options.mod.iniName);
-  else if (!options.mod.iniName.empty()) throw UsageError("--ini must name an .ini file");
-  if (EndsWithNoCase(options.mod.infoName, ".rtf")) infoName = Utf8ToWin1252(options.mod.infoName);
-  else if (!options.mod.infoName.empty()) throw UsageError("--info must name an .rtf file");
-
-  const std::string namespacesIni = files.Child(dataPath, "namespaces.ini").string();
-  if (files.IsFile(namespacesIni)) {
-    Namespaces types(files, dataPath, namespacesIni);
-    std::vector<std::string> ids = types.Ids();
-    std::optional<std::string> chosen;
-    const std::string wanted = Utf8ToWin1252(options.mod.namespaceId);
-    for (const std::string& id : ids)
-      if (!wanted.empty() && EqualsNoCase(id, wanted)) chosen = id;
-    if (!chosen && !ids.empty()) {
-      std::cout << "Installation types (choose one with --namespace ID):\n";
-      for (const std::string& id : ids)
-        std::cout << "  " << platform::TerminalText(id) << "\t" << platform::TerminalText(types.Name(id))
-                  << "\n";
-      std::cout << std::flush;
-      throw UsageError(wanted.empty() ? "this mod offers several installation types; choose one with --namespace ID"
-                                      : "unknown installation type \"" + options.mod.namespaceId + "\"");
-    }
-    if (chosen) {
-      iniName = types.IniName(*chosen);
-      infoName = types.InfoName(*chosen);
-      dataPath = types.Path(*chosen);
-    }
-  } else if (!options.mod.namespaceId.empty()) {
-    throw UsageError("--namespace: this mod has no \"namespaces.ini\"");
-  }
-
-  // The instruction and information files, matched without regard to case.
-  auto locate = [&](const std::string& name) -> std::optional<std::string> {
-    if (!ExistsInside(files, dataPath, name)) return std::nullopt;
-    return files.Resolve(dataPath, name).string();
-  };
-  std::optional<std::string> iniPath = locate(iniName);
-  if (!iniPath) {
+  const ModSelection mod = SelectMod(options.mod, files);
+  const std::string appPath = WithSlash(mod.modFolder.lexically_normal().string());
+  const std::string dataPath = WithSlash(mod.dataPath.string());
+  std::string iniName = mod.iniName;
+  const std::filesystem::path iniPath = mod.IniPath();
+  if (!files.IsFile(iniPath)) {
     messages.ShowWarning(FormatMsg("WARNING! Cannot locate the INI file \"%s\" with work instructions!", {iniName}));
     return kExitNotRun;
   }
-  if (!locate(infoName)) {
+  if (!files.IsFile(mod.InfoPath())) {
     messages.ShowWarning(FormatMsg("Unable to load the instructions text! Make sure the \"veypatchdata\" folder "
                                    "containing the \"%s\" file is located in the same folder as this application.",
-                                   {infoName}));
+                                   {mod.infoName}));
     return kExitNotRun;
   }
-  iniName = std::filesystem::path(*iniPath).filename().string();
+  // The engine opens the file under its name as it is on disk.
+  iniName = iniPath.lexically_relative(mod.dataPath).string();
 
   bool installerMode = false;
   std::int32_t logLevel = 3;
   bool plaintextLog = false;
   {
-    TQK_Inifile ini(*iniPath);
+    TQK_Inifile ini(iniPath.string());
     installerMode = ini.ReadBool("Settings", "InstallerMode", false);
     logLevel = ini.ReadInteger("Settings", "LogLevel", 3);
     plaintextLog = ini.ReadBool("Settings", "PlaintextLog", false);
@@ -247,9 +161,14 @@ int RunInstall(const InstallOptions& options) {
     chooser = std::make_unique<GivenFolder>(std::filesystem::absolute(options.gameDir, ec).string());
   else
     chooser = std::make_unique<platform::HeadlessFolderChooser>(console);
-  NoRegistry registry;
+  // The given game folder replaces the registry lookup as well as the chooser.
+  std::unique_ptr<platform::IRegistry> registry;
+  if (!options.gameDir.empty())
+    registry = std::make_unique<EmptyRegistry>();
+  else
+    registry = std::make_unique<platform::WineRegistry>();
   platform::HeadlessEventPump events;
-  PatcherPlatform bundle{openDialog, *chooser, registry, events, messages, files};
+  PatcherPlatform bundle{openDialog, *chooser, *registry, events, messages, files};
 
   platform::RichTextLog richLog;
   platform::PlainTextLog plainLog;
@@ -259,13 +178,18 @@ int RunInstall(const InstallOptions& options) {
     TVEYPatcher patcher(iniName, bundle, appPath, dataPath);
     patcher.RichLog = &richLog;
     patcher.PlainLog = &plainLog;
+    ProgressBar bar(std::cout, ::isatty(STDOUT_FILENO) == 1, ProgressBar::TerminalWidth(STDOUT_FILENO));
+    patcher.OnProgress = [&](std::int32_t position, std::int32_t maximum) { bar.Update(position, maximum); };
     patcher.OnLogLine = [&](std::string_view line, const platform::TextAttributes& attributes) {
+      bar.BeforeLine();
       std::cout << platform::TerminalLine(line, attributes, colour) << '\n' << std::flush;
+      bar.AfterLine();
       if (logFile.is_open()) logFile << Win1252ToUtf8(line) << '\n' << std::flush;
     };
     try {
       TRunResult result;
       patcher.Run(result);
+      bar.Finish();
       const std::string outcome = OutcomeMessage(installerMode, result.Warnings, result.Errors);
       if (result.Errors == 0 && result.Warnings == 0) {
         messages.ShowInfo(outcome);
@@ -274,9 +198,11 @@ int RunInstall(const InstallOptions& options) {
         exitCode = result.Errors > 0 ? kExitErrors : kExitWarnings;
       }
     } catch (const Exception& e) {
+      bar.Finish();
       messages.ShowWarning(FailureMessage(e));
       exitCode = kExitAborted;
     } catch (const std::exception& e) {
+      bar.Finish();
       std::cerr << "An unhandled error occured! " << platform::TerminalText(e.what()) << '\n';
       exitCode = kExitAborted;
     }

@@ -111,6 +111,11 @@ AtomicFileWriter::~AtomicFileWriter() {
   if (!committed_) ::unlink(temp_.c_str());
 }
 
+void AtomicFileWriter::Reserve(std::uint64_t size) {
+  // Failure (a file system without it) only loses the speed-up.
+  if (size > 0) ::fallocate(fd_, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size));
+}
+
 void AtomicFileWriter::Write(std::span<const std::uint8_t> bytes) {
   WriteAll(fd_, bytes.data(), bytes.size(), target_);
   written_ += bytes.size();

@@ -48,6 +48,9 @@ class AtomicFileWriter {
   AtomicFileWriter(const AtomicFileWriter&) = delete;
   AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
 
+  // Allocates room for size bytes up front where the file system can; a hint
+  // for large outputs (one extent, no allocation work left for the rename).
+  void Reserve(std::uint64_t size);
   void Write(std::span<const std::uint8_t> bytes);
   // Copies length bytes at offset of source (in the kernel where it can).
   void CopyFrom(const InputFile& source, std::uint64_t offset, std::uint64_t length);

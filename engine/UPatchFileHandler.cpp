@@ -2,6 +2,7 @@
 // archives or by hand, and the flat backup folder.
 #include "engine/UPatchFileHandler.h"
 
+#include <filesystem>
 #include <utility>
 
 #include "common/StrFormat.h"
@@ -105,7 +106,10 @@ void TPatchFileHandler::SettleGameFolder(SettleFor purpose) {
                           : "Invalid game directory specified!",
                  locating ? 6 : 10);
   }
-  folder = WithSlash(folder);
+  // A folder typed relative to where the installer was started is kept as
+  // the full path, so later messages and writes do not depend on it.
+  std::error_code ec;
+  folder = WithSlash(std::filesystem::absolute(folder, ec).lexically_normal().string());
   if (!Files().IsFile(Files().Child(folder, "dialog.tlk"))) {
     throw EAbort(
         "Invalid game folder specified, dialog.tlk file not found! Make sure you have selected "
@@ -288,7 +292,9 @@ bool TPatchFileHandler::LocateArchived(std::string_view name, std::string_view d
     auto sourcePath = JoinInside(DataPath, source);
     if (!sourcePath) return false;
     Log(FormatMsg("Adding file \"%s\" to archive \"%s\"...", {saveName, archiveName}), kInstall);
-    Files().CopyFile(*sourcePath, *workCopy);
+    // A mod file that is not there leaves no work copy, which is reported
+    // below and skips the entry instead of ending the run.
+    if (Files().IsFile(*sourcePath)) Files().CopyFile(*sourcePath, *workCopy);
   } else {
     Log(FormatMsg("File \"%s\" already exists in archive \"%s\", modifying existing file...",
                   {saveName, archiveName}),

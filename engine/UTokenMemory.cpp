@@ -193,4 +193,9 @@ std::string TVEYPatcher::ResolveMemoryToken(std::string_view value) {
   return Memory[slot];
 }
 
+std::string TVEYPatcher::SubstituteTokens(std::string_view value) {
+  if (IsStrRefToken(value)) return IntToStr(ResolveStrRefToken(value));
+  return ResolveMemoryToken(value);
+}
+
 }  // namespace vey

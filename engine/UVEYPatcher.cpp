@@ -42,6 +42,8 @@ TVEYPatcher::TVEYPatcher(std::string iniFileName, const PatcherPlatform& platfor
   FileHandler.BackupFiles = iniFile_.ReadBool("Settings", "BackupFiles", true);
   FileHandler.AppPath = appPath_;
   FileHandler.Patcher = this;
+  // Backups of every list go to the one flat folder beside the installer.
+  platform.files.AddWritableRoot(FileHandler.BackupFolder());
   logLevel_ = iniFile_.ReadInteger("Settings", "LogLevel", 3);
   plaintextLog_ = iniFile_.ReadBool("Settings", "PlaintextLog", false);
 }

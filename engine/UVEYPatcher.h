@@ -107,6 +107,10 @@ class TVEYPatcher {
   bool StoreMemoryToken(std::string_view token, std::string_view source, std::string_view fieldPath,
                         std::int32_t index, std::int32_t kind);
   std::string ResolveMemoryToken(std::string_view value);
+  // A value from the instruction file with its token replaced: a StrRef token
+  // becomes its string number, then a 2DAMEMORY token its slot's text. A slot
+  // holding token text is not resolved again.
+  std::string SubstituteTokens(std::string_view value);
 
   // The data-folder file to copy for a listed name ("!SourceFile"; EAbort when
   // it is missing) and the name it is saved under ("!SaveAs").

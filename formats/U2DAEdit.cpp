@@ -44,8 +44,6 @@ bool ValidIndex(std::int32_t index, std::size_t count) {
 
 }  // namespace
 
-// ---- label index
-
 void T2DAHandler::LabelIndex::Build(const std::vector<std::string>& labels) const {
   map_.clear();
   map_.reserve(labels.size());
@@ -82,8 +80,6 @@ void T2DAHandler::LabelIndex::Changed(std::int32_t index, const std::string& old
   v.insert(std::lower_bound(v.begin(), v.end(), index), index);
 }
 
-// ---- loading
-
 void T2DAHandler::LoadFromFile(const std::filesystem::path& path) {
   std::vector<std::uint8_t> data = ReadWholeFile(path);
   LoadFromBytes(data, path.string());
@@ -93,7 +89,7 @@ void T2DAHandler::LoadFromBytes(std::span<const std::uint8_t> data, const std::s
   // Check the signature before clearing anything: a refused file must leave
   // the previous table loaded.
   std::size_t sigLen = std::min<std::size_t>(data.size(), kSignature.size());
-  const void* nul = std::memchr(data.data(), 0, sigLen);
+  const void* nul = sigLen ? std::memchr(data.data(), 0, sigLen) : nullptr;
   if (nul) sigLen = static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - data.data());
   std::string_view signature(reinterpret_cast<const char*>(data.data()), sigLen);
   if (signature == kTextSignature) Fail(1, kMsgTextFormat);
@@ -117,10 +113,22 @@ void T2DAHandler::ClearTable() {
   columnLabels_.clear();
   rowLabels_.clear();
   cells_.clear();
+  textIds_.clear();
+  texts_.clear();
+  Intern(kEmptyCell);  // id 0
   columnIndex_.Reset();
   rowIndex_.Reset();
   loaded_ = false;
   dataSize_[0] = dataSize_[1] = 0;
+}
+
+std::uint32_t T2DAHandler::Intern(std::string_view text) {
+  auto it = textIds_.find(text);
+  if (it != textIds_.end()) return it->second;
+  auto id = static_cast<std::uint32_t>(texts_.size());
+  texts_.emplace_back(text);
+  textIds_.emplace(texts_.back(), id);
+  return id;
 }
 
 void T2DAHandler::ReadTable(std::span<const std::uint8_t> data) {
@@ -175,60 +183,61 @@ void T2DAHandler::ReadTable(std::span<const std::uint8_t> data) {
   std::size_t stringStart = r.Pos();
 
   // Pooled files point many cells at one text: decode each offset once.
-  std::vector<std::int32_t> decoded(kMaxOffset + 1, -1);
-  std::vector<std::string> texts;
+  const std::size_t stringBytes = data.size() - stringStart;
+  constexpr std::uint32_t kUndecoded = UINT32_MAX;
+  std::vector<std::uint32_t> decoded(std::min<std::size_t>(kMaxOffset, stringBytes) + 1, kUndecoded);
   cells_.resize(cellCount);
   for (std::size_t i = 0; i < cellCount; ++i) {
     std::uint16_t offset = LoadU16(offsetTable.data() + 2 * i);
-    std::int32_t& slot = decoded[offset];
-    if (slot < 0) {
+    if (offset > stringBytes) Fail(5, kMsgPastEnd);
+    std::uint32_t& slot = decoded[offset];
+    if (slot == kUndecoded) {
       std::size_t at = stringStart + offset;
-      if (at > data.size()) Fail(5, kMsgPastEnd);
       std::size_t avail = data.size() - at;
       std::size_t scan = std::min(avail, kMaxText + 2);
       const auto* start = data.data() + at;
       const void* end = std::memchr(start, 0, scan);
-      std::string text;
+      std::string_view text;
       if (end) {
         std::size_t len = static_cast<std::size_t>(static_cast<const std::uint8_t*>(end) - start);
         if (len > kMaxText) Fail(6, kMsgCellOverflow);
-        text.assign(reinterpret_cast<const char*>(start), len);
+        text = std::string_view(reinterpret_cast<const char*>(start), len);
       } else if (scan > kMaxText + 1) {
         Fail(6, kMsgCellOverflow);
       }
       // A text cut off by the end of the file leaves the cell empty.
-      if (text.empty()) text = kEmptyCell;
-      slot = static_cast<std::int32_t>(texts.size());
-      texts.push_back(std::move(text));
+      slot = text.empty() ? 0 : Intern(text);
     }
-    cells_[i] = texts[static_cast<std::size_t>(slot)];
+    cells_[i] = slot;
   }
 }
-
-// ---- saving
 
 void T2DAHandler::SaveToFile(const std::filesystem::path& path) const {
   std::vector<std::uint8_t> bytes = SaveToBytes();
   WriteFileAtomic(path, bytes);
 }
 
+// Cell texts are checked as the layout writes them.
 void T2DAHandler::CheckWritable() const {
-  auto bad = [](const std::string& s, bool isLabel, bool isColumn) {
-    if (s.size() > kMaxText) return true;
-    if (isLabel && s.find('\t') != std::string::npos) return true;
-    return isColumn && s.find('\0') != std::string::npos;
+  auto bad = [](const std::string& s, bool isColumn) {
+    return s.size() > kMaxText || s.find('\t') != std::string::npos ||
+           (isColumn && s.find('\0') != std::string::npos);
   };
   for (const auto& s : columnLabels_)
-    if (bad(s, true, true)) Fail(3, kMsgUnwritable);
+    if (bad(s, true)) Fail(3, kMsgUnwritable);
   for (const auto& s : rowLabels_)
-    if (bad(s, true, false)) Fail(3, kMsgUnwritable);
-  for (const auto& s : cells_)
-    if (bad(s, false, false)) Fail(3, kMsgUnwritable);
+    if (bad(s, false)) Fail(3, kMsgUnwritable);
 }
 
 namespace {
 
+void PutOffset(std::vector<std::uint8_t>& out, std::size_t tableAt, std::size_t cell, std::uint32_t offset) {
+  out[tableAt + 2 * cell] = static_cast<std::uint8_t>(offset);
+  out[tableAt + 2 * cell + 1] = static_cast<std::uint8_t>(offset >> 8);
+}
+
 void AppendText(std::vector<std::uint8_t>& out, std::string_view value) {
+  if (value.size() > T2DAHandler::kMaxText) Fail(3, kMsgUnwritable);
   if (value != T2DAHandler::kEmptyCell) out.insert(out.end(), value.begin(), value.end());
   out.push_back(0);
 }
@@ -237,79 +246,70 @@ void AppendText(std::vector<std::uint8_t>& out, std::string_view value) {
 
 // Cells share a text with the first equal cell that lies in an earlier or the
 // same row and in an earlier or the same column; equal texts outside that
-// window are written again. For each text we keep, over the rows done so far,
-// the rows whose first column holding it is further left than in every
-// earlier row: the first such row whose column is within reach is the match.
-bool T2DAHandler::LayOutPooledInWindow(std::vector<std::uint32_t>& offsets,
-                                       std::vector<std::uint8_t>& out) const {
-  struct Step {
-    std::size_t column;
+// window are written again. For each text we keep the cells that were
+// written for it, in row order: each lies further left than all before it,
+// since a cell right of an earlier one would have shared that one's text.
+// The first of them within reach of the current column is the match.
+bool T2DAHandler::LayOutPooledInWindow(std::vector<std::uint8_t>& out, std::size_t tableAt,
+                                       std::size_t stringsAt) const {
+  struct Written {
+    std::uint32_t column;
     std::uint32_t offset;
   };
-  struct Seen {
-    std::vector<Step> steps;  // columns strictly decreasing
-    std::size_t rowStamp = SIZE_MAX;
-    std::size_t rowColumn = 0;
-    std::uint32_t rowOffset = 0;
-  };
+  constexpr std::uint32_t kNone = UINT32_MAX;
   const std::size_t rows = rowLabels_.size();
   const std::size_t columns = columnLabels_.size();
-  std::unordered_map<std::string_view, std::uint32_t> ids;
-  ids.reserve(1024);
-  std::vector<Seen> seen;
-  std::vector<std::uint32_t> touched;
+  // Most texts are written once: that copy is kept apart from the rest.
+  std::vector<Written> first(texts_.size(), Written{kNone, 0});
+  std::vector<std::vector<Written>> later(texts_.size());
 
   for (std::size_t r = 0; r < rows; ++r) {
-    touched.clear();
     for (std::size_t c = 0; c < columns; ++c) {
-      std::size_t i = r * columns + c;
-      const std::string& value = cells_[i];
-      auto [it, inserted] = ids.try_emplace(value, static_cast<std::uint32_t>(seen.size()));
-      if (inserted) seen.emplace_back();
-      Seen& s = seen[it->second];
-      auto step = std::partition_point(s.steps.begin(), s.steps.end(),
-                                       [c](const Step& st) { return st.column > c; });
-      std::uint32_t offset;
-      if (step != s.steps.end()) {
-        offset = step->offset;
-      } else if (s.rowStamp == r) {
-        offset = s.rowOffset;
-      } else {
-        if (out.size() > kMaxOffset) return false;
-        offset = static_cast<std::uint32_t>(out.size());
-        AppendText(out, value);
+      const std::size_t i = r * columns + c;
+      const std::uint32_t id = cells_[i];
+      Written& head = first[id];
+      if (head.column <= c) {
+        PutOffset(out, tableAt, i, head.offset);
+        continue;
       }
-      if (s.rowStamp != r) {
-        s.rowStamp = r;
-        s.rowColumn = c;
-        s.rowOffset = offset;
-        touched.push_back(it->second);
+      if (head.column != kNone) {
+        auto& rest = later[id];
+        auto match = std::find_if(rest.begin(), rest.end(), [c](const Written& w) { return w.column <= c; });
+        if (match != rest.end()) {
+          PutOffset(out, tableAt, i, match->offset);
+          continue;
+        }
       }
-      offsets[i] = offset;
-    }
-    for (std::uint32_t id : touched) {
-      Seen& s = seen[id];
-      if (s.steps.empty() || s.rowColumn < s.steps.back().column)
-        s.steps.push_back({s.rowColumn, s.rowOffset});
+      if (out.size() - stringsAt > kMaxOffset) return false;
+      auto offset = static_cast<std::uint32_t>(out.size() - stringsAt);
+      AppendText(out, texts_[id]);
+      if (head.column == kNone)
+        head = {static_cast<std::uint32_t>(c), offset};
+      else
+        later[id].push_back({static_cast<std::uint32_t>(c), offset});
+      PutOffset(out, tableAt, i, offset);
     }
   }
   return true;
 }
 
 // The fallback when the window leaves too much text: one copy of each text.
-bool T2DAHandler::LayOutPooledEverywhere(std::vector<std::uint32_t>& offsets,
-                                         std::vector<std::uint8_t>& out) const {
-  out.clear();
-  std::unordered_map<std::string_view, std::uint32_t> written;
+bool T2DAHandler::LayOutPooledEverywhere(std::vector<std::uint8_t>& out, std::size_t tableAt,
+                                         std::size_t stringsAt) const {
+  out.resize(stringsAt);
+  constexpr std::uint32_t kUnwritten = UINT32_MAX;
+  std::vector<std::uint32_t> written(texts_.size(), kUnwritten);
+  // An empty text and "****" are stored alike.
+  auto emptyText = textIds_.find(std::string_view());
   for (std::size_t i = 0; i < cells_.size(); ++i) {
-    std::string_view stored = cells_[i] == kEmptyCell ? std::string_view() : std::string_view(cells_[i]);
-    auto [it, inserted] = written.try_emplace(stored, 0);
-    if (inserted) {
-      if (out.size() > kMaxOffset) return false;
-      it->second = static_cast<std::uint32_t>(out.size());
-      AppendText(out, stored);
+    std::uint32_t id = cells_[i];
+    if (emptyText != textIds_.end() && id == emptyText->second) id = 0;
+    if (written[id] == kUnwritten) {
+      if (out.size() - stringsAt > kMaxOffset) return false;
+      written[id] = static_cast<std::uint32_t>(out.size() - stringsAt);
+      AppendText(out, texts_[id]);
     }
-    offsets[i] = it->second;
+    PutOffset(out, tableAt, i, written[id]);
   }
   return true;
 }
@@ -320,16 +320,10 @@ std::vector<std::uint8_t> T2DAHandler::SaveToBytes() const {
     Fail(28, "The open 2da file is empty. There is no point in saving it.");
   CheckWritable();
 
-  std::vector<std::uint32_t> offsets(cells_.size());
-  std::vector<std::uint8_t> strings;
-  strings.reserve(kMaxOffset + 1);
-  if (!LayOutPooledInWindow(offsets, strings) && !LayOutPooledEverywhere(offsets, strings))
-    Fail(kCodeStringDataOverflow, kMsgStringDataOverflow);
-
   std::size_t labelBytes = 0;
   for (const auto& s : columnLabels_) labelBytes += s.size() + 1;
   for (const auto& s : rowLabels_) labelBytes += s.size() + 1;
-  ByteWriter w(kSignature.size() + 6 + labelBytes + 2 * cells_.size() + 2 + strings.size());
+  ByteWriter w(kSignature.size() + 6 + labelBytes + 2 * cells_.size() + 2 + kMaxOffset + 1);
   w.Text(kSignature);
   w.U8(0x0A);
   for (const auto& s : columnLabels_) {
@@ -342,15 +336,17 @@ std::vector<std::uint8_t> T2DAHandler::SaveToBytes() const {
     w.Text(s);
     w.U8('\t');
   }
-  for (std::uint32_t offset : offsets) w.U16(static_cast<std::uint16_t>(offset));
+  std::size_t tableAt = w.Size();
+  w.Zeros(2 * cells_.size());
   // The data-size field goes back as it was read; it is not recomputed.
   w.U8(dataSize_[0]);
   w.U8(dataSize_[1]);
-  w.Bytes(strings);
-  return w.Take();
+  std::vector<std::uint8_t> out = w.Take();
+  std::size_t stringsAt = out.size();
+  if (!LayOutPooledInWindow(out, tableAt, stringsAt) && !LayOutPooledEverywhere(out, tableAt, stringsAt))
+    Fail(kCodeStringDataOverflow, kMsgStringDataOverflow);
+  return out;
 }
-
-// ---- editing and lookup
 
 void T2DAHandler::RequireLoaded(std::int32_t code, const char* message) const {
   if (!loaded_) Fail(code, message);
@@ -360,7 +356,7 @@ std::int32_t T2DAHandler::AddRow() {
   RequireLoaded(31, "No 2da file has been loaded. Unable to look up column labels.");
   auto index = static_cast<std::int32_t>(rowLabels_.size());
   rowLabels_.push_back(IntToStr(index));
-  cells_.insert(cells_.end(), columnLabels_.size(), std::string(kEmptyCell));
+  cells_.insert(cells_.end(), columnLabels_.size(), 0);
   rowIndex_.Added(index, rowLabels_.back());
   return index;
 }
@@ -369,11 +365,12 @@ std::int32_t T2DAHandler::AddColumn() {
   RequireLoaded(29, "No 2da file has been loaded. Unable to look up column labels.");
   const std::size_t oldColumns = columnLabels_.size();
   const std::size_t rows = rowLabels_.size();
-  std::vector<std::string> grown;
+  std::vector<std::uint32_t> grown;
   grown.reserve(rows * (oldColumns + 1));
   for (std::size_t r = 0; r < rows; ++r) {
-    for (std::size_t c = 0; c < oldColumns; ++c) grown.push_back(std::move(cells_[r * oldColumns + c]));
-    grown.emplace_back(kEmptyCell);
+    auto row = cells_.begin() + static_cast<std::ptrdiff_t>(r * oldColumns);
+    grown.insert(grown.end(), row, row + static_cast<std::ptrdiff_t>(oldColumns));
+    grown.push_back(0);
   }
   cells_ = std::move(grown);
   auto index = static_cast<std::int32_t>(oldColumns);
@@ -436,7 +433,7 @@ const std::string& T2DAHandler::GetCell(std::int32_t row, std::int32_t column) c
   if (!ValidIndex(row, rowLabels_.size())) Fail(18, "Invalid row index specified, unable to look up cell value.");
   if (!ValidIndex(column, columnLabels_.size()))
     Fail(19, "Invalid column index specified, unable to look up cell value.");
-  return cells_[static_cast<std::size_t>(row) * columnLabels_.size() + static_cast<std::size_t>(column)];
+  return texts_[cells_[static_cast<std::size_t>(row) * columnLabels_.size() + static_cast<std::size_t>(column)]];
 }
 
 void T2DAHandler::SetColumnLabel(std::int32_t column, const std::string& text) {
@@ -461,7 +458,7 @@ void T2DAHandler::SetCell(std::int32_t row, std::int32_t column, const std::stri
   if (!ValidIndex(row, rowLabels_.size())) Fail(25, "Invalid row index specified, unable to set cell value.");
   if (!ValidIndex(column, columnLabels_.size()))
     Fail(26, "Invalid column index specified, unable to set cell value.");
-  cells_[static_cast<std::size_t>(row) * columnLabels_.size() + static_cast<std::size_t>(column)] = text;
+  CellAt(row, column) = Intern(text);
 }
 
 }  // namespace vey

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <span>
 #include <string>
@@ -27,7 +28,12 @@ class T2DAHandler {
   // Codes beyond the classic ones: the string data would not fit 16-bit offsets.
   static constexpr std::int32_t kCodeStringDataOverflow = 32;
 
-  T2DAHandler() = default;
+  T2DAHandler() { ClearTable(); }
+  // Moves keep the interned texts in place; copies would not.
+  T2DAHandler(const T2DAHandler&) = delete;
+  T2DAHandler& operator=(const T2DAHandler&) = delete;
+  T2DAHandler(T2DAHandler&&) = default;
+  T2DAHandler& operator=(T2DAHandler&&) = default;
 
   // Replaces the table with the file's; fileName is kept for messages. A file
   // refused for its signature leaves the earlier table loaded.
@@ -80,16 +86,26 @@ class T2DAHandler {
 
   void RequireLoaded(std::int32_t code, const char* message) const;
   void ClearTable();
+  // The id of text in the pool of cell texts, added when new.
+  std::uint32_t Intern(std::string_view text);
+  std::uint32_t& CellAt(std::int32_t row, std::int32_t column) {
+    return cells_[static_cast<std::size_t>(row) * columnLabels_.size() + static_cast<std::size_t>(column)];
+  }
   void ReadTable(std::span<const std::uint8_t> data);
   void CheckWritable() const;
-  // Offsets of every cell into the string data, the texts appended to out.
-  // False when some offset would pass 65535.
-  bool LayOutPooledInWindow(std::vector<std::uint32_t>& offsets, std::vector<std::uint8_t>& out) const;
-  bool LayOutPooledEverywhere(std::vector<std::uint32_t>& offsets, std::vector<std::uint8_t>& out) const;
+  // Appends the cell texts to out, whose string data begins at stringsAt, and
+  // fills the offset table at tableAt. False when an offset would pass 65535.
+  bool LayOutPooledInWindow(std::vector<std::uint8_t>& out, std::size_t tableAt, std::size_t stringsAt) const;
+  bool LayOutPooledEverywhere(std::vector<std::uint8_t>& out, std::size_t tableAt, std::size_t stringsAt) const;
 
   std::vector<std::string> columnLabels_;
   std::vector<std::string> rowLabels_;
-  std::vector<std::string> cells_;  // row-major, rowLabels_.size() x columnLabels_.size()
+  // Cells hold ids of interned texts: equal texts have equal ids, so the
+  // writer pools by id and a load decodes each stored text once. Texts no
+  // cell uses any more stay in the pool until the next load.
+  std::vector<std::uint32_t> cells_;  // row-major, rowLabels_.size() x columnLabels_.size()
+  std::deque<std::string> texts_;     // a deque: the views in textIds_ stay valid
+  std::unordered_map<std::string_view, std::uint32_t> textIds_;
   LabelIndex columnIndex_;
   LabelIndex rowIndex_;
   bool loaded_ = false;

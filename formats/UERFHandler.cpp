@@ -10,6 +10,7 @@
 #include "common/ByteReader.h"
 #include "common/ByteWriter.h"
 #include "common/StrFormat.h"
+#include "common/UQK_Common.h"
 #include "common/Win1252.h"
 
 namespace vey {
@@ -49,12 +50,11 @@ constexpr std::uint32_t kERFKeySize = 24;
 constexpr std::uint32_t kERFResourceSize = 8;
 constexpr std::uint32_t kRIMKeySize = 32;
 constexpr std::uint64_t kMaxOffset = 0xFFFFFFFFu;
+constexpr std::uint64_t kCopyRun = 64ull << 20;
 
 bool IsResRefChar(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }
-
-std::string CleanResRef(std::string_view s) { return TERF_ResRef(s).Name(); }
 
 // Names from instruction files may carry either separator.
 std::string_view FileNameOf(std::string_view path) {
@@ -97,7 +97,8 @@ fs::path ExecutableFolder() {
   static const fs::path folder = [] {
     std::error_code ec;
     auto exe = fs::read_symlink("/proc/self/exe", ec);
-    return ec ? fs::current_path(ec) : exe.parent_path();
+    // Callers join names to it directly, so it ends with a separator.
+    return (ec ? fs::current_path(ec) : exe.parent_path()) / "";
   }();
   return folder;
 }
@@ -288,8 +289,10 @@ void TERFHandler::ReadERFTables(const fs::path& path) {
 
   // Each string needs at least its 8-byte head; checking that first bounds
   // the count by the file before anything is sized by it.
+  // An empty table's offset is never used, so it is not held against the file.
   std::uint64_t pos = h.OffsetToLocalizedString;
-  if (!Inside(pos, languages * 8, size)) ThrowDamaged(path, "its localized string table");
+  if (languages > 0 && !Inside(pos, languages * 8, size))
+    ThrowDamaged(path, "its localized string table");
   WindowReader window(*source_);
   locStrings_.reserve(static_cast<std::size_t>(languages));
   for (std::uint64_t i = 0; i < languages; ++i) {
@@ -305,12 +308,16 @@ void TERFHandler::ReadERFTables(const fs::path& path) {
     pos += 8 + length;
   }
 
-  if (!Inside(h.OffsetToKeyList, entries * kERFKeySize, size)) ThrowDamaged(path, "its key list");
-  if (!Inside(h.OffsetToResourceList, entries * kERFResourceSize, size))
+  if (entries > 0 && !Inside(h.OffsetToKeyList, entries * kERFKeySize, size))
+    ThrowDamaged(path, "its key list");
+  if (entries > 0 && !Inside(h.OffsetToResourceList, entries * kERFResourceSize, size))
     ThrowDamaged(path, "its resource list");
-  auto keys = source_->ReadAt(h.OffsetToKeyList, static_cast<std::size_t>(entries * kERFKeySize));
-  auto list = source_->ReadAt(h.OffsetToResourceList,
-                              static_cast<std::size_t>(entries * kERFResourceSize));
+  std::vector<std::uint8_t> keys, list;
+  if (entries > 0) {
+    keys = source_->ReadAt(h.OffsetToKeyList, static_cast<std::size_t>(entries * kERFKeySize));
+    list = source_->ReadAt(h.OffsetToResourceList,
+                           static_cast<std::size_t>(entries * kERFResourceSize));
+  }
   ByteReader kr(keys), lr(list);
   resources_.reserve(static_cast<std::size_t>(entries));
   for (std::uint64_t i = 0; i < entries; ++i) {
@@ -338,8 +345,11 @@ void TERFHandler::ReadRIMTables(const fs::path& path) {
   std::copy(reserved.begin(), reserved.end(), h.Reserved.begin());
 
   const std::uint64_t entries = h.EntryCount > 0 ? static_cast<std::uint64_t>(h.EntryCount) : 0;
-  if (!Inside(h.OffsetToKeyList, entries * kRIMKeySize, size)) ThrowDamaged(path, "its key list");
-  auto keys = source_->ReadAt(h.OffsetToKeyList, static_cast<std::size_t>(entries * kRIMKeySize));
+  if (entries > 0 && !Inside(h.OffsetToKeyList, entries * kRIMKeySize, size))
+    ThrowDamaged(path, "its key list");
+  std::vector<std::uint8_t> keys;
+  if (entries > 0)
+    keys = source_->ReadAt(h.OffsetToKeyList, static_cast<std::size_t>(entries * kRIMKeySize));
   ByteReader kr(keys);
   resources_.reserve(static_cast<std::size_t>(entries));
   for (std::uint64_t i = 0; i < entries; ++i) {
@@ -437,15 +447,14 @@ bool TERFHandler::HasResource(std::string_view fileName, bool includePending) co
   if (FindLoaded(name, type)) return true;
   if (!includePending) return false;
 
+  // Queued files match by their source's file name, as given or reduced to a
+  // resource name, and by the name they get in the archive.
   auto key = MakeKey(name, type);
-  auto lowerExt = AsciiLowerCopy(ext);
+  auto lowerFile = AsciiLowerCopy(fileName);
+  auto sourceMatch = name + '/' + AsciiLowerCopy(ext);
   for (const auto& p : pending_) {
-    if (!p.live) continue;
-    // Matched by the source's own file name, and by the name it gets in the archive.
-    auto sourceName = FileNameOf(p.source);
-    if (EqualsNoCase(sourceName, fileName) || (type != -1 && p.identity == key)) return true;
-    if (CleanResRef(AsciiLowerCopy(WithoutExtension(sourceName))) == name &&
-        AsciiLowerCopy(ExtensionOf(sourceName)) == lowerExt)
+    if (p.live && (p.sourceKey == lowerFile || p.sourceMatch == sourceMatch ||
+                   (type != -1 && p.identity == key)))
       return true;
   }
   return false;
@@ -528,6 +537,7 @@ void TERFHandler::AddResource(const fs::path& source, bool replace, std::string_
   p.source = std::move(sourcePath);
   p.name = target;
   p.sourceKey = std::move(sourceKey);
+  p.sourceMatch = CleanResRef(WithoutExtension(p.sourceKey)) + '/' + std::string(ExtensionOf(p.sourceKey));
   p.identity = MakeKey(AsciiLowerCopy(CleanResRef(base)), type);
   pendingBySource_[p.sourceKey] = pending_.size();
   pending_.push_back(std::move(p));
@@ -692,16 +702,32 @@ void TERFHandler::SaveToFile(const fs::path& path) {
   // The new archive grows beside the target while the old one (possibly the
   // target itself) is still being read; one rename then replaces it.
   AtomicFileWriter out(target);
+  out.Reserve(total);
   out.Write(tables);
-  for (const auto& e : entries) {
-    if (e.loaded) {
-      if (e.size != 0) out.CopyFrom(*source_, e.loaded->Offset, e.size);
+  for (std::size_t i = 0; i < entries.size();) {
+    if (entries[i].loaded) {
+      // Resources that lay back to back in the old file still do in the new
+      // one: copy them as one range, which the kernel does much faster than
+      // many small ones. Runs are capped so progress is still reported.
+      std::uint64_t from = 0, length = 0;
+      for (; i < entries.size() && entries[i].loaded; ++i) {
+        const auto& r = entries[i];
+        if (r.size == 0) continue;
+        if (length == 0)
+          from = r.loaded->Offset;
+        else if (r.loaded->Offset != from + length || length + r.size > kCopyRun)
+          break;
+        length += r.size;
+      }
+      if (length != 0) out.CopyFrom(*source_, from, length);
     } else {
+      const auto& e = entries[i];
       InputFile in(e.source);
       if (in.Size() != e.size)
         throw EFOpenError(FormatMsg("Cannot open file \"%s\". %s",
                                     {e.source, "It changed while the archive was being saved."}));
       out.CopyFrom(in, 0, e.size);
+      ++i;
     }
     if (saveProgress_) saveProgress_(out.Written(), total);
   }

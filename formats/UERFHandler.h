@@ -167,6 +167,7 @@ class TERFHandler {
     std::string source;      // path as given
     std::string name;        // archive file name, case as given
     std::string sourceKey;   // lower-cased file name of the source
+    std::string sourceMatch; // the same as resource name, '/', extension
     std::string identity;    // the resource it becomes: lower-cased name + type
     bool live = true;
   };

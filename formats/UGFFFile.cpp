@@ -21,7 +21,7 @@ std::string TGFFField::Label() const {
 
 void TGFFField::SetLabel(std::string_view text) {
   label_.fill('\0');
-  std::memcpy(label_.data(), text.data(), std::min<std::size_t>(text.size(), label_.size()));
+  std::copy_n(text.begin(), std::min<std::size_t>(text.size(), label_.size()), label_.begin());
 }
 
 bool TGFFField::LabelIs(std::string_view text) const {
@@ -141,7 +141,7 @@ void TGFFFile::Clear() {
 
 void TGFFFile::New(std::string_view fileType) {
   Clear();
-  std::memcpy(fileType_.data(), fileType.data(), std::min<std::size_t>(fileType.size(), 4));
+  std::copy_n(fileType.begin(), std::min<std::size_t>(fileType.size(), 4), fileType_.begin());
   std::memcpy(fileVersion_.data(), "V3.2", 4);
   root_ = std::make_unique<TGFFStruct>();
   loaded_ = true;
@@ -151,21 +151,22 @@ void TGFFFile::LoadFromFile(const std::filesystem::path& path) {
   std::error_code ec;
   if (!std::filesystem::exists(path, ec))
     throw EGFFError("Specified file " + path.string() + " could not be found to be opened!", 0);
-  std::vector<std::uint8_t> bytes;
   try {
-    bytes = ReadWholeFile(path);
+    InputFile in(path);
+    buffer_.resize(static_cast<std::size_t>(in.Size()));
+    in.ReadAt(0, std::span<std::uint8_t>(buffer_));
   } catch (...) {
     Clear();
     throw;
   }
-  LoadFromBytes(bytes);
+  LoadFromBytes(buffer_);
   fileName_ = path;
 }
 
 void TGFFFile::SaveToFile(const std::filesystem::path& path) const {
   // Serialise first: a refused save must not touch the file on disk.
-  std::vector<std::uint8_t> bytes = SaveToBytes();
-  WriteFileAtomic(path.empty() ? fileName_ : path, bytes);
+  SaveInto(buffer_);
+  WriteFileAtomic(path.empty() ? fileName_ : path, buffer_);
 }
 
 }  // namespace vey

@@ -316,6 +316,12 @@ class TGFFFile {
   std::filesystem::path fileName_;
   std::unique_ptr<TGFFStruct> root_;
   bool loaded_ = false;
+  // File bytes on their way in or out, kept between calls: the engine loads
+  // and saves many documents through one TGFFFile, and a fresh multi-megabyte
+  // buffer per file costs more than parsing it.
+  mutable std::vector<std::uint8_t> buffer_;
+
+  void SaveInto(std::vector<std::uint8_t>& out) const;
 };
 
 }  // namespace vey

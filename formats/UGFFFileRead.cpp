@@ -1,9 +1,13 @@
 // UGFFFile: the reader. Every offset, index and count is checked against its
 // block before use, and the struct graph is walked with a guard against
 // loops, runaway nesting and shared entries that would multiply the tree.
+// A struct or field entry referenced from several places is read once per
+// reference: each place gets its own copy, so a later edit of one does not
+// show up in the others, and the writer stores them as separate entries.
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "common/ByteReader.h"
@@ -66,14 +70,17 @@ class GFFReader {
     fieldIndices_ = Block(v[8], v[9], 1, "field indices block");
     listIndices_ = Block(v[10], v[11], 1, "list indices block");
 
+    // Labels with the same text (zero bytes squeezed out) share one id, so
+    // the duplicate test per struct compares numbers.
     labelCount_ = v[5];
-    squeezed_.resize(labelCount_);
-    for (std::size_t i = 0; i < labelCount_; ++i) {
+    labelIds_.resize(labelCount_);
+    std::unordered_map<TGFFLabel, std::uint32_t, LabelHash> firstOf;
+    for (std::uint32_t i = 0; i < labelCount_; ++i) {
       TGFFLabel raw;
-      std::memcpy(raw.data(), labels_.data() + 16 * i, 16);
-      squeezed_[i] = Squeezed(raw);
+      std::memcpy(raw.data(), labels_.data() + 16 * static_cast<std::size_t>(i), 16);
+      labelIds_[i] = firstOf.try_emplace(Squeezed(raw), i).first->second;
     }
-    onPath_.assign(v[1], false);
+    structCount_ = v[1];
 
     if (v[1] == 0) BadReference("struct index 0 is outside the struct array");
     return ReadStruct(0, 0);
@@ -98,12 +105,16 @@ class GFFReader {
   }
 
   std::unique_ptr<TGFFStruct> ReadStruct(std::uint32_t index, std::size_t depth) {
-    if (index >= onPath_.size())
+    if (index >= structCount_)
       BadReference(FormatMsg("struct index %s is outside the struct array", {IntToStr(index)}));
     if (depth > kGFFMaxDepth)
       Fail(FormatMsg("structs are nested more than %s levels deep", {IntToStr(kGFFMaxDepth)}), kGFFErrTooDeep);
-    if (onPath_[index])
+    // The structs on the way down are few (at most the depth limit), so a
+    // scan is cheaper than a per-struct mark sized by the file.
+    if (std::find(path_.begin(), path_.begin() + static_cast<std::ptrdiff_t>(depth), index) !=
+        path_.begin() + static_cast<std::ptrdiff_t>(depth))
       Fail(FormatMsg("struct %s contains itself", {IntToStr(index)}), kGFFErrCycle);
+    path_[depth] = index;
     Charge(kNodeCost);
 
     const std::uint8_t* entry = structs_.data() + 12 * static_cast<std::size_t>(index);
@@ -112,8 +123,7 @@ class GFFReader {
     std::uint32_t dataOrOffset = LoadU32(entry + 4);
     std::uint32_t fieldCount = LoadU32(entry + 8);
 
-    onPath_[index] = true;
-    TGFFLabel key;
+    std::uint32_t key;
     if (fieldCount == 1) {
       node->fields_.push_back(ReadField(dataOrOffset, depth, key));
     } else if (fieldCount > 1) {
@@ -126,7 +136,7 @@ class GFFReader {
       // The first field of a label wins, as when a caller adds fields one by
       // one; large structs use a set so a hostile file cannot make this quadratic.
       if (fieldCount <= 16) {
-        TGFFLabel keys[16];
+        std::uint32_t keys[16];
         std::size_t n = 0;
         for (std::uint32_t i = 0; i < fieldCount; ++i, p += 4) {
           auto field = ReadField(LoadU32(p), depth, key);
@@ -135,19 +145,18 @@ class GFFReader {
           node->fields_.push_back(std::move(field));
         }
       } else {
-        std::unordered_set<TGFFLabel, LabelHash> seen;
+        std::unordered_set<std::uint32_t> seen;
         for (std::uint32_t i = 0; i < fieldCount; ++i, p += 4) {
           auto field = ReadField(LoadU32(p), depth, key);
           if (seen.insert(key).second) node->fields_.push_back(std::move(field));
         }
       }
     }
-    onPath_[index] = false;
     return node;
   }
 
-  // key receives the label with its zero bytes squeezed out, for duplicate tests.
-  std::unique_ptr<TGFFField> ReadField(std::uint32_t index, std::size_t depth, TGFFLabel& key) {
+  // key receives the id of the field's label text, for duplicate tests.
+  std::unique_ptr<TGFFField> ReadField(std::uint32_t index, std::size_t depth, std::uint32_t& key) {
     if (index >= fields_.size() / 12)
       BadReference(FormatMsg("field index %s is outside the field array", {IntToStr(index)}));
     Charge(kNodeCost);
@@ -191,7 +200,7 @@ class GFFReader {
     TGFFLabel raw;
     std::memcpy(raw.data(), labels_.data() + 16 * static_cast<std::size_t>(labelIndex), 16);
     node->SetRawLabel(raw);
-    key = squeezed_[labelIndex];
+    key = labelIds_[labelIndex];
     return node;
   }
 
@@ -276,8 +285,9 @@ class GFFReader {
   std::span<const std::uint8_t> data_;
   std::span<const std::uint8_t> structs_, fields_, labels_, fieldData_, fieldIndices_, listIndices_;
   std::uint32_t labelCount_ = 0;
-  std::vector<TGFFLabel> squeezed_;
-  std::vector<bool> onPath_;
+  std::vector<std::uint32_t> labelIds_;
+  std::uint32_t structCount_ = 0;
+  std::array<std::uint32_t, kGFFMaxDepth + 1> path_{};  // struct indices from the root down
   std::uint64_t budget_ = 0;
 };
 

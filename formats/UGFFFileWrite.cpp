@@ -28,12 +28,20 @@ class LabelTable {
         if (labels_.size() * 2 > slots_.size()) Grow();
         return static_cast<std::uint32_t>(labels_.size() - 1);
       }
-      if (labels_[s] == label) return s;
+      if (Same(labels_[s], label)) return s;
     }
   }
   const std::vector<TGFFLabel>& Labels() const { return labels_; }
 
  private:
+  static bool Same(const TGFFLabel& a, const TGFFLabel& b) {
+    std::uint64_t a0, a1, b0, b1;
+    std::memcpy(&a0, a.data(), 8);
+    std::memcpy(&a1, a.data() + 8, 8);
+    std::memcpy(&b0, b.data(), 8);
+    std::memcpy(&b1, b.data() + 8, 8);
+    return a0 == b0 && a1 == b1;
+  }
   static std::size_t Hash(const TGFFLabel& l) {
     std::uint64_t a, b;
     std::memcpy(&a, l.data(), 8);
@@ -74,8 +82,9 @@ std::uint64_t DataSize(const TGFFField& f) {
 
 class GFFWriter {
  public:
-  std::vector<std::uint8_t> Write(const TGFFStruct& root, std::span<const char, 4> type,
-                                  std::span<const char, 4> version) {
+  GFFWriter(std::vector<std::uint8_t>& out) : out_(out) {}
+
+  void Write(const TGFFStruct& root, std::span<const char, 4> type, std::span<const char, 4> version) {
     structCount_ = 1;
     if (root.FieldCount() > 1) fieldIndexCount_ += static_cast<std::uint64_t>(root.FieldCount());
     Count(root);
@@ -114,7 +123,6 @@ class GFFWriter {
     listBase_ = listPos_ = off[10];
 
     WriteStruct(root);
-    return std::move(out_);
   }
 
  private:
@@ -124,7 +132,7 @@ class GFFWriter {
       ++fieldCount_;
       // Every label is stored, an empty one too, so that the field reads
       // back with its own label rather than with whichever label comes first.
-      fieldLabels_.push_back(labels_.IndexOf(f.RawLabel()));
+      labels_.IndexOf(f.RawLabel());
       switch (f.FieldType()) {
         case TGFFFieldType::Struct: {
           const auto& child = static_cast<const TGFFStruct&>(f);
@@ -184,7 +192,7 @@ class GFFWriter {
     std::size_t slot = fieldPos_;
     fieldPos_ += 12;
     Put32(slot, static_cast<std::uint32_t>(f.FieldType()));
-    Put32(slot + 4, fieldLabels_[index]);
+    Put32(slot + 4, labels_.IndexOf(f.RawLabel()));
     std::size_t v = slot + 8;  // zero-filled already
     switch (f.FieldType()) {
       case TGFFFieldType::Byte: out_[v] = static_cast<const TGFF_SByte&>(f).Value(); break;
@@ -282,11 +290,10 @@ class GFFWriter {
   }
 
   LabelTable labels_;
-  std::vector<std::uint32_t> fieldLabels_;  // label index of each field, in walk order
   std::uint64_t structCount_ = 0, fieldCount_ = 0, fieldIndexCount_ = 0, listEntryCount_ = 0, listCount_ = 0,
                 dataSize_ = 0;
 
-  std::vector<std::uint8_t> out_;
+  std::vector<std::uint8_t>& out_;
   std::uint32_t nextStruct_ = 0, nextField_ = 0;
   std::size_t structPos_ = 0, fieldPos_ = 0, dataBase_ = 0, dataPos_ = 0, indicesBase_ = 0, indicesPos_ = 0,
               listBase_ = 0, listPos_ = 0;
@@ -294,9 +301,15 @@ class GFFWriter {
 
 }  // namespace
 
-std::vector<std::uint8_t> TGFFFile::SaveToBytes() const {
+void TGFFFile::SaveInto(std::vector<std::uint8_t>& out) const {
   if (!loaded_ || !root_) throw EGFFError("Unable to save, no file has been loaded that can be saved!", 0);
-  return GFFWriter().Write(*root_, fileType_, fileVersion_);
+  GFFWriter(out).Write(*root_, fileType_, fileVersion_);
+}
+
+std::vector<std::uint8_t> TGFFFile::SaveToBytes() const {
+  std::vector<std::uint8_t> out;
+  SaveInto(out);
+  return out;
 }
 
 }  // namespace vey

@@ -31,15 +31,15 @@ constexpr const char* kMsgTooMuchText =
 constexpr const char* kMsgTooLarge = "The TLK file would grow beyond 4 GB. Unable to save!";
 
 std::string TextUpToNul(std::span<const std::uint8_t> bytes) {
+  if (bytes.empty()) return {};
   const void* nul = std::memchr(bytes.data(), 0, bytes.size());
   std::size_t len = nul ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - bytes.data())
                         : bytes.size();
   return std::string(reinterpret_cast<const char*>(bytes.data()), len);
 }
 
-std::string ReadText(std::span<const std::uint8_t> bytes) {
-  if (!std::memchr(bytes.data(), 0, bytes.size()))
-    return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+// A stored text with NULs in it: each piece is cut at its first NUL.
+std::string JoinPiecesCutAtNul(std::span<const std::uint8_t> bytes) {
   std::string text;
   for (std::size_t at = 0; at < bytes.size(); at += kPiece)
     text += TextUpToNul(bytes.subspan(at, std::min(kPiece, bytes.size() - at)));
@@ -67,14 +67,22 @@ void PutU32(std::uint8_t* p, std::uint32_t v) {
 
 }  // namespace
 
-// ---- entries
-
 void TTLKString::SetSoundResRef(std::string_view name) {
   soundResRef_.fill(0);
   std::memcpy(soundResRef_.data(), name.data(), std::min(name.size(), soundResRef_.size()));
 }
 
 std::string TTLKString::SoundResRefText() const { return TextUpToNul(soundResRef_); }
+
+void TTLKString::SetText(std::string v) {
+  textSize_ = v.size();
+  if (v.empty()) {
+    text_.reset();
+    return;
+  }
+  auto owner = std::make_shared<const std::string>(std::move(v));
+  text_ = std::shared_ptr<const char>(owner, owner->data());
+}
 
 bool IdenticalEntries(const TTLKString& a, const TTLKString& b) {
   return a.Flags() == b.Flags() && a.SoundResRef() == b.SoundResRef() &&
@@ -83,28 +91,27 @@ bool IdenticalEntries(const TTLKString& a, const TTLKString& b) {
 }
 
 void TStringDataList::Add(TTLKString entry) {
-  entries_.push_back(std::move(entry));
-  cursor_ = entries_.size() - 1;
+  if (size_ % kChunk == 0) chunks_.push_back(std::make_unique<TTLKString[]>(kChunk));
+  (*this)[size_] = std::move(entry);
+  cursor_ = size_++;
 }
 
 const TTLKString* TStringDataList::First() const {
-  if (entries_.empty()) {
+  if (size_ == 0) {
     cursor_ = kNoCursor;
     return nullptr;
   }
   cursor_ = 0;
-  return &entries_.front();
+  return &(*this)[0];
 }
 
 const TTLKString* TStringDataList::Next() const {
-  if (cursor_ == kNoCursor || cursor_ + 1 >= entries_.size()) {
+  if (cursor_ == kNoCursor || cursor_ + 1 >= size_) {
     cursor_ = kNoCursor;
     return nullptr;
   }
-  return &entries_[++cursor_];
+  return &(*this)[++cursor_];
 }
-
-// ---- loading
 
 TTLKFileHandler::TTLKFileHandler(const std::filesystem::path& path) { LoadFromFile(path); }
 
@@ -125,16 +132,19 @@ void TTLKFileHandler::LoadFromFile(const std::filesystem::path& path) {
   std::error_code ec;
   if (!std::filesystem::exists(path, ec)) throw EHell(kMsgNotFound);
   fileName_ = path;
-  std::vector<std::uint8_t> data = ReadWholeFile(path);
-  LoadFromBytes(data, path);
+  LoadFromBytes(ReadWholeFile(path), path);
 }
 
 void TTLKFileHandler::LoadFromBytes(std::span<const std::uint8_t> data,
                                     const std::filesystem::path& fileName) {
+  LoadFromBytes(std::vector<std::uint8_t>(data.begin(), data.end()), fileName);
+}
+
+void TTLKFileHandler::LoadFromBytes(std::vector<std::uint8_t>&& data, const std::filesystem::path& fileName) {
   Reset();
   fileName_ = fileName;
   try {
-    ReadEntries(data);
+    ReadEntries(std::make_shared<const std::vector<std::uint8_t>>(std::move(data)));
   } catch (...) {
     Reset();
     throw;
@@ -142,7 +152,8 @@ void TTLKFileHandler::LoadFromBytes(std::span<const std::uint8_t> data,
   isOpen_ = true;
 }
 
-void TTLKFileHandler::ReadEntries(std::span<const std::uint8_t> data) {
+void TTLKFileHandler::ReadEntries(const std::shared_ptr<const std::vector<std::uint8_t>>& file) {
+  std::span<const std::uint8_t> data(*file);
   fileType_ = TextUpToNul(data.first(std::min<std::size_t>(4, data.size())));
   if (fileType_ != kFileType) throw EHell(kMsgType);
   version_ = TextUpToNul(data.subspan(4, std::min<std::size_t>(4, data.size() - 4)));
@@ -163,7 +174,7 @@ void TTLKFileHandler::ReadEntries(std::span<const std::uint8_t> data) {
   // may share text, but not without bound: a few hundred bytes of header
   // must not make us build gigabytes of copies.
   const std::uint8_t* table = data.data() + kHeaderSize;
-  const std::uint64_t textBudget = 8 * std::uint64_t{data.size()} + (16u << 20);
+  const std::uint64_t textBudget = 8 * std::uint64_t{data.size()} + (1u << 20);
   std::uint64_t textTotal = 0;
   for (std::uint32_t i = 0; i < count; ++i) {
     const std::uint8_t* e = table + std::size_t{i} * kEntrySize;
@@ -188,15 +199,20 @@ void TTLKFileHandler::ReadEntries(std::span<const std::uint8_t> data) {
     entry.SetStringSize(LoadU32(e + 32));
     entry.SetSoundLengthBits(LoadU32(e + 36));
     entry.SetStrRef(i);
-    if (entry.StringSize() > 0)
-      entry.SetText(ReadText(data.subspan(std::size_t{stringDataOffset_} + entry.OffsetToString(),
-                                          entry.StringSize())));
+    if (entry.StringSize() > 0) {
+      auto bytes = data.subspan(std::size_t{stringDataOffset_} + entry.OffsetToString(), entry.StringSize());
+      if (std::memchr(bytes.data(), 0, bytes.size())) {
+        entry.SetText(JoinPiecesCutAtNul(bytes));
+      } else {
+        // The usual case: the text is a slice of the file, shared, not copied.
+        entry.text_ = std::shared_ptr<const char>(file, reinterpret_cast<const char*>(bytes.data()));
+        entry.textSize_ = bytes.size();
+      }
+    }
     entries_.Add(std::move(entry));
   }
   count_ = count;
 }
-
-// ---- appending and the identical-entry index
 
 std::uint32_t TTLKFileHandler::AddEntry(TTLKString entry) {
   if (!isOpen_) throw EHell("Unable to add new entry. No TLK file is open!");
@@ -232,8 +248,6 @@ std::optional<std::uint32_t> TTLKFileHandler::FindIdentical(const TTLKString& en
   return std::nullopt;
 }
 
-// ---- saving
-
 void TTLKFileHandler::SaveToFile(const std::filesystem::path& path) {
   if (!isOpen_) throw EHell("There is no open file to save!");
   std::filesystem::path target = path.empty() ? fileName_ : path;
@@ -248,7 +262,7 @@ std::vector<std::uint8_t> TTLKFileHandler::SaveToBytes() {
 
   const std::uint64_t stringStart = kHeaderSize + std::uint64_t{entries_.Size()} * kEntrySize;
   std::uint64_t textTotal = 0;
-  for (const TTLKString& e : entries_) textTotal += e.Text().size();
+  for (std::size_t i = 0; i < entries_.Size(); ++i) textTotal += entries_[i].Text().size();
   // The last text's offset (and the string data offset) must fit 32 bits.
   if (stringStart + textTotal > UINT32_MAX) throw EHell(kMsgTooLarge);
 
@@ -262,7 +276,8 @@ std::vector<std::uint8_t> TTLKFileHandler::SaveToBytes() {
   std::uint8_t* entry = out.data() + kHeaderSize;
   std::uint8_t* text = out.data() + stringStart;
   std::uint32_t offset = 0;
-  for (const TTLKString& e : entries_) {
+  for (std::size_t i = 0; i < entries_.Size(); ++i) {
+    const TTLKString& e = entries_[i];
     // The size field announces exactly the bytes written, even for a text
     // that was cut at a NUL when it was read.
     auto size = static_cast<std::uint32_t>(e.Text().size());
@@ -273,7 +288,7 @@ std::vector<std::uint8_t> TTLKFileHandler::SaveToBytes() {
     PutU32(entry + 28, size == 0 ? 0 : offset);
     PutU32(entry + 32, size);
     PutU32(entry + 36, e.SoundLengthBits());
-    std::memcpy(text, e.Text().data(), size);
+    if (size > 0) std::memcpy(text, e.Text().data(), size);
     text += size;
     offset += size;
     entry += kEntrySize;

@@ -5,8 +5,8 @@
 #include <array>
 #include <bit>
 #include <cstdint>
-#include <deque>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -55,8 +55,10 @@ class TTLKString {
   void SetSoundLengthBits(std::uint32_t v) { soundLength_ = v; }
   std::uint32_t StrRef() const { return strRef_; }
   void SetStrRef(std::uint32_t v) { strRef_ = v; }
-  const std::string& Text() const { return text_; }
-  void SetText(std::string v) { text_ = std::move(v); }
+  // Texts are immutable and shared: a loaded entry views its table's file
+  // bytes, and a copy shares the text of its original.
+  std::string_view Text() const { return {text_.get(), textSize_}; }
+  void SetText(std::string v);
 
  private:
   std::uint32_t flags_ = 0;
@@ -67,7 +69,10 @@ class TTLKString {
   std::uint32_t stringSize_ = 0;
   std::uint32_t soundLength_ = 0;
   std::uint32_t strRef_ = 0;
-  std::string text_;
+  std::shared_ptr<const char> text_;
+  std::size_t textSize_ = 0;
+
+  friend class TTLKFileHandler;
 };
 
 // The game's notion of one string already being in a table: text (exact
@@ -79,21 +84,26 @@ bool IdenticalEntries(const TTLKString& a, const TTLKString& b);
 // reference stays valid while others are appended. One cursor per list.
 class TStringDataList {
  public:
+  TStringDataList() = default;
+  TStringDataList(TStringDataList&&) noexcept = default;
+  TStringDataList& operator=(TStringDataList&&) noexcept = default;
+
   void Add(TTLKString entry);
   // The first entry, or nullptr for an empty list; puts the cursor there.
   const TTLKString* First() const;
   // The entry after the cursor; nullptr (and the cursor cleared) at the end,
   // and nullptr from then on.
   const TTLKString* Next() const;
-  bool IsEmpty() const { return entries_.empty(); }
-  std::size_t Size() const { return entries_.size(); }
-  const TTLKString& operator[](std::size_t i) const { return entries_[i]; }
-  TTLKString& operator[](std::size_t i) { return entries_[i]; }
-  auto begin() const { return entries_.begin(); }
-  auto end() const { return entries_.end(); }
+  bool IsEmpty() const { return size_ == 0; }
+  std::size_t Size() const { return size_; }
+  const TTLKString& operator[](std::size_t i) const { return chunks_[i / kChunk][i % kChunk]; }
+  TTLKString& operator[](std::size_t i) { return chunks_[i / kChunk][i % kChunk]; }
 
  private:
-  std::deque<TTLKString> entries_;
+  // Fixed-size chunks keep entries in place without one allocation each.
+  static constexpr std::size_t kChunk = 4096;
+  std::vector<std::unique_ptr<TTLKString[]>> chunks_;
+  std::size_t size_ = 0;
   static constexpr std::size_t kNoCursor = SIZE_MAX;
   mutable std::size_t cursor_ = kNoCursor;
 };
@@ -105,8 +115,11 @@ class TTLKFileHandler {
   explicit TTLKFileHandler(const std::filesystem::path& path);
 
   void LoadFromFile(const std::filesystem::path& path);
-  // The whole file in memory; fileName becomes the default save target.
+  // The whole file in memory; fileName becomes the default save target. The
+  // entries' texts view the bytes, so the span is copied once; hand over a
+  // vector to spare that copy.
   void LoadFromBytes(std::span<const std::uint8_t> data, const std::filesystem::path& fileName = {});
+  void LoadFromBytes(std::vector<std::uint8_t>&& data, const std::filesystem::path& fileName = {});
   // An empty path means the loaded file's. The target is replaced in one rename.
   void SaveToFile(const std::filesystem::path& path = {});
   // Also stores the new string data offset in the handler.
@@ -132,7 +145,7 @@ class TTLKFileHandler {
 
  private:
   void Reset();
-  void ReadEntries(std::span<const std::uint8_t> data);
+  void ReadEntries(const std::shared_ptr<const std::vector<std::uint8_t>>& file);
   void IndexEntry(std::uint32_t index) const;
 
   std::string fileType_;

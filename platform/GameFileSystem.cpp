@@ -3,12 +3,13 @@
 #include "platform/GameFileSystem.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
 #include <optional>
 
 #include "common/StrFormat.h"
@@ -64,24 +65,18 @@ bool EntryExists(const std::filesystem::path& p) {
   return ::lstat(p.c_str(), &st) == 0;
 }
 
-// The entry of folder whose name folds to the same ASCII lower case as name;
-// the exact spelling wins, then the byte-wise smallest so that the answer does
-// not depend on directory order.
-std::optional<std::string> FindEntryNoCase(const std::filesystem::path& folder,
-                                           std::string_view name) {
-  if (EntryExists(folder / std::string(name))) return std::string(name);
-  DIR* dir = ::opendir(folder.c_str());
-  if (!dir) return std::nullopt;
-  std::string wanted = AsciiLowerCopy(name);
-  std::optional<std::string> best;
-  while (dirent* e = ::readdir(dir)) {
-    std::string_view entry(e->d_name);
-    if (entry == "." || entry == "..") continue;
-    if (entry.size() != wanted.size() || AsciiLowerCopy(entry) != wanted) continue;
-    if (!best || entry < *best) best = std::string(entry);
+// The spelling to use for name among the entries that fold like it: the
+// exact one, else the byte-wise smallest so that the answer does not depend on
+// directory order.
+std::optional<std::string> PickEntry(const std::vector<std::string>& candidates,
+                                     std::string_view name) {
+  const std::string* best = nullptr;
+  for (const std::string& c : candidates) {
+    if (c == name) return c;
+    if (!best || c < *best) best = &c;
   }
-  ::closedir(dir);
-  return best;
+  if (!best) return std::nullopt;
+  return *best;
 }
 
 [[noreturn]] void ThrowWriteFailure(std::string_view pattern, const std::filesystem::path& p,
@@ -94,6 +89,16 @@ std::filesystem::path NormalAbsolute(const std::filesystem::path& p) {
   // "/a/b/" and "/a/b" are the same folder for the fence.
   if (!n.has_filename() && n.has_relative_path()) n = n.parent_path();
   return n;
+}
+
+std::string FolderKey(const std::filesystem::path& folder) { return NormalAbsolute(folder).string(); }
+
+std::string ParentKey(const std::filesystem::path& path) {
+  return NormalAbsolute(path).parent_path().string();
+}
+
+std::string NameOf(const std::filesystem::path& path) {
+  return NormalAbsolute(path).filename().string();
 }
 
 bool IsUnder(const std::filesystem::path& path, const std::filesystem::path& root) {
@@ -122,13 +127,10 @@ GameFileSystem::Path GameFileSystem::Resolve(const Path& base, std::string_view 
   bool existing = true;
   for (std::string_view part : SplitComponents(relative)) {
     // Below a component that does not exist nothing can exist either.
-    if (existing) {
-      Path matched = Child(result, part);
-      existing = EntryExists(matched);
-      result = std::move(matched);
-    } else {
-      result /= std::string(part);
-    }
+    std::optional<std::string> found;
+    if (existing) found = FindEntry(result, part);
+    existing = found.has_value();
+    result /= existing ? *found : std::string(part);
   }
   if (!relative.empty() && IsSeparator(relative.back()) && result.has_filename()) result /= "";
   return result;
@@ -139,14 +141,103 @@ GameFileSystem::Path GameFileSystem::Child(const Path& folder, std::string_view 
       name.find_first_of("/\\") != std::string_view::npos)
     throw EPathError(FormatMsg("The name \"%s\" is refused: it is not a single file or folder name.",
                                {name}));
-  if (auto found = FindEntryNoCase(folder, name)) return folder / *found;
-  // Instruction files are Windows-1252 while Linux names are usually UTF-8.
-  if (HasHighBytes(name)) {
-    std::string utf8 = Win1252ToUtf8(name);
-    if (auto found = FindEntryNoCase(folder, utf8)) return folder / *found;
-  }
+  if (auto found = FindEntry(folder, name)) return folder / *found;
   return folder / std::string(name);
 }
+
+std::optional<GameFileSystem::FolderStamp> GameFileSystem::StampOf(const Path& folder) {
+  struct stat st {};
+  if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::nullopt;
+  FolderStamp s;
+  s.dev = static_cast<std::uint64_t>(st.st_dev);
+  s.ino = static_cast<std::uint64_t>(st.st_ino);
+  s.mtimeSec = st.st_mtim.tv_sec;
+  s.mtimeNsec = st.st_mtim.tv_nsec;
+  s.ctimeSec = st.st_ctim.tv_sec;
+  s.ctimeNsec = st.st_ctim.tv_nsec;
+  return s;
+}
+
+const GameFileSystem::Listing* GameFileSystem::ValidListing(const std::string& key) const {
+  auto it = listings_.find(key);
+  if (it == listings_.end()) return nullptr;
+  std::optional<FolderStamp> now = StampOf(key);
+  if (!now || *now != it->second.stamp) {
+    listings_.erase(it);
+    return nullptr;
+  }
+  return &it->second;
+}
+
+std::optional<std::string> GameFileSystem::FindEntry(const Path& folder,
+                                                     std::string_view name) const {
+  // Instruction files are Windows-1252 while Linux names are usually UTF-8.
+  std::string utf8 = HasHighBytes(name) ? Win1252ToUtf8(name) : std::string();
+  auto lookUp = [&](const Listing& l) -> std::optional<std::string> {
+    for (std::string_view n : {name, std::string_view(utf8)}) {
+      if (n.empty()) continue;
+      auto it = l.byFolded.find(AsciiLowerCopy(n));
+      if (it != l.byFolded.end()) return PickEntry(it->second, n);
+    }
+    return std::nullopt;
+  };
+
+  // The exact spelling is the preferred answer and needs no listing; asking
+  // the disk first also sees a file another program has just made.
+  if (EntryExists(folder / std::string(name))) return std::string(name);
+  std::string key = FolderKey(folder);
+  if (const Listing* cached = ValidListing(key)) return lookUp(*cached);
+
+  std::optional<FolderStamp> before = StampOf(folder);
+  if (!before) return std::nullopt;
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return std::nullopt;
+  Listing listing;
+  listing.stamp = *before;
+  while (dirent* e = ::readdir(dir)) {
+    std::string_view entry(e->d_name);
+    if (entry == "." || entry == "..") continue;
+    listing.byFolded[AsciiLowerCopy(entry)].emplace_back(entry);
+  }
+  ::closedir(dir);
+  std::optional<std::string> found = lookUp(listing);
+  if (StampOf(folder) == before) listings_[key] = std::move(listing);
+  return found;
+}
+
+std::optional<GameFileSystem::FolderStamp> GameFileSystem::StampBeforeChange(
+    const Path& path) const {
+  std::string key = ParentKey(path);
+  if (!listings_.contains(key)) return std::nullopt;
+  return StampOf(key);
+}
+
+void GameFileSystem::AfterChange(const Path& path, const std::optional<FolderStamp>& before,
+                                 std::string_view added, std::string_view removed) {
+  std::string key = ParentKey(path);
+  auto it = listings_.find(key);
+  if (it == listings_.end()) return;
+  std::optional<FolderStamp> now = StampOf(key);
+  if (!before || *before != it->second.stamp || !now) {
+    listings_.erase(it);
+    return;
+  }
+  Listing& l = it->second;
+  if (!removed.empty()) {
+    auto names = l.byFolded.find(AsciiLowerCopy(removed));
+    if (names != l.byFolded.end()) {
+      std::erase(names->second, std::string(removed));
+      if (names->second.empty()) l.byFolded.erase(names);
+    }
+  }
+  if (!added.empty()) {
+    auto& names = l.byFolded[AsciiLowerCopy(added)];
+    if (std::find(names.begin(), names.end(), added) == names.end()) names.emplace_back(added);
+  }
+  l.stamp = *now;
+}
+
+void GameFileSystem::ForgetListing(const Path& folder) { listings_.erase(FolderKey(folder)); }
 
 bool GameFileSystem::Exists(const Path& path) const {
   struct stat st {};
@@ -181,51 +272,70 @@ std::vector<std::uint8_t> GameFileSystem::ReadFile(const Path& path) const {
 
 void GameFileSystem::WriteFile(const Path& path, std::span<const std::uint8_t> bytes) {
   CheckWritable(path);
+  auto before = StampBeforeChange(path);
   WriteFileAtomic(path, bytes);
+  AfterChange(path, before, NameOf(path), {});
 }
 
 std::unique_ptr<AtomicFileWriter> GameFileSystem::CreateFile(const Path& path) {
   CheckWritable(path);
+  // The file appears at Commit, out of sight; the folder is read again then.
+  listings_.erase(ParentKey(path));
   return std::make_unique<AtomicFileWriter>(path);
 }
 
 void GameFileSystem::CopyFile(const Path& from, const Path& to) {
   CheckWritable(to);
   InputFile in(from);
+  auto before = StampBeforeChange(to);
   AtomicFileWriter out(to);
   out.CopyFrom(in, 0, in.Size());
   out.Commit();
+  AfterChange(to, before, NameOf(to), {});
 }
 
 void GameFileSystem::RemoveFile(const Path& path) {
   CheckWritable(path);
+  auto before = StampBeforeChange(path);
   if (::unlink(path.c_str()) != 0 && errno != ENOENT)
     ThrowWriteFailure("Cannot delete file \"%s\". %s", path, errno);
+  AfterChange(path, before, {}, NameOf(path));
 }
 
 void GameFileSystem::Rename(const Path& from, const Path& to) {
   CheckWritable(from);
   CheckWritable(to);
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return;
-  int err = errno;
-  if (err == EINVAL || err == ENOSYS) {
-    // The file system cannot refuse a replacement itself; check first.
-    if (EntryExists(to)) {
-      err = EEXIST;
-    } else if (::rename(from.c_str(), to.c_str()) == 0) {
-      return;
-    } else {
-      err = errno;
+  auto beforeFrom = StampBeforeChange(from);
+  auto beforeTo = StampBeforeChange(to);
+  int err = 0;
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
+    err = errno;
+    if (err == EINVAL || err == ENOSYS) {
+      // The file system cannot refuse a replacement itself; check first.
+      if (EntryExists(to))
+        err = EEXIST;
+      else
+        err = ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
     }
   }
-  throw EFCreateError(FormatMsg("Cannot rename file \"%s\" to \"%s\". %s",
-                                {PathText(from), PathText(to), SystemReason(err)}));
+  if (err != 0)
+    throw EFCreateError(FormatMsg("Cannot rename file \"%s\" to \"%s\". %s",
+                                  {PathText(from), PathText(to), SystemReason(err)}));
+  if (ParentKey(from) == ParentKey(to)) {
+    AfterChange(to, beforeTo, NameOf(to), NameOf(from));
+  } else {
+    AfterChange(from, beforeFrom, {}, NameOf(from));
+    AfterChange(to, beforeTo, NameOf(to), {});
+  }
 }
 
 void GameFileSystem::CreateDirectories(const Path& path) {
   CheckWritable(path);
   std::error_code ec;
   std::filesystem::create_directories(path, ec);
+  // Any folder on the way may have gained an entry.
+  for (Path p = NormalAbsolute(path); p.has_relative_path(); p = p.parent_path())
+    listings_.erase(p.string());
   if (ec) throw EFCreateError(FormatMsg("Cannot create folder \"%s\". %s",
                                         {PathText(path), ec.message()}));
   if (!IsDirectory(path))
@@ -234,7 +344,11 @@ void GameFileSystem::CreateDirectories(const Path& path) {
 
 bool GameFileSystem::RemoveEmptyDirectory(const Path& path) {
   CheckWritable(path);
-  return ::rmdir(path.c_str()) == 0;
+  auto before = StampBeforeChange(path);
+  if (::rmdir(path.c_str()) != 0) return false;
+  ForgetListing(path);
+  AfterChange(path, before, {}, NameOf(path));
+  return true;
 }
 
 bool GameFileSystem::IsWritable(const Path& path) const {

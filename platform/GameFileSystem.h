@@ -3,14 +3,21 @@
 // paths, matching existing components without regard to letter case, refuses
 // paths that would leave their folder, and refuses writes outside the roots
 // registered for the run.
+// Folder listings are cached for speed (a lookup in a large override folder
+// would otherwise read it whole). The exact spelling is always asked of the
+// disk; a listing answers only for other spellings and absent names, and only
+// while the folder's identity and change times stay the same. The object's
+// own writes keep it current. Not for use from several threads at once.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "common/FileIO.h"
@@ -30,7 +37,8 @@ class GameFileSystem {
   const std::vector<Path>& WritableRoots() const { return roots_; }
 
   // True when a Windows-style relative path stays inside its folder: no ".."
-  // component, not absolute, no drive letter, in either slash direction.
+  // component, not absolute, no drive letter, in either slash direction, and
+  // no NUL character (the system would cut the path there).
   static bool IsContained(std::string_view relative);
 
   // base joined with a Windows-style relative path ("override", "modules\x.rim",
@@ -70,8 +78,36 @@ class GameFileSystem {
   void CheckWritable(const Path& path) const;
   bool IsWritable(const Path& path) const;
 
+  // Drops every cached listing; for callers that let another program write
+  // into these folders (a compiler leaving its output).
+  void ForgetListings() const { listings_.clear(); }
+
  private:
+  // What a folder's listing was taken from; any entry added, removed or
+  // renamed changes the modification time.
+  struct FolderStamp {
+    std::uint64_t dev = 0, ino = 0;
+    std::int64_t mtimeSec = 0, mtimeNsec = 0, ctimeSec = 0, ctimeNsec = 0;
+    bool operator==(const FolderStamp&) const = default;
+  };
+  struct Listing {
+    FolderStamp stamp;
+    std::unordered_map<std::string, std::vector<std::string>> byFolded;  // ASCII lower case
+  };
+
+  static std::optional<FolderStamp> StampOf(const Path& folder);
+  std::optional<std::string> FindEntry(const Path& folder, std::string_view name) const;
+  const Listing* ValidListing(const std::string& key) const;
+  // The stamp of the folder that will hold path, when its listing is cached.
+  std::optional<FolderStamp> StampBeforeChange(const Path& path) const;
+  // After an own write in path's folder: the listing follows the change when
+  // nothing else touched the folder since it was taken, else it is dropped.
+  void AfterChange(const Path& path, const std::optional<FolderStamp>& before,
+                   std::string_view added, std::string_view removed);
+  void ForgetListing(const Path& folder);
+
   std::vector<Path> roots_;
+  mutable std::unordered_map<std::string, Listing> listings_;
 };
 
 }  // namespace vey::platform

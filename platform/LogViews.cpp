@@ -35,7 +35,7 @@ void AppendRtfText(std::string& out, std::string_view text) {
         break;
       case '\n': out += "\\line "; break;
       default:
-        if (b < 0x20 || b >= 0x80)
+        if (b < 0x20 || b >= 0x7F)
           AppendHexByte(out, b);
         else
           out.push_back(static_cast<char>(b));

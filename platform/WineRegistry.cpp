@@ -187,7 +187,12 @@ std::optional<std::string> WineRegistry::ReadRawString(std::string_view key,
   } catch (const Exception&) {
     return std::nullopt;  // no prefix, no registry: nothing is found
   }
-  std::string_view content(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  return FindString(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                    key, name);
+}
+
+std::optional<std::string> WineRegistry::FindString(std::string_view content, std::string_view key,
+                                                    std::string_view name) {
   std::string wanted = AsciiLowerCopy(TrimSlashes(key));
   if (wanted.empty()) return std::nullopt;
   if (auto v = FindValue(content, wanted, name)) return v;
@@ -249,7 +254,8 @@ std::string WineRegistry::ReadString(std::string_view key, std::string_view name
   std::optional<std::string> raw = ReadRawString(key, name);
   if (!raw || raw->empty()) return {};
   std::string_view text = *raw;
-  bool drivePath = text.size() >= 2 && text[1] == ':';
+  bool drivePath = text.size() >= 2 && text[1] == ':' &&
+                   ((text[0] >= 'a' && text[0] <= 'z') || (text[0] >= 'A' && text[0] <= 'Z'));
   if (drivePath || text.starts_with("\\\\?\\")) return MapWindowsPath(text);
   if (text.starts_with("\\\\")) return {};  // a network share has no place here
   return *raw;

@@ -35,6 +35,10 @@ class WineRegistry : public IRegistry {
   // value is missing or the value is not a string.
   std::optional<std::string> ReadRawString(std::string_view key, std::string_view name) const;
 
+  // The same lookup in the text of a registry file.
+  static std::optional<std::string> FindString(std::string_view registryText, std::string_view key,
+                                               std::string_view name);
+
   // A Windows path on one of the prefix's drives as a Linux path, each
   // existing component matched without regard to letter case; empty when the
   // drive is unknown or the text is not a drive path.

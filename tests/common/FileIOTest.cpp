@@ -47,6 +47,15 @@ TEST(AtomicFileWriter, CopiesRangesOfAnotherFile) {
   EXPECT_THROW(w.CopyFrom(in, 8, 3), EFOpenError);
 }
 
+TEST(AtomicFileWriter, ReservedRoomDoesNotBecomeContent) {
+  test::TempDir dir;
+  AtomicFileWriter w(dir / "r.bin");
+  w.Reserve(1 << 20);
+  w.Write(test::ToBytes("abc"));
+  w.Commit();
+  EXPECT_EQ(dir.Read("r.bin"), "abc");
+}
+
 TEST(ReadWholeFile, FailsWithTheOpenMessage) {
   test::TempDir dir;
   EXPECT_EQ(ReadWholeFile(dir.Write("a", "xyz")).size(), 3u);

@@ -11,12 +11,9 @@
 #include "engine/UVEYPatcher.h"
 #include "support/FakePlatform.h"
 #include "support/TestSupport.h"
+#include "support/TwoDA.h"
 
 namespace vey::test {
-
-// A binary 2DA table; every cell text is stored once per cell.
-std::vector<std::uint8_t> TwoDA(const std::vector<std::string>& columns,
-                                const std::vector<std::vector<std::string>>& rows);
 
 class EngineFixture {
  public:

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <tuple>
 
 #include "EngineFixture.h"
 
@@ -288,6 +289,95 @@ TEST(TPatchFileHandlerBackup, DisabledBackupsAndArchiveBackups) {
   EXPECT_EQ(f.ReadFile(f.App() + "backup/m.rim"), "\10");
   h.DestinationPath = "Override";
   EXPECT_FALSE(h.BackupDestination());
+}
+
+}  // namespace
+}  // namespace vey::test
+
+namespace vey::test {
+namespace {
+
+// A RIM archive holding (name, type, data) resources.
+std::vector<std::uint8_t> Rim(const std::vector<std::tuple<std::string, std::uint16_t, std::string>>& res) {
+  const auto n = static_cast<std::uint32_t>(res.size());
+  Bytes b;
+  b.Ascii("RIM V1.0").U32(0).I32(static_cast<std::int32_t>(n)).U32(120).Zeros(100);
+  std::uint32_t offset = 120 + 32 * n;
+  for (std::uint32_t i = 0; i < n; ++i) {
+    const auto& [name, type, data] = res[i];
+    b.Fixed(name, 16).U16(type).U16(0).U16(static_cast<std::uint16_t>(i)).U16(0);
+    b.U32(offset).U32(static_cast<std::uint32_t>(data.size()));
+    offset += static_cast<std::uint32_t>(data.size());
+  }
+  for (const auto& r : res) b.Ascii(std::get<2>(r));
+  return b;
+}
+
+constexpr std::uint16_t kUtc = 2027;
+
+TEST(TPatchFileHandlerArchive, WorkCopiesComeFromTheArchiveOrTheDataFolder) {
+  EngineFixture f;
+  f.Ini("[Settings]\nInstallerMode=1\nLogLevel=4\n[fresh.utc]\n!SaveAs=renamed.utc\n");
+  f.MakeGame();
+  f.WriteFile(f.Game() + "Modules/m01.rim", Rim({{"guard", kUtc, "inside"}}));
+  f.WriteFile(f.Data() + "fresh.utc", ToBytes("from mod"));
+  f.WriteFile(f.Data() + "guard.utc", ToBytes("mod copy"));
+  TPatchFileHandler& h = f.Handler();
+
+  ASSERT_TRUE(h.LocateFile("guard.utc", fkArchived, "modules\\m01.rim"));
+  EXPECT_TRUE(f.Logged(" [Install] \tFile \"guard.utc\" already exists in archive \"m01.rim\", modifying existing file..."));
+  EXPECT_EQ(h.DestinationPath, f.Game() + "Modules/m01.rim");
+  EXPECT_EQ(h.GetFilePath(), f.Data() + "erfpatch_temp/guard.utc");
+  EXPECT_EQ(f.ReadFile(h.GetFilePath()), "inside");
+
+  // Replacing takes the mod's copy even though the archive holds one.
+  ASSERT_TRUE(h.LocateFile("guard.utc", fkArchived, "modules\\m01.rim", true));
+  EXPECT_EQ(f.ReadFile(h.GetFilePath()), "mod copy");
+
+  ASSERT_TRUE(h.LocateFile("fresh.utc", fkArchived, "modules\\m01.rim"));
+  EXPECT_TRUE(f.Logged(" [Install] \tAdding file \"renamed.utc\" to archive \"m01.rim\"..."));
+  EXPECT_EQ(h.FileName, "renamed.utc");
+  EXPECT_EQ(f.ReadFile(h.GetFilePath()), "from mod");
+
+  // A mod file that does not exist skips the entry.
+  EXPECT_FALSE(h.LocateFile("absent.utc", fkArchived, "modules\\m01.rim"));
+  EXPECT_TRUE(f.Logged(" [Error] \tUnable to make work copy of file \"absent.utc\". File not saved to ERF/RIM archive!"));
+}
+
+TEST(TPatchFileHandlerArchive, MissingOrDamagedArchivesSkipTheEntry) {
+  EngineFixture f;
+  f.Ini("[Settings]\nInstallerMode=1\nLogLevel=4\n");
+  f.MakeGame();
+  f.WriteFile(f.Game() + "modules/bad.mod", ToBytes("not an archive at all"));
+  TPatchFileHandler& h = f.Handler();
+  EXPECT_FALSE(h.LocateFile("x.utc", fkArchived, "modules\\none.mod"));
+  EXPECT_TRUE(f.Logged(" [Error] \tUnable to locate archive \"" + f.Game() +
+                       "modules/none.mod\" to modify or insert file \"x.utc\" into, skipping..."));
+  EXPECT_FALSE(h.LocateFile("x.utc", fkArchived, "modules\\bad.mod"));
+  EXPECT_EQ(f.CountContaining("Unable to load archive \"" + f.Game() + "modules/bad.mod\" to modify or insert file \"x.utc\" into, skipping... ("), 1u);
+  EXPECT_FALSE(h.LocateFile("s.nss", fkScript, "modules\\bad.mod"));
+  EXPECT_EQ(f.CountContaining("to insert script \"s.nss\" into, skipping..."), 1u);
+  EXPECT_EQ(f.Engine().ErrorCount(), 3);
+}
+
+TEST(TPatchFileHandlerScript, SourceStaysInTheDataFolderAndOverrideDecides) {
+  EngineFixture f;
+  f.Ini("[Settings]\nInstallerMode=1\nLogLevel=4\n[k_act.nss]\n!SourceFile=k_act_src.nss\n");
+  f.MakeGame();
+  f.WriteFile(f.Data() + "k_act_src.nss", ToBytes("void main() {}"));
+  f.WriteFile(f.Game() + "override/k_act.ncs", {1});
+  TPatchFileHandler& h = f.Handler();
+  ASSERT_TRUE(h.LocateFile("k_act.nss", fkScript));
+  EXPECT_EQ(h.GetFilePath(), f.Data() + "k_act_src.nss");
+
+  // Replacing keeps the first compiled script found in override.
+  ASSERT_TRUE(h.LocateFile("k_act.nss", fkScript, "", true));
+  EXPECT_TRUE(f.Logged(" [Install] \tMaking backup copy of script file \"k_act.nss\" found in override..."));
+  EXPECT_EQ(f.ReadFile(f.App() + "backup/k_act.ncs"), "\1");
+
+  f.WriteFile(f.Game() + "override/k_act.nss", {2});
+  EXPECT_FALSE(h.LocateFile("k_act.nss", fkScript));
+  EXPECT_TRUE(f.Logged(" [Warning] \tScript file \"k_act.nss\" already exists in override! Skipping..."));
 }
 
 }  // namespace

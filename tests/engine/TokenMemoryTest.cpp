@@ -52,6 +52,17 @@ TEST_F(TokenMemory, StrRefTokenForm) {
   EXPECT_FALSE(e.IsStrRefToken("2DAMEMORY1"));
 }
 
+TEST_F(TokenMemory, StrRefTokensGoFirstAndSlotTextIsNotResolvedAgain) {
+  TVEYPatcher& e = Engine("[TLKList]\nStrRef1=40\n");
+  e.LoadStrRefTable();
+  e.Memory = {"StrRef1", "2DAMEMORY1"};
+  EXPECT_EQ(e.SubstituteTokens("StrRef1"), "40");
+  EXPECT_EQ(e.SubstituteTokens("2DAMEMORY1"), "StrRef1");
+  EXPECT_EQ(e.SubstituteTokens("2DAMEMORY2"), "2DAMEMORY1");
+  EXPECT_EQ(e.SubstituteTokens("****"), "****");
+  EXPECT_EQ(e.WarningCount() + e.ErrorCount(), 0);
+}
+
 TEST_F(TokenMemory, StoreGrowsToTheSlotAndLeavesTheOthersEmpty) {
   TVEYPatcher& e = Engine();
   LoadTable(e);

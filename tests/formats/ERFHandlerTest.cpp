@@ -211,7 +211,10 @@ TEST(TERFHandlerLoad, RefusesTablesOutsideTheFile) {
   auto path = dir.Write("bad.rim", rim);
   ExpectFailure<EERFError>([&] { h.LoadFromFile(path); }, 17,
                            LoadMsg(path, "its key list lies outside the file!"));
-  // An empty resource may point anywhere: it is never read.
+  // Empty tables and empty resources may point anywhere: they are never read.
+  auto noKeys = MakeRIM({});
+  noKeys[16] = 0xFF;
+  EXPECT_NO_THROW(h.LoadFromFile(dir.Write("k.rim", noKeys)));
   auto empty = MakeERF({{"a", 2027, ""}});
   for (int i = 0; i < 4; ++i) empty[173 + 24 + i] = 0xFF;
   EXPECT_NO_THROW(h.LoadFromFile(dir.Write("z.mod", empty)));
@@ -389,6 +392,27 @@ TEST(TERFHandlerSave, CarriesCaseTwinsAndUnknownTypesThrough) {
   EXPECT_EQ(h.Resources()[3]->ResType, -1);
   EXPECT_EQ(Extracted(h, dir, "blob", 2019), "?");
   EXPECT_EQ(Extracted(h, dir, "neg", -1), "-");
+}
+
+TEST(TERFHandlerSave, CopiesDataStoredOutOfKeyOrder) {
+  test::TempDir dir;
+  // Keys a, b, c, d; data stored as d, c, b, a with b shared by e.
+  auto bytes = Bytes().Ascii("RIM V1.0").U32(0).I32(5).U32(120).Zeros(100)
+                   .Fixed("a", 16).U32(2027).U32(0).U32(287).U32(4)
+                   .Fixed("b", 16).U32(2027).U32(1).U32(284).U32(3)
+                   .Fixed("c", 16).U32(2027).U32(2).U32(282).U32(2)
+                   .Fixed("d", 16).U32(2027).U32(3).U32(280).U32(2)
+                   .Fixed("e", 16).U32(2027).U32(4).U32(284).U32(3)
+                   .Ascii("dd").Ascii("cc").Ascii("bbb").Ascii("aaaa")
+                   .Build();
+  auto path = dir.Write("a.rim", bytes);
+  TERFHandler h(path);
+  h.DeleteResource("c", 2027);
+  h.AddResource(dir.Write("s/f.utc", "f"), true);
+  h.SaveToFile();
+  std::string all;
+  for (const auto& r : h.Resources()) all += r->ResRef.Name() + "=" + Extracted(h, dir, r->ResRef.Name(), 2027) + " ";
+  EXPECT_EQ(all, "a=aaaa b=bbb d=dd e=bbb f=f ");
 }
 
 TEST(TERFHandlerSave, EmptyPathWithoutChangesWritesNothing) {

@@ -9,33 +9,8 @@ namespace vey {
 namespace {
 
 using test::ExpectFailure;
+using test::AllTypes;
 using test::GffImage;
-
-// Root (type 7) with one field of each kind; a child struct with a single
-// field, a list whose first element has no fields but a junk offset.
-GffImage AllTypes() {
-  GffImage g;
-  g.labels = {"B", "C", "W", "S", "D", "I", "D64", "I64", "F", "Dbl", "Str", "Ref", "Loc", "Void",
-              "Child", "List", "Ori", "Pos"};
-  g.structs = {{7, 0, 18}, {3, 18, 1}, {0, 0xDEADBEEF, 0}, {9, 18, 1}};
-  g.data.U64(0xFFFFFFFFFFFFFFFFull)                                      // 0: DWORD64
-      .U64(static_cast<std::uint64_t>(-3))                               // 8: Int64
-      .F64(2.5)                                                          // 16: Double
-      .U32(5).Ascii("hello")                                             // 24: ExoString
-      .U8(6).Ascii("MyItem")                                             // 33: ResRef, case kept
-      .U32(999).U32(42).U32(2).U32(0).U32(2).Ascii("hi").U32(3).U32(0)   // 40: loc, TotalSize damaged
-      .U32(3).Ascii("\x01\x02\x03")                                      // 70: Void
-      .F32(1).F32(2).F32(3).F32(4)                                       // 77: Orientation
-      .F32(5).F32(6).F32(7);                                             // 93: Position
-  g.fields = {{0, 0, 200},         {1, 1, 'x'},          {2, 2, 65535},      {3, 3, 0xFFFE},
-              {4, 4, 0xFFFFFFFF},  {5, 5, 0xFFFFFFFB},   {6, 6, 0},          {7, 7, 8},
-              {8, 8, 0x3FC00000},  {9, 9, 16},           {10, 10, 24},       {11, 11, 33},
-              {12, 12, 40},        {13, 13, 70},         {14, 14, 1},        {15, 15, 0},
-              {16, 16, 77},        {17, 17, 93},        {0, 0, 1}};
-  for (std::uint32_t i = 0; i < 18; ++i) g.fieldIndices.U32(i);
-  g.listIndices.U32(2).U32(2).U32(3);
-  return g;
-}
 
 TEST(TGFFFileLoad, ReadsEveryFieldType) {
   TGFFFile doc;

@@ -46,6 +46,11 @@ struct GffImage {
   }
 };
 
+// Root (type 7) with one field of each kind; a child struct with a single
+// field, a list whose first element has no fields but a junk offset; the
+// localized string's stored TotalSize (999) is wrong.
+GffImage AllTypes();
+
 // One line per node: depth, label, type and value; the whole tree as text.
 std::string DumpTree(const TGFFStruct& root);
 

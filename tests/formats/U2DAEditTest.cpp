@@ -101,6 +101,12 @@ TEST(T2DAHandlerSave, OnlyEmptyCellsGiveOneNul) {
   std::vector<std::uint8_t> expected =
       Head("a\tb\t", 2, "0\t1\t").U16(0).U16(0).U16(0).U16(0).U8(9).U8(9).U8(0);
   EXPECT_SAME_BYTES(t.SaveToBytes(), expected);
+  // An empty text set from outside is another value than "****", though
+  // both are stored as a lone NUL: the window keeps them apart.
+  t.SetCell(0, 1, "");
+  expected = Head("a\tb\t", 2, "0\t1\t").U16(0).U16(1).U16(0).U16(0).U8(9).U8(9).U8(0).U8(0);
+  EXPECT_SAME_BYTES(t.SaveToBytes(), expected);
+  EXPECT_EQ(Loaded(t.SaveToBytes()).GetCell(0, 1), "****");
 }
 
 // The window search done the slow, obvious way, to check the indexed writer

@@ -94,6 +94,20 @@ TEST(TTLKFileHandlerSave, LaysTextsOutAgainAndAppendsLast) {
   EXPECT_EQ(h.StringDataOffset(), 140u);
 }
 
+TEST(TTLKFileHandlerSave, WritesSharedTextsApart) {
+  Bytes b;
+  b.Ascii("TLK ").Ascii("V3.0").U32(0).U32(2).U32(100);
+  PutEntry(b, {0, "", 0, 0, 0, 3, 0});
+  PutEntry(b, {0, "", 0, 0, 0, 3, 0});
+  b.Ascii("abc");
+  Bytes expected;
+  expected.Ascii("TLK ").Ascii("V3.0").U32(0).U32(2).U32(100);
+  PutEntry(expected, {0, "", 0, 0, 0, 3, 0});
+  PutEntry(expected, {0, "", 0, 0, 3, 3, 0});
+  expected.Ascii("abcabc");
+  EXPECT_SAME_BYTES(Loaded(b).SaveToBytes(), expected.Build());
+}
+
 TEST(TTLKFileHandlerLoad, ReadsTextsInPiecesCutAtNul) {
   // 4096 bytes are one piece: a NUL ends the text. 4097 bytes are two: the
   // second piece is read after the first one's NUL.
@@ -145,6 +159,7 @@ TEST(TTLKFileHandlerLoad, RefusesBadHeadersAndLeavesNothingOpen) {
   for (int i = 0; i < 1000; ++i) PutEntry(sharedText, {0, "", 0, 0, 0, 20000, 0});
   sharedText.Zeros(20000);
   std::vector<Case> cases = {
+      {{}, "Type mismatch. Specified file is not a valid TLK file!"},
       {test::ToBytes("TLK"), "Type mismatch. Specified file is not a valid TLK file!"},
       {header(std::string_view("TLK\0", 4), "V3.0", 1, 60), "Type mismatch. Specified file is not a valid TLK file!"},
       {header("TLK ", "V3.1", 1, 60), "Version mismatch. File is not a valid v3.0 TLK file!"},
@@ -168,6 +183,19 @@ TEST(TTLKFileHandlerLoad, RefusesBadHeadersAndLeavesNothingOpen) {
     EXPECT_EQ(h.Count(), 0u);
     EXPECT_TRUE(h.Entries().IsEmpty());
   }
+}
+
+TEST(TTLKFileHandlerLoad, CopiedEntriesOutliveTheirTable) {
+  TTLKString copy;
+  TStringDataList other;
+  {
+    auto h = Loaded(ThreeEntries());
+    copy = h.Entries()[0];
+    other.Add(h.Entries()[2]);
+    h.LoadFromBytes(ThreeEntries());  // a reload drops the first file's bytes
+  }
+  EXPECT_EQ(copy.Text(), "Hello");
+  EXPECT_EQ(other[0].Text(), "World!");
 }
 
 TEST(TTLKFileHandlerSave, RefusesWithoutAnOpenTable) {

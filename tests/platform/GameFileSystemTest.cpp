@@ -1,5 +1,6 @@
 // Path resolution against a real folder, and the write fence.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -12,6 +13,15 @@ namespace vey::platform {
 namespace {
 
 using Path = std::filesystem::path;
+
+// Makes a folder look untouched for a minute, so that its listing is cached.
+void Age(const Path& folder) {
+  timespec times[2];
+  ::clock_gettime(CLOCK_REALTIME, &times[0]);
+  times[0].tv_sec -= 60;
+  times[1] = times[0];
+  ASSERT_EQ(::utimensat(AT_FDCWD, folder.c_str(), times, 0), 0);
+}
 
 TEST(GameFileSystemResolve, MatchesExistingComponentsWithoutCase) {
   test::TempDir game;
@@ -202,21 +212,55 @@ TEST(GameFileSystemWrite, RenameNeverReplacesAnExistingFile) {
   EXPECT_FALSE(fs.Exists(dir / "Override/a.uti"));
 }
 
-TEST(GameFileSystemResolve, SeesFilesTheRunCreatedItself) {
+TEST(GameFileSystemCache, SeesFilesTheRunCreatedItself) {
   test::TempDir game;
   game.Write("Override/x", "x");
+  game.Write("data/src.2da", "s");
+  Age(game / "Override");
   GameFileSystem fs;
   fs.AddWritableRoot(game.Path());
   EXPECT_EQ(fs.Resolve(game.Path(), "override\\NEW.2da"), game / "Override/NEW.2da");
   fs.WriteFile(game / "Override/new.2da", test::ToBytes("y"));
   EXPECT_EQ(fs.Resolve(game.Path(), "override\\NEW.2da"), game / "Override/new.2da");
+  fs.CopyFile(game / "data/src.2da", game / "Override/Copied.2da");
+  EXPECT_EQ(fs.Resolve(game.Path(), "override\\copied.2DA"), game / "Override/Copied.2da");
+
   auto out = fs.CreateFile(game / "Override/later.2da");
   EXPECT_EQ(fs.Resolve(game.Path(), "override\\LATER.2da"), game / "Override/LATER.2da");
   out->Commit();
   EXPECT_EQ(fs.Resolve(game.Path(), "override\\LATER.2da"), game / "Override/later.2da");
+
   fs.Rename(game / "Override/later.2da", game / "Override/Moved.2da");
   EXPECT_EQ(fs.Resolve(game.Path(), "override\\moved.2DA"), game / "Override/Moved.2da");
   EXPECT_EQ(fs.Resolve(game.Path(), "override\\later.2DA"), game / "Override/later.2DA");
+  fs.Rename(game / "Override/Moved.2da", game / "data/moved.2da");
+  EXPECT_EQ(fs.Resolve(game.Path(), "override\\moved.2DA"), game / "Override/moved.2DA");
+  EXPECT_EQ(fs.Resolve(game.Path(), "DATA\\MOVED.2da"), game / "data/moved.2da");
+
+  fs.RemoveFile(game / "Override/new.2da");
+  EXPECT_EQ(fs.Resolve(game.Path(), "override\\NEW.2da"), game / "Override/NEW.2da");
+  fs.CreateDirectories(game / "Override/sub/deeper");
+  EXPECT_EQ(fs.Resolve(game.Path(), "OVERRIDE\\SUB\\Deeper\\"),
+            game.Path() / "Override/sub/deeper/");
+  EXPECT_TRUE(fs.RemoveEmptyDirectory(game / "Override/sub/deeper"));
+  EXPECT_EQ(fs.Resolve(game.Path(), "OVERRIDE\\SUB\\Deeper"), game / "Override/sub/Deeper");
+}
+
+TEST(GameFileSystemCache, SeesChangesMadeByOthers) {
+  test::TempDir game;
+  game.Write("Override/x", "x");
+  Age(game / "Override");
+  GameFileSystem fs;
+  EXPECT_EQ(fs.Resolve(game.Path(), "override\\Compiled.NCS"), game / "Override/Compiled.NCS");
+  game.Write("Override/compiled.ncs", "by another program");
+  EXPECT_EQ(fs.Resolve(game.Path(), "override\\Compiled.NCS"), game / "Override/compiled.ncs");
+  std::filesystem::remove(game / "Override/compiled.ncs");
+  EXPECT_EQ(fs.Resolve(game.Path(), "override\\Compiled.NCS"), game / "Override/Compiled.NCS");
+  // A folder replaced by another of the same name is read again.
+  std::filesystem::rename(game / "Override", game / "Old");
+  game.Write("Override/Compiled.ncs", "y");
+  Age(game / "Override");
+  EXPECT_EQ(fs.Resolve(game.Path(), "override\\compiled.NCS"), game / "Override/Compiled.ncs");
 }
 
 }  // namespace

@@ -43,15 +43,15 @@ TEST(RichTextLogRtf, WritesTheWholeDocument) {
 
 TEST(RichTextLogRtf, EscapesRtfCharactersAndHighBytes) {
   RichTextLog log;
-  log.AppendLine("C:\\x {a} \xE9\x80 \ttab\r\nnext\x01");
+  log.AppendLine("C:\\x {a} \xE9\x80 \ttab\r\nnext\x01\x7f");
   std::string rtf = log.ToRtf();
-  EXPECT_NE(rtf.find("\\cf1 C:\\\\x \\{a\\} \\'e9\\'80 \\tab tab\\line next\\'01\\par"),
+  EXPECT_NE(rtf.find("\\cf1 C:\\\\x \\{a\\} \\'e9\\'80 \\tab tab\\line next\\'01\\'7f\\par"),
             std::string::npos)
       << rtf;
   // No raw byte outside printable ASCII may reach the document.
   for (char c : rtf) {
     auto b = static_cast<unsigned char>(c);
-    EXPECT_TRUE((b >= 0x20 && b < 0x80) || c == '\r' || c == '\n') << int(b);
+    EXPECT_TRUE((b >= 0x20 && b < 0x7F) || c == '\r' || c == '\n') << int(b);
   }
 }
 

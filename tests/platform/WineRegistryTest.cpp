@@ -34,6 +34,7 @@ constexpr std::string_view kSystemReg =
     "\"Other\"=\"D:\\\\Mods\\\\..\\\\Games\"\r\n"
     "\"Unknown\"=\"Q:\\\\x\"\r\n"
     "\"Share\"=\"\\\\\\\\server\\\\share\"\r\n"
+    "\"Ratio\"=\"4:3\"\r\n"
     "\r\n"
     "[Software\\\\Bracket\\[1\\]] 1700000002\n"
     "\"N\"=\"v\"\n"
@@ -91,6 +92,7 @@ TEST_F(WinePrefix, MapsDrivePathsIntoThePrefix) {
   EXPECT_EQ(reg.ReadString("\\SOFTWARE\\Quenbrook\\Arkan2", "Unknown"), "");
   EXPECT_EQ(reg.ReadString("\\SOFTWARE\\Quenbrook\\Arkan2", "Share"), "");
   EXPECT_EQ(reg.ReadString("\\SOFTWARE\\Quenbrook\\Arkan2", "Quoted"), "say \"hi\"\tand\nbye");
+  EXPECT_EQ(reg.ReadString("\\SOFTWARE\\Quenbrook\\Arkan2", "Ratio"), "4:3");
 
   // With links, the links decide: relative ones from dosdevices, absolute as they are.
   fs::create_directories(Prefix() / "dosdevices");
