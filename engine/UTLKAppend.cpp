@@ -1,8 +1,10 @@
 // UTLKAppend: the TLKList step, which appends the mod's strings to the game's
 // talk tables (reusing identical entries) and turns every StrRef token into
 // the number its string finally received.
+#include <optional>
 #include <unordered_map>
 
+#include "common/ByteReader.h"
 #include "common/StrFormat.h"
 #include "engine/UVEYPatcher.h"
 #include "formats/UTLKFile.h"
@@ -32,6 +34,76 @@ class PendingTokens {
  private:
   TStrRefList& table_;
   std::unordered_map<std::int32_t, std::vector<std::size_t>> byValue_;
+};
+
+// Spreads every input bit over the whole result, the low bits included.
+std::size_t Mix(std::size_t h, std::uint64_t v) {
+  std::uint64_t x = (h ^ v) + 0x9E3779B97F4A7C15ull;
+  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+  x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+  return static_cast<std::size_t>(x ^ (x >> 31));
+}
+
+std::size_t TextHash(const TTLKString& e) { return std::hash<std::string_view>{}(e.Text()); }
+
+// Equal for entries that IdenticalEntries takes for the same string (+0 and
+// -0 sound lengths included); built on the text's hash.
+std::size_t IdentityHash(const TTLKString& e, std::size_t textHash) {
+  std::size_t h = Mix(textHash, e.Flags());
+  h = Mix(h, LoadU64(e.SoundResRef().data()));
+  h = Mix(h, LoadU64(e.SoundResRef().data() + 8));
+  h = Mix(h, (static_cast<std::uint64_t>(e.VolumeVariance()) << 32) | e.PitchVariance());
+  return Mix(h, e.SoundLength() == 0.0f ? 0u : e.SoundLengthBits());
+}
+std::size_t IdentityHash(const TTLKString& e) { return IdentityHash(e, TextHash(e)); }
+
+// The first entry of the target identical to a source entry. Only the hashes
+// of the few source entries are kept: one pass over the target records, per
+// such hash, the target entries that carry it in index order, and appended
+// entries join at the end. Lookups therefore answer as a scan from index 0
+// would, without an index over the whole target.
+class IdenticalEntryFinder {
+ public:
+  IdenticalEntryFinder(const TTLKFileHandler& target, const TTLKFileHandler& source) : target_(target) {
+    for (std::size_t i = 0; i < source.Entries().Size(); ++i) {
+      const TTLKString& e = source.Entries()[i];
+      const std::size_t textHash = TextHash(e);
+      candidates_[IdentityHash(e, textHash)];
+      texts_[textHash % kTextBits] = true;
+    }
+    // Most target entries share no text with any source entry and are
+    // passed over after hashing their text.
+    for (std::size_t i = 0; i < target.Entries().Size(); ++i) {
+      const TTLKString& e = target.Entries()[i];
+      const std::size_t textHash = TextHash(e);
+      if (!texts_[textHash % kTextBits]) continue;
+      auto it = candidates_.find(IdentityHash(e, textHash));
+      if (it != candidates_.end()) Remember(it->second, e.StrRef());
+    }
+  }
+  std::optional<std::uint32_t> Find(const TTLKString& entry) const {
+    auto it = candidates_.find(IdentityHash(entry));
+    if (it == candidates_.end()) return std::nullopt;
+    for (std::uint32_t index : it->second)
+      if (IdenticalEntries(target_.Entries()[index], entry)) return index;
+    return std::nullopt;
+  }
+  void Appended(std::uint32_t index) {
+    Remember(candidates_[IdentityHash(target_.Entries()[index])], index);
+  }
+
+ private:
+  // Only the first of several identical entries can ever be found.
+  void Remember(std::vector<std::uint32_t>& list, std::uint32_t index) {
+    for (std::uint32_t other : list)
+      if (IdenticalEntries(target_.Entries()[other], target_.Entries()[index])) return;
+    list.push_back(index);
+  }
+
+  static constexpr std::size_t kTextBits = 1 << 16;
+  const TTLKFileHandler& target_;
+  std::unordered_map<std::size_t, std::vector<std::uint32_t>> candidates_;
+  std::vector<bool> texts_ = std::vector<bool>(kTextBits);
 };
 
 }  // namespace
@@ -72,12 +144,13 @@ void TVEYPatcher::AppendTalkTable(std::int32_t pass) {
   }
 
   PendingTokens tokens(StrRefTable);
+  IdenticalEntryFinder identical(target, source);
   std::int64_t added = 0, reused = 0;
   const TStringDataList& entries = source.Entries();
   for (const TTLKString* entry = entries.First(); entry; entry = entries.Next()) {
-    // The index answers with the first identical entry in index order, the
-    // entries appended earlier in this pass included.
-    if (auto found = target.FindIdentical(*entry)) {
+    // The first identical entry in index order, the entries appended earlier
+    // in this pass included.
+    if (auto found = identical.Find(*entry)) {
       tokens.Remap(entry->StrRef(), *found);
       LogMessage(FormatMsg("Identical string for append StrRef %s found in %s StrRef %s, reusing it "
                            "instead.",
@@ -86,6 +159,7 @@ void TVEYPatcher::AppendTalkTable(std::int32_t pass) {
       ++reused;
     } else {
       const std::uint32_t newRef = target.AddEntry(TTLKString(*entry));
+      identical.Appended(newRef);
       LogMessage(FormatMsg("Appending new entry to %s, new StrRef is %s",
                            {targetName, IntToStr(newRef)}),
                  LogKind::Debug);

@@ -110,6 +110,7 @@ void T2DAHandler::LoadFromBytes(std::span<const std::uint8_t> data, const std::s
 }
 
 void T2DAHandler::ClearTable() {
+  ++revision_;
   columnLabels_.clear();
   rowLabels_.clear();
   cells_.clear();
@@ -354,6 +355,7 @@ void T2DAHandler::RequireLoaded(std::int32_t code, const char* message) const {
 
 std::int32_t T2DAHandler::AddRow() {
   RequireLoaded(31, "No 2da file has been loaded. Unable to look up column labels.");
+  ++revision_;
   auto index = static_cast<std::int32_t>(rowLabels_.size());
   rowLabels_.push_back(IntToStr(index));
   cells_.insert(cells_.end(), columnLabels_.size(), 0);
@@ -363,6 +365,7 @@ std::int32_t T2DAHandler::AddRow() {
 
 std::int32_t T2DAHandler::AddColumn() {
   RequireLoaded(29, "No 2da file has been loaded. Unable to look up column labels.");
+  ++revision_;
   const std::size_t oldColumns = columnLabels_.size();
   const std::size_t rows = rowLabels_.size();
   std::vector<std::uint32_t> grown;
@@ -382,6 +385,7 @@ std::int32_t T2DAHandler::AddColumn() {
 std::int32_t T2DAHandler::CopyRow(std::int32_t source, const std::string& newLabel) {
   RequireLoaded(30, "No 2da file has been loaded. Unable to look up column labels.");
   if (!ValidIndex(source, rowLabels_.size())) return -1;
+  ++revision_;
   std::int32_t index = AddRow();
   if (!newLabel.empty()) SetRowLabel(index, newLabel);
   const std::size_t columns = columnLabels_.size();
@@ -440,6 +444,7 @@ void T2DAHandler::SetColumnLabel(std::int32_t column, const std::string& text) {
   RequireLoaded(20, "No 2da file has been loaded. Unable to set column label.");
   if (!ValidIndex(column, columnLabels_.size()))
     Fail(21, "Invalid column index specified, unable to set column label.");
+  ++revision_;
   auto& label = columnLabels_[static_cast<std::size_t>(column)];
   columnIndex_.Changed(column, label, text);
   label = text;
@@ -448,6 +453,7 @@ void T2DAHandler::SetColumnLabel(std::int32_t column, const std::string& text) {
 void T2DAHandler::SetRowLabel(std::int32_t row, const std::string& text) {
   RequireLoaded(22, "No 2da file has been loaded. Unable to set row label.");
   if (!ValidIndex(row, rowLabels_.size())) Fail(23, "Invalid row index specified, unable to set row label.");
+  ++revision_;
   auto& label = rowLabels_[static_cast<std::size_t>(row)];
   rowIndex_.Changed(row, label, text);
   label = text;
@@ -458,6 +464,7 @@ void T2DAHandler::SetCell(std::int32_t row, std::int32_t column, const std::stri
   if (!ValidIndex(row, rowLabels_.size())) Fail(25, "Invalid row index specified, unable to set cell value.");
   if (!ValidIndex(column, columnLabels_.size()))
     Fail(26, "Invalid column index specified, unable to set cell value.");
+  ++revision_;
   CellAt(row, column) = Intern(text);
 }
 

@@ -45,6 +45,9 @@ class T2DAHandler {
   std::vector<std::uint8_t> SaveToBytes() const;
 
   bool Loaded() const { return loaded_; }
+  // Advances with every load and every change, so that a caller keeping its
+  // own index over the table can tell when to rebuild it.
+  std::uint64_t Revision() const { return revision_; }
   const std::string& FileName() const { return fileName_; }
 
   std::int32_t AddRow();
@@ -109,6 +112,7 @@ class T2DAHandler {
   LabelIndex columnIndex_;
   LabelIndex rowIndex_;
   bool loaded_ = false;
+  std::uint64_t revision_ = 0;
   std::string fileName_;
   std::uint8_t dataSize_[2] = {0, 0};
 };

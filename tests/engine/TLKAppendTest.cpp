@@ -2,6 +2,8 @@
 // remapping, backups and summary lines, and the aborts of the step.
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "EngineFixture.h"
 #include "formats/UTLKFile.h"
 #include "support/TalkTableBytes.h"
@@ -74,6 +76,19 @@ TEST_F(TLKAppend, ReusesTheFirstIdenticalEntryAndAppendsEverythingElse) {
   EXPECT_EQ(f.ReadFile(f.App() + "backup/dialog.tlk"), original);
   EXPECT_EQ(e.ProgressCount(), 1);
   EXPECT_EQ(e.ErrorCount() + e.WarningCount(), 0);
+}
+
+// Sound lengths compare as numbers: -0 equals +0, and NaN equals nothing,
+// not even the same bits.
+TEST_F(TLKAppend, SoundLengthsCompareAsNumbers) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  Game({{"Zero", 0, "", -0.0f}, {"Nan", 0, "", nan}});
+  Mod({{"Zero", 0, "", 0.0f}, {"Nan", 0, "", nan}});
+  TVEYPatcher& e = Engine("StrRef0=0\nStrRef1=1\n");
+  e.ProcessTLKList();
+  EXPECT_EQ(GameTexts(), (std::vector<std::string>{"Zero", "Nan", "Nan"}));
+  EXPECT_EQ(Token(e, 0), 0);
+  EXPECT_EQ(Token(e, 1), 2);
 }
 
 // An index reused from the game table can equal the index of a later mod

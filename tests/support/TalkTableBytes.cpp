@@ -30,7 +30,8 @@ std::vector<std::string> TalkTexts(const std::vector<std::uint8_t>& bytes) {
   TTLKFileHandler table;
   table.LoadFromBytes(bytes);
   std::vector<std::string> texts;
-  for (const TTLKString& e : table.Entries()) texts.push_back(e.Text());
+  for (std::size_t i = 0; i < table.Entries().Size(); ++i)
+    texts.emplace_back(table.Entries()[i].Text());
   return texts;
 }
 
