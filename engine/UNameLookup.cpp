@@ -1,13 +1,31 @@
 // UNameLookup: the data-folder source and the saved name of a listed file,
 // from the reserved keys of the section named like it.
 #include "common/StrFormat.h"
+#include "common/Win1252.h"
 #include "engine/UVEYPatcher.h"
 
 namespace vey {
 
+std::string TVEYPatcher::SectionFor(std::string_view name) const {
+  // Section names match without regard to letter case, and so does the alias.
+  if (!aliasFile_.empty() && EqualsNoCase(name, aliasFile_)) return aliasSection_;
+  return std::string(name);
+}
+
+void TVEYPatcher::SetFileSection(std::string fileName, std::string section) {
+  aliasFile_ = std::move(fileName);
+  aliasSection_ = std::move(section);
+}
+
+void TVEYPatcher::ClearFileSection() {
+  aliasFile_.clear();
+  aliasSection_.clear();
+}
+
 std::string TVEYPatcher::GetSourceFileName(std::string_view name) {
-  if (!IniFile().SectionExists(name)) return std::string(name);
-  std::string source = IniFile().ReadString(name, "!SourceFile", "");
+  const std::string section = SectionFor(name);
+  if (!IniFile().SectionExists(section)) return std::string(name);
+  std::string source = IniFile().ReadString(section, "!SourceFile", "");
   if (source.empty()) return std::string(name);
   // A name that would leave the data folder names no file of the mod.
   bool present = platform::GameFileSystem::IsContained(source) &&
@@ -20,8 +38,9 @@ std::string TVEYPatcher::GetSourceFileName(std::string_view name) {
 }
 
 std::string TVEYPatcher::GetSaveAsName(std::string_view name) const {
-  if (!IniFile().SectionExists(name)) return std::string(name);
-  std::string saveAs = IniFile().ReadString(name, "!SaveAs", "");
+  const std::string section = SectionFor(name);
+  if (!IniFile().SectionExists(section)) return std::string(name);
+  std::string saveAs = IniFile().ReadString(section, "!SaveAs", "");
   return saveAs.empty() ? std::string(name) : saveAs;
 }
 

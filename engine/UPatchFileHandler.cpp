@@ -257,15 +257,19 @@ bool TPatchFileHandler::LocateArchived(std::string_view name, std::string_view d
         kError);
     return false;
   }
-  std::unique_ptr<TERFHandler> archive;
-  try {
-    archive = std::make_unique<TERFHandler>(DestinationPath);
-  } catch (const Exception& e) {
-    Log(FormatMsg("Unable to load archive \"%s\" to modify or insert file \"%s\" into, skipping... (%s)",
-                  {DestinationPath, FileName, e.what()}),
-        kError);
-    return false;
+  TERFHandler* queued = QueuedArchive ? QueuedArchive(DestinationPath) : nullptr;
+  std::unique_ptr<TERFHandler> opened;
+  if (!queued) {
+    try {
+      opened = std::make_unique<TERFHandler>(DestinationPath);
+    } catch (const Exception& e) {
+      Log(FormatMsg("Unable to load archive \"%s\" to modify or insert file \"%s\" into, skipping... (%s)",
+                    {DestinationPath, FileName, e.what()}),
+          kError);
+      return false;
+    }
   }
+  TERFHandler* archive = queued ? queued : opened.get();
   if (!archive->IsOpen()) {
     Log(FormatMsg("Unable to load archive \"%s\" to insert file \"%s\" into, skipping...",
                   {DestinationPath, FileName}),
@@ -279,7 +283,7 @@ bool TPatchFileHandler::LocateArchived(std::string_view name, std::string_view d
   if (!workCopy) return false;
   Files().RemoveFile(*workCopy);
   const std::string archiveName = LastComponent(DestinationPath);
-  if (replace || !archive->HasResource(saveName, false)) {
+  if (replace || !archive->HasResource(saveName, queued != nullptr)) {
     std::string source;
     try {
       source = Patcher->GetSourceFileName(FileName);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,6 +15,7 @@
 namespace vey {
 
 class TVEYPatcher;
+class TERFHandler;
 
 // What LocateFile is asked for; decides where the edited copy lives.
 enum TFileKind : std::uint8_t {
@@ -54,6 +56,10 @@ class TPatchFileHandler {
   std::string DestinationPath;
   platform::IOpenDialog& OpenDialog;
   TVEYPatcher* Patcher = nullptr;
+  // When set: the open archive at a path whose documents are queued but not
+  // yet written, or null. Locating a file in such an archive sees the queued
+  // documents as if the archive had been rebuilt.
+  std::function<TERFHandler*(const std::string& archivePath)> QueuedArchive;
 
   void Log(std::string_view text, int kind);
 

@@ -7,9 +7,6 @@ namespace vey {
 void TVEYPatcher::ProcessInstallList() {}
 void TVEYPatcher::CheckOverride(std::string_view, std::string_view, std::string_view, bool) {}
 
-void TVEYPatcher::PatchGFFFiles() {}
-bool TVEYPatcher::AddGFFField(std::string_view, std::string_view) { return false; }
-
 void TVEYPatcher::ProcessSSFList() {}
 void TVEYPatcher::ProcessHACKList() {}
 void TVEYPatcher::PatchBinaryFile(std::string_view) {}

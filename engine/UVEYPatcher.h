@@ -116,6 +116,12 @@ class TVEYPatcher {
   // it is missing) and the name it is saved under ("!SaveAs").
   std::string GetSourceFileName(std::string_view name);
   std::string GetSaveAsName(std::string_view name) const;
+  // The instruction section the name lookups read for a listed file: the
+  // file's own section, or the section of the GFFList entry that names the
+  // file through "!Filename" while that entry is processed.
+  std::string SectionFor(std::string_view name) const;
+  void SetFileSection(std::string fileName, std::string section);
+  void ClearFileSection();
 
   // Talk tables.
   void ProcessTLKList();
@@ -143,6 +149,10 @@ class TVEYPatcher {
   // GFF documents.
   void PatchGFFFiles();
   bool AddGFFField(std::string_view section, std::string_view defaultPath);
+  // Fields attached or changed by AddField sections so far, nested ones
+  // included: a section that only changes existing fields still changes the
+  // document.
+  std::int32_t AddFieldChanges() const { return addFieldChanges_; }
 
   // Soundsets, compiled-script integers, script compilation.
   void ProcessSSFList();
@@ -202,6 +212,12 @@ class TVEYPatcher {
   std::string currentFile_;
   std::int32_t progressCount_ = 0;
   std::int32_t progressMax_ = 0;
+  std::string aliasFile_;
+  std::string aliasSection_;
+  // The AddField sections being processed, outermost first: a section that
+  // is met again inside itself would add fields without end.
+  std::vector<std::string> addFieldChain_;
+  std::int32_t addFieldChanges_ = 0;
 
  public:
   // Shared by the lists, reused for every file of their kind. Declared after
