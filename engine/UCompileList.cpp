@@ -1,0 +1,375 @@
+// UCompileList: the CompileList, which puts install-time values into the mod's
+// script sources, compiles them with the compiler the mod ships, installs the
+// compiled scripts into override or archives and restores the sources.
+#include <unistd.h>
+
+#include <cstdlib>
+#include <memory>
+#include <set>
+
+#include "common/StrFormat.h"
+#include "common/UQK_Common.h"
+#include "common/Win1252.h"
+#include "engine/UVEYPatcher.h"
+#include "formats/UERFHandler.h"
+
+namespace vey {
+namespace {
+
+using Path = platform::GameFileSystem::Path;
+
+constexpr std::string_view kCompilerName = "nwnnsscomp.exe";
+
+// "a.b.nss" -> "a.b.ncs"; a name without extension gains one.
+std::string WithNcsExtension(std::string_view name) {
+  std::size_t cut = name.find_last_of("/\\");
+  std::size_t dot = name.rfind('.');
+  if (dot == std::string_view::npos || (cut != std::string_view::npos && dot < cut))
+    return std::string(name) + ".ncs";
+  return std::string(name.substr(0, dot)) + ".ncs";
+}
+
+bool HasStartFunction(std::string_view line) {
+  const std::string lower = AsciiLowerCopy(line);
+  for (std::string_view form :
+       {"void main()", "void main ()", "int startingconditional()", "int startingconditional ()"})
+    if (lower.find(form) != std::string::npos) return true;
+  return false;
+}
+
+// Lines end at CR LF, LF or a lone CR; a last line without an end counts.
+std::vector<std::string_view> SplitSourceLines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\n' && text[i] != '\r') continue;
+    lines.push_back(text.substr(start, i - start));
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+  if (start < text.size()) lines.push_back(text.substr(start));
+  return lines;
+}
+
+// A program found on PATH, or empty.
+std::string FindOnPath(std::string_view program) {
+  const char* path = std::getenv("PATH");
+  if (!path) return {};
+  std::string_view dirs(path);
+  while (!dirs.empty()) {
+    std::size_t colon = dirs.find(':');
+    std::string_view dir = dirs.substr(0, colon);
+    dirs = colon == std::string_view::npos ? std::string_view() : dirs.substr(colon + 1);
+    if (dir.empty()) continue;
+    std::string candidate = std::string(dir) + "/" + std::string(program);
+    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+  }
+  return {};
+}
+
+// How the compiler is started: a native program or script directly, a
+// Windows executable through wine.
+struct CompilerLauncher {
+  std::string program;             // what is executed; empty when it cannot be
+  std::vector<std::string> prefix; // arguments before the compiler's own
+};
+
+CompilerLauncher ChooseLauncher(const platform::GameFileSystem& files, const std::string& compiler) {
+  std::vector<std::uint8_t> bytes = files.ReadFile(compiler);
+  const bool windows = bytes.size() >= 2 && bytes[0] == 'M' && bytes[1] == 'Z';
+  if (!windows) return {compiler, {}};
+  std::string wine = FindOnPath("wine");
+  if (wine.empty()) return {};
+  return {wine, {compiler}};
+}
+
+class ScriptCompiler {
+ public:
+  explicit ScriptCompiler(TVEYPatcher& patcher) : p_(patcher) {}
+  ~ScriptCompiler();
+
+  void Run();
+
+ private:
+  void CompileEntry(const std::string& key);
+  // False when the compiled file is not there afterwards (logged).
+  bool Compile(const TCompileFileInfo& info, const std::string& compiledPath);
+  void IntoArchive(const std::string& script, const std::string& compiledPath, const std::string& ncsName,
+                   bool replace);
+  void IntoOverride(const std::string& compiledPath, const std::string& ncsName, bool replace);
+  void SaveArchive();
+  void RestoreSources(bool keepDebugCopies);
+  void Log(std::string_view pattern, std::initializer_list<std::string_view> values, LogKind kind) {
+    p_.LogMessage(FormatMsg(pattern, values), kind);
+  }
+  platform::GameFileSystem& Files() { return p_.Files(); }
+
+  TVEYPatcher& p_;
+  std::string compilerFolder_;
+  std::string compiler_;
+  CompilerLauncher launcher_;
+  std::string defaultDestination_;
+  std::unique_ptr<TERFHandler> archive_;
+  std::vector<std::string> queuedTemps_;
+  std::vector<TCompileFileInfo> prepared_;
+  std::set<std::string> preparedPaths_;
+  bool restored_ = false;
+};
+
+ScriptCompiler::~ScriptCompiler() {
+  if (restored_) return;
+  // A failure is leaving the step: what was already added to the open
+  // archive is still written, and the mod's own sources are put back, so
+  // that the next run starts from them and not from processed copies.
+  try {
+    if (archive_ && archive_->Modified()) SaveArchive();
+  } catch (...) {
+  }
+  try {
+    RestoreSources(false);
+    Files().RemoveEmptyDirectory(p_.DataPath() + "nsspatch_temp/");
+  } catch (...) {
+  }
+}
+
+void ScriptCompiler::Run() {
+  TQK_Inifile& ini = p_.IniFile();
+  const std::vector<std::string> keys = ini.ReadSection("CompileList");
+  if (keys.empty()) {
+    restored_ = true;
+    return;
+  }
+  p_.LogMessage("Modifying and compiling scripts...", LogKind::Install);
+  // The compiler lives beside the installer even when a namespace picked
+  // another data folder.
+  compilerFolder_ = p_.AppPath() + "veypatchdata/";
+  compiler_ = Files().Child(compilerFolder_, kCompilerName).string();
+  if (!Files().IsFile(compiler_)) {
+    p_.LogMessage("Could not locate nwnsscomp.exe in the VEYPatchData folder! Unable to compile scripts!",
+                  LogKind::Error);
+    restored_ = true;
+    return;
+  }
+  launcher_ = ChooseLauncher(Files(), compiler_);
+  Files().CreateDirectories(p_.DataPath() + "nsspatch_temp/");
+  defaultDestination_ = ini.ReadString("CompileList", "!DefaultDestination", "override");
+
+  for (const std::string& key : keys) {
+    if (EqualsNoCase(key, "!DefaultDestination")) continue;
+    CompileEntry(key);
+    p_.AdvanceProgress(1);
+  }
+  if (archive_) {
+    SaveArchive();
+    archive_.reset();
+  }
+  RestoreSources(ini.ReadBool("Settings", "SaveProcessedScripts", false));
+  restored_ = true;
+  try {
+    Files().RemoveEmptyDirectory(p_.DataPath() + "nsspatch_temp/");
+  } catch (const Exception&) {
+  }
+}
+
+void ScriptCompiler::CompileEntry(const std::string& key) {
+  TQK_Inifile& ini = p_.IniFile();
+  TPatchFileHandler& handler = p_.FileHandler;
+  const std::string script = ini.ReadString("CompileList", key, "");
+  p_.SetCurrentFile(script);
+  const bool replace = StartsWithNoCase(key, "replace");
+  const std::string destination =
+      ini.SectionExists(script) ? ini.ReadString(script, "!Destination", defaultDestination_)
+                                : defaultDestination_;
+  const std::string saveAs = p_.GetSaveAsName(script);
+  // The script and its compiled file are joined to the data folder and an
+  // archive destination to the game folder; none may lead out of it.
+  const std::pair<std::string_view, const std::string*> checked[] = {
+      {"name", &script}, {"name", &saveAs}, {"destination", &destination}};
+  for (const auto& [what, value] : checked) {
+    if (!platform::GameFileSystem::IsContained(*value)) {
+      Log("Refusing to compile \"%s\": the %s \"%s\" leads outside its folder. Skipping...",
+          {script, what, *value}, LogKind::Error);
+      return;
+    }
+  }
+  if (!handler.LocateFile(script, fkScript, destination, replace)) return;
+  if (!handler.InstallerMode && !EqualsNoCase(destination, "override")) {
+    // A source picked by hand says nothing about the destination archive:
+    // find it in the game folder as an installation would.
+    auto archive = handler.JoinInside(handler.GetGameFolder(), destination);
+    if (!archive) return;
+    if (!TERFHandler::IsArchiveFile(*archive)) {
+      Log("Unable to locate archive \"%s\" to insert script \"%s\" into, skipping...", {*archive, script},
+          LogKind::Error);
+      return;
+    }
+    handler.DestinationPath = *archive;
+  }
+
+  const std::string sourcePath = handler.GetFilePath();
+  // A script listed twice is prepared once: preparing it again would make
+  // the processed text the copy that is restored afterwards.
+  TCompileFileInfo info;
+  if (preparedPaths_.insert(sourcePath).second) {
+    info = p_.PrepareScript(sourcePath);
+    prepared_.push_back(info);
+  } else {
+    for (const TCompileFileInfo& earlier : prepared_)
+      if (earlier.ScriptPath == sourcePath) info = earlier;
+  }
+  Log("Replacing tokens in script %s...", {LastComponent(info.ScriptPath)}, LogKind::Debug);
+
+  const std::string compiledPath = Files().Resolve(p_.DataPath(), WithNcsExtension(saveAs)).string();
+  const std::string ncsName = LastComponent(compiledPath);
+  if (info.IsInclude) {
+    Log("Script \"%s\" has no start function, assuming include file. Compile skipped...", {handler.FileName},
+        LogKind::Debug);
+    return;
+  }
+  if (!Compile(info, compiledPath)) return;
+  if (EqualsNoCase(destination, "override"))
+    IntoOverride(compiledPath, ncsName, replace);
+  else
+    IntoArchive(script, compiledPath, ncsName, replace);
+}
+
+bool ScriptCompiler::Compile(const TCompileFileInfo& info, const std::string& compiledPath) {
+  const std::string scriptName = LastComponent(info.ScriptPath);
+  Log("Compiling modified script %s...", {scriptName}, LogKind::Install);
+  if (launcher_.program.empty()) {
+    Log("Unable to compile script %s: the compiler \"%s\" is a Windows program and needs wine, which was not "
+        "found. Skipping...",
+        {scriptName, kCompilerName}, LogKind::Error);
+    return false;
+  }
+  // The flags are split as the compiler would split its own command line.
+  std::vector<std::string> arguments = launcher_.prefix;
+  for (std::string& flag : SplitWindowsCommandLine(p_.IniFile().ReadString("Settings", "ScriptCompilerFlags", "")))
+    arguments.push_back(std::move(flag));
+  for (const std::string& a : {std::string("-c"), info.ScriptPath, std::string("-o"), compiledPath})
+    arguments.push_back(a);
+  const std::string output = RunAndCapture(launcher_.program, arguments, compilerFolder_,
+                                           [this] { p_.Platform().events.ProcessMessages(); });
+  // The compiler wrote into the data folder behind the file system's back.
+  Files().ForgetListings();
+
+  // Every line it printed, in order; a final line break ends the last line
+  // rather than starting an empty one.
+  std::size_t start = 0;
+  while (start < output.size()) {
+    std::size_t end = output.find('\n', start);
+    if (end == std::string::npos) end = output.size();
+    Log("NWNNSSComp says: %s", {ReplaceAll(std::string_view(output).substr(start, end - start), "\r", "")},
+        LogKind::Debug);
+    start = end + 1;
+  }
+
+  if (!Files().IsFile(compiledPath)) {
+    Log("Unable to find compiled version of file \"%s\"! The compilation probably failed! Skipping...",
+        {p_.FileHandler.FileName}, LogKind::Error);
+    return false;
+  }
+  return true;
+}
+
+void ScriptCompiler::IntoArchive(const std::string& script, const std::string& compiledPath,
+                                 const std::string& ncsName, bool replace) {
+  TPatchFileHandler& handler = p_.FileHandler;
+  const std::string workFolder = p_.DataPath() + "erfpatch_temp/";
+  Files().CreateDirectories(workFolder);
+  const std::string temp = Files().Child(workFolder, ncsName).string();
+  Files().RemoveFile(temp);
+  Files().CopyFile(compiledPath, temp);
+  Files().RemoveFile(compiledPath);
+
+  if (handler.BackupDestination())
+    Log("Saving unaltered backup copy of destination file %s in %s",
+        {LastComponent(handler.DestinationPath), handler.BackupFolder()}, LogKind::Install);
+  // Consecutive scripts for one archive are added together; it is rebuilt
+  // once when the destination changes.
+  if (archive_ && archive_->FileName().string() != handler.DestinationPath) {
+    SaveArchive();
+    archive_.reset();
+  }
+  if (!archive_) archive_ = std::make_unique<TERFHandler>(handler.DestinationPath);
+  const std::string archiveName = LastComponent(archive_->FileName().string());
+  if (replace || !archive_->HasResource(ncsName, false)) {
+    Log("Adding script \"%s\" to archive \"%s\"...", {ncsName, archiveName}, LogKind::Install);
+    archive_->AddResource(temp, true);
+  } else {
+    Log("File \"%s\" already exists in archive \"%s\", file skipped...", {ncsName, archiveName},
+        LogKind::Warning);
+  }
+  queuedTemps_.push_back(temp);
+  p_.CheckOverride(ncsName, script, defaultDestination_, false);
+}
+
+void ScriptCompiler::IntoOverride(const std::string& compiledPath, const std::string& ncsName, bool replace) {
+  const Path overrideFolder = Files().Child(p_.FileHandler.GetGameFolder(), "override");
+  Files().CreateDirectories(overrideFolder);
+  const std::string target = Files().Child(overrideFolder, ncsName).string();
+  if (replace) Files().RemoveFile(target);
+  Files().CopyFile(compiledPath, target);
+  Files().RemoveFile(compiledPath);
+}
+
+void ScriptCompiler::SaveArchive() {
+  Log("Saving changes to ERF/RIM file %s...", {LastComponent(archive_->FileName().string())}, LogKind::Debug);
+  Files().CheckWritable(archive_->FileName());
+  archive_->SaveToFile();
+  for (const std::string& temp : queuedTemps_) Files().RemoveFile(temp);
+  queuedTemps_.clear();
+}
+
+void ScriptCompiler::RestoreSources(bool keepDebugCopies) {
+  for (const TCompileFileInfo& info : prepared_) {
+    if (keepDebugCopies) {
+      const std::string debugFolder = p_.DataPath() + "debug/";
+      Files().CreateDirectories(debugFolder);
+      Files().CopyFile(info.ScriptPath, Files().Child(debugFolder, LastComponent(info.ScriptPath)));
+    }
+    if (Files().IsFile(info.SourceCopyPath)) {
+      Files().CopyFile(info.SourceCopyPath, info.ScriptPath);
+      Files().RemoveFile(info.SourceCopyPath);
+    }
+  }
+  prepared_.clear();
+}
+
+}  // namespace
+
+TCompileFileInfo TVEYPatcher::PrepareScript(const std::string& path) {
+  TCompileFileInfo info;
+  info.ScriptPath = path;
+  const std::string tempFolder = DataPath() + "nsspatch_temp/";
+  Files().CreateDirectories(tempFolder);
+  info.SourceCopyPath = Files().Child(tempFolder, LastComponent(path)).string();
+  Files().CopyFile(path, info.SourceCopyPath);
+
+  const std::vector<std::uint8_t> original = Files().ReadFile(info.SourceCopyPath);
+  const std::string_view text(reinterpret_cast<const char*>(original.data()), original.size());
+  std::string processed;
+  processed.reserve(original.size() + original.size() / 8);
+  for (std::string_view line : SplitSourceLines(text)) {
+    if (HasStartFunction(line)) info.IsInclude = false;
+    std::string out(line);
+    // Most lines hold no token; only those are worth a pass over every slot.
+    if (out.find("#2DAMEMORY") != std::string::npos)
+      for (std::size_t slot = 1; slot <= Memory.size(); ++slot)
+        out = ReplaceAll(out, "#2DAMEMORY" + std::to_string(slot) + "#", Memory[slot - 1]);
+    if (out.find("#StrRef") != std::string::npos)
+      for (const TStrRefEntry& entry : StrRefTable)
+        out = ReplaceAll(out, "#StrRef" + IntToStr(entry.Token) + "#", IntToStr(entry.Value));
+    processed += out;
+    processed += "\r\n";
+  }
+  Files().WriteFile(path, std::span(reinterpret_cast<const std::uint8_t*>(processed.data()), processed.size()));
+  return info;
+}
+
+void TVEYPatcher::ProcessCompileList() {
+  ScriptCompiler compiler(*this);
+  compiler.Run();
+}
+
+}  // namespace vey
