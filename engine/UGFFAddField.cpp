@@ -114,6 +114,13 @@ bool TVEYPatcher::AddGFFField(std::string_view sectionName, std::string_view def
       return false;
     }
   }
+  // Deeper documents could not be read back; a chain of distinct sections
+  // this long is a mistake that would otherwise exhaust the stack.
+  if (addFieldChain_.size() >= kGFFMaxDepth) {
+    LogMessage(FormatMsg("Section \"%s\" is nested too deeply to add fields, skipping it...", {section}),
+               LogKind::Warning);
+    return false;
+  }
   addFieldChain_.push_back(section);
   struct ChainPop {
     std::vector<std::string>& chain;

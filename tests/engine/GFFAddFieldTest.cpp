@@ -197,6 +197,19 @@ TEST(AddGFFFieldMended, SectionsThatNameThemselvesStop) {
   EXPECT_EQ(f.CountContaining("adds fields inside itself"), 2u);
 }
 
+TEST(AddGFFFieldMended, ChainsDeeperThanADocumentCanHoldStop) {
+  GffFixture f;
+  std::string sections;
+  for (int i = 0; i < 600; ++i)
+    sections += "[s" + std::to_string(i) + "]\nFieldType=Struct\nLabel=S\nAddField1=s" + std::to_string(i + 1) + "\n";
+  RunOn(f, "AddField0=s0\n", sections);
+  EXPECT_TRUE(f.Logged(" [Warning] \tSection \"s512\" is nested too deeply to add fields, skipping it..."));
+  // The saved document reads back.
+  std::string path = "S";
+  for (int i = 1; i < 512; ++i) path += "\\S";
+  EXPECT_NE(f.Saved("override/orc.utc")->GetField(path), nullptr);
+}
+
 TEST(AddGFFFieldMended, CutLabelThatCollidesIsNotReportedAsAdded) {
   GffFixture f;
   RunOn(f, "AddField0=a\nAddField1=b\n",
