@@ -163,14 +163,18 @@ void T2DAHandler::ReadTable(std::span<const std::uint8_t> data) {
   // Every row label takes at least its tab.
   if (rows > r.Remaining()) Fail(3, kMsgMalformed);
   rowLabels_.reserve(rows);
+  // Labels are built in place from the bytes: ten thousand short labels
+  // make a temporary string per label show.
+  const char* text = reinterpret_cast<const char*>(data.data());
+  std::size_t at = r.Pos();
   for (std::size_t i = 0; i < rows; ++i) {
-    auto rest = data.subspan(r.Pos());
-    const void* tab = std::memchr(rest.data(), '\t', std::min(rest.size(), kMaxText + 1));
+    const void* tab = std::memchr(text + at, '\t', std::min(data.size() - at, kMaxText + 1));
     if (!tab) Fail(3, kMsgMalformed);  // longer than a label may be, or the file ended
-    std::size_t len = static_cast<std::size_t>(static_cast<const std::uint8_t*>(tab) - rest.data());
-    rowLabels_.push_back(r.String(len));
-    r.Skip(1);
+    std::size_t len = static_cast<std::size_t>(static_cast<const char*>(tab) - (text + at));
+    rowLabels_.emplace_back(text + at, len);
+    at += len + 1;
   }
+  r.Seek(at);
 
   std::size_t columns = columnLabels_.size();
   if (rows == 0 || columns == 0) return;
@@ -218,16 +222,12 @@ void T2DAHandler::SaveToFile(const std::filesystem::path& path) const {
   WriteFileAtomic(path, bytes);
 }
 
-// Cell texts are checked as the layout writes them.
+// Row labels are checked as SaveToBytes copies them, cell texts as the
+// layout writes them.
 void T2DAHandler::CheckWritable() const {
-  auto bad = [](const std::string& s, bool isColumn) {
-    return s.size() > kMaxText || s.find('\t') != std::string::npos ||
-           (isColumn && s.find('\0') != std::string::npos);
-  };
   for (const auto& s : columnLabels_)
-    if (bad(s, true)) Fail(3, kMsgUnwritable);
-  for (const auto& s : rowLabels_)
-    if (bad(s, false)) Fail(3, kMsgUnwritable);
+    if (s.size() > kMaxText || s.find('\t') != std::string::npos || s.find('\0') != std::string::npos)
+      Fail(3, kMsgUnwritable);
 }
 
 namespace {
@@ -245,19 +245,128 @@ void AppendText(std::vector<std::uint8_t>& out, std::string_view value) {
 
 }  // namespace
 
+namespace {
+
 // Cells share a text with the first equal cell that lies in an earlier or the
 // same row and in an earlier or the same column; equal texts outside that
-// window are written again. For each text we keep the cells that were
-// written for it, in row order: each lies further left than all before it,
-// since a cell right of an earlier one would have shared that one's text.
-// The first of them within reach of the current column is the match.
+// window are written again. Each copy written for a text lies further left
+// than all before it (a cell right of an earlier copy would have shared it),
+// so per text the copy a cell shares is a step function of the column alone:
+// a row of one offset per column, filled in as copies are written. A lookup
+// is then two loads and no search, which keeps the per-cell work free of
+// unpredictable branches.
+class WindowRows {
+ public:
+  // Place's answers besides an offset.
+  static constexpr std::uint32_t kOverflow = 0x10000;  // the string data is full
+  static constexpr std::uint32_t kTooWide = 0x10001;   // the rows would pass their budget
+
+  WindowRows(std::size_t texts, std::size_t columns, std::size_t cells)
+      : columns_(columns),
+        budget_(std::max<std::size_t>(4 * cells, std::size_t{1} << 20)),
+        rowOf_(texts, 0),
+        slots_(columns, kNoCopy) {}
+
+  // The offset of the copy a cell of text id in column c shares is
+  // Slots()[RowOf()[id] + c], or kNoCopy.
+  const std::uint16_t* Slots() const { return slots_.data(); }
+  const std::uint32_t* RowOf() const { return rowOf_.data(); }
+
+  // For a cell whose lookup found no copy: either the copy at 65535, or a new
+  // copy of text appended to out.
+  std::uint32_t Place(std::uint32_t id, std::size_t column, std::string_view text,
+                                        std::vector<std::uint8_t>& out, std::size_t stringsAt) {
+    if (id == lastId_ && column >= lastColumn_) return kMaxOffset;
+    if (out.size() - stringsAt > kMaxOffset) return kOverflow;
+    std::uint32_t base = rowOf_[id];
+    if (base == 0) {
+      if (slots_.size() + columns_ > budget_) return kTooWide;
+      base = static_cast<std::uint32_t>(slots_.size());
+      rowOf_[id] = base;
+      slots_.resize(slots_.size() + columns_, kNoCopy);
+    }
+    auto offset = static_cast<std::uint32_t>(out.size() - stringsAt);
+    AppendText(out, text);
+    if (offset == kMaxOffset) {
+      lastId_ = id;
+      lastColumn_ = column;
+    } else {
+      // This copy serves its own column and those right of it up to the
+      // columns an earlier copy already serves.
+      for (std::size_t k = column; k < columns_ && slots_[base + k] == kNoCopy; ++k)
+        slots_[base + k] = static_cast<std::uint16_t>(offset);
+    }
+    return offset;
+  }
+
+  // 16-bit slots halve the rows' cache footprint. A copy at offset 65535
+  // cannot be told from an empty slot; it is the last copy that fits, so it
+  // is remembered on its own.
+  static constexpr std::uint16_t kNoCopy = 0xFFFF;
+
+ private:
+  std::size_t columns_;
+  // Rows exist only for texts written so far, but a wide table of distinct
+  // texts would still make them large: past this many slots the search over
+  // each text's copies takes over.
+  std::size_t budget_;
+  // Texts not written yet all point at the first row, which stays empty.
+  std::vector<std::uint32_t> rowOf_;
+  std::vector<std::uint16_t> slots_;
+  std::uint32_t lastId_ = UINT32_MAX;  // the text at offset 65535, if any
+  std::size_t lastColumn_ = 0;
+};
+
+}  // namespace
+
+namespace {
+
+// Writes the offsets of cells i, i + 1, ... as long as each finds a copy to
+// share; returns the index of the first that does not (or count). Kept apart
+// from the writing of copies so that the loop has its registers to itself.
+[[gnu::noinline]] std::size_t ShareCopies(const std::uint32_t* cells, std::size_t i, std::size_t count,
+                                          std::size_t columns, const std::uint32_t* rowOf,
+                                          const std::uint16_t* slots, std::uint8_t* table) {
+  std::size_t c = i % columns;
+  for (; i < count; ++i) {
+    const std::uint16_t offset = slots[rowOf[cells[i]] + c];
+    if (offset == WindowRows::kNoCopy) break;
+    table[2 * i] = static_cast<std::uint8_t>(offset);
+    table[2 * i + 1] = static_cast<std::uint8_t>(offset >> 8);
+    if (++c == columns) c = 0;
+  }
+  return i;
+}
+
+}  // namespace
+
 bool T2DAHandler::LayOutPooledInWindow(std::vector<std::uint8_t>& out, std::size_t tableAt,
+                                       std::size_t stringsAt) const {
+  const std::size_t columns = columnLabels_.size();
+  const std::size_t count = cells_.size();
+  WindowRows window(texts_.size(), columns, count);
+  for (std::size_t i = 0;; ++i) {
+    i = ShareCopies(cells_.data(), i, count, columns, window.RowOf(), window.Slots(), out.data() + tableAt);
+    if (i == count) return true;
+    const std::uint32_t id = cells_[i];
+    const std::uint32_t offset = window.Place(id, i % columns, texts_[id], out, stringsAt);
+    if (offset == WindowRows::kOverflow) return false;
+    if (offset == WindowRows::kTooWide) return LayOutPooledBySearch(out, tableAt, stringsAt);
+    PutOffset(out, tableAt, i, offset);
+  }
+}
+
+// The same layout for tables too wide for a row per text: for each text the
+// copies written so far, in row order and so ever further left; the first
+// of them within reach of the current column is the match.
+bool T2DAHandler::LayOutPooledBySearch(std::vector<std::uint8_t>& out, std::size_t tableAt,
                                        std::size_t stringsAt) const {
   struct Written {
     std::uint32_t column;
     std::uint32_t offset;
   };
   constexpr std::uint32_t kNone = UINT32_MAX;
+  out.resize(stringsAt);
   const std::size_t rows = rowLabels_.size();
   const std::size_t columns = columnLabels_.size();
   // Most texts are written once: that copy is kept apart from the rest.
@@ -323,6 +432,7 @@ std::vector<std::uint8_t> T2DAHandler::SaveToBytes() const {
 
   std::size_t labelBytes = 0;
   for (const auto& s : columnLabels_) labelBytes += s.size() + 1;
+  const std::size_t columnBytes = labelBytes;
   for (const auto& s : rowLabels_) labelBytes += s.size() + 1;
   ByteWriter w(kSignature.size() + 6 + labelBytes + 2 * cells_.size() + 2 + kMaxOffset + 1);
   w.Text(kSignature);
@@ -333,17 +443,25 @@ std::vector<std::uint8_t> T2DAHandler::SaveToBytes() const {
   }
   w.U8(0);
   w.I32(static_cast<std::int32_t>(rowLabels_.size()));
-  for (const auto& s : rowLabels_) {
-    w.Text(s);
-    w.U8('\t');
-  }
-  std::size_t tableAt = w.Size();
-  w.Zeros(2 * cells_.size());
-  // The data-size field goes back as it was read; it is not recomputed.
-  w.U8(dataSize_[0]);
-  w.U8(dataSize_[1]);
   std::vector<std::uint8_t> out = w.Take();
-  std::size_t stringsAt = out.size();
+  const std::size_t labelsAt = out.size();
+  const std::size_t tableAt = labelsAt + labelBytes - columnBytes;
+  out.resize(tableAt + 2 * cells_.size() + 2);  // within the capacity reserved above
+  // Thousands of short row labels: checking and copying them byte by byte in
+  // one pass beats a search and a copy call for each.
+  std::uint8_t* p = out.data() + labelsAt;
+  for (const auto& s : rowLabels_) {
+    if (s.size() > kMaxText) Fail(3, kMsgUnwritable);
+    for (char ch : s) {
+      if (ch == '\t') Fail(3, kMsgUnwritable);
+      *p++ = static_cast<std::uint8_t>(ch);
+    }
+    *p++ = '\t';
+  }
+  // The data-size field goes back as it was read; it is not recomputed.
+  const std::size_t stringsAt = out.size();
+  out[stringsAt - 2] = dataSize_[0];
+  out[stringsAt - 1] = dataSize_[1];
   if (!LayOutPooledInWindow(out, tableAt, stringsAt) && !LayOutPooledEverywhere(out, tableAt, stringsAt))
     Fail(kCodeStringDataOverflow, kMsgStringDataOverflow);
   return out;

@@ -99,6 +99,7 @@ class T2DAHandler {
   // Appends the cell texts to out, whose string data begins at stringsAt, and
   // fills the offset table at tableAt. False when an offset would pass 65535.
   bool LayOutPooledInWindow(std::vector<std::uint8_t>& out, std::size_t tableAt, std::size_t stringsAt) const;
+  bool LayOutPooledBySearch(std::vector<std::uint8_t>& out, std::size_t tableAt, std::size_t stringsAt) const;
   bool LayOutPooledEverywhere(std::vector<std::uint8_t>& out, std::size_t tableAt, std::size_t stringsAt) const;
 
   std::vector<std::string> columnLabels_;

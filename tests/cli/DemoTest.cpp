@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 
 #include "CliRun.h"
 #include "support/TestSupport.h"
@@ -48,6 +50,26 @@ TEST_F(DemoFolders, SummaryListsEveryInstructionList) {
                            " * demo_vo.ssf - modify existing, location: override", " * Location: Game folder",
                            "   --> demo_chest.utp - skip existing"})
     EXPECT_NE(r.out.find(std::string(line) + "\n"), std::string::npos) << line;
+}
+
+TEST_F(DemoFolders, InstallsWithoutErrorsOrWarnings) {
+  CliResult r = RunCli({"install", "--mod", (dir_ / "demo" / "mod").string(), "--game", Game().string(), "--yes"});
+  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("Done. All changes have been applied.\n"), std::string::npos) << r.out;
+  // The values that travel between lists arrived: the appended string numbers
+  // (10, 11 and the reused 7) and the new table rows (4).
+  CliResult blade = RunCli({"dump", (Game() / "override" / "demo_blade.uti").string()});
+  EXPECT_NE(blade.out.find("  BaseItem (Int) = 4\n  LocalizedName (ExoLocString) = StrRef 10\n"), std::string::npos)
+      << blade.out;
+  EXPECT_NE(blade.out.find("    [1] (Struct, type 1)\n      PropertyName (Word) = 6\n"), std::string::npos);
+  CliResult soundset = RunCli({"dump", (Game() / "override" / "demo_vo.ssf").string()});
+  EXPECT_NE(soundset.out.find("Battlecry 1      7\n"), std::string::npos) << soundset.out;
+  CliResult module = RunCli({"dump", (Game() / "modules" / "demo_m01.mod").string()});
+  EXPECT_NE(module.out.find("demo_m01_enter.ncs  2010"), std::string::npos) << module.out;
+  // The mod's script sources are restored after compiling.
+  std::ifstream script(Data() / "demo_heal.nss");
+  std::string source((std::istreambuf_iterator<char>(script)), std::istreambuf_iterator<char>());
+  EXPECT_NE(source.find("#StrRef0#"), std::string::npos);
 }
 
 TEST_F(DemoFolders, GeneratorRefusesAFolderInUse) {

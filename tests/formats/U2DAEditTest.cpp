@@ -136,33 +136,62 @@ std::vector<std::uint16_t> WindowOffsetsByScan(const std::vector<std::vector<std
   return flat;
 }
 
+// Saves a rows x columns table filled by value(r, c) and checks every offset
+// against the scan, and the texts after a reload.
+template <typename Value>
+void ExpectWindowLayout(std::size_t rows, std::size_t columns, Value value, const std::string& what) {
+  std::string colBlock, rowBlock;
+  for (std::size_t c = 0; c < columns; ++c) colBlock += "c" + std::to_string(c) + "\t";
+  for (std::size_t r = 0; r < rows; ++r) rowBlock += std::to_string(r) + "\t";
+  Bytes b = Head(colBlock, static_cast<std::int32_t>(rows), rowBlock);
+  b.Zeros(2 * rows * columns).U8(0).U8(0).U8(0);
+  T2DAHandler t = Loaded(b);
+  std::vector<std::vector<std::string>> cells(rows, std::vector<std::string>(columns));
+  for (std::size_t r = 0; r < rows; ++r)
+    for (std::size_t c = 0; c < columns; ++c) {
+      cells[r][c] = value(r, c);
+      t.SetCell(static_cast<std::int32_t>(r), static_cast<std::int32_t>(c), cells[r][c]);
+    }
+  auto bytes = t.SaveToBytes();
+  auto expected = WindowOffsetsByScan(cells);
+  std::size_t at = b.Size() - 2 * rows * columns - 3;
+  for (std::size_t i = 0; i < expected.size(); ++i)
+    ASSERT_EQ(LoadU16(bytes.data() + at + 2 * i), expected[i]) << what << " cell " << i;
+  T2DAHandler back = Loaded(bytes);
+  for (std::size_t r = 0; r < rows; ++r)
+    for (std::size_t c = 0; c < columns; ++c)
+      ASSERT_EQ(back.GetCell(static_cast<std::int32_t>(r), static_cast<std::int32_t>(c)), cells[r][c]) << what;
+}
+
 TEST(T2DAHandlerSave, IndexedPoolingMatchesTheWindowScan) {
   std::mt19937 rng(7);
+  const char* alphabet[] = {"****", "a", "b", "cc", "d"};
   for (int round = 0; round < 40; ++round) {
     std::size_t rows = 1 + rng() % 12, columns = 1 + rng() % 7;
-    std::string colBlock, rowBlock;
-    for (std::size_t c = 0; c < columns; ++c) colBlock += "c" + std::to_string(c) + "\t";
-    for (std::size_t r = 0; r < rows; ++r) rowBlock += std::to_string(r) + "\t";
-    Bytes b = Head(colBlock, static_cast<std::int32_t>(rows), rowBlock);
-    b.Zeros(2 * rows * columns).U8(0).U8(0).U8(0);
-    T2DAHandler t = Loaded(b);
-    std::vector<std::vector<std::string>> cells(rows, std::vector<std::string>(columns));
-    const char* alphabet[] = {"****", "a", "b", "cc", "d"};
-    for (std::size_t r = 0; r < rows; ++r)
-      for (std::size_t c = 0; c < columns; ++c) {
-        cells[r][c] = alphabet[rng() % 5];
-        t.SetCell(static_cast<std::int32_t>(r), static_cast<std::int32_t>(c), cells[r][c]);
-      }
-    auto bytes = t.SaveToBytes();
-    auto expected = WindowOffsetsByScan(cells);
-    std::size_t at = b.Size() - 2 * rows * columns - 3;
-    for (std::size_t i = 0; i < expected.size(); ++i)
-      ASSERT_EQ(LoadU16(bytes.data() + at + 2 * i), expected[i]) << "round " << round << " cell " << i;
-    T2DAHandler back = Loaded(bytes);
-    for (std::size_t r = 0; r < rows; ++r)
-      for (std::size_t c = 0; c < columns; ++c)
-        ASSERT_EQ(back.GetCell(static_cast<std::int32_t>(r), static_cast<std::int32_t>(c)), cells[r][c]);
+    ExpectWindowLayout(rows, columns, [&](std::size_t, std::size_t) { return alphabet[rng() % 5]; },
+                       "round " + std::to_string(round));
   }
+  // A wide table of mostly distinct texts, with a few repeated ones moving
+  // between columns: too many columns x texts for a row of offsets per text.
+  ExpectWindowLayout(6, 700, [&](std::size_t, std::size_t) -> std::string {
+    unsigned k = rng() % 10;
+    return k < 5 ? alphabet[rng() % 5] : "v" + std::to_string(rng() % 20000);
+  }, "wide table");
+}
+
+TEST(T2DAHandlerSave, SharesATextWrittenAtOffset65535) {
+  // Row 1's "****" is written again (its first copy lies in a later column),
+  // so the string data reaches 65535 exactly where "z" begins; the second "z"
+  // must share it, not send the table to pooling everywhere.
+  const std::size_t fillers = 655;
+  ExpectWindowLayout(fillers + 5, 2, [&](std::size_t r, std::size_t c) -> std::string {
+    if (c == 1) return "****";
+    if (r == 0) return "q";
+    if (r == 1) return "****";
+    if (r < fillers + 2) return std::string(98 - std::to_string(r).size(), 'f') + "-" + std::to_string(r);
+    if (r == fillers + 2) return std::string(30, 'g');  // 4 + 65500 + 31 bytes before "z"
+    return "z";
+  }, "text at 65535");
 }
 
 TEST(T2DAHandlerLoad, RefusesTextFormatAndKeepsTable) {
@@ -403,6 +432,10 @@ TEST(T2DAHandlerSave, RefusesTextsTheFormatCannotHold) {
   t.SetCell(0, 0, std::string(4096, 'c'));
   ExpectFailure<EDead>([&] { t.SaveToBytes(); }, 3, message);
   t.SetCell(0, 0, "cell\twith tab is fine");
+  t.SetRowLabel(1, std::string(4095, 'r'));
+  EXPECT_NO_THROW(t.SaveToBytes());
+  t.SetRowLabel(1, std::string(4096, 'r'));
+  ExpectFailure<EDead>([&] { t.SaveToBytes(); }, 3, message);
   t.SetRowLabel(1, "row\tlabel");
   ExpectFailure<EDead>([&] { t.SaveToBytes(); }, 3, message);
   t.SetRowLabel(1, std::string("nul\0ok", 6));
