@@ -49,6 +49,12 @@ void TVEYPatcher::ProcessSSFList() {
                    LogKind::Debug);
         ++changed;
       }
+      // Every other list keeps the unaltered file before rewriting it; a
+      // soundset already in override (another mod's) deserves the same.
+      if (FileHandler.BackupFile())
+        LogMessage(FormatMsg("Saving unaltered backup copy of %s in %s",
+                             {FileHandler.FileName, AppPath() + "backup/" + file}),
+                   LogKind::Install);
       Files().WriteFile(path, soundset.SaveToBytes());
       AdvanceProgress(1);
       LogMessage(

@@ -56,6 +56,22 @@ TEST(SSFListEntries, LabelsInAnyCaseTakeNumbersAndTokens) {
       " [Warning] \tUnable to set StrRef for entry \"Death\", abc is not a valid StrRef value!"));
   EXPECT_TRUE(f.Logged(" [Debug] \tFinished updating 6 entries in file \"hero.ssf\"."));
   EXPECT_EQ(e.ProgressCount(), 1);
+  // The soundset found in override is kept unaltered before it is rewritten.
+  EXPECT_EQ(Load(f.App() + "backup/hero.ssf").Value(1), 1001);
+}
+
+TEST(SSFListFiles, BackupOfAnOverrideSoundsetIsTakenOnceAndCopiesAreNotBackedUp) {
+  EngineFixture f;
+  f.Ini(std::string(kInstaller) + "[SSFList]\nFile0=hero.ssf\nFile1=new.ssf\n"
+        "[hero.ssf]\nDeath=3\n[new.ssf]\nDeath=4\n");
+  f.MakeGame();
+  f.WriteFile(f.Game() + "override/hero.ssf", Soundset());
+  f.WriteFile(f.Data() + "new.ssf", Soundset());
+  f.WriteFile(f.App() + "backup/hero.ssf", Soundset(16));  // from an earlier install
+  f.Engine().ProcessSSFList();
+  EXPECT_EQ(Load(f.Game() + "override/hero.ssf").Value(16), 3);
+  EXPECT_EQ(f.ReadFile(f.App() + "backup/hero.ssf").size(), 12u + 4 + 160);  // the first stays
+  EXPECT_FALSE(std::filesystem::exists(f.App() + "backup/new.ssf"));  // a fresh copy has nothing to keep
 }
 
 TEST(SSFListEntries, UnknownLabelDiscardsTheWholeFileAndTheNextFileFollows) {
