@@ -93,22 +93,22 @@ TEST(InstallListFolders, ProtectedGameFilesAreNeverReplacedButNewOnesAreCopied) 
   f.Ini(
       std::string(kInstaller) +
       "[InstallList]\ngame=.\\\n"
-      "[game]\nReplace0=swkotor.EXE\nReplace1=dialog.tlk\nReplace2=chitin.key\nReplace3=data.bif\n"
+      "[game]\nReplace0=arkan.EXE\nReplace1=dialog.tlk\nReplace2=chitin.key\nReplace3=data.bif\n"
       "File0=chitin.key\nReplace4=tool.exe\n");
   f.MakeGame();
-  for (const char* name : {"swkotor.exe", "chitin.key", "data.bif"})
+  for (const char* name : {"arkan.exe", "chitin.key", "data.bif"})
     f.WriteFile(f.Game() + name, {1});
-  for (const char* name : {"swkotor.EXE", "dialog.tlk", "chitin.key", "data.bif", "tool.exe"})
+  for (const char* name : {"arkan.EXE", "dialog.tlk", "chitin.key", "data.bif", "tool.exe"})
     f.WriteFile(f.Data() + name, {9});
   f.Engine().ProcessInstallList();
   for (const char* line :
-       {"Skipping file swkotor.EXE, this Installer will not overwrite EXE files!",
+       {"Skipping file arkan.EXE, this Installer will not overwrite EXE files!",
         "Skipping file dialog.tlk, this Installer will not overwrite dialog.tlk directly.",
         "Skipping file chitin.key, this Installer will not overwrite the chitin.key file.",
         "Skipping file data.bif, this Installer will not overwrite BIF data files.",
         "A file named chitin.key already exists in the Game folder. Skipping file..."})
     EXPECT_TRUE(f.Logged(std::string(" [Warning] \t") + line)) << line;
-  EXPECT_EQ(f.ReadFile(f.Game() + "swkotor.exe"), "\1");
+  EXPECT_EQ(f.ReadFile(f.Game() + "arkan.exe"), "\1");
   EXPECT_EQ(f.ReadFile(f.Game() + "dialog.tlk"), "TLK ");
   EXPECT_EQ(f.ReadFile(f.Game() + "chitin.key"), "\1");
   EXPECT_EQ(f.ReadFile(f.Game() + "data.bif"), "\1");
