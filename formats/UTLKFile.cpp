@@ -266,21 +266,24 @@ std::vector<std::uint8_t> TTLKFileHandler::SaveToBytes() {
   // The last text's offset (and the string data offset) must fit 32 bits.
   if (stringStart + textTotal > UINT32_MAX) throw EHell(kMsgTooLarge);
 
-  std::vector<std::uint8_t> out(static_cast<std::size_t>(stringStart + textTotal));
+  // Only the header and entry table are sized up front; the texts are
+  // appended into reserved room so their 10+ MB are not zeroed first.
+  std::vector<std::uint8_t> out;
+  out.reserve(static_cast<std::size_t>(stringStart + textTotal));
+  out.resize(static_cast<std::size_t>(stringStart));
   std::memcpy(out.data(), kFileType.data(), 4);
   std::memcpy(out.data() + 4, kVersion.data(), 4);
   PutU32(out.data() + 8, languageId_);
   PutU32(out.data() + 12, static_cast<std::uint32_t>(entries_.Size()));
   PutU32(out.data() + 16, static_cast<std::uint32_t>(stringStart));
 
-  std::uint8_t* entry = out.data() + kHeaderSize;
-  std::uint8_t* text = out.data() + stringStart;
   std::uint32_t offset = 0;
   for (std::size_t i = 0; i < entries_.Size(); ++i) {
     const TTLKString& e = entries_[i];
     // The size field announces exactly the bytes written, even for a text
     // that was cut at a NUL when it was read.
     auto size = static_cast<std::uint32_t>(e.Text().size());
+    std::uint8_t* entry = out.data() + kHeaderSize + i * kEntrySize;
     PutU32(entry, e.Flags());
     std::memcpy(entry + 4, e.SoundResRef().data(), 16);
     PutU32(entry + 20, e.VolumeVariance());
@@ -288,10 +291,8 @@ std::vector<std::uint8_t> TTLKFileHandler::SaveToBytes() {
     PutU32(entry + 28, size == 0 ? 0 : offset);
     PutU32(entry + 32, size);
     PutU32(entry + 36, e.SoundLengthBits());
-    if (size > 0) std::memcpy(text, e.Text().data(), size);
-    text += size;
+    out.insert(out.end(), e.Text().begin(), e.Text().end());
     offset += size;
-    entry += kEntrySize;
   }
   stringDataOffset_ = static_cast<std::uint32_t>(stringStart);
   return out;
