@@ -399,14 +399,19 @@ bool TPatchFileHandler::LocateScript(std::string_view name, std::string_view des
   return true;
 }
 
-bool TPatchFileHandler::LocateReplacing(std::string_view name) {
-  std::string source;
+std::optional<std::string> TPatchFileHandler::SourceNameOrLog(std::string_view name) {
   try {
-    source = Patcher->GetSourceFileName(name);
+    return Patcher->GetSourceFileName(name);
   } catch (const EAbort& e) {
     Log(e.what(), kError);
-    return false;
+    return std::nullopt;
   }
+}
+
+bool TPatchFileHandler::LocateReplacing(std::string_view name) {
+  auto sourceName = SourceNameOrLog(name);
+  if (!sourceName) return false;
+  const std::string source = std::move(*sourceName);
   std::string saveName = Patcher->GetSaveAsName(name);
   auto sourcePath = JoinInside(DataPath, source);
   if (!sourcePath) return false;
@@ -436,13 +441,9 @@ bool TPatchFileHandler::LocateReplacing(std::string_view name) {
 bool TPatchFileHandler::LocateModFile(std::string_view name) {
   FileName = std::string(name);
   FilePath = OverrideFolder();
-  std::string source;
-  try {
-    source = Patcher->GetSourceFileName(FileName);
-  } catch (const EAbort& e) {
-    Log(e.what(), kError);
-    return false;
-  }
+  auto sourceName = SourceNameOrLog(FileName);
+  if (!sourceName) return false;
+  const std::string source = std::move(*sourceName);
   std::string saveName = Patcher->GetSaveAsName(FileName);
   auto target = JoinInside(FilePath, saveName);
   if (!target) return false;
@@ -467,13 +468,9 @@ bool TPatchFileHandler::LocateModFile(std::string_view name) {
 }
 
 bool TPatchFileHandler::LocateInOverride(std::string_view name) {
-  std::string source;
-  try {
-    source = Patcher->GetSourceFileName(name);
-  } catch (const EAbort& e) {
-    Log(e.what(), kError);
-    return false;
-  }
+  auto sourceName = SourceNameOrLog(name);
+  if (!sourceName) return false;
+  const std::string source = std::move(*sourceName);
   std::string saveName = Patcher->GetSaveAsName(name);
   FileName = saveName;
   FilePath = OverrideFolder();

@@ -103,6 +103,8 @@ class TPatchFileHandler {
   bool LocateReplacing(std::string_view name);
   bool LocateModFile(std::string_view name);
   bool LocateInOverride(std::string_view name);
+  // The data-folder file behind a listed name; nothing (the reason logged) when it is missing.
+  std::optional<std::string> SourceNameOrLog(std::string_view name);
   std::string OverrideFolder();
   void EnsureBackupRoot();
 
