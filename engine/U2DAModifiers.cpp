@@ -134,15 +134,19 @@ void TVEYPatcher::UpdateExclusiveRow(std::string_view section, std::int32_t row)
   }
 }
 
-void TVEYPatcher::ApplyAddRow(std::string_view section) {
+// A row whose exclusive column already holds the new value is updated in
+// place instead of adding another; true when that happened.
+bool TVEYPatcher::UpdatedExclusiveMatch(std::string_view section) {
   const std::string exclusive = IniFile().ReadString(section, "ExclusiveColumn", "");
-  if (!exclusive.empty()) {
-    ExclusiveCheck check = CheckExclusiveColumn(section, exclusive);
-    if (!check.proceed) {
-      UpdateExclusiveRow(section, check.row);
-      return;
-    }
-  }
+  if (exclusive.empty()) return false;
+  ExclusiveCheck check = CheckExclusiveColumn(section, exclusive);
+  if (check.proceed) return false;
+  UpdateExclusiveRow(section, check.row);
+  return true;
+}
+
+void TVEYPatcher::ApplyAddRow(std::string_view section) {
+  if (UpdatedExclusiveMatch(section)) return;
   std::int32_t newRow = -1;
   auto createRow = [&] {
     if (newRow >= 0) return;
@@ -322,14 +326,7 @@ void TVEYPatcher::ApplyAddColumn(std::string_view section) {
 }
 
 void TVEYPatcher::ApplyCopyRow(std::string_view section) {
-  const std::string exclusive = IniFile().ReadString(section, "ExclusiveColumn", "");
-  if (!exclusive.empty()) {
-    ExclusiveCheck check = CheckExclusiveColumn(section, exclusive);
-    if (!check.proceed) {
-      UpdateExclusiveRow(section, check.row);
-      return;
-    }
-  }
+  if (UpdatedExclusiveMatch(section)) return;
   std::int32_t source = -1;
   std::int32_t newRow = -1;
   std::string newLabel;

@@ -138,6 +138,7 @@ class TVEYPatcher {
   };
   ExclusiveCheck CheckExclusiveColumn(std::string_view section, std::string_view column);
   void UpdateExclusiveRow(std::string_view section, std::int32_t row);
+  bool UpdatedExclusiveMatch(std::string_view section);
   bool FindLabelIndexRow(std::int32_t& row, std::string_view section, std::string_view value,
                          std::string_view key);
 

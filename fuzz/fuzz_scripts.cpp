@@ -8,22 +8,11 @@
 #include <vector>
 
 #include "engine/UVEYPatcher.h"
+#include "fuzz/QuietPlatform.h"
 
 namespace {
 
-struct Quiet : vey::platform::IOpenDialog,
-               vey::platform::IFolderChooser,
-               vey::platform::IRegistry,
-               vey::platform::IEventPump,
-               vey::platform::IMessageBoxes {
-  bool Execute() override { return false; }
-  std::string BrowseForFolder(std::string_view, unsigned) override { return {}; }
-  std::string ReadString(std::string_view, std::string_view) override { return {}; }
-  void ProcessMessages() override {}
-  void ShowWarning(std::string_view) override {}
-  void ShowInfo(std::string_view) override {}
-  bool AskYesNo(std::string_view) override { return false; }
-};
+using vey::fuzz::Quiet;
 
 std::size_t CountLines(std::string_view text) {
   std::size_t lines = 0, start = 0;
