@@ -23,6 +23,7 @@
 #include "common/Win1252.h"
 #include "engine/UVEYPatcher.h"
 #include "formats/U2DAEdit.h"
+#include "formats/UERFHandler.h"
 #include "formats/UGFFFile.h"
 #include "formats/UTLKFile.h"
 #include "platform/GameFileSystem.h"
@@ -39,6 +40,8 @@ struct InstallOptions {
   bool yes = false;
   std::string logFile;
   std::vector<std::string> picks;
+  TCompilerSettings compiler;
+  bool noSandbox = false;
 };
 
 // The game folder given on the command line stands in for the registry and
@@ -73,6 +76,8 @@ std::string FailureMessage(const Exception& e) {
     tag = "GEN-" + IntToStr(e.Code());
   else if (dynamic_cast<const EGFFError*>(&e))
     tag = "GFF-" + IntToStr(e.Code());
+  else if (dynamic_cast<const EERFError*>(&e))
+    tag = "ERF-" + IntToStr(e.Code());
   else
     return std::string("An unhandled error occured! ") + e.what();
   return FormatMsg("An error occured! %s (%s)", {e.what(), tag});
@@ -178,6 +183,8 @@ int RunInstall(const InstallOptions& options) {
     TVEYPatcher patcher(iniName, bundle, appPath, dataPath);
     patcher.RichLog = &richLog;
     patcher.PlainLog = &plainLog;
+    patcher.Compiler = options.compiler;
+    patcher.Compiler.Sandbox = !options.noSandbox;
     ProgressBar bar(std::cout, ::isatty(STDOUT_FILENO) == 1, ProgressBar::TerminalWidth(STDOUT_FILENO));
     patcher.OnProgress = [&](std::int32_t position, std::int32_t maximum) { bar.Update(position, maximum); };
     patcher.OnLogLine = [&](std::string_view line, const platform::TextAttributes& attributes) {
@@ -236,6 +243,12 @@ void RegisterInstallCommand(CLI::App& app, int& exitCode) {
   install->add_option("--pick", options->picks,
                       "NAME=PATH: the file to use when the installer asks for file NAME (repeatable)")
       ->allow_extra_args(false);
+  install->add_option("--compiler", options->compiler.Compiler,
+                      "Compile scripts with this compiler of your own instead of the one the mod ships "
+                      "(a native program, or a Windows program run under wine)")
+      ->check(CLI::ExistingFile);
+  install->add_flag("--no-sandbox", options->noSandbox,
+                    "Run the script compiler without bubblewrap's sandbox");
   install->callback([options, &exitCode] {
     for (const std::string& pick : options->picks) {
       std::size_t eq = pick.find('=');

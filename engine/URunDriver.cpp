@@ -3,6 +3,7 @@
 
 #include "common/StrFormat.h"
 #include "engine/UVEYPatcher.h"
+#include "formats/UERFHandler.h"
 #include "formats/UTLKFile.h"
 
 namespace vey {
@@ -75,6 +76,10 @@ void TVEYPatcher::Run(TRunResult& result) {
     throw;
   } catch (const EGFFError& e) {
     LogMessage(std::string(e.what()) + " (GFF-" + IntToStr(e.Code()) + ")", LogKind::Error);
+    throw;
+  } catch (const EERFError& e) {
+    // A damaged archive is the archive's failure, not an unforeseen one.
+    LogMessage(std::string(e.what()) + " (ERF-" + IntToStr(e.Code()) + ")", LogKind::Error);
     throw;
   } catch (const EFOpenError& e) {
     LogMessage(std::string(e.what()) + " (EXT-" + IntToStr(e.Code()) + ")", LogKind::Error);

@@ -3,6 +3,11 @@
 #include "engine/UVEYPatcher.h"
 
 #include <filesystem>
+#include <memory>
+#include <set>
+
+#include "common/StrFormat.h"
+#include "common/Win1252.h"
 
 namespace vey {
 namespace {
@@ -44,14 +49,36 @@ TVEYPatcher::TVEYPatcher(std::string iniFileName, const PatcherPlatform& platfor
   FileHandler.Patcher = this;
   // Backups of every list go to the one flat folder beside the installer.
   platform.files.AddWritableRoot(FileHandler.BackupFolder());
+  // The compiler and the installation types' folders live in the base data
+  // folder, which is the mod's as well.
+  platform.files.AddConfinedRoot(appPath_ + "veypatchdata/");
   logLevel_ = iniFile_.ReadInteger("Settings", "LogLevel", 3);
   plaintextLog_ = iniFile_.ReadBool("Settings", "PlaintextLog", false);
+  // Every key of a long section is applied, but the same mod in another
+  // installer would lose the keys past the limit: say so once per section.
+  iniFile_.OnLongSection = [this, warned = std::make_shared<std::set<std::string>>()](
+                               std::string_view section) {
+    if (!warned->insert(AsciiLowerCopy(section)).second) return;
+    LogMessage(FormatMsg("Section [%s] holds more than 16,384 bytes of key names. Every key is "
+                         "applied, but other installers of this kind stop reading the section "
+                         "at that size.",
+                         {section}),
+               LogKind::Warning);
+  };
 }
 
 TVEYPatcher::~TVEYPatcher() = default;
 
-void TVEYPatcher::LogMessage(std::string_view text, LogKind kind) {
+void TVEYPatcher::LogMessage(std::string_view message, LogKind kind) {
   if (logLevel_ == 0) return;
+  // Names and values from a mod may hold line breaks or other control
+  // characters; shown as "<0A>" they cannot split a line of the log.
+  std::string shown;
+  std::string_view text = message;
+  if (HasControlCharacter(message)) {
+    shown = ShowControlCharacters(message, false);
+    text = shown;
+  }
   switch (kind) {
     case LogKind::Debug:
       if (logLevel_ >= 4) WriteLine(" [Debug] \t", "", text, kDebugColor, false);
