@@ -1,18 +1,13 @@
-// DumpCommand: prints a game file in readable form or as JSON. The file's
-// first eight bytes choose the reader; whatever the reader refuses is reported
-// in one line with exit status 2.
-#include "cli/DumpCommand.h"
+// DumpFormats: the printers of dump, one per format. Texts of the files are
+// Windows-1252 and printed as UTF-8; string numbers get their talk-table
+// texts when a talk table is given.
+#include "cli/DumpFormats.h"
 
 #include <array>
-#include <iostream>
-#include <memory>
-#include <new>
-#include <sstream>
+#include <ostream>
+#include <vector>
 
-#include "cli/CliCommon.h"
 #include "cli/TextOutput.h"
-#include "common/FileIO.h"
-#include "common/StrFormat.h"
 #include "common/Win1252.h"
 #include "formats/U2DAEdit.h"
 #include "formats/UERFHandler.h"
@@ -24,51 +19,103 @@ namespace vey::cli {
 
 namespace {
 
-enum class FileKind { Table, TalkTable, Document, Archive, Soundset, Unknown };
-
-FileKind KindOf(const std::string& signature) {
-  if (signature.size() < 8) return FileKind::Unknown;
-  const std::string_view type = std::string_view(signature).substr(0, 4);
-  const std::string_view version = std::string_view(signature).substr(4, 4);
-  // A text table is handed to the table reader, which refuses it by name.
-  if (signature == "2DA V2.b" || signature == "2DA V2.0") return FileKind::Table;
-  if (type == "TLK ") return FileKind::TalkTable;
-  if (type == "SSF ") return FileKind::Soundset;
-  if ((type == "ERF " || type == "MOD " || type == "HAK " || type == "SAV " || type == "RIM ") && version == "V1.0")
-    return FileKind::Archive;
-  if (version == "V3.2") return FileKind::Document;
-  return FileKind::Unknown;
-}
-
 std::string U(std::string_view win1252) { return Win1252ToUtf8(win1252); }
 
 // --- 2DA -------------------------------------------------------------------
 
-void DumpTable(const std::filesystem::path& path, bool json, std::ostream& out) {
-  T2DAHandler table;
-  table.LoadFromFile(path);
+// The talk-table text of a string number, cut for table cells.
+class StrRefTexts {
+ public:
+  explicit StrRefTexts(const TTLKFileHandler* tlk) : tlk_(tlk) {}
+  bool Active() const { return tlk_ != nullptr; }
+  // The entry's text, or null when the table has no such entry.
+  const TTLKString* Entry(std::uint32_t ref) const {
+    return ref < tlk_->Entries().Size() ? &tlk_->Entries()[ref] : nullptr;
+  }
+  // The number followed by its quoted text, for people.
+  std::string Annotated(std::string numberText, std::uint32_t ref, std::size_t cut = 0) const {
+    const TTLKString* e = Entry(ref);
+    if (!e) return numberText + " (not in the talk table)";
+    std::string_view text = e->Text();
+    if (cut && text.size() > cut) return numberText + " " + Quoted(text.substr(0, cut)) + "...";
+    return numberText + " " + Quoted(text);
+  }
+  std::string Json(std::uint32_t ref) const {
+    const TTLKString* e = Entry(ref);
+    return e ? JsonString(e->Text()) : std::string("null");
+  }
+
+ private:
+  const TTLKFileHandler* tlk_;
+};
+
+// A cell text that is a whole non-negative number within 32 bits.
+std::optional<std::uint32_t> StrRefCell(std::string_view cell) {
+  if (cell.empty() || cell.size() > 10) return std::nullopt;
+  std::uint64_t value = 0;
+  for (char c : cell) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + static_cast<unsigned>(c - '0');
+  }
+  if (value > 0xFFFFFFFFu) return std::nullopt;
+  return static_cast<std::uint32_t>(value);
+}
+
+// Long descriptions would stretch every column of the table.
+constexpr std::size_t kCellTextCut = 40;
+
+}  // namespace
+
+bool HoldsStrRefs(std::string_view columnLabel) {
+  const std::string label = AsciiLowerCopy(columnLabel);
+  for (std::string_view word : {"strref", "stringref", "name", "desc", "tooltip", "title"})
+    if (label.find(word) != std::string::npos) return true;
+  return false;
+}
+
+void DumpTable(const T2DAHandler& table, std::string_view version, const DumpOptions& options, std::ostream& out) {
   const int rows = table.RowCount();
   const int columns = table.ColumnCount();
-  if (json) {
-    out << "{\"format\":\"2DA\",\"version\":\"V2.b\",\"columns\":[";
+  const StrRefTexts texts(options.tlk);
+  std::vector<bool> strrefColumns(static_cast<std::size_t>(columns), false);
+  if (texts.Active())
+    for (int c = 0; c < columns; ++c) strrefColumns[c] = HoldsStrRefs(table.GetColumnLabel(c));
+  if (options.json) {
+    out << "{\"format\":\"2DA\",\"version\":" << JsonString(version) << ",\"columns\":[";
     for (int c = 0; c < columns; ++c) out << (c ? "," : "") << JsonString(table.GetColumnLabel(c));
     out << "],\"rows\":[";
     for (int r = 0; r < rows; ++r) {
       out << (r ? "," : "") << "\n{\"label\":" << JsonString(table.GetRowLabel(r)) << ",\"cells\":[";
       for (int c = 0; c < columns; ++c) out << (c ? "," : "") << JsonString(table.GetCell(r, c));
-      out << "]}";
+      out << "]";
+      if (texts.Active()) {
+        out << ",\"strref_texts\":{";
+        bool first = true;
+        for (int c = 0; c < columns; ++c) {
+          const auto ref = strrefColumns[c] ? StrRefCell(table.GetCell(r, c)) : std::nullopt;
+          if (!ref) continue;
+          out << (first ? "" : ",") << JsonString(table.GetColumnLabel(c)) << ":" << texts.Json(*ref);
+          first = false;
+        }
+        out << "}";
+      }
+      out << "}";
     }
     out << "]}\n";
     return;
   }
-  out << "2DA V2.b, " << rows << " rows, " << columns << " columns\n";
+  out << "2DA " << Printable(version) << ", " << rows << " rows, " << columns << " columns\n";
   AlignedTable grid;
   std::vector<std::string> header{""};
   for (int c = 0; c < columns; ++c) header.push_back(Printable(table.GetColumnLabel(c)));
   grid.Add(std::move(header));
   for (int r = 0; r < rows; ++r) {
     std::vector<std::string> line{Printable(table.GetRowLabel(r))};
-    for (int c = 0; c < columns; ++c) line.push_back(Printable(table.GetCell(r, c)));
+    for (int c = 0; c < columns; ++c) {
+      const std::string& cell = table.GetCell(r, c);
+      const auto ref = strrefColumns[c] ? StrRefCell(cell) : std::nullopt;
+      line.push_back(ref ? texts.Annotated(cell, *ref, kCellTextCut) : Printable(cell));
+    }
     grid.Add(std::move(line));
   }
   grid.Print(out);
@@ -76,9 +123,8 @@ void DumpTable(const std::filesystem::path& path, bool json, std::ostream& out) 
 
 // --- TLK -------------------------------------------------------------------
 
-void DumpTalkTable(const std::filesystem::path& path, bool json, std::ostream& out) {
-  TTLKFileHandler tlk(path);
-  if (json) {
+void DumpTalkTable(const TTLKFileHandler& tlk, const DumpOptions& options, std::ostream& out) {
+  if (options.json) {
     out << "{\"format\":\"TLK\",\"version\":\"V3.0\",\"language\":" << tlk.LanguageId() << ",\"entries\":[";
     bool first = true;
     for (std::size_t i = 0; i < tlk.Entries().Size(); ++i) {
@@ -103,6 +149,8 @@ void DumpTalkTable(const std::filesystem::path& path, bool json, std::ostream& o
   }
   grid.Print(out);
 }
+
+namespace {
 
 // --- GFF -------------------------------------------------------------------
 
@@ -166,22 +214,24 @@ std::string StrRefText(std::uint32_t ref) {
   return ref == TGFF_CExoLocString::kNoStrRef ? std::string("-1") : std::to_string(ref);
 }
 
-void TextStruct(const TGFFStruct& s, int depth, std::ostream& out);
+void TextStruct(const TGFFStruct& s, int depth, const StrRefTexts& texts, std::ostream& out);
 
-void TextField(const TGFFField& f, int depth, std::ostream& out) {
+void TextField(const TGFFField& f, int depth, const StrRefTexts& texts, std::ostream& out) {
   const std::string indent(2 * depth, ' ');
   const std::string head = indent + Printable(f.Label()) + " (" + TypeName(f.FieldType());
   if (const auto* s = f.As<TGFFStruct>()) {
     out << head << ", type " << s->StructType() << ")\n";
-    TextStruct(*s, depth + 1, out);
+    TextStruct(*s, depth + 1, texts, out);
   } else if (const auto* l = f.As<TGFFList>()) {
     out << head << ", " << l->Count() << (l->Count() == 1 ? " entry)\n" : " entries)\n");
     for (int i = 0; i < l->Count(); ++i) {
       out << indent << "  [" << i << "] (Struct, type " << l->Structs()[i]->StructType() << ")\n";
-      TextStruct(*l->Structs()[i], depth + 2, out);
+      TextStruct(*l->Structs()[i], depth + 2, texts, out);
     }
   } else if (const auto* loc = f.As<TGFF_CExoLocString>()) {
-    out << head << ") = StrRef " << StrRefText(loc->StringRef()) << "\n";
+    const std::string ref = "StrRef " + StrRefText(loc->StringRef());
+    const bool lookUp = texts.Active() && loc->StringRef() != TGFF_CExoLocString::kNoStrRef;
+    out << head << ") = " << (lookUp ? texts.Annotated(ref, loc->StringRef()) : ref) << "\n";
     for (const auto& sub : loc->Substrings())
       out << indent << "  [language " << sub.LanguageId() << "] " << Quoted(sub.Text()) << "\n";
   } else if (const auto* v = f.As<TGFF_CVoid>()) {
@@ -191,26 +241,29 @@ void TextField(const TGFFField& f, int depth, std::ostream& out) {
   }
 }
 
-void TextStruct(const TGFFStruct& s, int depth, std::ostream& out) {
-  for (const auto& f : s.Fields()) TextField(*f, depth, out);
+void TextStruct(const TGFFStruct& s, int depth, const StrRefTexts& texts, std::ostream& out) {
+  for (const auto& f : s.Fields()) TextField(*f, depth, texts, out);
 }
 
-void JsonStruct(const TGFFStruct& s, std::ostream& out);
+void JsonStruct(const TGFFStruct& s, const StrRefTexts& texts, std::ostream& out);
 
-void JsonField(const TGFFField& f, std::ostream& out) {
+void JsonField(const TGFFField& f, const StrRefTexts& texts, std::ostream& out) {
   out << "{\"label\":" << JsonString(f.Label()) << ",\"type\":\"" << TypeName(f.FieldType()) << "\",";
   if (const auto* s = f.As<TGFFStruct>()) {
     out << "\"value\":";
-    JsonStruct(*s, out);
+    JsonStruct(*s, texts, out);
   } else if (const auto* l = f.As<TGFFList>()) {
     out << "\"value\":[";
     for (int i = 0; i < l->Count(); ++i) {
       if (i) out << ",";
-      JsonStruct(*l->Structs()[i], out);
+      JsonStruct(*l->Structs()[i], texts, out);
     }
     out << "]";
   } else if (const auto* loc = f.As<TGFF_CExoLocString>()) {
-    out << "\"value\":{\"strref\":" << StrRefText(loc->StringRef()) << ",\"substrings\":[";
+    out << "\"value\":{\"strref\":" << StrRefText(loc->StringRef());
+    if (texts.Active() && loc->StringRef() != TGFF_CExoLocString::kNoStrRef)
+      out << ",\"strref_text\":" << texts.Json(loc->StringRef());
+    out << ",\"substrings\":[";
     bool first = true;
     for (const auto& sub : loc->Substrings()) {
       out << (first ? "" : ",") << "{\"language\":" << sub.LanguageId() << ",\"text\":" << JsonString(sub.Text())
@@ -224,31 +277,32 @@ void JsonField(const TGFFField& f, std::ostream& out) {
   out << "}";
 }
 
-void JsonStruct(const TGFFStruct& s, std::ostream& out) {
+void JsonStruct(const TGFFStruct& s, const StrRefTexts& texts, std::ostream& out) {
   out << "{\"struct_type\":" << s.StructType() << ",\"fields\":[";
   bool first = true;
   for (const auto& f : s.Fields()) {
     out << (first ? "" : ",") << "\n";
-    JsonField(*f, out);
+    JsonField(*f, texts, out);
     first = false;
   }
   out << "]}";
 }
 
-void DumpDocument(const std::filesystem::path& path, bool json, std::ostream& out) {
-  TGFFFile doc;
-  doc.LoadFromFile(path);
+}  // namespace
+
+void DumpDocument(const TGFFFile& doc, const DumpOptions& options, std::ostream& out) {
+  const StrRefTexts texts(options.tlk);
   const TGFFStruct& root = *doc.RootStruct();
-  if (json) {
+  if (options.json) {
     out << "{\"format\":\"GFF\",\"file_type\":" << JsonString(doc.FileType()) << ",\"version\":"
         << JsonString(doc.FileVersion()) << ",\"root\":";
-    JsonStruct(root, out);
+    JsonStruct(root, texts, out);
     out << "}\n";
     return;
   }
   out << "GFF " << Printable(doc.FileType()) << doc.FileVersion() << ", top-level struct type " << root.StructType()
       << "\n";
-  TextStruct(root, 1, out);
+  TextStruct(root, 1, texts, out);
 }
 
 // --- ERF / RIM -------------------------------------------------------------
@@ -258,8 +312,8 @@ std::string ResourceName(const TERF_Resource& r) {
   return r.ResRef.Name() + (ext.empty() ? std::string() : "." + ext);
 }
 
-void DumpArchive(const std::filesystem::path& path, bool json, std::ostream& out) {
-  TERFHandler archive(path);
+void DumpArchive(const TERFHandler& archive, const DumpOptions& options, std::ostream& out) {
+  const bool json = options.json;
   const auto* erf = archive.ERFHeader();
   const std::string type = archive.IsRIM() ? "RIM " : (erf ? erf->FileType : std::string("ERF "));
   if (json) {
@@ -303,84 +357,27 @@ void DumpArchive(const std::filesystem::path& path, bool json, std::ostream& out
 
 // --- SSF -------------------------------------------------------------------
 
-void DumpSoundset(const std::filesystem::path& path, bool json, std::ostream& out) {
-  TSSFFile ssf;
-  ssf.LoadFromFile(path);
-  if (json) {
+void DumpSoundset(const TSSFFile& ssf, const DumpOptions& options, std::ostream& out) {
+  const StrRefTexts texts(options.tlk);
+  // -1 is "no sound", never a string number.
+  auto lookUp = [&](int i) { return texts.Active() && ssf.Value(i) >= 0; };
+  if (options.json) {
     out << "{\"format\":\"SSF\",\"version\":\"V1.1\",\"entries\":[";
-    for (int i = 1; i <= TSSFFile::kEntries; ++i)
-      out << (i > 1 ? "," : "") << "\n{\"label\":" << JsonString(ssf.Label(i)) << ",\"strref\":" << ssf.Value(i)
-          << "}";
+    for (int i = 1; i <= TSSFFile::kEntries; ++i) {
+      out << (i > 1 ? "," : "") << "\n{\"label\":" << JsonString(ssf.Label(i)) << ",\"strref\":" << ssf.Value(i);
+      if (lookUp(i)) out << ",\"strref_text\":" << texts.Json(static_cast<std::uint32_t>(ssf.Value(i)));
+      out << "}";
+    }
     out << "]}\n";
     return;
   }
   out << "SSF V1.1, " << TSSFFile::kEntries << " entries\n";
   AlignedTable grid;
-  for (int i = 1; i <= TSSFFile::kEntries; ++i) grid.Add({U(ssf.Label(i)), std::to_string(ssf.Value(i))});
-  grid.Print(out);
-}
-
-// --- the command -----------------------------------------------------------
-
-// The tag the run driver would give the failure, so that a reader's message
-// reads the same here as in an installation log.
-std::string Tag(const Exception& e) {
-  const std::string code = IntToStr(e.Code());
-  if (dynamic_cast<const EHell*>(&e)) return " (TLK)";
-  if (dynamic_cast<const EDead*>(&e)) return " (2DA-" + code + ")";
-  if (dynamic_cast<const EGFFError*>(&e)) return " (GFF-" + code + ")";
-  if (dynamic_cast<const EERFError*>(&e)) return " (ERF-" + code + ")";
-  if (dynamic_cast<const ESSFError*>(&e)) return " (SSF-" + code + ")";
-  return {};
-}
-
-int RunDump(const std::string& file, bool json) {
-  const std::filesystem::path path(file);
-  std::ostringstream out;
-  auto fail = [&](const std::string& message) {
-    std::cerr << "veypatcher-cli: " << file << ": " << message << '\n';
-    return kExitFailed;
-  };
-  try {
-    std::string signature;
-    {
-      InputFile in(path);
-      signature.resize(std::min<std::uint64_t>(8, in.Size()));
-      in.ReadAt(0, std::span(reinterpret_cast<std::uint8_t*>(signature.data()), signature.size()));
-    }
-    switch (KindOf(signature)) {
-      case FileKind::Table: DumpTable(path, json, out); break;
-      case FileKind::TalkTable: DumpTalkTable(path, json, out); break;
-      case FileKind::Document: DumpDocument(path, json, out); break;
-      case FileKind::Archive: DumpArchive(path, json, out); break;
-      case FileKind::Soundset: DumpSoundset(path, json, out); break;
-      case FileKind::Unknown:
-        return fail("not a 2DA, TLK, GFF, ERF/RIM or SSF file (it begins with " + Quoted(signature) + ")");
-    }
-  } catch (const Exception& e) {
-    return fail(U(e.what()) + Tag(e));
-  } catch (const std::bad_alloc&) {
-    return fail("the file announces more data than can be held in memory");
-  } catch (const std::length_error&) {
-    return fail("the file announces more data than can be held in memory");
+  for (int i = 1; i <= TSSFFile::kEntries; ++i) {
+    const std::string value = std::to_string(ssf.Value(i));
+    grid.Add({U(ssf.Label(i)), lookUp(i) ? texts.Annotated(value, static_cast<std::uint32_t>(ssf.Value(i))) : value});
   }
-  // Printed only once the whole file has been read, so that a damaged file
-  // gives its one error line and nothing else.
-  std::cout << out.str();
-  return kExitOk;
-}
-
-}  // namespace
-
-void RegisterDumpCommand(CLI::App& app, int& exitCode) {
-  auto* command = app.add_subcommand("dump", "Print the content of a 2DA, TLK, GFF, ERF/RIM or SSF file");
-  auto file = std::make_shared<std::string>();
-  auto json = std::make_shared<bool>(false);
-  command->add_option("FILE", *file, "The file; its first bytes tell its format")->required()->check(CLI::ExistingFile);
-  command->add_flag("--json", *json, "Print the same content as JSON");
-  command->footer("Text is printed as UTF-8. Exit status: 0 printed; 2 the file is damaged or of no known format; "
-                  "64 usage error.");
-  command->callback([file, json, &exitCode] { exitCode = RunDump(*file, *json); });
+  grid.Print(out);
 }
 
 }  // namespace vey::cli
