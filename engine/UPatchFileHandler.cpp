@@ -221,15 +221,12 @@ bool TPatchFileHandler::LocateFile(std::string_view name, TFileKind kind,
                                    std::string_view destination, bool replace) {
   BackupAllowed = true;
   WorkCopy.reset();
-<<<<<<< HEAD
+  WorkCopyPath.clear();
   if (HasControlCharacter(name)) {
     Log(FormatMsg("Refusing the file name \"%s\": it holds a control character. Skipping...", {name}),
         kError);
     return false;
   }
-=======
-  WorkCopyPath.clear();
->>>>>>> main
   std::string dest(destination);
   if (dest.empty()) {
     dest = "override";

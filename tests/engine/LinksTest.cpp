@@ -26,6 +26,8 @@ struct DataLinkCase {
   std::string result;  // game-relative file that appears only when the link is followed
 };
 
+void PrintTo(const DataLinkCase& c, std::ostream* os) { *os << c.what; }
+
 class DataFolderLinks : public ::testing::TestWithParam<DataLinkCase> {};
 
 // Each case runs twice: with the link leading outside the data folder (refused,
