@@ -324,8 +324,9 @@ void ScriptCompiler::IntoOverride(const std::string& compiledPath, const std::st
 void ScriptCompiler::SaveArchive() {
   Log("Saving changes to ERF/RIM file %s...", {LastComponent(archive_->FileName().string())},
       LogKind::Debug);
-  Files().CheckWritable(archive_->FileName());
+  Files().BeforeWrite(archive_->FileName());
   archive_->SaveToFile();
+  Files().WriteDone(archive_->FileName());
   for (const std::string& temp : queuedTemps_) Files().RemoveFile(temp);
   queuedTemps_.clear();
 }

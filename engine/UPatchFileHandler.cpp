@@ -309,12 +309,15 @@ bool TPatchFileHandler::LocateArchived(std::string_view name, std::string_view d
     Log(FormatMsg("File \"%s\" already exists in archive \"%s\", modifying existing file...",
                   {saveName, archiveName}),
         kInstall);
-    Files().CheckWritable(*workCopy);
     const int type = TERF_Resource::ExtensionToType(ExtensionOf(saveName));
-    if (DeferWorkCopy)
+    if (DeferWorkCopy) {
+      Files().CheckWritable(*workCopy);
       WorkCopy = archive->ExtractResourceData(StripExtension(saveName), type);
-    else
+    } else {
+      Files().BeforeWrite(*workCopy);
       archive->ExtractResource(StripExtension(saveName), type, *workCopy);
+      Files().WriteDone(*workCopy);
+    }
   }
   WorkCopyPath = *workCopy;
   if (!WorkCopy && !Files().IsFile(*workCopy)) {
