@@ -136,7 +136,11 @@ class Screenshots : public Automation, public platform::IMessageBoxes {
       QPainter p(&shot);
       const QPoint at = box.geometry().topLeft() - window_->geometry().topLeft();
       const QPixmap boxShot = Framed(box.grab());
-      p.drawPixmap(QRect(at, boxShot.deviceIndependentSize().toSize()), boxShot);
+      const QRect boxRect(at, boxShot.deviceIndependentSize().toSize());
+      // A soft shadow sets the box apart from the log behind it.
+      for (int i = 1; i <= 6; ++i)
+        p.fillRect(boxRect.translated(i, i), QColor(0, 0, 0, 14));
+      p.drawPixmap(boxRect, boxShot);
       p.end();
       Save(Framed(shot), QStringLiteral("finished"));
     } else if (icon == QMessageBox::Question) {

@@ -99,7 +99,9 @@ void MainWindow::BuildControls() {
     view->setReadOnly(true);
     view->setLineWrapMode(QPlainTextEdit::NoWrap);
     view->setUndoRedoEnabled(false);
-    view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPointSize(9);
+    view->setFont(font);
     return view;
   };
   txtLog = makeLog(QStringLiteral("txtLog"));

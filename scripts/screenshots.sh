@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 out=$(realpath -m "${1:-docs/screenshots}")
 bash scripts/setup.sh --screenshots
-bash scripts/build.sh -DVEY_BUILD_TESTS=OFF -DVEY_BUILD_APP=ON
+bash scripts/build.sh -DVEY_BUILD_APP=ON
 app=$PWD/build/app/veypatcher
 mkdir -p "$out"
 
