@@ -98,6 +98,10 @@ int RunInstall(const InstallOptions& options) {
   bool plaintextLog = false;
   {
     TQK_Inifile ini(iniPath.string());
+    if (ini.Encoding() == TTextEncoding::Utf16) {
+      messages.ShowWarning(Utf16FileMessage(iniName));
+      return kExitNotRun;
+    }
     installerMode = ini.ReadBool("Settings", "InstallerMode", false);
     logLevel = ini.ReadInteger("Settings", "LogLevel", 3);
     plaintextLog = ini.ReadBool("Settings", "PlaintextLog", false);
