@@ -9,6 +9,7 @@
 #include "cli/InstallCommand.h"
 #include "cli/NamespacesCommand.h"
 #include "cli/SummaryCommand.h"
+#include "cli/ValidateCommand.h"
 
 namespace {
 
@@ -37,6 +38,7 @@ int main(int argc, char** argv) {
   vey::cli::RegisterSummaryCommand(app, exitCode);
   vey::cli::RegisterNamespacesCommand(app, exitCode);
   vey::cli::RegisterDumpCommand(app, exitCode);
+  vey::cli::RegisterValidateCommand(app, exitCode);
   try {
     app.parse(argc, argv);
     // Checked here rather than by the parser so that an unknown word is named as such.
