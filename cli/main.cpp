@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/CliCommon.h"
+#include "cli/DiffCommand.h"
 #include "cli/DumpCommand.h"
 #include "cli/InfoCommand.h"
 #include "cli/InstallCommand.h"
@@ -38,6 +39,7 @@ int main(int argc, char** argv) {
   vey::cli::RegisterSummaryCommand(app, exitCode);
   vey::cli::RegisterNamespacesCommand(app, exitCode);
   vey::cli::RegisterDumpCommand(app, exitCode);
+  vey::cli::RegisterDiffCommand(app, exitCode);
   vey::cli::RegisterInfoCommand(app, exitCode);
   try {
     app.parse(argc, argv);
