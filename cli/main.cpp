@@ -6,6 +6,7 @@
 
 #include "cli/CliCommon.h"
 #include "cli/DumpCommand.h"
+#include "cli/HistoryCommand.h"
 #include "cli/InstallCommand.h"
 #include "cli/NamespacesCommand.h"
 #include "cli/SummaryCommand.h"
@@ -37,6 +38,7 @@ int main(int argc, char** argv) {
   vey::cli::RegisterSummaryCommand(app, exitCode);
   vey::cli::RegisterNamespacesCommand(app, exitCode);
   vey::cli::RegisterDumpCommand(app, exitCode);
+  vey::cli::RegisterHistoryCommands(app, exitCode);
   try {
     app.parse(argc, argv);
     // Checked here rather than by the parser so that an unknown word is named as such.

@@ -3,7 +3,7 @@
 # Usage: scripts/setup.sh [--fuzz] [--bench] [--app]
 set -euo pipefail
 
-packages=(g++ cmake make pkg-config libgtest-dev libgmock-dev libcli11-dev libmimalloc-dev python3 time)
+packages=(g++ cmake make pkg-config libgtest-dev libgmock-dev libcli11-dev libmimalloc-dev libssl-dev python3 time)
 for arg in "$@"; do
   case "$arg" in
     --fuzz) packages+=(clang libclang-rt-dev) ;;
