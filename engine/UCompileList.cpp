@@ -313,11 +313,12 @@ void ScriptCompiler::IntoArchive(const std::string& script, const std::string& c
 }
 
 void ScriptCompiler::IntoOverride(const std::string& compiledPath, const std::string& ncsName,
-                                  bool replace) {
+                                  [[maybe_unused]] bool replace) {
   const Path overrideFolder = Files().Child(p_.FileHandler.GetGameFolder(), "override");
   Files().CreateDirectories(overrideFolder);
   const std::string target = Files().Child(overrideFolder, ncsName).string();
-  if (replace) Files().RemoveFile(target);
+  // Replacing or not, the copy takes the target's place in one rename, which
+  // keeps the mode of a file it replaces.
   Files().CopyFile(compiledPath, target);
   Files().RemoveFile(compiledPath);
 }

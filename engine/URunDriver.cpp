@@ -2,6 +2,7 @@
 #include <ctime>
 
 #include "common/StrFormat.h"
+#include "engine/UInstructionText.h"
 #include "engine/UVEYPatcher.h"
 #include "formats/UTLKFile.h"
 
@@ -25,6 +26,7 @@ void TVEYPatcher::Run(TRunResult& result) {
                                                  : "Patch operation started %s...",
                        {NowText()}),
              LogKind::Status);
+  LogLostCharacters(*this);
   try {
     CountWorkItems();
     if (FileHandler.InstallerMode) {

@@ -14,17 +14,28 @@ constexpr std::string_view kLineSeparator = "\xE2\x80\xA8";  // U+2028
 
 bool IsSpace(char c) { return c == ' ' || c == '\t'; }
 
-bool IsValidUtf8(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    auto b = static_cast<unsigned char>(text[i]);
-    int extra = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : -1;
-    if (extra < 0 || (extra == 1 && b < 0xC2) || (extra == 3 && b > 0xF4)) return false;
-    if (extra > 0 && i + extra >= text.size()) return false;
-    for (int k = 1; k <= extra; ++k)
-      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
-    i += extra + 1;
+// Reads one UTF-8 sequence at text[i]; false for anything malformed
+// (overlong forms, surrogates, beyond U+10FFFF, cut short).
+bool NextUtf8(std::string_view text, std::size_t& i, char32_t& cp) {
+  auto b = static_cast<unsigned char>(text[i]);
+  int extra = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : -1;
+  if (extra < 0 || i + extra >= text.size()) return false;
+  cp = extra == 0 ? b : b & (0x3F >> extra);
+  for (int k = 1; k <= extra; ++k) {
+    auto c = static_cast<unsigned char>(text[i + k]);
+    if ((c & 0xC0) != 0x80) return false;
+    cp = (cp << 6) | (c & 0x3F);
   }
+  static constexpr char32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
+  if (cp < kSmallest[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+  i += extra + 1;
+  return true;
+}
+
+bool IsValidUtf8(std::string_view text) {
+  char32_t cp = 0;
+  for (std::size_t i = 0; i < text.size();)
+    if (!NextUtf8(text, i, cp)) return false;
   return true;
 }
 
@@ -58,7 +69,8 @@ std::vector<std::string> FieldWords(std::string_view text) {
 
 void AppendShown(std::string& out, char32_t cp) {
   if (cp < 0x20 && cp != '\t') return;
-  if ((cp >= 0x7F && cp <= 0x9F) || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) return;
+  if ((cp >= 0x7F && cp <= 0x9F) || (cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFE || cp == 0xFFFF || cp > 0x10FFFF)
+    return;
   if (cp < 0x80) {
     out.push_back(static_cast<char>(cp));
   } else if (cp < 0x800) {
@@ -107,18 +119,12 @@ Document ReadPlainText(std::span<const std::uint8_t> bytes) {
   std::string text;
   if (IsValidUtf8(raw)) {
     text.reserve(raw.size());
-    std::size_t i = 0;
-    while (i < raw.size()) {
-      // Valid already: only the control characters need sieving.
-      auto b = static_cast<unsigned char>(raw[i]);
-      std::size_t length = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
-      if (length == 1 && (b >= 0x20 || b == '\t' || b == '\n' || b == '\r') && b != 0x7F)
-        text.push_back(raw[i]);
-      else if (length == 2 && b == 0xC2 && static_cast<unsigned char>(raw[i + 1]) < 0xA0)
-        ;  // C1 controls
-      else if (length > 1)
-        text.append(raw.substr(i, length));
-      i += length;
+    char32_t cp = 0;
+    for (std::size_t i = 0; i < raw.size() && NextUtf8(raw, i, cp);) {
+      if (cp == '\n' || cp == '\r')
+        text.push_back(static_cast<char>(cp));
+      else
+        AppendShown(text, cp);
     }
   } else {
     text.reserve(raw.size() + raw.size() / 4);

@@ -199,6 +199,7 @@ class Reader {
   std::optional<Color> ColorAt(int index) const;
 
   std::vector<GroupState> stack_;
+  bool groupStart_ = false;    // no token yet since the last '{'
   std::size_t skipDepth_ = 0;  // >0: inside a skipped group, counting its braces
   int pendingSkip_ = 0;        // fallback characters still to drop after \u
   char16_t highSurrogate_ = 0;
@@ -235,6 +236,8 @@ Document Reader::Read(std::span<const std::uint8_t> bytes) {
     if (stack_.empty()) break;  // the document's outermost group has closed
     bool starred = Top().starred;
     Top().starred = false;
+    const bool atGroupStart = groupStart_;
+    groupStart_ = false;
     switch (token.kind) {
       case TokenKind::GroupClose:
         if (stack_.size() == 1) EndParagraphIfAny();
@@ -247,7 +250,11 @@ Document Reader::Read(std::span<const std::uint8_t> bytes) {
         if (!ConsumeUnicodeSkip()) OnByte(token.byte);
         break;
       case TokenKind::ControlSymbol:
-        if (!ConsumeUnicodeSkip()) OnSymbol(token.symbol);
+        // \* marks a destination only as the first thing in its group.
+        if (token.symbol == '*')
+          Top().starred = atGroupStart;
+        else if (!ConsumeUnicodeSkip())
+          OnSymbol(token.symbol);
         break;
       case TokenKind::ControlWord:
         if (starred) {
@@ -276,6 +283,7 @@ void Reader::EndParagraphIfAny() {
 
 void Reader::OpenGroup() {
   pendingSkip_ = 0;
+  groupStart_ = true;
   if (stack_.empty()) {
     stack_.emplace_back();
     return;
@@ -351,9 +359,6 @@ void Reader::OnSymbol(char symbol) {
     case '\t':
       Emit('\t');
       break;
-    case '*':
-      Top().starred = true;
-      break;
     default:
       break;  // \- (optional hyphen), \| \: and the rest show nothing
   }
@@ -368,6 +373,10 @@ int Reader::CodePage() const {
 }
 
 void Reader::OnUnicode(std::int32_t value) {
+  if (value < -32768 || value > 65535) {
+    pendingSkip_ = Top().unicodeSkip;
+    return;  // no UTF-16 unit; its fallback is still not text
+  }
   char32_t unit = static_cast<char32_t>(value < 0 ? value + 65536 : value) & 0xFFFF;
   pendingSkip_ = Top().unicodeSkip;
   if (unit >= 0xD800 && unit <= 0xDBFF) {
@@ -386,6 +395,7 @@ void Reader::OnUnicode(std::int32_t value) {
 }
 
 void Reader::OnDestination(Word word) {
+  if (stack_.size() <= 1) return;  // a stray destination word must not swallow the whole document
   GroupState& top = Top();
   switch (word) {
     case Word::FontTable:
