@@ -8,6 +8,7 @@
 #include "cli/DiffCommand.h"
 #include "cli/DumpCommand.h"
 #include "cli/HistoryCommand.h"
+#include "cli/InfoCommand.h"
 #include "cli/InstallCommand.h"
 #include "cli/NamespacesCommand.h"
 #include "cli/SummaryCommand.h"
@@ -41,6 +42,7 @@ int main(int argc, char** argv) {
   vey::cli::RegisterDumpCommand(app, exitCode);
   vey::cli::RegisterHistoryCommands(app, exitCode);
   vey::cli::RegisterDiffCommand(app, exitCode);
+  vey::cli::RegisterInfoCommand(app, exitCode);
   try {
     app.parse(argc, argv);
     // Checked here rather than by the parser so that an unknown word is named as such.
