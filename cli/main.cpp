@@ -12,6 +12,7 @@
 #include "cli/InstallCommand.h"
 #include "cli/NamespacesCommand.h"
 #include "cli/SummaryCommand.h"
+#include "cli/ValidateCommand.h"
 
 namespace {
 
@@ -41,6 +42,7 @@ int main(int argc, char** argv) {
   vey::cli::RegisterNamespacesCommand(app, exitCode);
   vey::cli::RegisterDumpCommand(app, exitCode);
   vey::cli::RegisterHistoryCommands(app, exitCode);
+  vey::cli::RegisterValidateCommand(app, exitCode);
   vey::cli::RegisterDiffCommand(app, exitCode);
   vey::cli::RegisterInfoCommand(app, exitCode);
   try {
