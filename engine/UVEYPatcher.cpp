@@ -54,6 +54,7 @@ TVEYPatcher::TVEYPatcher(std::string iniFileName, const PatcherPlatform& platfor
   platform.files.AddConfinedRoot(appPath_ + "veypatchdata/");
   logLevel_ = iniFile_.ReadInteger("Settings", "LogLevel", 3);
   plaintextLog_ = iniFile_.ReadBool("Settings", "PlaintextLog", false);
+  transaction_ = std::make_unique<TTransaction>(*this);
   // Every key of a long section is applied, but the same mod in another
   // installer would lose the keys past the limit: say so once per section.
   iniFile_.OnLongSection = [this, warned = std::make_shared<std::set<std::string>>()](
@@ -146,6 +147,9 @@ void TVEYPatcher::WriteLine(std::string_view plainTag, std::string_view richLead
 }
 
 void TVEYPatcher::AdvanceProgress(std::int32_t n) {
+  // Between two files: the one place a run stops when asked to.
+  if (RunOptions.cancel && RunOptions.cancel->load())
+    throw ECancelled("The installation was interrupted.");
   progressCount_ += n;
   if (OnProgress) OnProgress(progressCount_, progressMax_);
   if (progressMax_ < progressCount_)
