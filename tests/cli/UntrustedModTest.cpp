@@ -89,8 +89,8 @@ TEST_F(UntrustedMod, ThePersonsCompilerIsUsedAndTheModsScriptIsNot) {
   EXPECT_NE(refused.out.find("is not a Windows program"), std::string::npos) << refused.out;
   EXPECT_FALSE(fs::exists(marker));
 
-  CliResult r = RunCli({"install", "--mod", Mod(), "--game", (dir / "game").string(), "--yes", "--compiler",
-                        own.string(), "--no-sandbox"});
+  CliResult r = RunCli({"install", "--mod", Mod(), "--game", (dir / "game").string(), "--yes", "--reinstall",
+                        "--compiler", own.string(), "--no-sandbox"});
   EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
   EXPECT_EQ(dir.Read("game/override/a.ncs"), "OWN");
   EXPECT_NE(r.out.find("Scripts are compiled by your own compiler \"" + own.string() + "\", a native program"),
