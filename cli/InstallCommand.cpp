@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "cli/CliCommon.h"
+#include "cli/InstallResult.h"
 #include "cli/ModFolder.h"
 #include "cli/ProgressBar.h"
 #include "common/StrFormat.h"
@@ -28,6 +29,7 @@
 #include "platform/GameFileSystem.h"
 #include "platform/Headless.h"
 #include "platform/LogViews.h"
+#include "platform/OverlayFileSystem.h"
 #include "platform/WineRegistry.h"
 
 namespace vey::cli {
@@ -39,6 +41,8 @@ struct InstallOptions {
   bool yes = false;
   std::string logFile;
   std::vector<std::string> picks;
+  bool dryRun = false;
+  std::string jsonFile;
 };
 
 // The game folder given on the command line stands in for the registry and
@@ -96,10 +100,29 @@ std::string OutcomeMessage(bool installer, std::int32_t warnings, std::int32_t e
                    {IntToStr(errors), IntToStr(warnings)});
 }
 
+int RunInstall(const InstallOptions& options, InstallResult& outcome);
+
+// The run, then its result for other programs when one is asked for.
 int RunInstall(const InstallOptions& options) {
+  InstallResult outcome(options.jsonFile, options.dryRun);
+  const int exitCode = RunInstall(options, outcome);
+  if (outcome.Wanted() && !outcome.Write(exitCode)) return exitCode == kExitOk ? kExitNotRun : exitCode;
+  return exitCode;
+}
+
+int RunInstall(const InstallOptions& options, InstallResult& outcome) {
   // The start line shows the date and time as the user's locale writes them.
   std::setlocale(LC_TIME, "");
-  platform::GameFileSystem files;
+  // A dry run reads the folders as they are and keeps its writes apart.
+  std::unique_ptr<platform::GameFileSystem> fileSystem =
+      options.dryRun ? std::make_unique<platform::OverlayFileSystem>()
+                     : std::make_unique<platform::GameFileSystem>();
+  platform::GameFileSystem& files = *fileSystem;
+  // The result keeps what it needs before the file system goes.
+  struct Settle {
+    InstallResult& outcome;
+    ~Settle() { outcome.Settle(); }
+  } settle{outcome};
   platform::Console console = platform::Console::Standard();
   std::optional<bool> preset;
   if (options.yes) preset = true;
@@ -125,6 +148,7 @@ int RunInstall(const InstallOptions& options) {
   }
   // The engine opens the file under its name as it is on disk.
   iniName = iniPath.lexically_relative(mod.dataPath).string();
+  outcome.SetFolders(appPath, iniPath.string());
 
   bool installerMode = false;
   std::int32_t logLevel = 3;
@@ -176,17 +200,24 @@ int RunInstall(const InstallOptions& options) {
 
   platform::RichTextLog richLog;
   platform::PlainTextLog plainLog;
-  const bool colour = ::isatty(STDOUT_FILENO) == 1 && std::getenv("NO_COLOR") == nullptr;
+  // With the result on standard output the person's log goes to standard error.
+  std::ostream& human = options.jsonFile == "-" ? std::cerr : std::cout;
+  const int humanFd = options.jsonFile == "-" ? STDERR_FILENO : STDOUT_FILENO;
+  const bool colour = ::isatty(humanFd) == 1 && std::getenv("NO_COLOR") == nullptr;
+  if (outcome.Wanted() || options.dryRun) outcome.Observe(files, outcome.Wanted());
   int exitCode = kExitOk;
   {
     TVEYPatcher patcher(iniName, bundle, appPath, dataPath);
     patcher.RichLog = &richLog;
     patcher.PlainLog = &plainLog;
-    ProgressBar bar(std::cout, ::isatty(STDOUT_FILENO) == 1, ProgressBar::TerminalWidth(STDOUT_FILENO));
+    patcher.Report = outcome.Report();
+    patcher.OnGameFolder = [&](const std::string& folder) { outcome.SetGameFolder(folder); };
+    patcher.OnLogEntry = [&](LogKind kind, std::string_view text) { outcome.Log(kind, text); };
+    ProgressBar bar(human, ::isatty(humanFd) == 1, ProgressBar::TerminalWidth(humanFd));
     patcher.OnProgress = [&](std::int32_t position, std::int32_t maximum) { bar.Update(position, maximum); };
     patcher.OnLogLine = [&](std::string_view line, const platform::TextAttributes& attributes) {
       bar.BeforeLine();
-      std::cout << platform::TerminalLine(line, attributes, colour) << '\n' << std::flush;
+      human << platform::TerminalLine(line, attributes, colour) << '\n' << std::flush;
       bar.AfterLine();
       if (logFile.is_open()) logFile << Win1252ToUtf8(line) << '\n' << std::flush;
     };
@@ -194,26 +225,34 @@ int RunInstall(const InstallOptions& options) {
       TRunResult result;
       patcher.Run(result);
       bar.Finish();
-      const std::string outcome = OutcomeMessage(installerMode, result.Warnings, result.Errors);
+      outcome.SetCounts(result.Warnings, result.Errors);
+      const std::string closing = OutcomeMessage(installerMode, result.Warnings, result.Errors);
       if (result.Errors == 0 && result.Warnings == 0) {
-        messages.ShowInfo(outcome);
+        messages.ShowInfo(closing);
       } else {
-        messages.ShowWarning(outcome);
+        messages.ShowWarning(closing);
         exitCode = result.Errors > 0 ? kExitErrors : kExitWarnings;
       }
     } catch (const Exception& e) {
       bar.Finish();
+      outcome.SetCounts(patcher.WarningCount(), patcher.ErrorCount());
+      outcome.SetFailure(FailureMessage(e));
       messages.ShowWarning(FailureMessage(e));
       exitCode = kExitAborted;
     } catch (const std::exception& e) {
       bar.Finish();
+      outcome.SetCounts(patcher.WarningCount(), patcher.ErrorCount());
+      outcome.SetFailure(std::string("An unhandled error occured! ") + e.what());
       std::cerr << "An unhandled error occured! " << platform::TerminalText(e.what()) << '\n';
       exitCode = kExitAborted;
     }
   }
 
-  // The log goes beside the installer, as the desktop program leaves it.
-  if (logLevel > 0) {
+  outcome.Settle();
+  if (options.dryRun) PrintChanges(human, outcome.Files());
+  // The log goes beside the installer, as the desktop program leaves it; a
+  // dry run leaves nothing behind.
+  if (logLevel > 0 && !options.dryRun) {
     try {
       if (plaintextLog)
         plainLog.SaveToFile(std::filesystem::path(appPath) / "installlog.txt");
@@ -240,6 +279,12 @@ void RegisterInstallCommand(CLI::App& app, int& exitCode) {
   install->add_option("--pick", options->picks,
                       "NAME=PATH: the file to use when the installer asks for file NAME (repeatable)")
       ->allow_extra_args(false);
+  install->add_flag("--dry-run", options->dryRun,
+                    "Do the whole run without changing anything: every write is kept in a scratch "
+                    "folder that is thrown away; prints the files the run would change");
+  install->add_option("--json", options->jsonFile,
+                      "Write the result as JSON (docs/install-result.md) to this file; - for standard "
+                      "output, the log then goes to standard error");
   install->callback([options, &exitCode] {
     for (const std::string& pick : options->picks) {
       std::size_t eq = pick.find('=');
