@@ -19,9 +19,11 @@
 #include "cli/InstallResult.h"
 #include "cli/ModFolder.h"
 #include "cli/ProgressBar.h"
+#include "cli/RunSignals.h"
 #include "common/StrFormat.h"
 #include "common/UQK_IniFile.h"
 #include "common/Win1252.h"
+#include "engine/UOutcome.h"
 #include "engine/UVEYPatcher.h"
 #include "formats/U2DAEdit.h"
 #include "formats/UGFFFile.h"
@@ -41,6 +43,8 @@ struct InstallOptions {
   bool yes = false;
   std::string logFile;
   std::vector<std::string> picks;
+  bool noRollback = false;
+  bool reinstall = false;
   bool dryRun = false;
   std::string jsonFile;
 };
@@ -64,40 +68,6 @@ class EmptyRegistry : public platform::IRegistry {
 std::string WithSlash(std::string path) {
   if (!path.empty() && path.back() != '/') path += '/';
   return path;
-}
-
-// The closing message of the desktop program for a failure that ended the run.
-std::string FailureMessage(const Exception& e) {
-  std::string tag;
-  if (dynamic_cast<const EHell*>(&e))
-    tag = "TLK";
-  else if (dynamic_cast<const EDead*>(&e))
-    tag = "2DA-" + IntToStr(e.Code());
-  else if (dynamic_cast<const EAbort*>(&e))
-    tag = "GEN-" + IntToStr(e.Code());
-  else if (dynamic_cast<const EGFFError*>(&e))
-    tag = "GFF-" + IntToStr(e.Code());
-  else
-    return std::string("An unhandled error occured! ") + e.what();
-  return FormatMsg("An error occured! %s (%s)", {e.what(), tag});
-}
-
-std::string OutcomeMessage(bool installer, std::int32_t warnings, std::int32_t errors) {
-  std::string who = installer ? "The Installer" : "The Patcher";
-  if (errors == 0 && warnings == 0)
-    return who + " is finished. Please check the progress log for details about what has been done.";
-  if (errors == 0)
-    return FormatMsg(who + " is finished, but %s warnings were encountered! The Mod may or may not be "
-                           "properly installed. Please check the progress log for further details.",
-                     {IntToStr(warnings)});
-  if (warnings == 0)
-    return FormatMsg(who + " is finished, but %s errors were encountered! The Mod has likely not been "
-                           "properly installed. Please check the progress log for further details.",
-                     {IntToStr(errors)});
-  return FormatMsg(who + " is finished, but %s errors and %s warnings were encountered! The Mod most "
-                         "likely has not been properly installed. Please check the progress log for "
-                         "further details.",
-                   {IntToStr(errors), IntToStr(warnings)});
 }
 
 int RunInstall(const InstallOptions& options, InstallResult& outcome);
@@ -221,6 +191,13 @@ int RunInstall(const InstallOptions& options, InstallResult& outcome) {
       bar.AfterLine();
       if (logFile.is_open()) logFile << Win1252ToUtf8(line) << '\n' << std::flush;
     };
+    RunSignals signals;
+    patcher.RunOptions.rollbackOnFailure = !options.noRollback;
+    // A dry run changes nothing, so there is nothing to record or undo.
+    patcher.RunOptions.journal = !options.dryRun;
+    patcher.RunOptions.installationType = mod.namespaceId;
+    patcher.RunOptions.cancel = &signals.Flag();
+    patcher.RunOptions.confirmReinstall = [&](const platform::RunRecord&) { return options.reinstall; };
     try {
       TRunResult result;
       patcher.Run(result);
@@ -233,6 +210,19 @@ int RunInstall(const InstallOptions& options, InstallResult& outcome) {
         messages.ShowWarning(closing);
         exitCode = result.Errors > 0 ? kExitErrors : kExitWarnings;
       }
+    } catch (const ERunRefused& e) {
+      bar.Finish();
+      std::string message = e.what();
+      if (e.Code() == kRefusedAlreadyInstalled) message += " Give --reinstall to install it again.";
+      outcome.SetFailure(message);
+      messages.ShowWarning(message);
+      exitCode = e.Code() == kRefusedLocked ? kExitLocked : kExitNotRun;
+    } catch (const ECancelled& e) {
+      bar.Finish();
+      outcome.SetCounts(patcher.WarningCount(), patcher.ErrorCount());
+      outcome.SetFailure(e.what());
+      messages.ShowWarning(std::string(e.what()) + " Check the progress log for what was rolled back.");
+      exitCode = kExitAborted;
     } catch (const Exception& e) {
       bar.Finish();
       outcome.SetCounts(patcher.WarningCount(), patcher.ErrorCount());
@@ -279,12 +269,23 @@ void RegisterInstallCommand(CLI::App& app, int& exitCode) {
   install->add_option("--pick", options->picks,
                       "NAME=PATH: the file to use when the installer asks for file NAME (repeatable)")
       ->allow_extra_args(false);
+  install->add_flag("--no-rollback", options->noRollback,
+                    "Keep the changes of a run that a failure ends (it can still be undone with uninstall)");
+  install->add_flag("--reinstall", options->reinstall,
+                    "Install even when these instructions were already applied to this game");
   install->add_flag("--dry-run", options->dryRun,
                     "Do the whole run without changing anything: every write is kept in a scratch "
                     "folder that is thrown away; prints the files the run would change");
   install->add_option("--json", options->jsonFile,
                       "Write the result as JSON (docs/install-result.md) to this file; - for standard "
                       "output, the log then goes to standard error");
+  install->footer(
+      "Every run is recorded in GAME/.veypatcher so that it can be undone (see history and uninstall); "
+      "a run that a failure ends or that is interrupted is rolled back. Exit status: 0 done; 1 done with "
+      "warnings; 2 done with errors; 3 a failure ended the run (rolled back); 4 nothing was run (also "
+      "when the mod is already installed, without --reinstall); 5 another installation is running in "
+      "this game folder; 64 usage error. --dry-run keeps no record and changes nothing; --json "
+      "writes the result described in docs/install-result.md.");
   install->callback([options, &exitCode] {
     for (const std::string& pick : options->picks) {
       std::size_t eq = pick.find('=');

@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when missing.
-# Usage: scripts/setup.sh [--fuzz] [--bench] [--app]
+# Usage: scripts/setup.sh [--fuzz] [--bench] [--screenshots]
 set -euo pipefail
 
-packages=(g++ cmake make pkg-config libgtest-dev libgmock-dev libcli11-dev libmimalloc-dev libssl-dev python3 time)
+packages=(g++ cmake make pkg-config libgtest-dev libgmock-dev libcli11-dev libmimalloc-dev libssl-dev python3 time qt6-base-dev groff-base)
 # The install result (JSON) and the check of it against its schema.
 packages+=(nlohmann-json3-dev python3-jsonschema)
 for arg in "$@"; do
   case "$arg" in
     --fuzz) packages+=(clang libclang-rt-dev) ;;
     --bench) packages+=(libbenchmark-dev) ;;
-    --app) packages+=(qt6-base-dev) ;;
+    --app) ;;  # the window is part of the default set
+    --screenshots) packages+=(xvfb xauth) ;;
   esac
 done
 

@@ -1,0 +1,23 @@
+// QtText: the two kinds of text the engine hands over, turned into QString:
+// Windows-1252 text from instruction files, and file system paths.
+#pragma once
+
+#include <QFile>
+#include <QString>
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "common/Win1252.h"
+
+namespace vey::app {
+
+inline QString FromWin1252(std::string_view text) { return QString::fromStdString(Win1252ToUtf8(text)); }
+inline std::string ToWin1252(const QString& text) { return Utf8ToWin1252(text.toStdString()); }
+
+inline QString FromPath(const std::string& path) { return QFile::decodeName(path.c_str()); }
+inline QString FromPath(const std::filesystem::path& path) { return FromPath(path.string()); }
+inline std::string ToPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+}  // namespace vey::app
