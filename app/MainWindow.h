@@ -100,6 +100,7 @@ class MainWindow : public QMainWindow {
   void DrainLog(bool everything);
   void ApplyEntry(const LogEntry& entry);
   void OnRunFinished();
+  void CompleteRun();
   void FinalPart();
   void SaveLog();
 
@@ -123,6 +124,7 @@ class MainWindow : public QMainWindow {
   bool plaintextLog_ = false;
   bool ranEngine_ = false;
   bool closeAfterRun_ = false;
+  bool runEnded_ = false;  // the worker is done; the view is catching up
 
   LogRelay relay_;
   QThread* thread_ = nullptr;
