@@ -54,7 +54,8 @@ class MainWindow : public QMainWindow {
 
   bool Finished() const { return finished_; }
   bool SummaryShown() const { return summaryShown_; }
-  bool Running() const { return thread_ != nullptr; }
+  // From the start of the run until the outcome box, the view catching up included.
+  bool Running() const { return thread_ != nullptr || runEnded_; }
   const std::string& IniName() const { return iniName_; }
   const std::string& InfoName() const { return infoName_; }
   const std::filesystem::path& DataPath() const { return dataPath_; }

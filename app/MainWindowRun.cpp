@@ -44,7 +44,7 @@ void MainWindow::SetLinePause(int lineNumber, std::function<void()> onWindowThre
 }
 
 void MainWindow::btnContinueClick() {
-  if (thread_) return;
+  if (Running()) return;
   if (iniName_.empty()) iniName_ = "changes.ini";
   bool fileExists = false;
   std::string confirm;
