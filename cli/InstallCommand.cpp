@@ -18,6 +18,7 @@
 #include "cli/CliCommon.h"
 #include "cli/ModFolder.h"
 #include "cli/ProgressBar.h"
+#include "cli/RunSignals.h"
 #include "common/StrFormat.h"
 #include "common/UQK_IniFile.h"
 #include "common/Win1252.h"
@@ -40,6 +41,8 @@ struct InstallOptions {
   bool yes = false;
   std::string logFile;
   std::vector<std::string> picks;
+  bool noRollback = false;
+  bool reinstall = false;
 };
 
 // The game folder given on the command line stands in for the registry and
@@ -157,6 +160,11 @@ int RunInstall(const InstallOptions& options) {
       bar.AfterLine();
       if (logFile.is_open()) logFile << Win1252ToUtf8(line) << '\n' << std::flush;
     };
+    RunSignals signals;
+    patcher.RunOptions.rollbackOnFailure = !options.noRollback;
+    patcher.RunOptions.installationType = mod.namespaceId;
+    patcher.RunOptions.cancel = &signals.Flag();
+    patcher.RunOptions.confirmReinstall = [&](const platform::RunRecord&) { return options.reinstall; };
     try {
       TRunResult result;
       patcher.Run(result);
@@ -168,6 +176,16 @@ int RunInstall(const InstallOptions& options) {
         messages.ShowWarning(outcome);
         exitCode = result.Errors > 0 ? kExitErrors : kExitWarnings;
       }
+    } catch (const ERunRefused& e) {
+      bar.Finish();
+      std::string message = e.what();
+      if (e.Code() == kRefusedAlreadyInstalled) message += " Give --reinstall to install it again.";
+      messages.ShowWarning(message);
+      exitCode = e.Code() == kRefusedLocked ? kExitLocked : kExitNotRun;
+    } catch (const ECancelled& e) {
+      bar.Finish();
+      messages.ShowWarning(std::string(e.what()) + " Check the progress log for what was rolled back.");
+      exitCode = kExitAborted;
     } catch (const Exception& e) {
       bar.Finish();
       messages.ShowWarning(FailureMessage(e));
@@ -207,6 +225,16 @@ void RegisterInstallCommand(CLI::App& app, int& exitCode) {
   install->add_option("--pick", options->picks,
                       "NAME=PATH: the file to use when the installer asks for file NAME (repeatable)")
       ->allow_extra_args(false);
+  install->add_flag("--no-rollback", options->noRollback,
+                    "Keep the changes of a run that a failure ends (it can still be undone with uninstall)");
+  install->add_flag("--reinstall", options->reinstall,
+                    "Install even when these instructions were already applied to this game");
+  install->footer(
+      "Every run is recorded in GAME/.veypatcher so that it can be undone (see history and uninstall); "
+      "a run that a failure ends or that is interrupted is rolled back. Exit status: 0 done; 1 done with "
+      "warnings; 2 done with errors; 3 a failure ended the run (rolled back); 4 nothing was run (also "
+      "when the mod is already installed, without --reinstall); 5 another installation is running in "
+      "this game folder; 64 usage error.");
   install->callback([options, &exitCode] {
     for (const std::string& pick : options->picks) {
       std::size_t eq = pick.find('=');

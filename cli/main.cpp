@@ -7,10 +7,12 @@
 #include "cli/CliCommon.h"
 #include "cli/DiffCommand.h"
 #include "cli/DumpCommand.h"
+#include "cli/HistoryCommand.h"
 #include "cli/InfoCommand.h"
 #include "cli/InstallCommand.h"
 #include "cli/NamespacesCommand.h"
 #include "cli/SummaryCommand.h"
+#include "cli/ValidateCommand.h"
 
 namespace {
 
@@ -39,6 +41,8 @@ int main(int argc, char** argv) {
   vey::cli::RegisterSummaryCommand(app, exitCode);
   vey::cli::RegisterNamespacesCommand(app, exitCode);
   vey::cli::RegisterDumpCommand(app, exitCode);
+  vey::cli::RegisterHistoryCommands(app, exitCode);
+  vey::cli::RegisterValidateCommand(app, exitCode);
   vey::cli::RegisterDiffCommand(app, exitCode);
   vey::cli::RegisterInfoCommand(app, exitCode);
   try {
