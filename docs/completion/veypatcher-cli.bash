@@ -26,7 +26,7 @@ _veypatcher_cli_options() {
       sub(/^  /, "")
       split($0, columns, /  +/)
       n = split(columns[1], words, " ")
-      value = (n >= 2 && words[2] ~ /^[A-Z]/) ? 1 : 0
+      value = (n >= 2 && words[2] ~ /^[A-Z][A-Z0-9_:]*$/) ? 1 : 0
       count = split(words[1], names, ",")
       for (i = 1; i <= count; i++) print names[i], value
     }'
