@@ -149,7 +149,9 @@ bool TCompilerLauncher::SandboxStarts(const std::string& bwrap) const {
   return status == 0;
 }
 
-std::vector<std::string> TCompilerLauncher::SandboxPrefix(const std::string& workDir) const {
+std::vector<std::string> TCompilerLauncher::SandboxPrefix(const std::string& workDir,
+                                                          const std::vector<std::string>& readable,
+                                                          const std::vector<std::string>& writable) const {
   const std::string work = RealFolder(workDir);
   const std::string compilerFolder = RealFolder(std::filesystem::path(compiler_).parent_path().string());
   const std::string data = RealFolder(dataFolder_);
@@ -157,9 +159,17 @@ std::vector<std::string> TCompilerLauncher::SandboxPrefix(const std::string& wor
   // writable data folder last.
   std::vector<std::string> args = {"--ro-bind", "/", "/", "--dev", "/dev", "--proc", "/proc", "--tmpfs", "/tmp",
                                    "--ro-bind", compilerFolder, compilerFolder, "--ro-bind", work, work};
+  for (const std::string& folder : readable) {
+    const std::string real = RealFolder(folder);
+    args.insert(args.end(), {"--ro-bind", real, real});
+  }
   if (underWine_) {
     const std::string prefix = RealFolder(prefix_);
     args.insert(args.end(), {"--bind", prefix, prefix});
+  }
+  for (const std::string& folder : writable) {
+    const std::string real = RealFolder(folder);
+    args.insert(args.end(), {"--bind", real, real});
   }
   args.insert(args.end(), {"--bind", data, data, "--unshare-all", "--die-with-parent", "--new-session", "--chdir",
                            work, "--"});
@@ -198,8 +208,9 @@ void TCompilerLauncher::SetUpPrefix(const std::function<void()>& pump) {
 }
 
 std::optional<std::string> TCompilerLauncher::Compile(const std::vector<std::string>& arguments,
-                                                      const std::string& workDir,
-                                                      const std::function<void()>& pump) {
+                                                      const std::string& workDir, const std::function<void()>& pump,
+                                                      const std::vector<std::string>& readable,
+                                                      const std::vector<std::string>& writable) {
   if (underWine_ && wine_.empty()) return std::nullopt;
   if (underWine_ && !prefixReady_) SetUpPrefix(pump);
   RunOptions options;
@@ -214,7 +225,7 @@ std::optional<std::string> TCompilerLauncher::Compile(const std::vector<std::str
   }
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   if (!bwrap_.empty()) {
-    std::vector<std::string> wrapped = SandboxPrefix(workDir);
+    std::vector<std::string> wrapped = SandboxPrefix(workDir, readable, writable);
     wrapped.push_back(program);
     wrapped.insert(wrapped.end(), argv.begin(), argv.end());
     argv = std::move(wrapped);

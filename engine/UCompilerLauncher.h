@@ -48,15 +48,19 @@ class TCompilerLauncher {
   bool Prepare();
 
   // Runs the compiler with its arguments in workDir and returns what it
-  // printed. Empty program (wine missing): returns nullopt.
+  // printed; nullopt when wine is needed but missing. In the sandbox the
+  // compiler also sees the readable folders and may write into the writable
+  // ones (where the source and the output are kept when not in the data folder).
   std::optional<std::string> Compile(const std::vector<std::string>& arguments, const std::string& workDir,
-                                     const std::function<void()>& pump);
+                                     const std::function<void()>& pump, const std::vector<std::string>& readable = {},
+                                     const std::vector<std::string>& writable = {});
 
   const std::string& CompilerPath() const { return compiler_; }
   bool UnderWine() const { return underWine_; }
 
  private:
-  std::vector<std::string> SandboxPrefix(const std::string& workDir) const;
+  std::vector<std::string> SandboxPrefix(const std::string& workDir, const std::vector<std::string>& readable,
+                                         const std::vector<std::string>& writable) const;
   bool SandboxStarts(const std::string& bwrap) const;
   void SetUpPrefix(const std::function<void()>& pump);
 

@@ -72,6 +72,7 @@ TVEYPatcher::~TVEYPatcher() = default;
 
 void TVEYPatcher::LogMessage(std::string_view message, LogKind kind) {
   if (logLevel_ == 0) return;
+  writingKind_ = kind;
   // Names and values from a mod may hold line breaks or other control
   // characters; shown as "<0A>" they cannot split a line of the log.
   std::string shown;
@@ -135,6 +136,7 @@ void TVEYPatcher::WriteLine(std::string_view plainTag, std::string_view richLead
     line += text;
     RichLog->AppendLine(line);
   }
+  if (OnLogEntry) OnLogEntry(writingKind_, text);
   if (OnLogLine) {
     std::string tagged(plainTag);
     tagged += text;
