@@ -200,6 +200,7 @@ bool MainWindow::Prepare(const std::function<int(NamespaceDialog&)>& execDialog)
   summaryShown_ = false;
   if (iniName_.empty()) iniName_ = "changes.ini";
   std::filesystem::path path = fs_.Child(std::filesystem::path(ToPath(modFolder_)), "veypatchdata") / "";
+  std::string unusableType, typeName;
   if (fs_.IsFile(fs_.Child(path, "namespaces.ini"))) {
     NamespaceDialog dialog(fs_, path, this);
     const int answer = execDialog ? execDialog(dialog) : dialog.exec();
@@ -207,8 +208,19 @@ bool MainWindow::Prepare(const std::function<int(NamespaceDialog&)>& execDialog)
     iniName_ = dialog.GetNamespaceIni();
     infoName_ = dialog.GetNamespaceInfo();
     path = dialog.GetNamespacePath();
+    unusableType = dialog.UnusableSubFolder();
+    typeName = dialog.SelectedName();
   }
   dataPath_ = path;
+  if (!unusableType.empty()) {
+    // The type would silently install from the data folder itself, which is
+    // not what the person chose.
+    dialogs_.messages->ShowWarning(FormatMsg(
+        "The installation type \"%s\" names the folder \"%s\", which is not inside the \"veypatchdata\" folder. "
+        "Nothing can be installed.",
+        {typeName, unusableType}));
+    btnContinue->setEnabled(false);
+  }
   if (!fs_.IsFile(InData(iniName_))) {
     dialogs_.messages->ShowWarning(
         FormatMsg("WARNING! Cannot locate the INI file \"%s\" with work instructions!", {iniName_}));
