@@ -9,6 +9,7 @@
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -149,6 +150,11 @@ void MainWindow::BuildControls() {
   btnQuit->setObjectName(QStringLiteral("btnQuit"));
   btnQuit->setAutoDefault(false);
   connect(btnQuit, &QPushButton::clicked, this, [this] { btnQuitClick(); });
+  // Escape is the exit button's, as a dialog's cancel button.
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  connect(escape, &QShortcut::activated, this, [this] {
+    if (btnQuit->isEnabled()) btnQuitClick();
+  });
 
   auto* labels = new QVBoxLayout;
   labels->setSpacing(0);
