@@ -193,6 +193,21 @@ std::filesystem::path MainWindow::InData(const std::string& name) const {
   }
 }
 
+const TQK_Inifile& MainWindow::Instructions() {
+  const std::filesystem::path path = InData(iniName_);
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(path, ec);
+  const auto time = std::filesystem::last_write_time(path, ec);
+  const std::string stamp = ec ? std::string("missing")
+                               : path.string() + '|' + std::to_string(size) + '|' +
+                                     std::to_string(time.time_since_epoch().count());
+  if (!instructions_ || stamp != instructionsStamp_) {
+    instructions_ = std::make_unique<TQK_Inifile>(path.string());
+    instructionsStamp_ = stamp;
+  }
+  return *instructions_;
+}
+
 std::filesystem::path MainWindow::LogFile(bool plaintext) const {
   return std::filesystem::path(ToPath(modFolder_)) / (plaintext ? "installlog.txt" : "installlog.rtf");
 }
@@ -234,7 +249,7 @@ bool MainWindow::Prepare(const std::function<int(NamespaceDialog&)>& execDialog)
   }
   ReadWindowSettings();
   if (LoadInfo()) {
-    TQK_Inifile ini(InData(iniName_).string());
+    const TQK_Inifile& ini = Instructions();
     btnContinue->setText(ini.ReadBool("Settings", "InstallerMode", false) ? QStringLiteral("In&stall Mod")
                                                                           : QStringLiteral("&Start patching"));
   } else {
@@ -244,7 +259,7 @@ bool MainWindow::Prepare(const std::function<int(NamespaceDialog&)>& execDialog)
 }
 
 void MainWindow::ReadWindowSettings() {
-  TQK_Inifile ini(InData(iniName_).string());
+  const TQK_Inifile& ini = Instructions();
   setWindowTitle(FromWin1252(ini.ReadString("Settings", "WindowCaption", "Game Data Patcher for Arkan/VEY")));
   if (!gameDir_.isEmpty()) {
     // A folder given at start-up is the one the run will use.
@@ -300,7 +315,7 @@ void MainWindow::btnSummaryClick() {
 }
 
 void MainWindow::ShowSummary() {
-  TQK_Inifile ini(InData(iniName_).string());
+  const TQK_Inifile& ini = Instructions();
   platform::WineRegistry wine;
   const std::vector<std::string> lines =
       BuildSummary(ini, iniName_, infoName_, dialogs_.registry ? dialogs_.registry : &wine);
