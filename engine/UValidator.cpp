@@ -4,6 +4,7 @@
 #include "engine/UValidator.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "common/StrFormat.h"
 #include "common/TextEncoding.h"
@@ -195,6 +196,16 @@ std::vector<TFinding> ValidateInstructions(const platform::GameFileSystem& fs, c
     c.findings.push_back({TSeverity::Warning, input.iniName, s.name, "", s.line,
                           FormatMsg("A section [%s] came earlier in the file; this one is never read.", {s.name})});
 
+  // Every read of a key takes its first entry: a repeated key's own value is never used.
+  for (const TQK_IniSection& s : c.layout.sections) {
+    std::unordered_set<std::string> seen;
+    for (const TQK_IniEntry& e : s.entries)
+      if (!seen.insert(AsciiLowerCopy(e.key)).second && e.value != c.Value(&s, e.key))
+        c.Warning(&s, &e,
+                  FormatMsg("The key %s came earlier in this section; the installer reads the earlier value "
+                            "wherever this one stands, so this value is never used.",
+                            {validate::Quote(e.key)}));
+  }
   validate::CheckSettings(c);
   validate::CheckTLKList(c);
   validate::CheckInstallList(c);
