@@ -3,6 +3,7 @@
 
 #include "common/StrFormat.h"
 #include "engine/UInstructionText.h"
+#include "engine/URunReport.h"
 #include "engine/UVEYPatcher.h"
 #include "formats/UTLKFile.h"
 
@@ -119,6 +120,7 @@ void TVEYPatcher::Process2DAList() {
                  LogKind::Warning);
       continue;
     }
+    const std::int32_t rowsBefore = TableFile.RowCount(), columnsBefore = TableFile.ColumnCount();
     for (const std::string& modifierKey : IniFile().ReadSection(value)) {
       const std::string modifier = IniFile().ReadString(value, modifierKey, "");
       if (modifierKey.empty() || modifier.empty()) continue;
@@ -142,6 +144,7 @@ void TVEYPatcher::Process2DAList() {
                  LogKind::Install);
     const std::string savePath = FileHandler.GetFilePath();
     Files().WriteFile(savePath, TableFile.SaveToBytes());
+    if (Report) Report->TableGrown(savePath, TableFile, rowsBefore, columnsBefore);
     AdvanceProgress(1);
     LogMessage(FormatMsg("Updated 2DA file %s.", {savePath}), LogKind::Install);
   }

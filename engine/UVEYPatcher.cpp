@@ -53,6 +53,7 @@ TVEYPatcher::~TVEYPatcher() = default;
 
 void TVEYPatcher::LogMessage(std::string_view text, LogKind kind) {
   if (logLevel_ == 0) return;
+  writingKind_ = kind;
   switch (kind) {
     case LogKind::Debug:
       if (logLevel_ >= 4) WriteLine(" [Debug] \t", "", text, kDebugColor, false);
@@ -108,6 +109,7 @@ void TVEYPatcher::WriteLine(std::string_view plainTag, std::string_view richLead
     line += text;
     RichLog->AppendLine(line);
   }
+  if (OnLogEntry) OnLogEntry(writingKind_, text);
   if (OnLogLine) {
     std::string tagged(plainTag);
     tagged += text;
