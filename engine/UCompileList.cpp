@@ -259,8 +259,11 @@ bool ScriptCompiler::Compile(const TCompileFileInfo& info, const std::string& co
   const std::string output = Files().BeforeWrite(compiledPath).string();
   for (const std::string& a : {std::string("-c"), script, std::string("-o"), output})
     arguments.push_back(a);
-  const std::string printed = RunAndCapture(launcher_.program, arguments, compilerFolder_,
-                                            [this] { p_.Platform().events.ProcessMessages(); });
+  std::string printed = RunAndCapture(launcher_.program, arguments, compilerFolder_,
+                                      [this] { p_.Platform().events.ProcessMessages(); });
+  // What it says names the files as the run knows them.
+  if (script != info.ScriptPath) printed = ReplaceAll(printed, script, info.ScriptPath);
+  if (output != compiledPath) printed = ReplaceAll(printed, output, compiledPath);
   // The compiler wrote into the data folder behind the file system's back.
   Files().ForgetListings();
   Files().WriteDone(compiledPath);
