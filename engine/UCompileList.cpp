@@ -247,7 +247,10 @@ bool ScriptCompiler::Compile(const TCompileFileInfo& info, const std::string& co
         {scriptName, LastComponent(launcher_->CompilerPath())}, LogKind::Error);
     return false;
   }
-  const std::string& printed = *captured;
+  std::string printed = *captured;
+  // What it says names the files as the run knows them.
+  if (script != info.ScriptPath) printed = ReplaceAll(printed, script, info.ScriptPath);
+  if (output != compiledPath) printed = ReplaceAll(printed, output, compiledPath);
   // The compiler wrote into the data folder behind the file system's back.
   Files().ForgetListings();
   Files().WriteDone(compiledPath);

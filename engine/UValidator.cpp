@@ -121,6 +121,10 @@ void CheckInstallList(Check& c) {
   if (!list) return;
   if (!c.Bool(c.Find("Settings"), "InstallerMode", false))
     c.Warning(list, nullptr, "InstallerMode is not set to 1, so the InstallList is never carried out.");
+  std::unordered_set<std::string> patched;
+  for (std::string_view other : {"2DAList", "GFFList", "HACKList", "CompileList", "SSFList"})
+    if (const Section* o = c.Find(other))
+      for (const Entry& e : o->entries) patched.insert(AsciiLowerCopy(e.value));
   for (const Entry& folder : list->entries) {
     const std::string& d = folder.value;
     if (d.empty()) {
@@ -141,12 +145,15 @@ void CheckInstallList(Check& c) {
       const std::string source = c.SourceOf(f.value);
       if (source == f.value && !c.DataFileExists(source))
         c.Error(files, &f, FormatMsg("The file %s is not in the data folder.", {Quote(source)}));
-      if (const Section* fs = c.Find(f.value)) {
-        const std::string type = c.Value(fs, "!OverrideType", "ignore");
-        if (!EqualsNoCase(type, "ignore") && !EqualsNoCase(type, "warn") && !EqualsNoCase(type, "rename"))
-          c.Warning(fs, c.Find(*fs, "!OverrideType"),
-                    FormatMsg("%s is not one of ignore, warn or rename; it acts as ignore.", {Quote(type)}));
-      }
+      const Section* own = c.Find(f.value);
+      if (!own) continue;
+      c.CheckOverrideType(*own);
+      // A section that another list names too holds that list's keys as well.
+      if (!patched.contains(AsciiLowerCopy(own->name)) && c.FirstVisit(*own, "installed"))
+        for (const Entry& k : own->entries)
+          if (!EqualsNoCase(k.key, "!SourceFile") && !EqualsNoCase(k.key, "!SaveAs") &&
+              !EqualsNoCase(k.key, "!OverrideType"))
+            c.Warning(own, &k, FormatMsg("The section of an installed file reads no key %s.", {Quote(k.key)}));
     }
   }
 }

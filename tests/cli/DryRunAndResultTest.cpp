@@ -32,6 +32,7 @@ while [ $# -gt 0 ]; do
   esac
   shift
 done
+echo "compiling $src into $out"
 if grep -q '#StrRef' "$src"; then exit 1; fi
 { printf 'NCS '; cat "$src"; } > "$out"
 )SH";
