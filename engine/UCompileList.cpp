@@ -7,6 +7,7 @@
 #include <memory>
 #include <set>
 
+#include "common/PathText.h"
 #include "common/StrFormat.h"
 #include "common/UQK_Common.h"
 #include "common/Win1252.h"
@@ -202,7 +203,7 @@ void ScriptCompiler::CompileEntry(const std::string& key) {
     if (!archive) return;
     if (!TERFHandler::IsArchiveFile(*archive)) {
       Log("Unable to locate archive \"%s\" to insert script \"%s\" into, skipping...",
-          {*archive, script}, LogKind::Error);
+          {PathText(*archive), script}, LogKind::Error);
       return;
     }
     handler.DestinationPath = *archive;
@@ -291,7 +292,8 @@ void ScriptCompiler::IntoArchive(const std::string& script, const std::string& c
 
   if (handler.BackupDestination())
     Log("Saving unaltered backup copy of destination file %s in %s",
-        {LastComponent(handler.DestinationPath), handler.BackupFolder()}, LogKind::Install);
+        {PathText(LastComponent(handler.DestinationPath)), PathText(handler.BackupFolder())},
+        LogKind::Install);
   // Consecutive scripts for one archive are added together; it is rebuilt
   // once when the destination changes.
   if (archive_ && archive_->FileName().string() != handler.DestinationPath) {
@@ -301,10 +303,10 @@ void ScriptCompiler::IntoArchive(const std::string& script, const std::string& c
   if (!archive_) archive_ = std::make_unique<TERFHandler>(handler.DestinationPath);
   const std::string archiveName = LastComponent(archive_->FileName().string());
   if (replace || !archive_->HasResource(ncsName, false)) {
-    Log("Adding script \"%s\" to archive \"%s\"...", {ncsName, archiveName}, LogKind::Install);
+    Log("Adding script \"%s\" to archive \"%s\"...", {ncsName, PathText(archiveName)}, LogKind::Install);
     archive_->AddResource(temp, true);
   } else {
-    Log("File \"%s\" already exists in archive \"%s\", file skipped...", {ncsName, archiveName},
+    Log("File \"%s\" already exists in archive \"%s\", file skipped...", {ncsName, PathText(archiveName)},
         LogKind::Warning);
   }
   queuedTemps_.push_back(temp);
@@ -322,7 +324,7 @@ void ScriptCompiler::IntoOverride(const std::string& compiledPath, const std::st
 }
 
 void ScriptCompiler::SaveArchive() {
-  Log("Saving changes to ERF/RIM file %s...", {LastComponent(archive_->FileName().string())},
+  Log("Saving changes to ERF/RIM file %s...", {PathText(LastComponent(archive_->FileName().string()))},
       LogKind::Debug);
   Files().CheckWritable(archive_->FileName());
   archive_->SaveToFile();

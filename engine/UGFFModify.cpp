@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/PathText.h"
 #include "common/StrFormat.h"
 #include "common/Win1252.h"
 #include "engine/UArchiveQueue.h"
@@ -167,11 +168,11 @@ void GFFEntry::Process(const std::string& label) {
   if (!intoArchive) {
     if (handler.BackupFile())
       p_.LogMessage(FormatMsg("Saving unaltered backup copy of %s file in %s",
-                              {handler.FileName, backupFolder}),
+                              {handler.FileName, PathText(backupFolder)}),
                     LogKind::Install);
   } else if (handler.BackupDestination()) {
     p_.LogMessage(FormatMsg("Saving unaltered backup copy of destination file %s file in %s",
-                            {LastComponent(handler.DestinationPath), backupFolder}),
+                            {PathText(LastComponent(handler.DestinationPath)), PathText(backupFolder)}),
                   LogKind::Install);
   }
   p_.LogMessage(FormatMsg("Modified %s fields in \"%s\"...", {IntToStr(count), LastComponent(path)}),
@@ -201,7 +202,7 @@ void GFFEntry::Process(const std::string& label) {
   // done, and a later entry for the same archive sees this version.
   queue_.Add(handler.DestinationPath, handler.FileName, saved);
   p_.LogMessage(FormatMsg("Saving modified file \"%s\" in archive \"%s\".",
-                          {handler.FileName, LastComponent(handler.DestinationPath)}),
+                          {handler.FileName, PathText(LastComponent(handler.DestinationPath))}),
                 LogKind::Install);
 }
 
