@@ -16,8 +16,10 @@
 #include <vector>
 
 #include "cli/CliCommon.h"
+#include "cli/GameChoice.h"
 #include "cli/ModFolder.h"
 #include "cli/ProgressBar.h"
+#include "common/PathText.h"
 #include "common/StrFormat.h"
 #include "common/UQK_IniFile.h"
 #include "common/Win1252.h"
@@ -28,6 +30,7 @@
 #include "platform/GameFileSystem.h"
 #include "platform/Headless.h"
 #include "platform/LogViews.h"
+#include "platform/TerminalColour.h"
 #include "platform/WineRegistry.h"
 
 namespace vey::cli {
@@ -39,6 +42,7 @@ struct InstallOptions {
   bool yes = false;
   std::string logFile;
   std::vector<std::string> picks;
+  std::optional<std::int32_t> logLevel;
 };
 
 // The game folder given on the command line stands in for the registry and
@@ -73,8 +77,12 @@ std::string FailureMessage(const Exception& e) {
     tag = "GEN-" + IntToStr(e.Code());
   else if (dynamic_cast<const EGFFError*>(&e))
     tag = "GFF-" + IntToStr(e.Code());
+  else if (platform::SaysItsKind(e.what()))
+    return e.what();
   else
     return std::string("An unhandled error occured! ") + e.what();
+  // The window's lead is left out when the message carries its own ("Error! ...").
+  if (platform::SaysItsKind(e.what())) return FormatMsg("%s (%s)", {e.what(), tag});
   return FormatMsg("An error occured! %s (%s)", {e.what(), tag});
 }
 
@@ -108,6 +116,8 @@ int RunInstall(const InstallOptions& options) {
   std::error_code ec;
   if (!files.IsDirectory(std::filesystem::absolute(options.mod.modDir, ec)))
     throw UsageError("--mod: \"" + options.mod.modDir + "\" is not a folder");
+  // Refused before anything is asked, like every other usage error.
+  const std::string givenGame = options.gameDir.empty() ? std::string() : CheckedGameOption(options.gameDir);
   const ModSelection mod = SelectMod(options.mod, files);
   const std::string appPath = WithSlash(mod.modFolder.lexically_normal().string());
   const std::string dataPath = WithSlash(mod.dataPath.string());
@@ -117,18 +127,14 @@ int RunInstall(const InstallOptions& options) {
     messages.ShowWarning(FormatMsg("WARNING! Cannot locate the INI file \"%s\" with work instructions!", {iniName}));
     return kExitNotRun;
   }
-  if (!files.IsFile(mod.InfoPath())) {
-    messages.ShowWarning(FormatMsg("Unable to load the instructions text! Make sure the \"veypatchdata\" folder "
-                                   "containing the \"%s\" file is located in the same folder as this application.",
-                                   {mod.infoName}));
-    return kExitNotRun;
-  }
+  // The information text is for the window to show; a command-line install runs without it.
   // The engine opens the file under its name as it is on disk.
   iniName = iniPath.lexically_relative(mod.dataPath).string();
 
   bool installerMode = false;
   std::int32_t logLevel = 3;
   bool plaintextLog = false;
+  std::string gameFolder = givenGame;
   {
     TQK_Inifile ini(iniPath.string());
     installerMode = ini.ReadBool("Settings", "InstallerMode", false);
@@ -140,9 +146,17 @@ int RunInstall(const InstallOptions& options) {
                                      {iniName}));
       return kExitNotRun;
     }
+    if (options.logLevel) logLevel = *options.logLevel;
+    if (installerMode && gameFolder.empty()) {
+      platform::WineRegistry registry;
+      gameFolder = FindGameFolder(ini, registry, platform::FinderPlaces::FromEnvironment(), console);
+    }
     std::string confirm = ini.ReadString("Settings", "ConfirmMessage", "");
     if (confirm.empty()) confirm = "This will start patching the necessary game files. Do you want to do this?";
-    if (confirm != "N/A" && !messages.AskYesNo(confirm)) return kExitNotRun;
+    if (confirm != "N/A" && !messages.AskYesNo(confirm)) {
+      *console.out << "Nothing was changed." << std::endl;
+      return kExitNotRun;
+    }
   }
 
   std::ofstream logFile;
@@ -157,13 +171,13 @@ int RunInstall(const InstallOptions& options) {
   platform::HeadlessOpenDialog openDialog(&std::cerr);
   for (const std::string& pick : options.picks) openDialog.AddAnswer(pick);
   std::unique_ptr<platform::IFolderChooser> chooser;
-  if (!options.gameDir.empty())
-    chooser = std::make_unique<GivenFolder>(std::filesystem::absolute(options.gameDir, ec).string());
+  if (!gameFolder.empty())
+    chooser = std::make_unique<GivenFolder>(gameFolder);
   else
     chooser = std::make_unique<platform::HeadlessFolderChooser>(console);
-  // The given game folder replaces the registry lookup as well as the chooser.
+  // A settled game folder replaces the registry lookup as well as the chooser.
   std::unique_ptr<platform::IRegistry> registry;
-  if (!options.gameDir.empty())
+  if (!gameFolder.empty())
     registry = std::make_unique<EmptyRegistry>();
   else
     registry = std::make_unique<platform::WineRegistry>();
@@ -172,19 +186,20 @@ int RunInstall(const InstallOptions& options) {
 
   platform::RichTextLog richLog;
   platform::PlainTextLog plainLog;
-  const bool colour = ::isatty(STDOUT_FILENO) == 1 && std::getenv("NO_COLOR") == nullptr;
+  const bool colour = platform::ColourWanted(STDOUT_FILENO);
   int exitCode = kExitOk;
   {
     TVEYPatcher patcher(iniName, bundle, appPath, dataPath);
     patcher.RichLog = &richLog;
     patcher.PlainLog = &plainLog;
+    if (options.logLevel) patcher.SetShownLogLevel(*options.logLevel);
     ProgressBar bar(std::cout, ::isatty(STDOUT_FILENO) == 1, ProgressBar::TerminalWidth(STDOUT_FILENO));
     patcher.OnProgress = [&](std::int32_t position, std::int32_t maximum) { bar.Update(position, maximum); };
     patcher.OnLogLine = [&](std::string_view line, const platform::TextAttributes& attributes) {
       bar.BeforeLine();
       std::cout << platform::TerminalLine(line, attributes, colour) << '\n' << std::flush;
       bar.AfterLine();
-      if (logFile.is_open()) logFile << Win1252ToUtf8(line) << '\n' << std::flush;
+      if (logFile.is_open()) logFile << MessageToUtf8(line) << '\n' << std::flush;
     };
     try {
       TRunResult result;
@@ -231,11 +246,21 @@ void RegisterInstallCommand(CLI::App& app, int& exitCode) {
   install->add_option("--game", options->gameDir,
                       "Game folder (the one holding dialog.tlk); replaces the registry and the folder question");
   install->add_flag("--yes", options->yes, "Answer Yes to the confirmation question");
+  install->add_option("--log-level", options->logLevel,
+                      "Print and record the log as with this \"LogLevel\" (0-4) instead of the mod's; "
+                      "the counts and the verdict stay the mod's")
+      ->check(CLI::Range(0, 4));
   install->add_option("--log-file", options->logFile,
                       "Also write every log line, tagged, as UTF-8 text to this file");
   install->add_option("--pick", options->picks,
                       "NAME=PATH: the file to use when the installer asks for file NAME (repeatable)")
       ->allow_extra_args(false);
+  install->footer(
+      "Without --game, in installer mode, the game folder is looked up in the Wine registry (when the mod asks "
+      "for it) and in Steam libraries and the Wine, Proton, Lutris and Heroic prefixes (see \"games\").\n"
+      "Exit status: 0 finished with no errors and no warnings; 1 finished with warnings; 2 finished with errors; "
+      "3 a failure ended the run; 4 nothing was run (no instruction file, no confirmation, or answered No); "
+      "64 usage error (also a --game that is no game folder).");
   install->callback([options, &exitCode] {
     for (const std::string& pick : options->picks) {
       std::size_t eq = pick.find('=');

@@ -51,25 +51,29 @@ TVEYPatcher::TVEYPatcher(std::string iniFileName, const PatcherPlatform& platfor
 TVEYPatcher::~TVEYPatcher() = default;
 
 void TVEYPatcher::LogMessage(std::string_view text, LogKind kind) {
-  if (logLevel_ == 0) return;
+  // The mod's level decides what is counted; a level given by the person
+  // running the installer only changes what is written.
+  const bool counting = logLevel_ != 0;
+  const std::int32_t shown = shownLevel_.value_or(logLevel_);
+  if (!counting && shown == 0) return;
   switch (kind) {
     case LogKind::Debug:
-      if (logLevel_ >= 4) WriteLine(" [Debug] \t", "", text, kDebugColor, false);
+      if (shown >= 4) WriteLine(" [Debug] \t", "", text, kDebugColor, false);
       break;
     case LogKind::Error:
-      ++errorCount_;
-      if (logLevel_ >= 2) WriteLine(" [Error] \t", "Error: ", text, kErrorColor, false);
+      if (counting) ++errorCount_;
+      if (shown >= 2) WriteLine(" [Error] \t", "Error: ", text, kErrorColor, false);
       break;
     case LogKind::Warning:
-      ++warningCount_;
-      if (logLevel_ >= 3) WriteLine(" [Warning] \t", "Warning: ", text, kWarningColor, false);
+      if (counting) ++warningCount_;
+      if (shown >= 3) WriteLine(" [Warning] \t", "Warning: ", text, kWarningColor, false);
       break;
     case LogKind::Install:
-      if (logLevel_ >= 1) WriteLine(" [Install] \t", "", text, kInstallColor, false);
+      if (shown >= 1) WriteLine(" [Install] \t", "", text, kInstallColor, false);
       break;
     case LogKind::Status:
       // The run's closing line takes the colour of what went wrong so far.
-      if (logLevel_ >= 1) {
+      if (shown >= 1) {
         if (warningCount_ > 0 && errorCount_ == 0)
           WriteLine(" [STATUS - WARNING] \t", "", text, kWarningColor, true);
         else if (errorCount_ > 0)

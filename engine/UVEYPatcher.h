@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -87,6 +88,9 @@ class TVEYPatcher {
   // errors and warnings whether written or not, then lets the host process
   // pending events. LogLevel 0 does nothing at all.
   void LogMessage(std::string_view text, LogKind kind);
+  // Writes lines as if "LogLevel" were level, while errors and warnings are
+  // still counted (or not) as the mod's "LogLevel" says.
+  void SetShownLogLevel(std::int32_t level) { shownLevel_ = level; }
   // Adds n work units and reports the position through OnProgress.
   void AdvanceProgress(std::int32_t n);
   // ProgressMax from the instruction lists; ProgressCount back to 0.
@@ -208,6 +212,7 @@ class TVEYPatcher {
   std::int32_t lineCount_ = 0;
   bool plaintextLog_ = false;
   std::int32_t logLevel_ = 3;
+  std::optional<std::int32_t> shownLevel_;
   std::int32_t warningCount_ = 0;
   std::int32_t errorCount_ = 0;
   std::string currentFile_;
