@@ -23,6 +23,7 @@
 #include "common/StrFormat.h"
 #include "common/UQK_IniFile.h"
 #include "common/Win1252.h"
+#include "engine/UOutcome.h"
 #include "engine/UVEYPatcher.h"
 #include "formats/U2DAEdit.h"
 #include "formats/UGFFFile.h"
@@ -66,42 +67,14 @@ std::string WithSlash(std::string path) {
   return path;
 }
 
-// The closing message of the desktop program for a failure that ended the run.
-std::string FailureMessage(const Exception& e) {
-  std::string tag;
-  if (dynamic_cast<const EHell*>(&e))
-    tag = "TLK";
-  else if (dynamic_cast<const EDead*>(&e))
-    tag = "2DA-" + IntToStr(e.Code());
-  else if (dynamic_cast<const EAbort*>(&e))
-    tag = "GEN-" + IntToStr(e.Code());
-  else if (dynamic_cast<const EGFFError*>(&e))
-    tag = "GFF-" + IntToStr(e.Code());
-  else if (platform::SaysItsKind(e.what()))
-    return e.what();
-  else
-    return std::string("An unhandled error occured! ") + e.what();
-  // The window's lead is left out when the message carries its own ("Error! ...").
-  if (platform::SaysItsKind(e.what())) return FormatMsg("%s (%s)", {e.what(), tag});
-  return FormatMsg("An error occured! %s (%s)", {e.what(), tag});
-}
-
-std::string OutcomeMessage(bool installer, std::int32_t warnings, std::int32_t errors) {
-  std::string who = installer ? "The Installer" : "The Patcher";
-  if (errors == 0 && warnings == 0)
-    return who + " is finished. Please check the progress log for details about what has been done.";
-  if (errors == 0)
-    return FormatMsg(who + " is finished, but %s warnings were encountered! The Mod may or may not be "
-                           "properly installed. Please check the progress log for further details.",
-                     {IntToStr(warnings)});
-  if (warnings == 0)
-    return FormatMsg(who + " is finished, but %s errors were encountered! The Mod has likely not been "
-                           "properly installed. Please check the progress log for further details.",
-                     {IntToStr(errors)});
-  return FormatMsg(who + " is finished, but %s errors and %s warnings were encountered! The Mod most "
-                         "likely has not been properly installed. Please check the progress log for "
-                         "further details.",
-                   {IntToStr(errors), IntToStr(warnings)});
+// The window's failure text, without its lead when the engine's message
+// carries its own ("Error! ..."), so the command line never says it twice.
+std::string CommandLineFailure(const Exception& e) {
+  std::string text = FailureMessage(e);
+  if (!platform::SaysItsKind(e.what())) return text;
+  for (std::string_view lead : {"An error occured! ", "An unhandled error occured! "})
+    if (text.starts_with(lead)) return text.substr(lead.size());
+  return text;
 }
 
 int RunInstall(const InstallOptions& options) {
@@ -137,6 +110,10 @@ int RunInstall(const InstallOptions& options) {
   std::string gameFolder = givenGame;
   {
     TQK_Inifile ini(iniPath.string());
+    if (ini.Encoding() == TTextEncoding::Utf16) {
+      messages.ShowWarning(Utf16FileMessage(iniName));
+      return kExitNotRun;
+    }
     installerMode = ini.ReadBool("Settings", "InstallerMode", false);
     logLevel = ini.ReadInteger("Settings", "LogLevel", 3);
     plaintextLog = ini.ReadBool("Settings", "PlaintextLog", false);
@@ -214,7 +191,7 @@ int RunInstall(const InstallOptions& options) {
       }
     } catch (const Exception& e) {
       bar.Finish();
-      messages.ShowWarning(FailureMessage(e));
+      messages.ShowWarning(CommandLineFailure(e));
       exitCode = kExitAborted;
     } catch (const std::exception& e) {
       bar.Finish();

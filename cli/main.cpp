@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/CliCommon.h"
+#include "cli/DiffCommand.h"
 #include "cli/DumpCommand.h"
 #include "cli/GamesCommand.h"
 #include "cli/InstallCommand.h"
@@ -40,6 +41,7 @@ int main(int argc, char** argv) {
   vey::cli::RegisterNamespacesCommand(app, exitCode);
   vey::cli::RegisterDumpCommand(app, exitCode);
   vey::cli::RegisterGamesCommand(app, exitCode);
+  vey::cli::RegisterDiffCommand(app, exitCode);
   try {
     app.parse(argc, argv);
     // Checked here rather than by the parser so that an unknown word is named as such.

@@ -150,8 +150,10 @@ void AtomicFileWriter::CopyFrom(const InputFile& source, std::uint64_t offset,
 void AtomicFileWriter::Commit() {
   struct stat st {};
   if (::stat(target_.c_str(), &st) == 0) {
-    // Keep the target's permissions, minus a read-only state the save must clear.
-    ::fchmod(fd_, (st.st_mode & 07777) | S_IWUSR);
+    // The replacement takes the target's permissions as they are: the rename
+    // needs no write permission on the target, and a file the person made
+    // read-only stays read-only.
+    ::fchmod(fd_, st.st_mode & 07777);
   }
   if (::close(fd_) != 0) {
     fd_ = -1;

@@ -38,8 +38,8 @@ class InputFile {
   std::uint64_t size_ = 0;
 };
 
-// Writes a new file beside the target; Commit() clears the target's read-only
-// flag and renames the new file over it. Destroyed without Commit(), the new
+// Writes a new file beside the target; Commit() gives it the target's mode
+// (read-only included) and renames it over the target. Destroyed without Commit(), the new
 // file is removed and the target is untouched.
 class AtomicFileWriter {
  public:

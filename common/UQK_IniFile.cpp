@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <unordered_map>
 
@@ -110,22 +111,29 @@ struct TQK_Inifile::Index {
     std::string_view value;
     bool hasValue = false;
     std::size_t lineBegin = 0, lineEnd = 0;
+    std::int32_t line = 0;
   };
   struct Section {
     std::string_view name;
     std::vector<Entry> entries;
     std::size_t lastLineEnd = 0;  // end of its header or last entry line
+    std::int32_t line = 0;
   };
 
   FileStamp stamp;
+  TTextEncoding encoding = TTextEncoding::Windows1252;
   // The views below point into content, which is never changed after Parse.
   std::string content;
-  // Only the first section of each name: later ones are never read.
+  // Only the first section of each name is read; later ones are kept apart
+  // so that checks can point at them.
   std::vector<Section> sections;
+  std::vector<Section> repeated;
+  std::vector<TQK_IniLostChar> lostChars;
   std::unordered_map<std::string_view, std::size_t, NoCaseHash, NoCaseEqual> sectionByName;
   std::unordered_map<KeyId, std::size_t, KeyIdHash, KeyIdEqual> firstEntry;
 
   void Parse();
+  void LocateLostCharacters(const std::vector<std::size_t>& lostAt);
   const Section* FindSection(std::string_view name) const {
     auto it = sectionByName.find(name);
     return it == sectionByName.end() ? nullptr : &sections[it->second];
@@ -142,10 +150,15 @@ void TQK_Inifile::Index::Parse() {
   std::string_view text = content;
   std::size_t pos = text.starts_with("\xEF\xBB\xBF") ? 3 : 0;
   constexpr std::size_t kIgnored = static_cast<std::size_t>(-1);
-  std::size_t current = kIgnored;  // entries before any section, or in a repeated one, are dropped
+  std::size_t current = kIgnored;  // entries before any section are dropped
+  bool inRepeated = false;
+  std::int32_t lineNo = 1;
   while (pos < text.size()) {
     std::size_t end = text.find_first_of("\r\n", pos);
     if (end == std::string_view::npos) end = text.size();
+    const std::int32_t thisLine = lineNo;
+    // CR LF ends one line: the LF is then met as an empty line of its own.
+    if (end < text.size() && (text[end] == '\n' || end + 1 >= text.size() || text[end + 1] != '\n')) ++lineNo;
     std::size_t lineBegin = pos;
     std::string_view line = text.substr(pos, end - pos);
     pos = end + 1;
@@ -156,11 +169,13 @@ void TQK_Inifile::Index::Parse() {
     if (line[0] == '[') {
       std::size_t close = line.rfind(']');
       std::string_view name = Trim(line.substr(1, close == std::string_view::npos ? line.npos : close - 1));
-      if (sectionByName.contains(name)) {
-        current = kIgnored;
+      inRepeated = sectionByName.contains(name);
+      if (inRepeated) {
+        current = repeated.size();
+        repeated.push_back(Section{name, {}, end, thisLine});
       } else {
         current = sections.size();
-        sections.push_back(Section{name, {}, end});
+        sections.push_back(Section{name, {}, end, thisLine});
         sectionByName.emplace(name, current);
       }
       continue;
@@ -169,6 +184,7 @@ void TQK_Inifile::Index::Parse() {
     Entry entry;
     entry.lineBegin = lineBegin;
     entry.lineEnd = end;
+    entry.line = thisLine;
     std::size_t eq = line.find('=');
     if (eq == std::string_view::npos) {
       entry.key = Trim(line);
@@ -179,10 +195,44 @@ void TQK_Inifile::Index::Parse() {
     }
     // A nameless entry could never be listed (it would end the list of names).
     if (entry.key.empty()) continue;
+    if (inRepeated) {
+      repeated[current].entries.push_back(entry);
+      continue;
+    }
     Section& section = sections[current];
     firstEntry.emplace(KeyId{current, entry.key}, section.entries.size());
     section.entries.push_back(entry);
     section.lastLineEnd = end;
+  }
+}
+
+void TQK_Inifile::Index::LocateLostCharacters(const std::vector<std::size_t>& lostAt) {
+  // Line numbers by the same rule as Parse: CR LF, LF and a lone CR end a line.
+  std::vector<std::size_t> lineStarts{0};
+  for (std::size_t i = 0; i < content.size(); ++i) {
+    if (content[i] == '\n' || (content[i] == '\r' && (i + 1 >= content.size() || content[i + 1] != '\n')))
+      lineStarts.push_back(i + 1);
+  }
+  std::unordered_map<std::int32_t, std::pair<std::string_view, std::string_view>> whatIsOn;
+  for (const auto* list : {&sections, &repeated}) {
+    for (const Section& s : *list) {
+      whatIsOn.emplace(s.line, std::pair{s.name, std::string_view{}});
+      for (const Entry& e : s.entries) whatIsOn.emplace(e.line, std::pair{s.name, e.key});
+    }
+  }
+  for (std::size_t at : lostAt) {
+    // The BOM was not converted: offsets count from the byte after it.
+    std::size_t offset = at + (content.starts_with("\xEF\xBB\xBF") ? 3 : 0);
+    auto line = static_cast<std::int32_t>(std::upper_bound(lineStarts.begin(), lineStarts.end(), offset) -
+                                          lineStarts.begin());
+    if (!lostChars.empty() && lostChars.back().line == line) continue;
+    TQK_IniLostChar lost;
+    lost.line = line;
+    if (auto it = whatIsOn.find(line); it != whatIsOn.end()) {
+      lost.section = it->second.first;
+      lost.key = it->second.second;
+    }
+    lostChars.push_back(std::move(lost));
   }
 }
 
@@ -196,6 +246,7 @@ const TQK_Inifile::Index& TQK_Inifile::Current() const {
   if (index_ && index_->stamp == stamp) return *index_;
   auto fresh = std::make_unique<Index>();
   fresh->stamp = stamp;
+  std::vector<std::size_t> lostAt;
   if (stamp.exists) {
     try {
       fresh->content = ReadBytes(fileName_);
@@ -204,8 +255,13 @@ const TQK_Inifile::Index& TQK_Inifile::Current() const {
       // until the file changes.
       fresh->content.clear();
     }
+    fresh->encoding = DetectTextEncoding(fresh->content);
+    // The mark stays in front, so that offsets into the text are those of the file's lines.
+    if (fresh->encoding == TTextEncoding::Utf8)
+      fresh->content = "\xEF\xBB\xBF" + Utf8ToWin1252Lossy(std::string_view(fresh->content).substr(3), &lostAt);
   }
   fresh->Parse();
+  if (!lostAt.empty()) fresh->LocateLostCharacters(lostAt);
   index_ = std::move(fresh);
   return *index_;
 }
@@ -263,6 +319,29 @@ void TQK_Inifile::ReadSectionValues(std::string_view section, std::vector<std::s
     strings.push_back(DecodeEscapes(line));
   }
 }
+
+TQK_IniLayout TQK_Inifile::Layout() const {
+  const Index& index = Current();
+  TQK_IniLayout layout;
+  layout.encoding = index.encoding;
+  layout.lostChars = index.lostChars;
+  auto copy = [](const Index::Section& s) {
+    TQK_IniSection out{std::string(s.name), s.line, {}};
+    out.entries.reserve(s.entries.size());
+    for (const auto& e : s.entries)
+      out.entries.push_back({std::string(e.key), e.hasValue ? DecodeEscapes(e.value.substr(0, kMaxValueLength)) : "",
+                             e.hasValue, e.line});
+    return out;
+  };
+  layout.sections.reserve(index.sections.size());
+  for (const auto& s : index.sections) layout.sections.push_back(copy(s));
+  for (const auto& s : index.repeated) layout.repeated.push_back(copy(s));
+  return layout;
+}
+
+TTextEncoding TQK_Inifile::Encoding() const { return Current().encoding; }
+
+std::vector<TQK_IniLostChar> TQK_Inifile::LostCharacters() const { return Current().lostChars; }
 
 void TQK_Inifile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
   auto fail = [&] { return EIniFileException(FormatMsg("Unable to write to %s", {fileName_})); };

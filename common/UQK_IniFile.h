@@ -10,7 +10,37 @@
 #include <string_view>
 #include <vector>
 
+#include "common/TextEncoding.h"
+
 namespace vey {
+
+// One entry as the reader lists it, with its line in the file (from 1); the
+// value as ReadString returns it.
+struct TQK_IniEntry {
+  std::string key;
+  std::string value;
+  bool hasValue = false;
+  std::int32_t line = 0;
+};
+struct TQK_IniSection {
+  std::string name;
+  std::int32_t line = 0;
+  std::vector<TQK_IniEntry> entries;
+};
+// A character of a UTF-8 file that Windows-1252 cannot hold, read as '?': its
+// line and, when that line is an entry or a section header, where it stood.
+struct TQK_IniLostChar {
+  std::int32_t line = 0;
+  std::string section;
+  std::string key;
+};
+// The whole file as the reader sees it, for checks that point at lines.
+struct TQK_IniLayout {
+  TTextEncoding encoding = TTextEncoding::Windows1252;
+  std::vector<TQK_IniSection> sections;  // the first of each name, in file order
+  std::vector<TQK_IniSection> repeated;  // later sections of a used name: never read
+  std::vector<TQK_IniLostChar> lostChars;
+};
 
 // Reads follow the Windows profile rules: section and key names compare
 // without regard to ASCII letter case; the first of several sections (or keys
@@ -18,8 +48,10 @@ namespace vey {
 // are ignored entirely; a value is the text after the first '=', blanks
 // trimmed, one matching pair of surrounding double or single quotes removed,
 // cut to 2,047 characters. Lines starting with ';' are comments; CR LF, LF and
-// CR all end lines; a UTF-8 byte-order mark at the start is skipped; bytes are
-// kept as they are. A missing or unreadable file reads as an empty one.
+// CR all end lines. Without a byte-order mark the bytes are kept as they are
+// (Windows-1252); a file with a UTF-8 mark is read as UTF-8 and converted to
+// Windows-1252, characters the code page cannot hold becoming '?'. A missing
+// or unreadable file reads as an empty one.
 //
 // The file is parsed once into an index and parsed again only when its size,
 // modification time or identity on disk changed, so every read sees the
@@ -52,6 +84,11 @@ class TQK_Inifile {
   bool SectionExists(std::string_view section) const;
   // One "key=value" line per listed key, values read with ReadString.
   void ReadSectionValues(std::string_view section, std::vector<std::string>& strings) const;
+  // The file's sections, entries and line numbers, its encoding and the
+  // characters lost converting it.
+  TQK_IniLayout Layout() const;
+  TTextEncoding Encoding() const;
+  std::vector<TQK_IniLostChar> LostCharacters() const;
 
   // Line feeds in value become "<#LF#>", then carriage returns "<#CR#>"; the
   // first entry of that key is replaced (or one is added), every other line

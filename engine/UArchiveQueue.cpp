@@ -98,8 +98,9 @@ void TArchiveQueue::Flush() {
   std::vector<Archive*> written;
   for (auto& archive : archives_) {
     try {
-      files_.CheckWritable(archive.path);
+      files_.BeforeWrite(archive.path);
       archive.handler->SaveToFile();
+      files_.WriteDone(archive.path);
       archive.handler->Close();
       written.push_back(&archive);
     } catch (...) {

@@ -314,11 +314,12 @@ void ScriptCompiler::IntoArchive(const std::string& script, const std::string& c
 }
 
 void ScriptCompiler::IntoOverride(const std::string& compiledPath, const std::string& ncsName,
-                                  bool replace) {
+                                  [[maybe_unused]] bool replace) {
   const Path overrideFolder = Files().Child(p_.FileHandler.GetGameFolder(), "override");
   Files().CreateDirectories(overrideFolder);
   const std::string target = Files().Child(overrideFolder, ncsName).string();
-  if (replace) Files().RemoveFile(target);
+  // Replacing or not, the copy takes the target's place in one rename, which
+  // keeps the mode of a file it replaces.
   Files().CopyFile(compiledPath, target);
   Files().RemoveFile(compiledPath);
 }
@@ -326,8 +327,9 @@ void ScriptCompiler::IntoOverride(const std::string& compiledPath, const std::st
 void ScriptCompiler::SaveArchive() {
   Log("Saving changes to ERF/RIM file %s...", {PathText(LastComponent(archive_->FileName().string()))},
       LogKind::Debug);
-  Files().CheckWritable(archive_->FileName());
+  Files().BeforeWrite(archive_->FileName());
   archive_->SaveToFile();
+  Files().WriteDone(archive_->FileName());
   for (const std::string& temp : queuedTemps_) Files().RemoveFile(temp);
   queuedTemps_.clear();
 }

@@ -48,20 +48,21 @@ class FileSectionScope {
   TVEYPatcher& patcher_;
 };
 
-// A work copy held in memory is written where it belongs when the entry ends
-// without putting it into its archive (no changes, a failure), so the work
-// folder holds what it would have held had the copy been written at once.
+// A work copy taken out of an archive is of no use once the entry is done:
+// stored, unchanged or ended by a failure, it leaves nothing in the work
+// folder.
 class WorkCopyScope {
  public:
   WorkCopyScope(TPatchFileHandler& handler, platform::GameFileSystem& files)
       : handler_(handler), files_(files) {}
   ~WorkCopyScope() {
-    if (!handler_.WorkCopy) return;
+    const bool held = handler_.WorkCopy.has_value();
+    handler_.WorkCopy.reset();
+    if (held || handler_.WorkCopyPath.empty()) return;
     try {
-      files_.WriteFile(handler_.WorkCopyPath, *handler_.WorkCopy);
+      files_.RemoveFile(handler_.WorkCopyPath);
     } catch (...) {
     }
-    handler_.WorkCopy.reset();
   }
   WorkCopyScope(const WorkCopyScope&) = delete;
   WorkCopyScope& operator=(const WorkCopyScope&) = delete;

@@ -135,8 +135,9 @@ void InstallSection::IntoArchive(const std::string& archivePath) {
     p_.CheckOverride(e.target, e.value, "override", true);
   });
   if (added > 0) {
-    p_.Files().CheckWritable(archivePath);
+    p_.Files().BeforeWrite(archivePath);
     archive.SaveToFile();
+    p_.Files().WriteDone(archivePath);
   }
 }
 

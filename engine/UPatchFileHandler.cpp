@@ -208,6 +208,7 @@ bool TPatchFileHandler::LocateFile(std::string_view name, TFileKind kind,
                                    std::string_view destination, bool replace) {
   BackupAllowed = true;
   WorkCopy.reset();
+  WorkCopyPath.clear();
   std::string dest(destination);
   if (dest.empty()) {
     dest = "override";
@@ -310,12 +311,15 @@ bool TPatchFileHandler::LocateArchived(std::string_view name, std::string_view d
     Log(FormatMsg("File \"%s\" already exists in archive \"%s\", modifying existing file...",
                   {saveName, PathText(archiveName)}),
         kInstall);
-    Files().CheckWritable(*workCopy);
     const int type = TERF_Resource::ExtensionToType(ExtensionOf(saveName));
-    if (DeferWorkCopy)
+    if (DeferWorkCopy) {
+      Files().CheckWritable(*workCopy);
       WorkCopy = archive->ExtractResourceData(StripExtension(saveName), type);
-    else
+    } else {
+      Files().BeforeWrite(*workCopy);
       archive->ExtractResource(StripExtension(saveName), type, *workCopy);
+      Files().WriteDone(*workCopy);
+    }
   }
   WorkCopyPath = *workCopy;
   if (!WorkCopy && !Files().IsFile(*workCopy)) {
@@ -376,16 +380,9 @@ bool TPatchFileHandler::LocateScript(std::string_view name, std::string_view des
   if (replace) {
     if (toOverride) {
       std::string compiled = Files().Child(overrideFolder, compiledName).string();
-      if (Files().IsFile(compiled) && BackupFiles) {
-        EnsureBackupRoot();
-        std::string backup = Files().Child(BackupFolder(), compiledName).string();
-        if (!Files().Exists(backup)) {
-          Files().CreateDirectories(BackupFolder());
-          Files().CopyFile(compiled, backup);
-          Log(FormatMsg("Making backup copy of script file \"%s\" found in override...", {name}),
-              kInstall);
-        }
-      }
+      if (Files().IsFile(compiled) && BackupFiles && SaveBackup(compiled, compiledName))
+        Log(FormatMsg("Making backup copy of script file \"%s\" found in override...", {name}),
+            kInstall);
     }
     return true;
   }
@@ -428,7 +425,7 @@ bool TPatchFileHandler::LocateReplacing(std::string_view name) {
     // The copy in override is about to be replaced: keep the first one seen.
     BackupAllowed = true;
     BackupFile();
-    Files().RemoveFile(*target);
+    // Replaced by the copy below in one rename, which keeps the file's mode.
     Log(FormatMsg("Updating and replacing file %s in Override folder...", {saveName}), kInstall);
   } else {
     Log(FormatMsg("Updating and copying file %s to Override folder...", {saveName}), kInstall);
@@ -525,30 +522,55 @@ std::string TPatchFileHandler::GetFilePath() const {
 
 bool TPatchFileHandler::BackupFile() {
   if (!BackupFiles || !BackupAllowed) return false;
-  EnsureBackupRoot();
-  const std::string backupFolder = BackupFolder();
-  Files().CreateDirectories(backupFolder);
   const std::string name = Patcher->GetSaveAsName(FileName);
   if (name.empty() || !platform::GameFileSystem::IsContained(name)) return false;
-  // The backup folder is flat: one file per name, the first one kept.
-  std::string backup = Files().Child(backupFolder, LastComponent(name)).string();
-  if (Files().Exists(backup)) return false;
   std::string original = Files().Resolve(FilePath, name).string();
   if (!Files().IsFile(original)) return false;
-  Files().CopyFile(original, backup);
-  return true;
+  return SaveBackup(original, LastComponent(name));
 }
 
 bool TPatchFileHandler::BackupDestination() {
   if (!BackupFiles || EqualsNoCase(DestinationPath, "override") ||
       !Files().IsFile(DestinationPath))
     return false;
+  return SaveBackup(DestinationPath, LastComponent(DestinationPath));
+}
+
+// The backup folder is flat: the first file of a name is kept there and never
+// replaced, also by later runs. A different file of the same name met later in
+// the run goes below a sub-folder that mirrors its place in the game folder,
+// so that two originals never share one backup.
+bool TPatchFileHandler::SaveBackup(const std::string& original, const std::string& name) {
   EnsureBackupRoot();
   const std::string backupFolder = BackupFolder();
   Files().CreateDirectories(backupFolder);
-  std::string backup = Files().Child(backupFolder, LastComponent(DestinationPath)).string();
-  if (Files().Exists(backup)) return false;
-  Files().CopyFile(DestinationPath, backup);
+  const std::string origin =
+      std::filesystem::absolute(original).lexically_normal().string();
+  const std::string flat = Files().Child(backupFolder, name).string();
+  auto owner = flatBackupOf_.find(AsciiLowerCopy(name));
+  const bool flatTaken = Files().Exists(flat);
+  // A flat backup left by an earlier run is taken to be of this file, as it
+  // always has been: nothing tells otherwise.
+  if (!flatTaken || owner == flatBackupOf_.end() || owner->second == origin) {
+    if (flatTaken) return false;
+    Files().CopyFile(original, flat);
+    flatBackupOf_[AsciiLowerCopy(name)] = origin;
+    return true;
+  }
+  std::string relative = origin;
+  if (!GameFolder.empty()) {
+    const std::string game = std::filesystem::path(GameFolder).lexically_normal().string();
+    if (origin.compare(0, game.size(), game) == 0) relative = origin.substr(game.size());
+  }
+  while (!relative.empty() && relative.front() == '/') relative.erase(0, 1);
+  const std::string mirrored = Files().Resolve(backupFolder, relative).string();
+  if (Files().Exists(mirrored)) return false;
+  Files().CreateDirectories(std::filesystem::path(mirrored).parent_path());
+  Files().CopyFile(original, mirrored);
+  Log(FormatMsg("The backup folder already holds another file named %s; the unaltered %s is kept "
+                "as %s.",
+                {name, relative, mirrored}),
+      kInstall);
   return true;
 }
 

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/EngineErrors.h"
@@ -62,8 +63,8 @@ class TPatchFileHandler {
   // documents as if the archive had been rebuilt.
   std::function<TERFHandler*(const std::string& archivePath)> QueuedArchive;
   // When set, locating a document in an archive keeps its work copy in
-  // WorkCopy instead of writing it: GetFilePath() then names WorkCopyPath,
-  // where the caller writes it unless the document goes into the archive.
+  // WorkCopy instead of writing it: GetFilePath() then names WorkCopyPath.
+  // WorkCopyPath is empty unless the located file is such a work copy.
   bool DeferWorkCopy = false;
   std::optional<std::vector<std::uint8_t>> WorkCopy;
   std::string WorkCopyPath;
@@ -107,9 +108,15 @@ class TPatchFileHandler {
   std::optional<std::string> SourceNameOrLog(std::string_view name);
   std::string OverrideFolder();
   void EnsureBackupRoot();
+  // Copies original into the backup folder once, flat under name when that
+  // is free; true when a copy was made.
+  bool SaveBackup(const std::string& original, const std::string& name);
 
   Services services_;
   bool backupRootAdded_ = false;
+  // Flat backup name (ASCII lower case) -> the file it was made from in this
+  // run: a different file of the same name must not be taken for it.
+  std::unordered_map<std::string, std::string> flatBackupOf_;
 };
 
 // Path helpers shared by the engine: a folder path with a trailing '/', and

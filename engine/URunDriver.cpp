@@ -3,6 +3,7 @@
 
 #include "common/PathText.h"
 #include "common/StrFormat.h"
+#include "engine/UInstructionText.h"
 #include "engine/UVEYPatcher.h"
 #include "formats/UTLKFile.h"
 
@@ -26,6 +27,7 @@ void TVEYPatcher::Run(TRunResult& result) {
                                                  : "Patch operation started %s...",
                        {NowText()}),
              LogKind::Status);
+  LogLostCharacters(*this);
   try {
     CountWorkItems();
     if (FileHandler.InstallerMode) FileHandler.LocateFile("dialog.tlk", fkTLK);

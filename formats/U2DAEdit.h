@@ -27,6 +27,8 @@ class T2DAHandler {
   static constexpr std::int32_t kMaxRows = 9999;
   // Codes beyond the classic ones: the string data would not fit 16-bit offsets.
   static constexpr std::int32_t kCodeStringDataOverflow = 32;
+  // The text form could not be read (its message names the line).
+  static constexpr std::int32_t kCodeMalformedText = 33;
 
   T2DAHandler() { ClearTable(); }
   // Moves keep the interned texts in place; copies would not.
@@ -43,6 +45,12 @@ class T2DAHandler {
   // so a failed save leaves the old file as it was.
   void SaveToFile(const std::filesystem::path& path) const;
   std::vector<std::uint8_t> SaveToBytes() const;
+  // The text form ("2DA V2.0") into the same table, for tools that show or
+  // compare tables; installation keeps refusing it. Whitespace separates
+  // cells, double quotes hold a cell with blanks, missing cells are "****".
+  // Defined in U2DAText.cpp.
+  void LoadFromTextBytes(std::span<const std::uint8_t> data, const std::string& fileName = {});
+  static bool IsTextForm(std::span<const std::uint8_t> data);
 
   bool Loaded() const { return loaded_; }
   // Advances with every load and every change, so that a caller keeping its

@@ -273,13 +273,18 @@ std::vector<std::uint8_t> GameFileSystem::ReadFile(const Path& path) const {
 
 void GameFileSystem::WriteFile(const Path& path, std::span<const std::uint8_t> bytes) {
   CheckWritable(path);
+  const FileChange change{FileChange::kWrite, path, {}};
+  Announce(change);
   auto before = StampBeforeChange(path);
   WriteFileAtomic(path, bytes);
   AfterChange(path, before, NameOf(path), {});
+  Done(change);
 }
 
 std::unique_ptr<AtomicFileWriter> GameFileSystem::CreateFile(const Path& path) {
   CheckWritable(path);
+  // Observers hear of it now; the writer's Commit is not reported back.
+  Announce(FileChange{FileChange::kWrite, path, {}});
   // The file appears at Commit, out of sight; the folder is read again then.
   listings_.erase(ParentKey(path));
   return std::make_unique<AtomicFileWriter>(path);
@@ -288,24 +293,34 @@ std::unique_ptr<AtomicFileWriter> GameFileSystem::CreateFile(const Path& path) {
 void GameFileSystem::CopyFile(const Path& from, const Path& to) {
   CheckWritable(to);
   InputFile in(from);
+  const FileChange change{FileChange::kWrite, to, {}};
+  Announce(change);
   auto before = StampBeforeChange(to);
   AtomicFileWriter out(to);
   out.CopyFrom(in, 0, in.Size());
   out.Commit();
   AfterChange(to, before, NameOf(to), {});
+  Done(change);
 }
 
 void GameFileSystem::RemoveFile(const Path& path) {
   CheckWritable(path);
+  // Removing what is not there changes nothing worth announcing.
+  if (!EntryExists(path)) return;
+  const FileChange change{FileChange::kRemove, path, {}};
+  Announce(change);
   auto before = StampBeforeChange(path);
   if (::unlink(path.c_str()) != 0 && errno != ENOENT)
     ThrowWriteFailure("Cannot delete file \"%s\". %s", path, errno);
   AfterChange(path, before, {}, NameOf(path));
+  Done(change);
 }
 
 void GameFileSystem::Rename(const Path& from, const Path& to) {
   CheckWritable(from);
   CheckWritable(to);
+  const FileChange change{FileChange::kRename, from, to};
+  Announce(change);
   auto beforeFrom = StampBeforeChange(from);
   auto beforeTo = StampBeforeChange(to);
   int err = 0;
@@ -329,10 +344,14 @@ void GameFileSystem::Rename(const Path& from, const Path& to) {
     AfterChange(from, beforeFrom, {}, NameOf(from));
     AfterChange(to, beforeTo, NameOf(to), {});
   }
+  Done(change);
 }
 
 void GameFileSystem::CreateDirectories(const Path& path) {
   CheckWritable(path);
+  if (IsDirectory(path)) return;
+  const FileChange change{FileChange::kMakeFolder, path, {}};
+  Announce(change);
   std::error_code ec;
   std::filesystem::create_directories(path, ec);
   // Any folder on the way may have gained an entry.
@@ -343,15 +362,46 @@ void GameFileSystem::CreateDirectories(const Path& path) {
                                         ec.value());
   if (!IsDirectory(path))
     ThrowWriteFailure("Cannot create folder \"%s\". %s", path, ENOTDIR);
+  Done(change);
 }
 
 bool GameFileSystem::RemoveEmptyDirectory(const Path& path) {
   CheckWritable(path);
+  if (!IsDirectory(path)) return false;
+  const FileChange change{FileChange::kRemoveFolder, path, {}};
+  Announce(change);
   auto before = StampBeforeChange(path);
   if (::rmdir(path.c_str()) != 0) return false;
   ForgetListing(path);
   AfterChange(path, before, {}, NameOf(path));
+  Done(change);
   return true;
+}
+
+void GameFileSystem::AddObserver(FileChangeObserver* observer) { observers_.push_back(observer); }
+
+void GameFileSystem::RemoveObserver(FileChangeObserver* observer) {
+  std::erase(observers_, observer);
+}
+
+void GameFileSystem::BeforeWrite(const Path& path) {
+  CheckWritable(path);
+  // The writer works behind the listing cache's back.
+  listings_.erase(ParentKey(path));
+  Announce(FileChange{FileChange::kWrite, path, {}});
+}
+
+void GameFileSystem::WriteDone(const Path& path) {
+  listings_.erase(ParentKey(path));
+  Done(FileChange{FileChange::kWrite, path, {}});
+}
+
+void GameFileSystem::Announce(const FileChange& change) {
+  for (FileChangeObserver* o : observers_) o->BeforeChange(change);
+}
+
+void GameFileSystem::Done(const FileChange& change) {
+  for (FileChangeObserver* o : observers_) o->AfterChange(change);
 }
 
 bool GameFileSystem::IsWritable(const Path& path) const {

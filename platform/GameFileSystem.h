@@ -24,6 +24,31 @@
 
 namespace vey::platform {
 
+// A change to the file system, announced to observers before it is made.
+struct FileChange {
+  enum Kind : std::uint8_t {
+    kWrite,         // path's content is created or replaced (a save, a copy onto it)
+    kRemove,        // path, a file, is deleted
+    kRename,        // path is renamed to `to`
+    kMakeFolder,    // path and any missing parents are created
+    kRemoveFolder,  // path, an empty folder, is removed
+  };
+  Kind kind;
+  std::filesystem::path path;
+  std::filesystem::path to;  // kRename only
+};
+
+// Told of every change before it happens, after the write fence admitted it.
+// A journal keeps the old file here; a report lists what changed. Throwing
+// from BeforeChange stops the change: nothing has been touched yet.
+class FileChangeObserver {
+ public:
+  virtual ~FileChangeObserver() = default;
+  virtual void BeforeChange(const FileChange& change) = 0;
+  // After the change succeeded (not called when it failed).
+  virtual void AfterChange(const FileChange& /*change*/) {}
+};
+
 class GameFileSystem {
  public:
   using Path = std::filesystem::path;
@@ -78,6 +103,16 @@ class GameFileSystem {
   void CheckWritable(const Path& path) const;
   bool IsWritable(const Path& path) const;
 
+  // Observers are borrowed, told in the order added, and must outlive their
+  // registration.
+  void AddObserver(FileChangeObserver* observer);
+  void RemoveObserver(FileChangeObserver* observer);
+  // For writers outside this class (format classes that save themselves):
+  // checks the fence and announces a kWrite of path. The caller writes it
+  // next and then calls WriteDone.
+  void BeforeWrite(const Path& path);
+  void WriteDone(const Path& path);
+
   // Drops every cached listing; for callers that let another program write
   // into these folders (a compiler leaving its output).
   void ForgetListings() const { listings_.clear(); }
@@ -105,8 +140,11 @@ class GameFileSystem {
   void AfterChange(const Path& path, const std::optional<FolderStamp>& before,
                    std::string_view added, std::string_view removed);
   void ForgetListing(const Path& folder);
+  void Announce(const FileChange& change);
+  void Done(const FileChange& change);
 
   std::vector<Path> roots_;
+  std::vector<FileChangeObserver*> observers_;
   mutable std::unordered_map<std::string, Listing> listings_;
 };
 

@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when missing.
-# Usage: scripts/setup.sh [--fuzz] [--bench] [--app]
+# Usage: scripts/setup.sh [--fuzz] [--bench] [--screenshots]
 set -euo pipefail
 
-packages=(g++ cmake make pkg-config libgtest-dev libgmock-dev libcli11-dev libmimalloc-dev python3 time)
+packages=(g++ cmake make pkg-config libgtest-dev libgmock-dev libcli11-dev libmimalloc-dev python3 time qt6-base-dev)
 for arg in "$@"; do
   case "$arg" in
     --fuzz) packages+=(clang libclang-rt-dev) ;;
     --bench) packages+=(libbenchmark-dev) ;;
-    --app) packages+=(qt6-base-dev) ;;
+    --app) ;;  # the window is part of the default set
+    --screenshots) packages+=(xvfb xauth) ;;
   esac
 done
 

@@ -159,7 +159,7 @@ TEST(DumpCommand, DamagedFileGivesOneLineAndExit2) {
   auto doc = Document();
   doc.resize(doc.size() - 3);
   ExpectDamaged(Dump(doc), "(GFF-");
-  ExpectDamaged(Dump(Bytes().Ascii("2DA V2.0\nlabel\n")), "not in binary format. That format is unhandled");
+  ExpectDamaged(Dump(Bytes().Ascii("2DA V2.0\n\nlabel\n0 a b\n")), "at line 4: 2 cells for 1 columns. Unable to load. (2DA-33)");
   ExpectDamaged(Dump(Bytes().Ascii("TLK V3.0").U32(0).U32(0).U32(20)), "No entries found in the specified TLK file!");
   ExpectDamaged(Dump(Bytes().Ascii("SSF V1.0").U32(12)), "is not a valid SSF v1.1 file!");
   ExpectDamaged(Dump(Bytes().Ascii("PNG")), "not a 2DA, TLK, GFF, ERF/RIM or SSF file");

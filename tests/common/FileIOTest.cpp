@@ -26,15 +26,26 @@ TEST(AtomicFileWriter, ReplacesOnlyOnCommit) {
   EXPECT_EQ(dir.Read("t.bin"), "new");
 }
 
-TEST(AtomicFileWriter, ReplacesAReadOnlyTarget) {
+// The replacement keeps the mode of the file it replaces, a read-only one
+// included; a new file gets the usual mode.
+TEST(AtomicFileWriter, ReplacementKeepsTheTargetsMode) {
   test::TempDir dir;
-  auto target = dir.Write("ro.2da", "old");
-  ::chmod(target.c_str(), 0444);
-  WriteFileAtomic(target, test::ToBytes("new"));
-  EXPECT_EQ(dir.Read("ro.2da"), "new");
+  for (mode_t mode : {0444, 0400, 0640, 0755}) {
+    auto target = dir.Write("t.bin", "old");
+    ::chmod(target.c_str(), mode);
+    WriteFileAtomic(target, test::ToBytes("new"));
+    EXPECT_EQ(dir.Read("t.bin"), "new");
+    struct stat st {};
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, mode) << std::oct << mode;
+    ::chmod(target.c_str(), 0644);
+  }
+  mode_t mask = ::umask(022);
+  WriteFileAtomic(dir / "fresh.bin", test::ToBytes("x"));
+  ::umask(mask);
   struct stat st {};
-  ASSERT_EQ(::stat(target.c_str(), &st), 0);
-  EXPECT_TRUE(st.st_mode & S_IWUSR);
+  ASSERT_EQ(::stat((dir / "fresh.bin").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0644u);
 }
 
 TEST(AtomicFileWriter, CopiesRangesOfAnotherFile) {

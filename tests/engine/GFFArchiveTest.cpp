@@ -138,29 +138,35 @@ TEST(PatchGFFArchives, PatcherModeEditsTheChosenFileAndStoresNothing) {
   EXPECT_TRUE(f.fake.folderChooser.requests.empty());
 }
 
-// A document that does not go into its archive leaves its unaltered work copy
-// in the work folder, whether nothing changed or a failure ended the run.
-TEST(PatchGFFArchives, DocumentNotStoredLeavesItsWorkCopy) {
+// A document taken out of an archive leaves nothing in the work folder,
+// whether it is stored, changes nothing (no key applies, a blank value, the
+// value the field already holds) or a failure ends the run.
+TEST(PatchGFFArchives, DocumentsLeaveNoWorkCopies) {
   ArchiveFixture f;
   auto bad = SimpleGff("UTC ", "bad");
   bad[7] = '9';
   f.WriteFile(f.Game() + "modules/m13.mod", MakeArchive("MOD ", {{"a.utc", SimpleGff("UTC ", "a")},
                                                                   {"guard.dlg", SimpleGff("DLG ", "guard")},
+                                                                  {"blank.utc", SimpleGff("UTC ", "blank")},
+                                                                  {"same.utc", SimpleGff("UTC ", "same")},
                                                                   {"bad.utc", bad}}));
   f.Instructions(
-      "[GFFList]\nF0=a.utc\nF1=guard.dlg\nF2=bad.utc\n"
+      "[GFFList]\nF0=a.utc\nF1=guard.dlg\nF2=blank.utc\nF3=same.utc\nF4=bad.utc\n"
       "[a.utc]\n!Destination=modules\\m13.mod\nTag=stored\n"
       "[guard.dlg]\n!Destination=modules\\m13.mod\nNoSuchField=1\n"
+      "[blank.utc]\n!Destination=modules\\m13.mod\nTag=\n"
+      "[same.utc]\n!Destination=modules\\m13.mod\nTag=same\n"
       "[bad.utc]\n!Destination=modules\\m13.mod\nTag=x\n");
   TRunResult result;
   EXPECT_THROW(f.Engine().Run(result), EGFFError);
   const std::string work = f.Data() + "erfpatch_temp/";
-  EXPECT_FALSE(f.Exists(work + "a.utc"));
-  const auto guard = SimpleGff("DLG ", "guard");
-  EXPECT_EQ(f.ReadFile(work + "guard.dlg"), std::string(guard.begin(), guard.end()));
-  EXPECT_EQ(f.ReadFile(work + "bad.utc"), std::string(bad.begin(), bad.end()));
+  for (const char* name : {"a.utc", "guard.dlg", "blank.utc", "same.utc", "bad.utc"})
+    EXPECT_FALSE(f.Exists(work + name)) << name;
+  EXPECT_TRUE(!f.Exists(work) || std::filesystem::is_empty(work));
   EXPECT_TRUE(f.Logged(" [Warning] \tNo changes could be applied to GFF file guard.dlg."));
+  EXPECT_TRUE(f.Logged(" [Warning] \tNo changes could be applied to GFF file blank.utc."));
   EXPECT_EQ(Tag(*f.InArchive("modules/m13.mod", "a.utc")), "stored");
+  EXPECT_EQ(Tag(*f.InArchive("modules/m13.mod", "same.utc")), "same");
 }
 
 }  // namespace

@@ -1,0 +1,324 @@
+// MainWindow: the controls, the preparation before the first showing, the
+// summary toggle and quitting. The run is in MainWindowRun.cpp.
+#include "app/MainWindow.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QDesktopServices>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QStyle>
+#include <QVBoxLayout>
+
+#include "app/AppIcon.h"
+#include "app/NamespaceDialog.h"
+#include "app/QtText.h"
+#include "app/RtfTextDocument.h"
+#include "common/FileIO.h"
+#include "common/StrFormat.h"
+#include "common/UQK_IniFile.h"
+#include "engine/USummary.h"
+#include "platform/WineRegistry.h"
+
+#ifndef VEY_VERSION
+#define VEY_VERSION "0"
+#endif
+
+namespace vey::app {
+namespace {
+
+constexpr const char* kGame1Key = "\\SOFTWARE\\Fenwyck\\XT\\ARKAN";
+constexpr const char* kGame2Key = "\\SOFTWARE\\Quenbrook\\Arkan2";
+
+QFont SmallFixedFont() {
+  QFont f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  f.setPointSizeF(std::max(7.0, f.pointSizeF() - 2));
+  return f;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(const StartOptions& options, const QString& modFolder, DialogLayer dialogs, QWidget* parent)
+    : QMainWindow(parent),
+      dialogs_(dialogs),
+      modFolder_(modFolder),
+      gameDir_(options.gameDir),
+      iniName_(options.iniName),
+      infoName_(options.infoName) {
+  if (!dialogs_.messages) {
+    qtMessages_ = std::make_unique<QtMessageBoxes>(this);
+    dialogs_.messages = qtMessages_.get();
+  }
+  if (!dialogs_.openDialog) {
+    qtOpenDialog_ = std::make_unique<QtOpenDialog>(this);
+    dialogs_.openDialog = qtOpenDialog_.get();
+  }
+  if (!dialogs_.folderChooser) {
+    qtFolderChooser_ = std::make_unique<QtFolderChooser>(this);
+    dialogs_.folderChooser = qtFolderChooser_.get();
+  }
+  BuildControls();
+  drainTimer_.setInterval(25);
+  connect(&drainTimer_, &QTimer::timeout, this, [this] { DrainLog(false); });
+}
+
+MainWindow::~MainWindow() {
+  // A window destroyed mid-run (only at program end) waits for the run: the
+  // worker may be writing a file.
+  if (thread_) {
+    thread_->quit();
+    thread_->wait();
+  }
+}
+
+void MainWindow::BuildControls() {
+  setWindowTitle(QStringLiteral("VEYPatcher (TLK / 2DA / GFF Patcher)"));
+  setWindowIcon(AppIcon());
+  setMinimumSize(480, 400);
+  resize(566, 499);
+
+  paneMain = new QWidget(this);
+  paneMain->setObjectName(QStringLiteral("paneMain"));
+  paneMain->installEventFilter(this);
+  setCentralWidget(paneMain);
+
+  txtInfo = new QTextBrowser(paneMain);
+  txtInfo->setObjectName(QStringLiteral("txtInfo"));
+  txtInfo->setOpenLinks(false);
+  txtInfo->document()->setDocumentMargin(8);
+  txtInfo->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  connect(txtInfo, &QTextBrowser::anchorClicked, this, [](const QUrl& url) {
+    if (IsOpenableLink(url)) QDesktopServices::openUrl(url);
+  });
+  auto makeLog = [this](const QString& name) {
+    auto* view = new QPlainTextEdit(paneMain);
+    view->setObjectName(name);
+    view->setReadOnly(true);
+    view->setLineWrapMode(QPlainTextEdit::NoWrap);
+    view->setUndoRedoEnabled(false);
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPointSize(9);
+    view->setFont(font);
+    return view;
+  };
+  txtLog = makeLog(QStringLiteral("txtLog"));
+  txtFallback = makeLog(QStringLiteral("txtFallback"));
+  views = new QStackedWidget(paneMain);
+  views->addWidget(txtInfo);
+  views->addWidget(txtLog);
+  views->addWidget(txtFallback);
+  views->setCurrentWidget(txtInfo);
+
+  pbar = new QProgressBar(paneMain);
+  pbar->setObjectName(QStringLiteral("pbar"));
+  pbar->setTextVisible(false);
+  pbar->setRange(0, 100);
+  pbar->setValue(0);
+  pbar->setFixedHeight(std::max(14, fontMetrics().height()));
+
+  btnSummary = new QToolButton(paneMain);
+  btnSummary->setObjectName(QStringLiteral("btnSummary"));
+  btnSummary->setCheckable(true);
+  btnSummary->setAutoRaise(true);
+  btnSummary->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
+  btnSummary->setToolTip(QStringLiteral("Toggle summary of installation configuration."));
+  connect(btnSummary, &QToolButton::clicked, this, [this] { btnSummaryClick(); });
+
+  Label1 = new QLabel(QStringLiteral("VEYPatcher " VEY_VERSION), paneMain);
+  Label1->setObjectName(QStringLiteral("Label1"));
+  Label1->setEnabled(false);
+  Label1->setFont(SmallFixedFont());
+  lblAuthorTag = new QLabel(QStringLiteral("Linux desktop edition, built with Qt 6"), paneMain);
+  lblAuthorTag->setObjectName(QStringLiteral("lblAuthorTag"));
+  lblAuthorTag->setEnabled(false);
+  lblAuthorTag->setFont(SmallFixedFont());
+  lblAuthorTag->setVisible(false);
+
+  btnContinue = new QPushButton(QStringLiteral("&Start patching"), paneMain);
+  btnContinue->setObjectName(QStringLiteral("btnContinue"));
+  btnContinue->setDefault(true);
+  btnContinue->setAutoDefault(true);
+  btnContinue->setIcon(style()->standardIcon(QStyle::SP_ArrowRight));
+  // The glyph sits at the right of the caption.
+  btnContinue->setLayoutDirection(Qt::RightToLeft);
+  connect(btnContinue, &QPushButton::clicked, this, [this] { btnContinueClick(); });
+  btnQuit = new QPushButton(QStringLiteral("&Exit"), paneMain);
+  btnQuit->setObjectName(QStringLiteral("btnQuit"));
+  btnQuit->setAutoDefault(false);
+  connect(btnQuit, &QPushButton::clicked, this, [this] { btnQuitClick(); });
+
+  auto* labels = new QVBoxLayout;
+  labels->setSpacing(0);
+  labels->addWidget(Label1);
+  labels->addWidget(lblAuthorTag);
+  auto* buttons = new QHBoxLayout;
+  buttons->setSpacing(8);
+  buttons->addWidget(btnSummary);
+  buttons->addLayout(labels);
+  buttons->addStretch(1);
+  buttons->addWidget(btnContinue);
+  buttons->addWidget(btnQuit);
+  auto* layout = new QVBoxLayout(paneMain);
+  layout->setContentsMargins(8, 8, 8, 6);
+  layout->setSpacing(6);
+  layout->addWidget(views, 1);
+  layout->addWidget(pbar);
+  layout->addLayout(buttons);
+
+  statusBar()->setSizeGripEnabled(true);
+  SetGameFolderStatus(QString());
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == paneMain && event->type() == QEvent::MouseButtonDblClick)
+    lblAuthorTag->setVisible(!lblAuthorTag->isVisible());
+  return QMainWindow::eventFilter(watched, event);
+}
+
+std::filesystem::path MainWindow::InData(const std::string& name) const {
+  try {
+    return fs_.Resolve(dataPath_, name);
+  } catch (const Exception&) {
+    // A name that would leave the data folder names nothing inside it.
+    return dataPath_ / "?";
+  }
+}
+
+std::filesystem::path MainWindow::LogFile(bool plaintext) const {
+  return std::filesystem::path(ToPath(modFolder_)) / (plaintext ? "installlog.txt" : "installlog.rtf");
+}
+
+void MainWindow::SetGameFolderStatus(const QString& folder) {
+  statusBar()->showMessage(QStringLiteral("Game folder: %1").arg(folder));
+}
+
+bool MainWindow::Prepare(const std::function<int(NamespaceDialog&)>& execDialog) {
+  finished_ = false;
+  summaryShown_ = false;
+  if (iniName_.empty()) iniName_ = "changes.ini";
+  std::filesystem::path path = fs_.Child(std::filesystem::path(ToPath(modFolder_)), "veypatchdata") / "";
+  if (fs_.IsFile(fs_.Child(path, "namespaces.ini"))) {
+    NamespaceDialog dialog(fs_, path, this);
+    const int answer = execDialog ? execDialog(dialog) : dialog.exec();
+    if (answer != QDialog::Accepted) return false;
+    iniName_ = dialog.GetNamespaceIni();
+    infoName_ = dialog.GetNamespaceInfo();
+    path = dialog.GetNamespacePath();
+  }
+  dataPath_ = path;
+  if (!fs_.IsFile(InData(iniName_))) {
+    dialogs_.messages->ShowWarning(
+        FormatMsg("WARNING! Cannot locate the INI file \"%s\" with work instructions!", {iniName_}));
+    btnContinue->setEnabled(false);
+  }
+  ReadWindowSettings();
+  if (LoadInfo()) {
+    TQK_Inifile ini(InData(iniName_).string());
+    btnContinue->setText(ini.ReadBool("Settings", "InstallerMode", false) ? QStringLiteral("In&stall Mod")
+                                                                          : QStringLiteral("&Start patching"));
+  } else {
+    btnContinue->setEnabled(false);
+  }
+  return true;
+}
+
+void MainWindow::ReadWindowSettings() {
+  TQK_Inifile ini(InData(iniName_).string());
+  setWindowTitle(FromWin1252(ini.ReadString("Settings", "WindowCaption", "Game Data Patcher for Arkan/VEY")));
+  if (!gameDir_.isEmpty()) {
+    // A folder given at start-up is the one the run will use.
+    SetGameFolderStatus(QDir(gameDir_).absolutePath());
+  } else if (ini.ReadBool("Settings", "LookupGameFolder", false)) {
+    platform::WineRegistry wine;
+    platform::IRegistry& registry = dialogs_.registry ? *dialogs_.registry : wine;
+    const char* key = ini.ReadInteger("Settings", "LookupGameNumber", 2) == 1 ? kGame1Key : kGame2Key;
+    SetGameFolderStatus(FromPath(registry.ReadString(key, "Path")));
+  } else {
+    SetGameFolderStatus(QStringLiteral("User selected."));
+  }
+}
+
+bool MainWindow::LoadInfo() {
+  const std::filesystem::path infoPath = InData(infoName_);
+  const QString missing = FromWin1252(FormatMsg(
+      "Unable to load the instructions text! Make sure the \"veypatchdata\" folder containing the \"%s\" file is "
+      "located in the same folder as this application.",
+      {infoName_}));
+  if (!fs_.IsFile(infoPath)) {
+    dialogs_.messages->ShowWarning(ToWin1252(missing));
+    return false;
+  }
+  std::vector<std::uint8_t> bytes;
+  try {
+    bytes = fs_.ReadFile(infoPath);
+  } catch (const Exception& e) {
+    dialogs_.messages->ShowWarning(e.what());
+    return false;
+  }
+  const rtf::Document document = rtf::ReadRtf(bytes);
+  if (LooksBinary(document, bytes)) {
+    dialogs_.messages->ShowWarning(FormatMsg(
+        "The information text \"%s\" cannot be shown: it is neither rich text nor plain text.", {infoName_}));
+    return false;
+  }
+  txtInfo->setLineWrapMode(QTextEdit::WidgetWidth);
+  BuildRtfDocument(document, *txtInfo->document(), QApplication::font());
+  return true;
+}
+
+void MainWindow::btnSummaryClick() {
+  if (summaryShown_) {
+    summaryShown_ = false;
+    txtInfo->clear();
+    LoadInfo();
+  } else {
+    summaryShown_ = true;
+    ShowSummary();
+  }
+  btnSummary->setChecked(summaryShown_);
+}
+
+void MainWindow::ShowSummary() {
+  TQK_Inifile ini(InData(iniName_).string());
+  platform::WineRegistry wine;
+  const std::vector<std::string> lines =
+      BuildSummary(ini, iniName_, infoName_, dialogs_.registry ? dialogs_.registry : &wine);
+  QStringList text;
+  for (const std::string& line : lines) text << FromWin1252(line);
+  txtInfo->clear();
+  txtInfo->setLineWrapMode(QTextEdit::NoWrap);
+  QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  font.setPointSize(9);
+  txtInfo->document()->setDefaultFont(font);
+  txtInfo->setPlainText(text.join(u'\n'));
+}
+
+void MainWindow::btnQuitClick() {
+  if (finished_ || dialogs_.messages->AskYesNo("Are you sure you wish to quit?")) {
+    finished_ = true;
+    close();
+  }
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (thread_) {
+    // Never stop a run mid-file: the window closes once it has ended.
+    event->ignore();
+    if (!closeAfterRun_ &&
+        dialogs_.messages->AskYesNo("The installation is still running. Close the window as soon as it has "
+                                    "finished?"))
+      closeAfterRun_ = true;
+    return;
+  }
+  if (!finished_ && !dialogs_.messages->AskYesNo("Are you sure you wish to quit?")) {
+    event->ignore();
+    return;
+  }
+  finished_ = true;
+  event->accept();
+}
+
+}  // namespace vey::app

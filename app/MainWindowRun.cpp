@@ -1,0 +1,234 @@
+// MainWindowRun: the start button: the checks and the confirmation, the run
+// on its worker thread, the log shown in batches, the outcome box and the
+// saved log.
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QTextBlock>
+#include <QTextCursor>
+
+#include "app/MainWindow.h"
+#include "app/QtText.h"
+#include "common/FileIO.h"
+#include "common/StrFormat.h"
+#include "common/UQK_IniFile.h"
+#include "engine/UOutcome.h"
+#include "formats/URtfReader.h"
+
+namespace vey::app {
+namespace {
+
+// Adding lines to the views stops after this long; the rest waits for the
+// next tick, so a burst of log lines never freezes the window.
+constexpr qint64 kDrainBudgetMs = 12;
+
+QTextCharFormat LineFormat(const platform::TextAttributes& a, const QFont& fixed) {
+  QTextCharFormat f;
+  if (a.fontName == "Courier New" || a.fontName.empty())
+    f.setFontFamilies({fixed.family()});
+  else
+    f.setFontFamilies({QString::fromStdString(a.fontName), fixed.family()});
+  f.setForeground(QColor(a.color.r, a.color.g, a.color.b));
+  f.setFontWeight(a.bold ? QFont::Bold : QFont::Normal);
+  return f;
+}
+
+}  // namespace
+
+void MainWindow::SetLinePause(int lineNumber, std::function<void()> onWindowThread) {
+  pauseLine_ = lineNumber;
+  pause_ = std::move(onWindowThread);
+}
+
+void MainWindow::btnContinueClick() {
+  if (thread_) return;
+  if (iniName_.empty()) iniName_ = "changes.ini";
+  bool fileExists = false;
+  std::string confirm;
+  {
+    TQK_Inifile ini(InData(iniName_).string());
+    fileExists = ini.ReadBool("Settings", "FileExists", false);
+    installerMode_ = ini.ReadBool("Settings", "InstallerMode", false);
+    confirm = ini.ReadString("Settings", "ConfirmMessage", "");
+    logLevel_ = ini.ReadInteger("Settings", "LogLevel", 3);
+    plaintextLog_ = ini.ReadBool("Settings", "PlaintextLog", false);
+  }
+  if (!fileExists) {
+    dialogs_.messages->ShowWarning(FormatMsg("Unable to load the %s file! Make sure the \"veypatchdata\" folder is "
+                                             "located in the same folder as this application.",
+                                             {iniName_}));
+    FinalPart();
+    return;
+  }
+  if (confirm.empty()) confirm = "This will start patching the necessary game files. Do you want to do this?";
+  if (confirm != "N/A" && !dialogs_.messages->AskYesNo(confirm)) {
+    FinalPart();
+    return;
+  }
+  StartRun(plaintextLog_, logLevel_);
+}
+
+void MainWindow::StartRun(bool plaintextLog, int logLevel) {
+  btnContinue->setEnabled(false);
+  btnSummary->setEnabled(false);
+  btnQuit->setEnabled(false);
+  QApplication::setOverrideCursor(Qt::BusyCursor);
+  if (plaintextLog && logLevel > 0) views->setCurrentWidget(txtFallback);
+  ranEngine_ = true;
+
+  RunRequest request;
+  // The engine opens the instruction file under its name as it is on disk.
+  const std::filesystem::path iniPath = InData(iniName_);
+  request.iniName = fs_.IsFile(iniPath) ? iniPath.lexically_relative(dataPath_).string() : iniName_;
+  request.appPath = ToPath(modFolder_) + "/";
+  request.dataPath = dataPath_.string();
+  request.gameDir = gameDir_.isEmpty() ? std::string() : ToPath(QDir(gameDir_).absolutePath());
+  WindowDialogs dialogs{*dialogs_.messages, *dialogs_.openDialog, *dialogs_.folderChooser, dialogs_.registry};
+  worker_ = new RunWorker(std::move(request), dialogs, this, [this] { DrainLog(true); }, relay_);
+  if (pause_) worker_->SetLinePause(pauseLine_, pause_);
+  thread_ = new QThread(this);
+  worker_->moveToThread(thread_);
+  connect(thread_, &QThread::started, worker_, &RunWorker::Run);
+  connect(worker_, &RunWorker::Finished, this, &MainWindow::OnRunFinished, Qt::QueuedConnection);
+  drainTimer_.start();
+  thread_->start();
+}
+
+void MainWindow::DrainLog(bool everything) {
+  for (LogEntry& e : relay_.Take()) backlog_.push_back(std::move(e));
+  int position = 0, maximum = 0;
+  if (relay_.TakeProgress(position, maximum)) {
+    if (pbar->maximum() != maximum) pbar->setMaximum(maximum);
+    pbar->setValue(std::min(position, maximum));
+  }
+  if (auto folder = relay_.TakeGameFolder()) SetGameFolderStatus(FromPath(*folder));
+  if (backlog_.empty()) return;
+
+  QPlainTextEdit* touched[2] = {nullptr, nullptr};
+  bool atEnd[2] = {true, true};
+  for (int i = 0; i < 2; ++i) {
+    QScrollBar* bar = (i == 0 ? txtLog : txtFallback)->verticalScrollBar();
+    atEnd[i] = bar->value() >= bar->maximum() - 2;
+  }
+  QElapsedTimer clock;
+  clock.start();
+  QTextCursor rich(txtLog->document());
+  QTextCursor plain(txtFallback->document());
+  rich.movePosition(QTextCursor::End);
+  plain.movePosition(QTextCursor::End);
+  rich.beginEditBlock();
+  plain.beginEditBlock();
+  const QFont fixed = txtLog->font();
+  QHash<quint64, QTextCharFormat> formats;
+  std::size_t done = 0;
+  for (; done < backlog_.size(); ++done) {
+    if (!everything && (done & 63) == 0 && clock.elapsed() >= kDrainBudgetMs) break;
+    const LogEntry& entry = backlog_[done];
+    QPlainTextEdit* view = entry.plain ? txtFallback : txtLog;
+    QTextCursor& cursor = entry.plain ? plain : rich;
+    bool& started = entry.plain ? plainLogStarted_ : richLogStarted_;
+    touched[entry.plain ? 1 : 0] = view;
+    if (entry.clear) {
+      // The run's first line replaces the information text.
+      view->document()->clear();
+      cursor = QTextCursor(view->document());
+      started = false;
+      if (views->currentWidget() != view) views->setCurrentWidget(view);
+      continue;
+    }
+    if (started) cursor.insertBlock();
+    started = true;
+    if (entry.plain) {
+      cursor.insertText(entry.text);
+    } else {
+      const platform::TextAttributes& a = entry.attributes;
+      const quint64 key = (quint64(a.color.r) << 16) | (quint64(a.color.g) << 8) | a.color.b |
+                          (quint64(a.bold) << 24) | (quint64(a.sizePoints & 0xff) << 25);
+      auto it = formats.find(key);
+      if (it == formats.end()) it = formats.insert(key, LineFormat(a, fixed));
+      cursor.insertText(entry.text, *it);
+    }
+  }
+  rich.endEditBlock();
+  plain.endEditBlock();
+  backlog_.erase(backlog_.begin(), backlog_.begin() + static_cast<std::ptrdiff_t>(done));
+  for (int i = 0; i < 2; ++i)
+    if (touched[i] && atEnd[i]) touched[i]->verticalScrollBar()->setValue(touched[i]->verticalScrollBar()->maximum());
+}
+
+void MainWindow::OnRunFinished() {
+  thread_->quit();
+  thread_->wait();
+  thread_->deleteLater();
+  thread_ = nullptr;
+  finishedWorker_.reset(worker_);
+  worker_ = nullptr;
+  drainTimer_.stop();
+  DrainLog(true);
+  QApplication::restoreOverrideCursor();
+
+  const RunOutcome& outcome = finishedWorker_->Outcome();
+  if (outcome.completed) {
+    const std::string text = OutcomeMessage(installerMode_, outcome.result.Warnings, outcome.result.Errors);
+    if (OutcomeIsAllClear(outcome.result.Warnings, outcome.result.Errors))
+      dialogs_.messages->ShowInfo(text);
+    else
+      dialogs_.messages->ShowWarning(text);
+  } else {
+    dialogs_.messages->ShowWarning(outcome.failure);
+  }
+  FinalPart();
+  Q_EMIT RunFinished();
+  if (closeAfterRun_) close();
+}
+
+void MainWindow::FinalPart() {
+  btnQuit->setEnabled(true);
+  btnQuit->setFocus();
+  finished_ = true;
+  if (logLevel_ > 0) SaveLog();
+}
+
+void MainWindow::SaveLog() {
+  try {
+    if (plaintextLog_) {
+      if (ranEngine_ && finishedWorker_) {
+        finishedWorker_->KeptPlainLog().SaveToFile(LogFile(true));
+      } else {
+        platform::PlainTextLog shown;
+        const QStringList lines = txtFallback->toPlainText().split(u'\n');
+        if (!txtFallback->toPlainText().isEmpty())
+          for (const QString& line : lines) shown.AppendLine(ToWin1252(line));
+        shown.SaveToFile(LogFile(true));
+      }
+      return;
+    }
+    if (ranEngine_ && finishedWorker_) {
+      finishedWorker_->KeptRichLog().SaveToFile(LogFile(false));
+      return;
+    }
+    // No run: the pane's content is saved, the information text or the summary.
+    const std::filesystem::path infoPath = InData(infoName_);
+    if (!summaryShown_ && fs_.IsFile(infoPath)) {
+      const std::vector<std::uint8_t> bytes = fs_.ReadFile(infoPath);
+      if (rtf::ReadRtf(bytes).isRtf) {
+        WriteFileAtomic(LogFile(false), bytes);
+        return;
+      }
+    }
+    platform::RichTextLog shown;
+    platform::TextAttributes attributes;
+    attributes.sizePoints = 9;
+    shown.SetAttributes(attributes);
+    for (QTextBlock block = txtInfo->document()->begin(); block.isValid(); block = block.next())
+      shown.AppendLine(ToWin1252(block.text()));
+    shown.SaveToFile(LogFile(false));
+  } catch (const Exception& e) {
+    dialogs_.messages->ShowWarning(e.what());
+  }
+}
+
+}  // namespace vey::app

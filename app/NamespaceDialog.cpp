@@ -1,0 +1,75 @@
+// NamespaceDialog: the installation-type dialog, built in code.
+#include "app/NamespaceDialog.h"
+
+#include <QDialogButtonBox>
+#include <QVBoxLayout>
+
+#include "app/QtText.h"
+
+namespace vey::app {
+
+NamespaceDialog::NamespaceDialog(const platform::GameFileSystem& fs, std::filesystem::path dataPath, QWidget* parent)
+    : QDialog(parent), types_(fs, std::move(dataPath)) {
+  setWindowTitle(QStringLiteral("VEYPatcher - Select installation type"));
+  setObjectName(QStringLiteral("NamespaceForm"));
+  auto* title = new QLabel(QStringLiteral("Please select what to install:"), this);
+  QFont big = title->font();
+  big.setPointSizeF(big.pointSizeF() * 1.5);
+  big.setBold(true);
+  title->setFont(big);
+
+  cbNamespace = new QComboBox(this);
+  cbNamespace->setObjectName(QStringLiteral("cbNamespace"));
+  cbNamespace->setEditable(false);
+  txtDesc = new QPlainTextEdit(this);
+  txtDesc->setObjectName(QStringLiteral("txtDesc"));
+  txtDesc->setReadOnly(true);
+  txtDesc->setMinimumHeight(fontMetrics().lineSpacing() * 6);
+
+  btnOK = new QPushButton(QStringLiteral("&Select"), this);
+  btnOK->setObjectName(QStringLiteral("btnOK"));
+  btnOK->setDefault(true);
+  btnCancel = new QPushButton(QStringLiteral("&Exit"), this);
+  btnCancel->setObjectName(QStringLiteral("btnCancel"));
+  auto* buttons = new QDialogButtonBox(this);
+  buttons->addButton(btnOK, QDialogButtonBox::AcceptRole);
+  buttons->addButton(btnCancel, QDialogButtonBox::RejectRole);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(16, 14, 16, 12);
+  layout->setSpacing(10);
+  layout->addWidget(title);
+  layout->addWidget(cbNamespace);
+  layout->addWidget(txtDesc, 1);
+  layout->addWidget(buttons);
+  setMinimumWidth(420);
+  // A fixed border: the dialog keeps the size its contents ask for.
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+
+  connect(cbNamespace, &QComboBox::currentIndexChanged, this, &NamespaceDialog::NamespaceChanged);
+  FillList();
+}
+
+void NamespaceDialog::FillList() {
+  const QSignalBlocker block(cbNamespace);
+  cbNamespace->clear();
+  if (!types_.Load()) {
+    btnOK->setEnabled(false);
+    txtDesc->clear();
+    return;
+  }
+  btnOK->setEnabled(true);
+  for (const std::string& name : types_.DisplayNames()) cbNamespace->addItem(FromWin1252(name));
+  if (cbNamespace->count() > 0) cbNamespace->setCurrentIndex(0);
+  NamespaceChanged(cbNamespace->currentIndex());
+}
+
+void NamespaceDialog::NamespaceChanged(int index) {
+  if (index >= 0) types_.Select(index);
+  txtDesc->setPlainText(FromWin1252(types_.GetDescription()));
+}
+
+}  // namespace vey::app
+

@@ -1,0 +1,90 @@
+// RunWorker: the engine's run off the window's thread.
+#include "app/RunWorker.h"
+
+#include <exception>
+
+#include "engine/UOutcome.h"
+#include "platform/Headless.h"
+#include "platform/WineRegistry.h"
+
+namespace vey::app {
+namespace {
+
+// The game folder given at start-up stands in for the registry and the
+// chooser; the engine checks it like a chosen folder.
+class GivenFolder : public platform::IFolderChooser {
+ public:
+  explicit GivenFolder(std::string folder) : folder_(std::move(folder)) {}
+  std::string BrowseForFolder(std::string_view, unsigned) override { return folder_; }
+
+ private:
+  std::string folder_;
+};
+
+class EmptyRegistry : public platform::IRegistry {
+ public:
+  std::string ReadString(std::string_view, std::string_view) override { return {}; }
+};
+
+}  // namespace
+
+RunWorker::RunWorker(RunRequest request, WindowDialogs dialogs, QObject* window, std::function<void()> beforeDialog,
+                     LogRelay& relay)
+    : request_(std::move(request)), dialogs_(dialogs), hop_(window, std::move(beforeDialog)), relay_(relay) {}
+
+RunWorker::~RunWorker() = default;
+
+void RunWorker::SetLinePause(int lineNumber, std::function<void()> onWindowThread) {
+  pauseLine_ = lineNumber;
+  pause_ = std::move(onWindowThread);
+}
+
+void RunWorker::AfterLine(int lineNumber) {
+  if (pause_ && lineNumber == pauseLine_) hop_.Call(pause_);
+}
+
+void RunWorker::Run() {
+  CrossThreadMessageBoxes messages(dialogs_.messages, hop_);
+  CrossThreadOpenDialog openDialog(dialogs_.openDialog, hop_);
+  CrossThreadFolderChooser askedFolder(dialogs_.folderChooser, hop_);
+  GivenFolder givenFolder(request_.gameDir);
+  EmptyRegistry noRegistry;
+  platform::WineRegistry wineRegistry;
+  platform::IRegistry* registry = dialogs_.registry ? dialogs_.registry : &wineRegistry;
+  if (!request_.gameDir.empty()) registry = &noRegistry;
+  platform::IFolderChooser& chooser =
+      request_.gameDir.empty() ? static_cast<platform::IFolderChooser&>(askedFolder) : givenFolder;
+  // The window repaints on its own thread; the engine need not pump events.
+  platform::HeadlessEventPump events;
+  platform::GameFileSystem files;
+  PatcherPlatform bundle{openDialog, chooser, *registry, events, messages, files};
+
+  RelayRichLog richView(relay_, richKept_);
+  RelayPlainLog plainView(relay_, plainKept_);
+  if (pause_) {
+    richView.afterLine = [this](int n) { AfterLine(n); };
+    plainView.afterLine = [this](int n) { AfterLine(n); };
+  }
+  try {
+    TVEYPatcher patcher(request_.iniName, bundle, request_.appPath, request_.dataPath);
+    patcher.RichLog = &richView;
+    patcher.PlainLog = &plainView;
+    patcher.OnProgress = [this](std::int32_t position, std::int32_t maximum) {
+      relay_.SetProgress(position, maximum);
+    };
+    patcher.OnGameFolder = [this](const std::string& folder) { relay_.SetGameFolder(folder); };
+    patcher.Run(outcome_.result);
+    outcome_.completed = true;
+  } catch (const Exception& e) {
+    outcome_.failure = FailureMessage(e);
+  } catch (const std::exception& e) {
+    // Anything else would end the program from this thread; the window
+    // reports it like a failure and still saves the log.
+    outcome_.failure = std::string("An unhandled error occured! ") + e.what();
+  } catch (...) {
+    outcome_.failure = "An unhandled error occured! ";
+  }
+  Q_EMIT Finished();
+}
+
+}  // namespace vey::app
