@@ -304,7 +304,7 @@ void MainWindow::btnQuitClick() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  if (thread_) {
+  if (Running()) {
     // Never stop a run mid-file: the window closes once it has ended.
     event->ignore();
     if (!closeAfterRun_ &&

@@ -54,7 +54,8 @@ class MainWindow : public QMainWindow {
 
   bool Finished() const { return finished_; }
   bool SummaryShown() const { return summaryShown_; }
-  bool Running() const { return thread_ != nullptr; }
+  // From the start of the run until the outcome box, the view catching up included.
+  bool Running() const { return thread_ != nullptr || runEnded_; }
   const std::string& IniName() const { return iniName_; }
   const std::string& InfoName() const { return infoName_; }
   const std::filesystem::path& DataPath() const { return dataPath_; }
@@ -100,6 +101,7 @@ class MainWindow : public QMainWindow {
   void DrainLog(bool everything);
   void ApplyEntry(const LogEntry& entry);
   void OnRunFinished();
+  void CompleteRun();
   void FinalPart();
   void SaveLog();
 
@@ -123,6 +125,7 @@ class MainWindow : public QMainWindow {
   bool plaintextLog_ = false;
   bool ranEngine_ = false;
   bool closeAfterRun_ = false;
+  bool runEnded_ = false;  // the worker is done; the view is catching up
 
   LogRelay relay_;
   QThread* thread_ = nullptr;

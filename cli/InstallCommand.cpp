@@ -20,6 +20,7 @@
 #include "cli/ModFolder.h"
 #include "cli/ProgressBar.h"
 #include "common/PathText.h"
+#include "cli/RunSignals.h"
 #include "common/StrFormat.h"
 #include "common/UQK_IniFile.h"
 #include "common/Win1252.h"
@@ -44,6 +45,8 @@ struct InstallOptions {
   std::string logFile;
   std::vector<std::string> picks;
   std::optional<std::int32_t> logLevel;
+  bool noRollback = false;
+  bool reinstall = false;
 };
 
 // The game folder given on the command line stands in for the registry and
@@ -178,6 +181,11 @@ int RunInstall(const InstallOptions& options) {
       bar.AfterLine();
       if (logFile.is_open()) logFile << MessageToUtf8(line) << '\n' << std::flush;
     };
+    RunSignals signals;
+    patcher.RunOptions.rollbackOnFailure = !options.noRollback;
+    patcher.RunOptions.installationType = mod.namespaceId;
+    patcher.RunOptions.cancel = &signals.Flag();
+    patcher.RunOptions.confirmReinstall = [&](const platform::RunRecord&) { return options.reinstall; };
     try {
       TRunResult result;
       patcher.Run(result);
@@ -189,6 +197,16 @@ int RunInstall(const InstallOptions& options) {
         messages.ShowWarning(outcome);
         exitCode = result.Errors > 0 ? kExitErrors : kExitWarnings;
       }
+    } catch (const ERunRefused& e) {
+      bar.Finish();
+      std::string message = e.what();
+      if (e.Code() == kRefusedAlreadyInstalled) message += " Give --reinstall to install it again.";
+      messages.ShowWarning(message);
+      exitCode = e.Code() == kRefusedLocked ? kExitLocked : kExitNotRun;
+    } catch (const ECancelled& e) {
+      bar.Finish();
+      messages.ShowWarning(std::string(e.what()) + " Check the progress log for what was rolled back.");
+      exitCode = kExitAborted;
     } catch (const Exception& e) {
       bar.Finish();
       messages.ShowWarning(CommandLineFailure(e));
@@ -232,12 +250,19 @@ void RegisterInstallCommand(CLI::App& app, int& exitCode) {
   install->add_option("--pick", options->picks,
                       "NAME=PATH: the file to use when the installer asks for file NAME (repeatable)")
       ->allow_extra_args(false);
+  install->add_flag("--no-rollback", options->noRollback,
+                    "Keep the changes of a run that a failure ends (it can still be undone with uninstall)");
+  install->add_flag("--reinstall", options->reinstall,
+                    "Install even when these instructions were already applied to this game");
   install->footer(
       "Without --game, in installer mode, the game folder is looked up in the Wine registry (when the mod asks "
       "for it) and in Steam libraries and the Wine, Proton, Lutris and Heroic prefixes (see \"games\").\n"
-      "Exit status: 0 finished with no errors and no warnings; 1 finished with warnings; 2 finished with errors; "
-      "3 a failure ended the run; 4 nothing was run (no instruction file, no confirmation, or answered No); "
-      "64 usage error (also a --game that is no game folder).");
+      "Every run is recorded in GAME/.veypatcher so that it can be undone (see history and uninstall); "
+      "a run that a failure ends or that is interrupted is rolled back.\n"
+      "Exit status: 0 done; 1 done with warnings; 2 done with errors; 3 a failure ended the run (rolled back); "
+      "4 nothing was run (no instruction file, not confirmed, or the mod is already installed, without "
+      "--reinstall); 5 another installation is running in this game folder; 64 usage error (also a --game "
+      "that is no game folder, or several game folders found and no terminal to choose on).");
   install->callback([options, &exitCode] {
     for (const std::string& pick : options->picks) {
       std::size_t eq = pick.find('=');

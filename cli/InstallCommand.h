@@ -10,7 +10,8 @@ namespace vey::cli {
 constexpr int kExitWarnings = 1;  // finished, warnings only
 constexpr int kExitErrors = 2;    // finished with errors
 constexpr int kExitAborted = 3;   // a failure ended the run
-constexpr int kExitNotRun = 4;    // nothing was run
+constexpr int kExitNotRun = 4;    // nothing was run (also: already installed)
+constexpr int kExitLocked = 5;    // another run holds the game folder
 
 // Adds the subcommand; when it runs, its exit code is stored in exitCode.
 void RegisterInstallCommand(CLI::App& app, int& exitCode);

@@ -8,9 +8,12 @@
 #include "cli/DiffCommand.h"
 #include "cli/DumpCommand.h"
 #include "cli/GamesCommand.h"
+#include "cli/HistoryCommand.h"
+#include "cli/InfoCommand.h"
 #include "cli/InstallCommand.h"
 #include "cli/NamespacesCommand.h"
 #include "cli/SummaryCommand.h"
+#include "cli/ValidateCommand.h"
 
 namespace {
 
@@ -41,7 +44,10 @@ int main(int argc, char** argv) {
   vey::cli::RegisterNamespacesCommand(app, exitCode);
   vey::cli::RegisterDumpCommand(app, exitCode);
   vey::cli::RegisterGamesCommand(app, exitCode);
+  vey::cli::RegisterHistoryCommands(app, exitCode);
+  vey::cli::RegisterValidateCommand(app, exitCode);
   vey::cli::RegisterDiffCommand(app, exitCode);
+  vey::cli::RegisterInfoCommand(app, exitCode);
   try {
     app.parse(argc, argv);
     // Checked here rather than by the parser so that an unknown word is named as such.

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <memory>
 #include <set>
+#include <unordered_map>
 
 #include "common/PathText.h"
 #include "common/StrFormat.h"
@@ -384,6 +385,49 @@ TCompileFileInfo TVEYPatcher::PrepareScript(const std::string& path) {
 void TVEYPatcher::ProcessCompileList() {
   ScriptCompiler compiler(*this);
   compiler.Run();
+}
+
+}  // namespace vey
+
+namespace vey {
+
+void TVEYPatcher::RecoverScriptSources() {
+  // A run cut short while compiling leaves the mod's sources with their
+  // tokens replaced and the originals in "nsspatch_temp"; the next
+  // preparation would copy the processed text over those originals.
+  const std::string tempFolder = DataPath() + "nsspatch_temp/";
+  if (!Files().IsDirectory(tempFolder)) return;
+  std::unordered_map<std::string, std::string> sources;
+  for (const std::string& key : IniFile().ReadSection("CompileList")) {
+    if (EqualsNoCase(key, "!DefaultDestination")) continue;
+    const std::string script = IniFile().ReadString("CompileList", key, "");
+    std::string source = IniFile().SectionExists(script) ? IniFile().ReadString(script, "!SourceFile", "") : "";
+    if (source.empty()) source = script;
+    if (source.empty() || !platform::GameFileSystem::IsContained(source)) continue;
+    const std::string path = Files().Resolve(DataPath(), source).string();
+    sources.emplace(LastComponent(path), path);
+  }
+  for (const std::string& name : Files().List(tempFolder)) {
+    const std::string saved = tempFolder + name;
+    auto source = sources.find(name);
+    if (source == sources.end() || !Files().IsFile(saved)) {
+      LogMessage(FormatMsg("The file %s, left by an interrupted run, belongs to no script of this mod; "
+                           "it stays where it is.",
+                           {saved}),
+                 LogKind::Install);
+      continue;
+    }
+    Files().CopyFile(saved, source->second);
+    Files().RemoveFile(saved);
+    LogMessage(FormatMsg("Restored the mod's script source %s, which an interrupted run left with its "
+                         "tokens replaced.",
+                         {source->second}),
+               LogKind::Install);
+  }
+  try {
+    Files().RemoveEmptyDirectory(tempFolder);
+  } catch (const Exception&) {
+  }
 }
 
 }  // namespace vey

@@ -30,7 +30,11 @@ void TVEYPatcher::Run(TRunResult& result) {
   LogLostCharacters(*this);
   try {
     CountWorkItems();
-    if (FileHandler.InstallerMode) FileHandler.LocateFile("dialog.tlk", fkTLK);
+    if (FileHandler.InstallerMode) {
+      FileHandler.LocateFile("dialog.tlk", fkTLK);
+      transaction_->Begin(FileHandler.GameFolder);
+    }
+    RecoverScriptSources();
     ProcessTLKList();
     ProcessInstallList();
     Process2DAList();
@@ -65,28 +69,40 @@ void TVEYPatcher::Run(TRunResult& result) {
                  LogKind::Status);
     else
       LogMessage("Done. All changes have been applied.", LogKind::Status);
+    // Logged errors and warnings do not undo the run; it can be undone later.
+    transaction_->Commit(e > 0 ? "errors" : w > 0 ? "warnings" : "ok");
     result.Warnings = w;
     result.Errors = e;
-  } catch (const EHell& e) {
-    LogMessage(std::string(e.what()) + " (TLK)", LogKind::Error);
+  } catch (const ERunRefused& e) {
+    // Nothing was changed and the lock is another run's: nothing to undo.
+    LogMessage(e.what(), LogKind::Error);
     throw;
-  } catch (const EDead& e) {
-    LogMessage(std::string(e.what()) + " (2DA-" + IntToStr(e.Code()) + ")", LogKind::Error);
-    throw;
-  } catch (const EAbort& e) {
-    LogMessage(std::string(e.what()) + " (GEN-" + IntToStr(e.Code()) + ")", LogKind::Error);
-    throw;
-  } catch (const EGFFError& e) {
-    LogMessage(std::string(e.what()) + " (GFF-" + IntToStr(e.Code()) + ")", LogKind::Error);
-    throw;
-  } catch (const EFOpenError& e) {
-    LogMessage(std::string(e.what()) + " (EXT-" + IntToStr(e.Code()) + ")", LogKind::Error);
-    throw;
-  } catch (const Exception& e) {
-    LogMessage(FormatMsg("Unhandled exception: %s (%s)", {e.what(), IntToStr(e.Code())}),
-               LogKind::Error);
+  } catch (const std::exception& e) {
+    LogFailure(e);
+    transaction_->Fail(dynamic_cast<const ECancelled*>(&e) ? "the installation was interrupted"
+                                                           : "the run ended with a failure");
     throw;
   }
+}
+
+void TVEYPatcher::LogFailure(const std::exception& failure) {
+  if (const auto* e = dynamic_cast<const EHell*>(&failure))
+    LogMessage(std::string(e->what()) + " (TLK)", LogKind::Error);
+  else if (const auto* e = dynamic_cast<const EDead*>(&failure))
+    LogMessage(std::string(e->what()) + " (2DA-" + IntToStr(e->Code()) + ")", LogKind::Error);
+  else if (const auto* e = dynamic_cast<const EAbort*>(&failure))
+    LogMessage(std::string(e->what()) + " (GEN-" + IntToStr(e->Code()) + ")", LogKind::Error);
+  else if (const auto* e = dynamic_cast<const EGFFError*>(&failure))
+    LogMessage(std::string(e->what()) + " (GFF-" + IntToStr(e->Code()) + ")", LogKind::Error);
+  else if (const auto* e = dynamic_cast<const EFOpenError*>(&failure))
+    LogMessage(std::string(e->what()) + " (EXT-" + IntToStr(e->Code()) + ")", LogKind::Error);
+  else if (const auto* e = dynamic_cast<const ECancelled*>(&failure))
+    LogMessage(e->what(), LogKind::Error);
+  else if (const auto* e = dynamic_cast<const Exception*>(&failure))
+    LogMessage(FormatMsg("Unhandled exception: %s (%s)", {e->what(), IntToStr(e->Code())}),
+               LogKind::Error);
+  // Anything else (out of memory) passes unlogged, as before; the run is
+  // still undone.
 }
 
 void TVEYPatcher::Process2DAList() {

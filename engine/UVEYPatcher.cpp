@@ -46,6 +46,7 @@ TVEYPatcher::TVEYPatcher(std::string iniFileName, const PatcherPlatform& platfor
   platform.files.AddWritableRoot(FileHandler.BackupFolder());
   logLevel_ = iniFile_.ReadInteger("Settings", "LogLevel", 3);
   plaintextLog_ = iniFile_.ReadBool("Settings", "PlaintextLog", false);
+  transaction_ = std::make_unique<TTransaction>(*this);
 }
 
 TVEYPatcher::~TVEYPatcher() = default;
@@ -123,6 +124,9 @@ void TVEYPatcher::WriteLine(std::string_view plainTag, std::string_view richLead
 }
 
 void TVEYPatcher::AdvanceProgress(std::int32_t n) {
+  // Between two files: the one place a run stops when asked to.
+  if (RunOptions.cancel && RunOptions.cancel->load())
+    throw ECancelled("The installation was interrupted.");
   progressCount_ += n;
   if (OnProgress) OnProgress(progressCount_, progressMax_);
   if (progressMax_ < progressCount_)

@@ -15,6 +15,7 @@
 #include "engine/EngineErrors.h"
 #include "engine/U2DAQuery.h"
 #include "engine/UPatchFileHandler.h"
+#include "engine/UTransaction.h"
 #include "formats/U2DAEdit.h"
 #include "formats/UGFFFile.h"
 #include "platform/GameFileSystem.h"
@@ -99,7 +100,15 @@ class TVEYPatcher {
   // The whole run: start line, work count, game folder, every list in its
   // fixed order, work-folder removal and the verdict. A failure that escapes a
   // list is logged with its class tag and passed on; result is then untouched.
+  // In installer mode the run is one transaction (TRunOptions): refused with
+  // ERunRefused before any change, rolled back when a failure ends it.
   void Run(TRunResult& result);
+  TRunOptions RunOptions;
+  // This run's record (every changed file, sizes and digests once it ended);
+  // null without a journal.
+  const platform::RunRecord* RunRecordOfRun() const { return transaction_->Record(); }
+  // Puts back script sources that an interrupted run left processed.
+  void RecoverScriptSources();
   // The 2DAList: load each table, apply its modifiers, back up, save.
   void Process2DAList();
 
@@ -200,6 +209,7 @@ class TVEYPatcher {
       OnLogLine;
 
  private:
+  void LogFailure(const std::exception& e);
   void WriteLine(std::string_view plainTag, std::string_view richLead, std::string_view text,
                  platform::Rgb color, bool bold);
 
@@ -224,6 +234,7 @@ class TVEYPatcher {
   // is met again inside itself would add fields without end.
   std::vector<std::string> addFieldChain_;
   std::int32_t addFieldChanges_ = 0;
+  std::unique_ptr<TTransaction> transaction_;
 
  public:
   // Shared by the lists, reused for every file of their kind. Declared after

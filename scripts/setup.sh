@@ -3,7 +3,7 @@
 # Usage: scripts/setup.sh [--fuzz] [--bench] [--screenshots]
 set -euo pipefail
 
-packages=(g++ cmake make pkg-config libgtest-dev libgmock-dev libcli11-dev libmimalloc-dev python3 time qt6-base-dev)
+packages=(g++ cmake make pkg-config libgtest-dev libgmock-dev libcli11-dev libmimalloc-dev libssl-dev python3 time qt6-base-dev groff-base)
 for arg in "$@"; do
   case "$arg" in
     --fuzz) packages+=(clang libclang-rt-dev) ;;

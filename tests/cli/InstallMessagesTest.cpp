@@ -148,7 +148,8 @@ TEST_F(Messages, LogLevelOptionChangesTheLinesNotTheVerdict) {
 }
 
 TEST_F(Messages, EveryCommandListsItsExitCodes) {
-  for (const char* command : {"install", "summary", "namespaces", "dump", "diff", "games"}) {
+  for (const char* command :
+       {"install", "uninstall", "history", "validate", "summary", "info", "namespaces", "dump", "diff", "games"}) {
     CliResult r = RunCli({command, "--help"});
     EXPECT_EQ(r.exitCode, 0) << command;
     EXPECT_NE(r.out.find("Exit status:"), std::string::npos) << command;

@@ -48,9 +48,11 @@ class CliInstall : public ::testing::Test {
               "[fire_name]\nRowLabel=0\nname=StrRef0\n" +
                   std::string(extra));
   }
-  CliResult Install() {
-    return RunCli({"install", "--mod", (dir / "mod").string(), "--game", (dir / "game").string(),
-                   "--yes", "--log-file", (dir / "log.txt").string()});
+  CliResult Install(std::vector<std::string> extra = {}) {
+    std::vector<std::string> args{"install", "--mod", (dir / "mod").string(), "--game", (dir / "game").string(),
+                                  "--yes", "--log-file", (dir / "log.txt").string()};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return RunCli(args);
   }
   T2DAHandler Spells() {
     T2DAHandler table;
@@ -86,7 +88,7 @@ TEST_F(CliInstall, AppendsStringsAndWritesTheirNumbersIntoTheTable) {
 
   // Installed again: the string is found, the exclusive row is matched, and
   // the first backups stay.
-  CliResult second = Install();
+  CliResult second = Install({"--reinstall"});
   ASSERT_EQ(second.exitCode, 0) << second.out << second.err;
   EXPECT_EQ(TalkTexts(ToBytes(dir.Read("game/dialog.tlk"))).size(), 4u);
   EXPECT_EQ(Spells().RowCount(), 3);

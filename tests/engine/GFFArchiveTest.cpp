@@ -121,7 +121,10 @@ TEST(PatchGFFArchives, FailureWritesWhatWasQueuedBeforeItIsReported) {
   ExpectFailure<EGFFError>([&] { engine.Run(result); }, 1,
                            "Invalid file version. Loaded file is not in GFF V3.2 format!");
   EXPECT_TRUE(writtenWhenReported);
-  EXPECT_EQ(f.lines.back(), " [Error] \tInvalid file version. Loaded file is not in GFF V3.2 format! (GFF-1)");
+  EXPECT_TRUE(f.Logged(" [Error] \tInvalid file version. Loaded file is not in GFF V3.2 format! (GFF-1)"));
+  // Then the run is undone, the archive with it.
+  EXPECT_EQ(f.lines.back().find(" [STATUS - ERROR] \tRolled back: 1 files put back"), 0u) << f.lines.back();
+  EXPECT_TRUE(f.ArchiveUnchanged());
 }
 
 TEST(PatchGFFArchives, PatcherModeEditsTheChosenFileAndStoresNothing) {
@@ -158,6 +161,8 @@ TEST(PatchGFFArchives, DocumentsLeaveNoWorkCopies) {
       "[same.utc]\n!Destination=modules\\m13.mod\nTag=same\n"
       "[bad.utc]\n!Destination=modules\\m13.mod\nTag=x\n");
   TRunResult result;
+  // What the run leaves when its changes are kept.
+  f.Engine().RunOptions.rollbackOnFailure = false;
   EXPECT_THROW(f.Engine().Run(result), EGFFError);
   const std::string work = f.Data() + "erfpatch_temp/";
   for (const char* name : {"a.utc", "guard.dlg", "blank.utc", "same.utc", "bad.utc"})

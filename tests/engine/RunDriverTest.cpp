@@ -144,9 +144,11 @@ TEST(Run2DAList, TablesAreBackedUpBeforeTheirSaveAndModifierKeysDispatchByCase) 
   EXPECT_TRUE(f.Logged(" [Warning] \tNo  file was specified! Skipping it..."));
   EXPECT_EQ(progress, std::vector<std::int32_t>{1});
   EXPECT_EQ(f.ReadFile(f.App() + "backup/spells.2da"), std::string(original.begin(), original.end()));
-  // The damaged table ends the run before anything is saved for it.
-  EXPECT_EQ(f.lines.back().find(" [Error] \t"), 0u);
-  EXPECT_NE(f.lines.back().find("(2DA-1)"), std::string::npos);
+  // The damaged table ends the run before anything is saved for it; the
+  // run is undone after the failure is told.
+  EXPECT_EQ(f.CountContaining("(2DA-1)"), 1u);
+  EXPECT_EQ(f.lines.back().find(" [STATUS - ERROR] \tRolled back: 1 files put back"), 0u) << f.lines.back();
+  EXPECT_EQ(f.ReadFile(f.Game() + "override/spells.2da"), std::string(original.begin(), original.end()));
   EXPECT_FALSE(f.Exists(f.App() + "backup/broken.2da"));
 }
 

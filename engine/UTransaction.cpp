@@ -1,0 +1,145 @@
+// UTransaction: lock, recovery, earlier-install check, journal and rollback
+// around one installer-mode run.
+#include "engine/UTransaction.h"
+
+#include "common/Sha256.h"
+#include "common/StrFormat.h"
+#include "engine/UVEYPatcher.h"
+
+namespace vey {
+namespace {
+
+std::string ModName(const std::string& appPath) {
+  std::filesystem::path p(appPath);
+  if (!p.has_filename()) p = p.parent_path();
+  return p.filename().string();
+}
+
+}  // namespace
+
+TTransaction::TTransaction(TVEYPatcher& patcher) : p_(patcher) {}
+
+TTransaction::~TTransaction() = default;
+
+void TTransaction::Begin(const std::string& gameFolder) {
+  const TRunOptions& options = p_.RunOptions;
+  if (!options.journal || journal_) return;
+  std::string holderPid, holderMod;
+  if (!lock_.TryTake(gameFolder, ModName(p_.AppPath()), holderPid, holderMod))
+    throw ERunRefused(FormatMsg("Another installation is running in this game folder (process %s, mod "
+                                "\"%s\"). Wait for it to finish, then try again.",
+                                {holderPid, holderMod}),
+                      kRefusedLocked);
+  Recover(gameFolder);
+  const std::string instructions = p_.DataPath() + p_.IniFileName();
+  std::string hash;
+  try {
+    hash = Sha256OfFile(instructions);
+  } catch (const Exception&) {
+    // A missing instruction file makes every setting take its default.
+  }
+  CheckEarlierInstall(gameFolder, hash);
+
+  platform::RunRecord header;
+  header.modFolder = p_.AppPath();
+  header.instructionFile = instructions;
+  header.instructionSha256 = hash;
+  header.installationType = options.installationType;
+  header.caption =
+      p_.IniFile().ReadString("Settings", "WindowCaption", "Game Data Patcher for Arkan/VEY");
+  journal_ = std::make_unique<platform::RunJournal>(p_.Files(), gameFolder, header);
+  p_.LogMessage(FormatMsg("Recording the changes of this run in %s, so that they can be undone.",
+                          {journal_->Folder().string()}),
+                LogKind::Debug);
+}
+
+void TTransaction::Recover(const std::string& gameFolder) {
+  for (const platform::RunRecord& run : platform::ListRuns(gameFolder)) {
+    if (run.state != "running") continue;
+    p_.LogMessage(FormatMsg("An earlier run (%s) did not finish. Putting back the files it changed "
+                            "before going on...",
+                            {run.id}),
+                  LogKind::Install);
+    const platform::RollbackResult r = platform::RollBackStoredRun(gameFolder, run.id);
+    p_.Files().ForgetListings();
+    if (!r.problems.empty()) {
+      std::string list;
+      for (const std::string& problem : r.problems) list += (list.empty() ? "" : ", ") + problem;
+      throw EAbort(FormatMsg("Unable to put back the files of the unfinished run %s: %s. Its journal "
+                             "keeps their old versions; installation aborted.",
+                             {run.id, list}),
+                   12);
+    }
+    p_.LogMessage(FormatMsg("The unfinished run %s was rolled back: %s files put back, %s new files "
+                            "and folders removed.",
+                            {run.id, IntToStr(r.restored), IntToStr(r.removed)}),
+                  LogKind::Install);
+  }
+}
+
+void TTransaction::CheckEarlierInstall(const std::string& gameFolder, const std::string& hash) {
+  if (hash.empty()) return;
+  const std::vector<platform::RunRecord> runs = platform::ListRuns(gameFolder);
+  for (auto run = runs.rbegin(); run != runs.rend(); ++run) {
+    if (!run->Finished() || run->instructionSha256 != hash ||
+        run->installationType != p_.RunOptions.installationType)
+      continue;
+    const std::string message =
+        FormatMsg("This mod was already installed into this game on %s UTC (run %s). Installing it "
+                  "again may add its rows and fields a second time.",
+                  {run->ended, run->id});
+    if (p_.RunOptions.confirmReinstall && !p_.RunOptions.confirmReinstall(*run))
+      throw ERunRefused(message, kRefusedAlreadyInstalled);
+    p_.LogMessage(message + " Installing it again as asked.", LogKind::Install);
+    return;
+  }
+}
+
+void TTransaction::Commit(const std::string& verdict) {
+  if (!journal_) return;
+  journal_->Finish(verdict);
+  ended_ = std::make_unique<platform::RunRecord>(journal_->Record());
+  journal_.reset();
+  lock_.Release();
+}
+
+void TTransaction::Fail(const std::string& why) {
+  if (!journal_) {
+    lock_.Release();
+    return;
+  }
+  if (!p_.RunOptions.rollbackOnFailure) {
+    journal_->Finish("failed");
+    ended_ = std::make_unique<platform::RunRecord>(journal_->Record());
+    p_.LogMessage(FormatMsg("The changes made before the run ended (%s) stay in the game; the run %s "
+                            "can be undone with uninstall.",
+                            {why, ended_->id}),
+                  LogKind::Install);
+  } else {
+    p_.LogMessage(FormatMsg("Rolling back: %s. Putting every changed file back as it was...", {why}),
+                  LogKind::Install);
+    const platform::RollbackResult r = journal_->RollBack();
+    if (r.problems.empty()) {
+      p_.LogMessage(FormatMsg("Rolled back: %s files put back and %s new files and folders removed. "
+                              "The game is as it was before this run.",
+                              {IntToStr(r.restored), IntToStr(r.removed)}),
+                    LogKind::Status);
+    } else {
+      std::string list;
+      for (const std::string& problem : r.problems) list += (list.empty() ? "" : ", ") + problem;
+      p_.LogMessage(FormatMsg("Rollback incomplete, these files could not be put back: %s. The "
+                              "journal %s keeps their old versions; the next run tries again.",
+                              {list, journal_->Folder().string()}),
+                    LogKind::Error);
+    }
+  }
+  journal_.reset();
+  lock_.Release();
+}
+
+const platform::RunRecord* TTransaction::Record() const {
+  if (journal_) return &journal_->Record();
+  return ended_.get();
+}
+
+}  // namespace vey

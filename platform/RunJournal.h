@@ -1,0 +1,135 @@
+// RunJournal: the record of one run kept in the game folder, so that the run
+// can be undone. Before a file first changes, its old version is kept beside
+// the record (a hard link: every save replaces its target by rename, so the
+// old file stays as it was) and a line naming it is written to the record,
+// forced to disk when it protects an existing file. Rolling back puts every
+// old version back and removes what the run created.
+//
+// Layout: GAME/.veypatcher/runs/ID/ with run.txt (what the run was), changes.log
+// (one line per file or folder, in the order of first change), pre/N (the old
+// version of change N) and, once the run has ended, files.txt (every file with
+// its size and SHA-256 before and after).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/GameFileSystem.h"
+
+namespace vey::platform {
+
+// One file a run changed.
+struct JournalFile {
+  std::string path;    // relative to the game folder, '/' between components
+  std::string action;  // "modified", "created" or "removed"
+  bool existedBefore = false, existsAfter = false;
+  std::uint64_t sizeBefore = 0, sizeAfter = 0;
+  std::string sha256Before, sha256After;  // empty when the file was not there
+  // What the file looked like when the run ended; a later change shows here
+  // without reading the file.
+  std::uint64_t inodeAfter = 0;
+  std::int64_t mtimeAfterNs = 0;
+};
+
+struct RunRecord {
+  std::string id;  // the run's folder name: UTC date and time, then the mod
+  std::string modFolder;
+  std::string instructionFile;
+  std::string instructionSha256;
+  std::string installationType;  // empty: the only one
+  std::string caption;           // the window caption the mod sets
+  std::string started, ended;    // "YYYY-MM-DD HH:MM:SS" UTC; ended empty while running
+  std::string state;             // "running" until the run ends, then "finished"
+  std::string verdict;           // "ok", "warnings", "errors" or "failed"
+  std::vector<JournalFile> files;  // filled when the run has ended
+
+  bool Finished() const { return state == "finished"; }
+};
+
+// What a rollback did; problems are files it could not put back.
+struct RollbackResult {
+  int restored = 0;  // old versions put back
+  int removed = 0;   // files and folders the run had created, removed
+  std::vector<std::string> problems;
+};
+
+class RunJournal : public FileChangeObserver {
+ public:
+  // Creates the run's folder and its run.txt (state "running"), forced to
+  // disk, and starts watching files. Fails with EFCreateError.
+  RunJournal(GameFileSystem& files, std::filesystem::path gameFolder, RunRecord header);
+  ~RunJournal() override;
+  RunJournal(const RunJournal&) = delete;
+  RunJournal& operator=(const RunJournal&) = delete;
+
+  void BeforeChange(const FileChange& change) override;
+
+  // Stops watching, measures every file before and after (size, SHA-256)
+  // and writes the record with the verdict; the run stays undoable.
+  void Finish(const std::string& verdict);
+  // Stops watching and undoes the run; the journal is removed when
+  // everything was put back.
+  RollbackResult RollBack();
+
+  const RunRecord& Record() const { return record_; }
+  const std::filesystem::path& Folder() const { return folder_; }
+  std::size_t ChangeCount() const { return entries_.size(); }
+
+ private:
+  struct Entry {
+    std::string kind;  // "file", "folder" (created) or "rmdir" (removed)
+    bool existed = false;
+    std::string path;  // relative
+  };
+  void Touch(const std::filesystem::path& path);
+  void TouchFolders(const std::filesystem::path& path);
+  void Log(const Entry& entry, bool sync);
+  std::optional<std::string> Relative(const std::filesystem::path& path) const;
+  void StopWatching();
+
+  GameFileSystem& files_;
+  std::filesystem::path game_;
+  std::filesystem::path folder_;
+  RunRecord record_;
+  std::vector<Entry> entries_;
+  std::set<std::string> seen_;
+  int logFd_ = -1;
+  int preFd_ = -1;
+  bool watching_ = false;
+};
+
+// GAME/.veypatcher, where the journal and the lock live.
+std::filesystem::path JournalHome(const std::filesystem::path& gameFolder);
+// Every run recorded in the game folder, oldest first.
+std::vector<RunRecord> ListRuns(const std::filesystem::path& gameFolder);
+// Undoes a recorded run from its old versions (after an interrupted run, or
+// to uninstall one) and removes its folder when everything was put back.
+RollbackResult RollBackStoredRun(const std::filesystem::path& gameFolder, const std::string& id);
+// The files of an ended run that are no longer as the run left them.
+std::vector<std::string> ChangedSince(const std::filesystem::path& gameFolder, const RunRecord& run);
+
+// One run per game folder: an advisory lock on GAME/.veypatcher/lock that
+// the system drops when the process ends, however it ends.
+class RunLock {
+ public:
+  RunLock() = default;
+  ~RunLock();
+  RunLock(const RunLock&) = delete;
+  RunLock& operator=(const RunLock&) = delete;
+
+  // True when taken (the file then names this process and the mod); false
+  // when another process holds it, with what it wrote there.
+  bool TryTake(const std::filesystem::path& gameFolder, const std::string& mod,
+               std::string& holderPid, std::string& holderMod);
+  void Release();
+  bool Held() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
+
+}  // namespace vey::platform

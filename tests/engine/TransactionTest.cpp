@@ -1,0 +1,274 @@
+// A run as one transaction: rollback after a failure or an interrupt, byte for
+// byte over the whole game folder; a full disk at every write of a run; the
+// lock; the earlier-install check; recovery of an unfinished run; undoing
+// runs and the refusals to.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "common/VeyException.h"
+#include "engine/URunHistory.h"
+#include "engine/UVEYPatcher.h"
+#include "engine/EngineFixture.h"
+#include "support/GameFiles.h"
+#include "support/TalkTableBytes.h"
+
+namespace vey::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Every file (mode and bytes) and folder of the game, the journal aside.
+using Tree = std::map<std::string, std::string>;
+Tree Snapshot(const fs::path& root) {
+  Tree tree;
+  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+    const std::string rel = fs::relative(it->path(), root).string();
+    if (rel == ".veypatcher") {
+      it.disable_recursion_pending();
+      continue;
+    }
+    struct stat st {};
+    ::lstat(it->path().c_str(), &st);
+    if (S_ISDIR(st.st_mode)) {
+      tree[rel + "/"] = "folder";
+      continue;
+    }
+    std::ifstream in(it->path(), std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    tree[rel] = std::to_string(st.st_mode & 07777) + ":" + bytes.str();
+  }
+  return tree;
+}
+
+// A small mod that touches every kind of game file: the talk table, new and
+// replaced loose files (one read-only), a new folder, an archive and a table.
+constexpr std::string_view kInstructions =
+    "[Settings]\nInstallerMode=1\nLogLevel=4\n"
+    "[TLKList]\nStrRef1=0\n"
+    "[InstallList]\nfolder0=override\nfolder1=movies\\extra\nfolder2=modules\\m.mod\n"
+    "[folder0]\nFile0=fresh.txt\nReplace0=locked.uti\n"
+    "[folder1]\nFile0=deep.bik\n"
+    "[folder2]\nFile0=added.utc\n"
+    "[2DAList]\nT0=spells.2da\n";
+
+void Instructions(EngineFixture& f, std::string_view extra = {}) {
+  f.Ini(std::string(kInstructions) + std::string(extra) + "[spells.2da]\nAddRow0=row\n[row]\nlabel=new\n");
+}
+
+void MakeScenario(EngineFixture& f, std::string_view extraInstructions = {}) {
+  Instructions(f, extraInstructions);
+  f.MakeGame();
+  f.WriteFile(f.Game() + "dialog.tlk", TalkTable(std::vector<std::string>{"", "Old"}));
+  f.WriteFile(f.Game() + "override/spells.2da", TwoDA({"label"}, {{"a"}}));
+  f.WriteFile(f.Game() + "override/locked.uti", SimpleGff("UTI ", "old"));
+  ::chmod((f.Game() + "override/locked.uti").c_str(), 0444);
+  f.WriteFile(f.Game() + "modules/m.mod", MakeArchive("MOD ", {{"a.utc", SimpleGff("UTC ", "a")}}));
+  f.WriteFile(f.Data() + "append.tlk", TalkTable(std::vector<std::string>{"New"}));
+  f.WriteFile(f.Data() + "fresh.txt", ToBytes("fresh"));
+  f.WriteFile(f.Data() + "locked.uti", SimpleGff("UTI ", "new"));
+  f.WriteFile(f.Data() + "deep.bik", ToBytes("movie"));
+  f.WriteFile(f.Data() + "added.utc", SimpleGff("UTC ", "added"));
+}
+
+// Fails the Nth change the file layer is asked to make, as a full disk would.
+struct DiskFull : platform::FileChangeObserver {
+  explicit DiskFull(int n) : failAt(n) {}
+  void BeforeChange(const platform::FileChange&) override {
+    if (++count == failAt) throw EFCreateError("Cannot write file. No space left on device");
+  }
+  int failAt;
+  int count = 0;
+};
+
+TEST(TransactionRollback, FailureOrInterruptPutsTheWholeGameBackByteForByte) {
+  struct Case {
+    const char* what;
+    std::string_view extra;  // instructions that make the run fail
+    bool interrupt;          // or: the host asks the run to stop
+  };
+  const Case cases[] = {
+      {"a damaged table ends the run", "T1=broken.2da\n", false},
+      {"an interrupt after some files", "", true},
+  };
+  for (const Case& c : cases) {
+    EngineFixture f;
+    MakeScenario(f, c.extra);
+    f.WriteFile(f.Game() + "override/broken.2da", ToBytes("2DA V2.0\n"));
+    const Tree before = Snapshot(f.Game());
+    std::atomic<bool> stop{false};
+    TVEYPatcher& e = f.Engine();
+    e.RunOptions.cancel = &stop;
+    if (c.interrupt) e.OnProgress = [&](std::int32_t position, std::int32_t) { stop = position >= 3; };
+    TRunResult result;
+    EXPECT_THROW(e.Run(result), Exception) << c.what;
+    EXPECT_EQ(Snapshot(f.Game()), before) << c.what;
+    EXPECT_EQ(f.CountContaining("Rolled back: "), 1u) << c.what;
+    EXPECT_EQ(f.CountContaining(c.interrupt ? "Rolling back: the installation was interrupted"
+                                            : "Rolling back: the run ended with a failure"),
+              1u)
+        << c.what;
+    // Nothing is left to undo, and the next run may start.
+    EXPECT_TRUE(platform::ListRuns(f.Game()).empty()) << c.what;
+  }
+}
+
+TEST(TransactionRollback, RecordListsEveryChangedFileWithDigestsAndNoRollbackKeepsIt) {
+  EngineFixture f;
+  MakeScenario(f, "T1=broken.2da\n");
+  f.WriteFile(f.Game() + "override/broken.2da", ToBytes("2DA V2.0\n"));
+  const Tree before = Snapshot(f.Game());
+  TVEYPatcher& e = f.Engine();
+  e.RunOptions.rollbackOnFailure = false;
+  TRunResult result;
+  EXPECT_THROW(e.Run(result), EDead);
+  EXPECT_NE(Snapshot(f.Game()), before);
+
+  const platform::RunRecord* record = e.RunRecordOfRun();
+  ASSERT_NE(record, nullptr);
+  EXPECT_EQ(record->verdict, "failed");
+  std::map<std::string, std::string> actions;
+  for (const platform::JournalFile& file : record->files) actions[file.path] = file.action;
+  EXPECT_EQ(actions, (std::map<std::string, std::string>{{"dialog.tlk", "modified"},
+                                                         {"modules/m.mod", "modified"},
+                                                         {"movies/extra/deep.bik", "created"},
+                                                         {"override/fresh.txt", "created"},
+                                                         {"override/locked.uti", "modified"},
+                                                         {"override/spells.2da", "modified"}}));
+  for (const platform::JournalFile& file : record->files) {
+    if (file.path != "override/fresh.txt") continue;
+    EXPECT_EQ(file.sizeAfter, 5u);
+    // SHA-256 of "fresh".
+    EXPECT_EQ(file.sha256After, "d098ab5e44b9aabb755f76d806598f43573c662b35e4a2eab1e312ec9ad195e2");
+    EXPECT_TRUE(file.sha256Before.empty());
+  }
+  // The failed run stays in the history and can be undone.
+  TRunHistory history(f.Game());
+  auto run = history.Find("");
+  ASSERT_TRUE(run);
+  EXPECT_TRUE(history.Check(*run).Clear());
+  EXPECT_TRUE(history.Undo(*run).problems.empty());
+  EXPECT_EQ(Snapshot(f.Game()), before);
+  EXPECT_TRUE(history.Runs().empty());
+}
+
+TEST(TransactionRollback, DiskFullAtEveryWriteLeavesTheGameRestorable) {
+  // How many changes a whole run makes.
+  int changes = 0;
+  {
+    EngineFixture f;
+    MakeScenario(f);
+    DiskFull counter(0);
+    f.fake.files.AddObserver(&counter);
+    TRunResult result;
+    f.Engine().Run(result);
+    ASSERT_EQ(result.Errors + result.Warnings, 0);
+    changes = counter.count;
+  }
+  ASSERT_GT(changes, 10);
+  for (int n = 1; n <= changes; ++n) {
+    EngineFixture f;
+    MakeScenario(f);
+    const Tree before = Snapshot(f.Game());
+    DiskFull full(n);
+    f.fake.files.AddObserver(&full);
+    TRunResult result;
+    try {
+      f.Engine().Run(result);
+      // A write the lists report and go on past: the run ends with errors,
+      // stays recorded and is undone from its record.
+      EXPECT_GT(result.Errors, 0) << "write " << n;
+      TRunHistory history(f.Game());
+      auto run = history.Find("");
+      ASSERT_TRUE(run) << "write " << n;
+      EXPECT_TRUE(history.Undo(*run).problems.empty()) << "write " << n;
+    } catch (const Exception&) {
+      EXPECT_EQ(f.CountContaining("Rolled back: "), 1u) << "write " << n;
+    }
+    EXPECT_EQ(Snapshot(f.Game()), before) << "write " << n;
+  }
+}
+
+TEST(TransactionLock, SecondRunIsRefusedAtOnceNamingTheFirst) {
+  EngineFixture f;
+  MakeScenario(f);
+  const Tree before = Snapshot(f.Game());
+  platform::RunLock other;
+  std::string pid, mod;
+  ASSERT_TRUE(other.TryTake(f.Game(), "Other Mod", pid, mod));
+  TRunResult result;
+  try {
+    f.Engine().Run(result);
+    ADD_FAILURE() << "the run was not refused";
+  } catch (const ERunRefused& e) {
+    EXPECT_EQ(e.Code(), kRefusedLocked);
+    EXPECT_NE(std::string(e.what()).find("process " + std::to_string(::getpid()) + ", mod \"Other Mod\""),
+              std::string::npos)
+        << e.what();
+  }
+  EXPECT_EQ(Snapshot(f.Game()), before);
+  EXPECT_TRUE(platform::ListRuns(f.Game()).empty());
+  // A third party cannot take it either; once released, a run goes ahead.
+  platform::RunLock third;
+  EXPECT_FALSE(third.TryTake(f.Game(), "x", pid, mod));
+  EXPECT_EQ(mod, "Other Mod");
+  other.Release();
+  EXPECT_NO_THROW(f.Engine().Run(result));
+  EXPECT_NE(Snapshot(f.Game()), before);
+  EXPECT_EQ(platform::ListRuns(f.Game()).size(), 1u);
+}
+
+TEST(TransactionEarlierInstall, SameInstructionsAndTypeAreNoticedAndAsked) {
+  EngineFixture f;
+  MakeScenario(f);
+  TRunResult result;
+  f.Engine().Run(result);
+  const Tree installed = Snapshot(f.Game());
+  const std::string firstRun = platform::ListRuns(f.Game()).front().id;
+
+  struct Case {
+    const char* what;
+    std::string type;
+    bool editInstructions;
+    bool asked;
+  };
+  const Case cases[] = {
+      {"same instructions, same type", "", false, true},
+      {"another installation type", "Light", false, false},
+      {"changed instructions", "", true, false},
+  };
+  for (const Case& c : cases) {
+    if (c.editInstructions) Instructions(f, "; edited\n");
+    TVEYPatcher& e = f.Engine();
+    e.RunOptions.installationType = c.type;
+    bool asked = false;
+    e.RunOptions.confirmReinstall = [&](const platform::RunRecord& earlier) {
+      asked = true;
+      EXPECT_EQ(earlier.id, firstRun);
+      return false;
+    };
+    if (c.asked) {
+      try {
+        e.Run(result);
+        ADD_FAILURE() << c.what;
+      } catch (const ERunRefused& refused) {
+        EXPECT_EQ(refused.Code(), kRefusedAlreadyInstalled);
+        EXPECT_NE(std::string(refused.what()).find("already installed into this game on"), std::string::npos);
+        EXPECT_NE(std::string(refused.what()).find(firstRun), std::string::npos);
+      }
+      EXPECT_EQ(Snapshot(f.Game()), installed) << c.what;
+    } else {
+      EXPECT_NO_THROW(e.Run(result)) << c.what;
+    }
+    EXPECT_EQ(asked, c.asked) << c.what;
+  }
+}
+
+}  // namespace
+}  // namespace vey::test
