@@ -129,7 +129,7 @@ TEST_F(Messages, LogLevelOptionChangesTheLinesNotTheVerdict) {
   // One warning: a 2DA entry without a file name.
   Ini("[Settings]\nFileExists=1\nInstallerMode=1\nLogLevel=1\nConfirmMessage=N/A\n[2DAList]\nTable0=\n");
   CliResult quiet = Run({"--mod", Mod(), "--game", Game()});
-  CliResult loud = Run({"--mod", Mod(), "--game", Game(), "--log-level", "4"});
+  CliResult loud = Run({"--mod", Mod(), "--game", Game(), "--reinstall", "--log-level", "4"});
   EXPECT_EQ(quiet.exitCode, 1);
   EXPECT_EQ(loud.exitCode, 1);
   EXPECT_EQ(quiet.out.find("[Warning]"), std::string::npos);
@@ -140,7 +140,7 @@ TEST_F(Messages, LogLevelOptionChangesTheLinesNotTheVerdict) {
 
   // Level 0 writes nothing, not even the log file, and still counts as the mod says.
   fs::remove(Root() / "mod/installlog.rtf");
-  CliResult silent = Run({"--mod", Mod(), "--game", Game(), "--log-level", "0"});
+  CliResult silent = Run({"--mod", Mod(), "--game", Game(), "--reinstall", "--log-level", "0"});
   EXPECT_EQ(silent.exitCode, 1);
   EXPECT_TRUE(silent.out.empty()) << silent.out;
   EXPECT_FALSE(fs::exists(Root() / "mod/installlog.rtf"));
