@@ -26,6 +26,7 @@
 #include "app/QtDialogs.h"
 #include "app/RunWorker.h"
 #include "app/StartOptions.h"
+#include "common/UQK_IniFile.h"
 #include "platform/GameFileSystem.h"
 
 namespace vey::app {
@@ -92,6 +93,9 @@ class MainWindow : public QMainWindow {
  private:
   void BuildControls();
   std::filesystem::path InData(const std::string& name) const;
+  // The instruction file, read again only when it changed on disk: a large
+  // one takes a while to read, and the start button must react at once.
+  const TQK_Inifile& Instructions();
   void ReadWindowSettings();
   bool LoadInfo();
   void ShowSummary();
@@ -106,6 +110,8 @@ class MainWindow : public QMainWindow {
   void SaveLog();
 
   platform::GameFileSystem fs_;
+  std::unique_ptr<TQK_Inifile> instructions_;
+  std::string instructionsStamp_;
   std::unique_ptr<QtMessageBoxes> qtMessages_;
   std::unique_ptr<QtOpenDialog> qtOpenDialog_;
   std::unique_ptr<QtFolderChooser> qtFolderChooser_;

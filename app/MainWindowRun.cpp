@@ -49,7 +49,7 @@ void MainWindow::btnContinueClick() {
   bool fileExists = false;
   std::string confirm;
   {
-    TQK_Inifile ini(InData(iniName_).string());
+    const TQK_Inifile& ini = Instructions();
     fileExists = ini.ReadBool("Settings", "FileExists", false);
     installerMode_ = ini.ReadBool("Settings", "InstallerMode", false);
     confirm = ini.ReadString("Settings", "ConfirmMessage", "");
@@ -138,8 +138,10 @@ void MainWindow::DrainLog(bool everything) {
     touched[entry.plain ? 1 : 0] = view;
     if (entry.clear) {
       // The run's first line replaces the information text.
+      cursor.endEditBlock();
       view->document()->clear();
       cursor = QTextCursor(view->document());
+      cursor.beginEditBlock();
       started = false;
       if (views->currentWidget() != view) views->setCurrentWidget(view);
       continue;

@@ -17,6 +17,7 @@
 
 #include "cli/CliCommon.h"
 #include "cli/GameChoice.h"
+#include "cli/InstallResult.h"
 #include "cli/ModFolder.h"
 #include "cli/ProgressBar.h"
 #include "common/PathText.h"
@@ -33,6 +34,7 @@
 #include "platform/Headless.h"
 #include "platform/LogViews.h"
 #include "platform/TerminalColour.h"
+#include "platform/OverlayFileSystem.h"
 #include "platform/WineRegistry.h"
 
 namespace vey::cli {
@@ -47,6 +49,8 @@ struct InstallOptions {
   std::optional<std::int32_t> logLevel;
   bool noRollback = false;
   bool reinstall = false;
+  bool dryRun = false;
+  std::string jsonFile;
 };
 
 // The game folder given on the command line stands in for the registry and
@@ -80,10 +84,29 @@ std::string CommandLineFailure(const Exception& e) {
   return text;
 }
 
+int RunInstall(const InstallOptions& options, InstallResult& outcome);
+
+// The run, then its result for other programs when one is asked for.
 int RunInstall(const InstallOptions& options) {
+  InstallResult outcome(options.jsonFile, options.dryRun);
+  const int exitCode = RunInstall(options, outcome);
+  if (outcome.Wanted() && !outcome.Write(exitCode)) return exitCode == kExitOk ? kExitNotRun : exitCode;
+  return exitCode;
+}
+
+int RunInstall(const InstallOptions& options, InstallResult& outcome) {
   // The start line shows the date and time as the user's locale writes them.
   std::setlocale(LC_TIME, "");
-  platform::GameFileSystem files;
+  // A dry run reads the folders as they are and keeps its writes apart.
+  std::unique_ptr<platform::GameFileSystem> fileSystem =
+      options.dryRun ? std::make_unique<platform::OverlayFileSystem>()
+                     : std::make_unique<platform::GameFileSystem>();
+  platform::GameFileSystem& files = *fileSystem;
+  // The result keeps what it needs before the file system goes.
+  struct Settle {
+    InstallResult& outcome;
+    ~Settle() { outcome.Settle(); }
+  } settle{outcome};
   platform::Console console = platform::Console::Standard();
   std::optional<bool> preset;
   if (options.yes) preset = true;
@@ -106,6 +129,7 @@ int RunInstall(const InstallOptions& options) {
   // The information text is for the window to show; a command-line install runs without it.
   // The engine opens the file under its name as it is on disk.
   iniName = iniPath.lexically_relative(mod.dataPath).string();
+  outcome.SetFolders(appPath, iniPath.string());
 
   bool installerMode = false;
   std::int32_t logLevel = 3;
@@ -166,23 +190,32 @@ int RunInstall(const InstallOptions& options) {
 
   platform::RichTextLog richLog;
   platform::PlainTextLog plainLog;
-  const bool colour = platform::ColourWanted(STDOUT_FILENO);
+  // With the result on standard output the person's log goes to standard error.
+  std::ostream& human = options.jsonFile == "-" ? std::cerr : std::cout;
+  const int humanFd = options.jsonFile == "-" ? STDERR_FILENO : STDOUT_FILENO;
+  const bool colour = platform::ColourWanted(humanFd);
+  if (outcome.Wanted() || options.dryRun) outcome.Observe(files, outcome.Wanted());
   int exitCode = kExitOk;
   {
     TVEYPatcher patcher(iniName, bundle, appPath, dataPath);
     patcher.RichLog = &richLog;
     patcher.PlainLog = &plainLog;
     if (options.logLevel) patcher.SetShownLogLevel(*options.logLevel);
-    ProgressBar bar(std::cout, ::isatty(STDOUT_FILENO) == 1, ProgressBar::TerminalWidth(STDOUT_FILENO));
+    patcher.Report = outcome.Report();
+    patcher.OnGameFolder = [&](const std::string& folder) { outcome.SetGameFolder(folder); };
+    patcher.OnLogEntry = [&](LogKind kind, std::string_view text) { outcome.Log(kind, text); };
+    ProgressBar bar(human, ::isatty(humanFd) == 1, ProgressBar::TerminalWidth(humanFd));
     patcher.OnProgress = [&](std::int32_t position, std::int32_t maximum) { bar.Update(position, maximum); };
     patcher.OnLogLine = [&](std::string_view line, const platform::TextAttributes& attributes) {
       bar.BeforeLine();
-      std::cout << platform::TerminalLine(line, attributes, colour) << '\n' << std::flush;
+      human << platform::TerminalLine(line, attributes, colour) << '\n' << std::flush;
       bar.AfterLine();
       if (logFile.is_open()) logFile << MessageToUtf8(line) << '\n' << std::flush;
     };
     RunSignals signals;
     patcher.RunOptions.rollbackOnFailure = !options.noRollback;
+    // A dry run changes nothing, so there is nothing to record or undo.
+    patcher.RunOptions.journal = !options.dryRun;
     patcher.RunOptions.installationType = mod.namespaceId;
     patcher.RunOptions.cancel = &signals.Flag();
     patcher.RunOptions.confirmReinstall = [&](const platform::RunRecord&) { return options.reinstall; };
@@ -190,36 +223,48 @@ int RunInstall(const InstallOptions& options) {
       TRunResult result;
       patcher.Run(result);
       bar.Finish();
-      const std::string outcome = OutcomeMessage(installerMode, result.Warnings, result.Errors);
+      outcome.SetCounts(result.Warnings, result.Errors);
+      const std::string closing = OutcomeMessage(installerMode, result.Warnings, result.Errors);
       if (result.Errors == 0 && result.Warnings == 0) {
-        messages.ShowInfo(outcome);
+        messages.ShowInfo(closing);
       } else {
-        messages.ShowWarning(outcome);
+        messages.ShowWarning(closing);
         exitCode = result.Errors > 0 ? kExitErrors : kExitWarnings;
       }
     } catch (const ERunRefused& e) {
       bar.Finish();
       std::string message = e.what();
       if (e.Code() == kRefusedAlreadyInstalled) message += " Give --reinstall to install it again.";
+      outcome.SetFailure(message);
       messages.ShowWarning(message);
       exitCode = e.Code() == kRefusedLocked ? kExitLocked : kExitNotRun;
     } catch (const ECancelled& e) {
       bar.Finish();
+      outcome.SetCounts(patcher.WarningCount(), patcher.ErrorCount());
+      outcome.SetFailure(e.what());
       messages.ShowWarning(std::string(e.what()) + " Check the progress log for what was rolled back.");
       exitCode = kExitAborted;
     } catch (const Exception& e) {
       bar.Finish();
       messages.ShowWarning(CommandLineFailure(e));
+      outcome.SetCounts(patcher.WarningCount(), patcher.ErrorCount());
+      outcome.SetFailure(FailureMessage(e));
+      messages.ShowWarning(FailureMessage(e));
       exitCode = kExitAborted;
     } catch (const std::exception& e) {
       bar.Finish();
+      outcome.SetCounts(patcher.WarningCount(), patcher.ErrorCount());
+      outcome.SetFailure(std::string("An unhandled error occured! ") + e.what());
       std::cerr << "An unhandled error occured! " << platform::TerminalText(e.what()) << '\n';
       exitCode = kExitAborted;
     }
   }
 
-  // The log goes beside the installer, as the desktop program leaves it.
-  if (logLevel > 0) {
+  outcome.Settle();
+  if (options.dryRun) PrintChanges(human, outcome.Files());
+  // The log goes beside the installer, as the desktop program leaves it; a
+  // dry run leaves nothing behind.
+  if (logLevel > 0 && !options.dryRun) {
     try {
       if (plaintextLog)
         plainLog.SaveToFile(std::filesystem::path(appPath) / "installlog.txt");
@@ -254,6 +299,12 @@ void RegisterInstallCommand(CLI::App& app, int& exitCode) {
                     "Keep the changes of a run that a failure ends (it can still be undone with uninstall)");
   install->add_flag("--reinstall", options->reinstall,
                     "Install even when these instructions were already applied to this game");
+  install->add_flag("--dry-run", options->dryRun,
+                    "Do the whole run without changing anything: every write is kept in a scratch "
+                    "folder that is thrown away; prints the files the run would change");
+  install->add_option("--json", options->jsonFile,
+                      "Write the result as JSON (docs/install-result.md) to this file; - for standard "
+                      "output, the log then goes to standard error");
   install->footer(
       "Without --game, in installer mode, the game folder is looked up in the Wine registry (when the mod asks "
       "for it) and in Steam libraries and the Wine, Proton, Lutris and Heroic prefixes (see \"games\").\n"
@@ -262,7 +313,9 @@ void RegisterInstallCommand(CLI::App& app, int& exitCode) {
       "Exit status: 0 done; 1 done with warnings; 2 done with errors; 3 a failure ended the run (rolled back); "
       "4 nothing was run (no instruction file, not confirmed, or the mod is already installed, without "
       "--reinstall); 5 another installation is running in this game folder; 64 usage error (also a --game "
-      "that is no game folder, or several game folders found and no terminal to choose on).");
+      "that is no game folder, or several game folders found and no terminal to choose on).\n"
+      "--dry-run keeps no record and changes nothing; --json writes the result described in "
+      "docs/install-result.md.");
   install->callback([options, &exitCode] {
     for (const std::string& pick : options->picks) {
       std::size_t eq = pick.find('=');

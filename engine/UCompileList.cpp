@@ -12,6 +12,7 @@
 #include "common/StrFormat.h"
 #include "common/UQK_Common.h"
 #include "common/Win1252.h"
+#include "engine/URunReport.h"
 #include "engine/UVEYPatcher.h"
 #include "formats/UERFHandler.h"
 
@@ -113,6 +114,7 @@ class ScriptCompiler {
   CompilerLauncher launcher_;
   std::string defaultDestination_;
   std::unique_ptr<TERFHandler> archive_;
+  std::string archivePath_;  // where archive_ belongs in the game folder
   std::vector<std::string> queuedTemps_;
   std::vector<TCompileFileInfo> prepared_;
   std::set<std::string> preparedPaths_;
@@ -202,7 +204,7 @@ void ScriptCompiler::CompileEntry(const std::string& key) {
     // find it in the game folder as an installation would.
     auto archive = handler.JoinInside(handler.GetGameFolder(), destination);
     if (!archive) return;
-    if (!TERFHandler::IsArchiveFile(*archive)) {
+    if (!TERFHandler::IsArchiveFile(Files().HostPath(*archive))) {
       Log("Unable to locate archive \"%s\" to insert script \"%s\" into, skipping...",
           {PathText(*archive), script}, LogKind::Error);
       return;
@@ -253,21 +255,25 @@ bool ScriptCompiler::Compile(const TCompileFileInfo& info, const std::string& co
   for (std::string& flag :
        SplitWindowsCommandLine(p_.IniFile().ReadString("Settings", "ScriptCompilerFlags", "")))
     arguments.push_back(std::move(flag));
-  for (const std::string& a : {std::string("-c"), info.ScriptPath, std::string("-o"), compiledPath})
+  // Paths as the file system keeps them: a dry run's writes are elsewhere.
+  const std::string script = Files().HostPath(info.ScriptPath).string();
+  const std::string output = Files().BeforeWrite(compiledPath).string();
+  for (const std::string& a : {std::string("-c"), script, std::string("-o"), output})
     arguments.push_back(a);
-  const std::string output = RunAndCapture(launcher_.program, arguments, compilerFolder_,
-                                           [this] { p_.Platform().events.ProcessMessages(); });
+  const std::string printed = RunAndCapture(launcher_.program, arguments, compilerFolder_,
+                                            [this] { p_.Platform().events.ProcessMessages(); });
   // The compiler wrote into the data folder behind the file system's back.
   Files().ForgetListings();
+  Files().WriteDone(compiledPath);
 
   // Every line it printed, in order; a final line break ends the last line
   // rather than starting an empty one.
   std::size_t start = 0;
-  while (start < output.size()) {
-    std::size_t end = output.find('\n', start);
-    if (end == std::string::npos) end = output.size();
+  while (start < printed.size()) {
+    std::size_t end = printed.find('\n', start);
+    if (end == std::string::npos) end = printed.size();
     Log("NWNNSSComp says: %s",
-        {ReplaceAll(std::string_view(output).substr(start, end - start), "\r", "")},
+        {ReplaceAll(std::string_view(printed).substr(start, end - start), "\r", "")},
         LogKind::Debug);
     start = end + 1;
   }
@@ -297,15 +303,20 @@ void ScriptCompiler::IntoArchive(const std::string& script, const std::string& c
         LogKind::Install);
   // Consecutive scripts for one archive are added together; it is rebuilt
   // once when the destination changes.
-  if (archive_ && archive_->FileName().string() != handler.DestinationPath) {
+  if (archive_ && archivePath_ != handler.DestinationPath) {
     SaveArchive();
     archive_.reset();
   }
-  if (!archive_) archive_ = std::make_unique<TERFHandler>(handler.DestinationPath);
+  if (!archive_) {
+    archive_ = std::make_unique<TERFHandler>(Files().HostPath(handler.DestinationPath));
+    archivePath_ = handler.DestinationPath;
+  }
   const std::string archiveName = LastComponent(archive_->FileName().string());
-  if (replace || !archive_->HasResource(ncsName, false)) {
+  const bool present = archive_->HasResource(ncsName, false);
+  if (replace || !present) {
     Log("Adding script \"%s\" to archive \"%s\"...", {ncsName, PathText(archiveName)}, LogKind::Install);
-    archive_->AddResource(temp, true);
+    if (p_.Report) p_.Report->ResourceStored(archivePath_, ncsName, present);
+    archive_->AddResource(Files().HostPath(temp), true);
   } else {
     Log("File \"%s\" already exists in archive \"%s\", file skipped...", {ncsName, PathText(archiveName)},
         LogKind::Warning);
@@ -328,9 +339,8 @@ void ScriptCompiler::IntoOverride(const std::string& compiledPath, const std::st
 void ScriptCompiler::SaveArchive() {
   Log("Saving changes to ERF/RIM file %s...", {PathText(LastComponent(archive_->FileName().string()))},
       LogKind::Debug);
-  Files().BeforeWrite(archive_->FileName());
-  archive_->SaveToFile();
-  Files().WriteDone(archive_->FileName());
+  archive_->SaveToFile(Files().BeforeWrite(archivePath_));
+  Files().WriteDone(archivePath_);
   for (const std::string& temp : queuedTemps_) Files().RemoveFile(temp);
   queuedTemps_.clear();
 }

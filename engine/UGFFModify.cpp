@@ -8,6 +8,7 @@
 #include "common/StrFormat.h"
 #include "common/Win1252.h"
 #include "engine/UArchiveQueue.h"
+#include "engine/URunReport.h"
 #include "engine/UVEYPatcher.h"
 
 namespace vey {
@@ -147,12 +148,9 @@ void GFFEntry::Process(const std::string& label) {
     return;
   }
   const std::string path = handler.GetFilePath();
-  if (handler.WorkCopy) {
-    p_.GFFDocument.LoadFromBytes(*handler.WorkCopy);
-    p_.GFFDocument.SetFileName(path);
-  } else {
-    p_.GFFDocument.LoadFromFile(path);
-  }
+  // Read through the file system, which may serve the run's own writes.
+  p_.GFFDocument.LoadFromBytes(handler.WorkCopy ? *handler.WorkCopy : p_.Files().ReadFile(path));
+  p_.GFFDocument.SetFileName(path);
   p_.LogMessage(FormatMsg("Modifying GFF file %s...", {LastComponent(path)}), LogKind::Install);
 
   const int count = ApplyKeys(label);
@@ -202,6 +200,7 @@ void GFFEntry::Process(const std::string& label) {
   // Queued, not yet written: the archive is rebuilt once when the list is
   // done, and a later entry for the same archive sees this version.
   queue_.Add(handler.DestinationPath, handler.FileName, saved);
+  if (p_.Report) p_.Report->ResourceStored(handler.DestinationPath, handler.FileName, handler.ResourceExisted);
   p_.LogMessage(FormatMsg("Saving modified file \"%s\" in archive \"%s\".",
                           {handler.FileName, PathText(LastComponent(handler.DestinationPath))}),
                 LogKind::Install);

@@ -5,6 +5,7 @@
 #include "common/PathText.h"
 #include "common/StrFormat.h"
 #include "common/Win1252.h"
+#include "engine/URunReport.h"
 #include "engine/UVEYPatcher.h"
 #include "formats/UERFHandler.h"
 
@@ -107,7 +108,7 @@ void InstallSection::IntoArchive(const std::string& archivePath) {
   if (handler.BackupDestination())
     Log("Saving unaltered backup copy of destination file %s in %s.",
         {PathText(LastComponent(archivePath)), PathText(handler.BackupFolder())}, LogKind::Install);
-  TERFHandler archive(archivePath);
+  TERFHandler archive(p_.Files().HostPath(archivePath));
   int added = 0;
   ForEachFile([&](const Entry& e, bool replace) {
     const bool present = archive.HasResource(e.target, true);
@@ -116,12 +117,13 @@ void InstallSection::IntoArchive(const std::string& archivePath) {
           LogKind::Warning);
     } else {
       try {
-        archive.AddResource(e.sourcePath, replace, e.target);
+        archive.AddResource(p_.Files().HostPath(e.sourcePath), replace, e.target);
       } catch (const EERFError& failure) {
         Log("%s Skipping...", {failure.what()}, LogKind::Error);
         return;
       }
       ++added;
+      if (p_.Report) p_.Report->ResourceStored(archivePath, e.target, present);
       p_.AdvanceProgress(1);
       if (e.source != e.target)
         Log(present ? "Renaming and replacing file \"%s\" to \"%s\" in the %s archive..."
@@ -135,8 +137,7 @@ void InstallSection::IntoArchive(const std::string& archivePath) {
     p_.CheckOverride(e.target, e.value, "override", true);
   });
   if (added > 0) {
-    p_.Files().BeforeWrite(archivePath);
-    archive.SaveToFile();
+    archive.SaveToFile(p_.Files().BeforeWrite(archivePath));
     p_.Files().WriteDone(archivePath);
   }
 }
@@ -205,7 +206,7 @@ void TVEYPatcher::ProcessInstallList() {
     const Path destPath = Files().Resolve(game, destination);
     bool toArchive = false;
     if (Files().IsFile(destPath)) {
-      if (!TERFHandler::IsArchiveFile(destPath)) {
+      if (!TERFHandler::IsArchiveFile(Files().HostPath(destPath))) {
         LogMessage(
             FormatMsg("Destination file \"%s\" does not appear to be a valid ERF or RIM archive! "
                       "Skipping section...",

@@ -264,7 +264,7 @@ bool TPatchFileHandler::LocateArchived(std::string_view name, std::string_view d
   std::unique_ptr<TERFHandler> opened;
   if (!queued) {
     try {
-      opened = std::make_unique<TERFHandler>(DestinationPath);
+      opened = std::make_unique<TERFHandler>(Files().HostPath(DestinationPath));
     } catch (const Exception& e) {
       Log(FormatMsg("Unable to load archive \"%s\" to modify or insert file \"%s\" into, skipping... (%s)",
                     {PathText(DestinationPath), FileName, e.what()}),
@@ -286,7 +286,8 @@ bool TPatchFileHandler::LocateArchived(std::string_view name, std::string_view d
   if (!workCopy) return false;
   Files().RemoveFile(*workCopy);
   const std::string archiveName = LastComponent(DestinationPath);
-  if (replace || !archive->HasResource(saveName, queued != nullptr)) {
+  ResourceExisted = archive->HasResource(saveName, queued != nullptr);
+  if (replace || !ResourceExisted) {
     std::string source;
     try {
       source = Patcher->GetSourceFileName(FileName);
@@ -316,8 +317,7 @@ bool TPatchFileHandler::LocateArchived(std::string_view name, std::string_view d
       Files().CheckWritable(*workCopy);
       WorkCopy = archive->ExtractResourceData(StripExtension(saveName), type);
     } else {
-      Files().BeforeWrite(*workCopy);
-      archive->ExtractResource(StripExtension(saveName), type, *workCopy);
+      archive->ExtractResource(StripExtension(saveName), type, Files().BeforeWrite(*workCopy));
       Files().WriteDone(*workCopy);
     }
   }
@@ -348,7 +348,7 @@ bool TPatchFileHandler::LocateScript(std::string_view name, std::string_view des
       return false;
     }
     try {
-      TERFHandler archive(DestinationPath);
+      TERFHandler archive(Files().HostPath(DestinationPath));
       if (!archive.IsOpen()) {
         Log(FormatMsg("Unable to load archive \"%s\" to insert script \"%s\" into, skipping...",
                       {PathText(DestinationPath), FileName}),

@@ -4,6 +4,7 @@
 #include "common/PathText.h"
 #include "common/StrFormat.h"
 #include "engine/UInstructionText.h"
+#include "engine/URunReport.h"
 #include "engine/UVEYPatcher.h"
 #include "formats/UTLKFile.h"
 
@@ -120,6 +121,7 @@ void TVEYPatcher::Process2DAList() {
                  LogKind::Warning);
       continue;
     }
+    const std::int32_t rowsBefore = TableFile.RowCount(), columnsBefore = TableFile.ColumnCount();
     for (const std::string& modifierKey : IniFile().ReadSection(value)) {
       const std::string modifier = IniFile().ReadString(value, modifierKey, "");
       if (modifierKey.empty() || modifier.empty()) continue;
@@ -143,6 +145,7 @@ void TVEYPatcher::Process2DAList() {
                  LogKind::Install);
     const std::string savePath = FileHandler.GetFilePath();
     Files().WriteFile(savePath, TableFile.SaveToBytes());
+    if (Report) Report->TableGrown(savePath, TableFile, rowsBefore, columnsBefore);
     AdvanceProgress(1);
     LogMessage(FormatMsg("Updated 2DA file %s.", {PathText(savePath)}), LogKind::Install);
   }

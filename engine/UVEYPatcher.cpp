@@ -57,6 +57,7 @@ void TVEYPatcher::LogMessage(std::string_view text, LogKind kind) {
   const bool counting = logLevel_ != 0;
   const std::int32_t shown = shownLevel_.value_or(logLevel_);
   if (!counting && shown == 0) return;
+  writingKind_ = kind;
   switch (kind) {
     case LogKind::Debug:
       if (shown >= 4) WriteLine(" [Debug] \t", "", text, kDebugColor, false);
@@ -112,6 +113,7 @@ void TVEYPatcher::WriteLine(std::string_view plainTag, std::string_view richLead
     line += text;
     RichLog->AppendLine(line);
   }
+  if (OnLogEntry) OnLogEntry(writingKind_, text);
   if (OnLogLine) {
     std::string tagged(plainTag);
     tagged += text;

@@ -73,6 +73,8 @@ enum TMemoryKind : std::int32_t {
 // growing the memory to such a number would exhaust it.
 constexpr std::int64_t kMaxMemorySlots = 100000;
 
+class TRunReport;
+
 class TVEYPatcher {
  public:
   // appPath is the installer's own folder. dataPath, when empty or not an
@@ -202,11 +204,16 @@ class TVEYPatcher {
   // The game folder, once it is settled.
   std::function<void(const std::string& folder)> OnGameFolder;
   std::function<void(std::int32_t position, std::int32_t maximum)> OnProgress;
+  // When set, the lists note in it what they change inside files.
+  TRunReport* Report = nullptr;
   // Every written line in its plain-text form (tag and text) with the colour
   // and weight it has in the rich view, whichever view is active; the command
   // line prints and records the log through it.
   std::function<void(std::string_view taggedLine, const platform::TextAttributes& attributes)>
       OnLogLine;
+  // Every written line's kind and text (Windows-1252), for hosts that keep
+  // the log as data.
+  std::function<void(LogKind kind, std::string_view text)> OnLogEntry;
 
  private:
   void LogFailure(const std::exception& e);
@@ -220,6 +227,7 @@ class TVEYPatcher {
   std::string dataPath_;
   TQK_Inifile iniFile_;
   std::int32_t lineCount_ = 0;
+  LogKind writingKind_ = LogKind::Debug;
   bool plaintextLog_ = false;
   std::int32_t logLevel_ = 3;
   std::optional<std::int32_t> shownLevel_;

@@ -132,6 +132,13 @@ void Check::CheckFileSection(std::string_view listed) {
   if (const Entry* e = Find(*s, "!SaveAs"); e && !e->value.empty()) StaysInside(s, e, e->value, "game");
 }
 
+void Check::CheckOverrideType(const Section& section) {
+  const Entry* e = Find(section, "!OverrideType");
+  if (!e || e->value.empty()) return;
+  if (!EqualsNoCase(e->value, "ignore") && !EqualsNoCase(e->value, "warn") && !EqualsNoCase(e->value, "rename"))
+    Warning(&section, e, FormatMsg("%s is not one of ignore, warn or rename; it acts as ignore.", {Quote(e->value)}));
+}
+
 bool Check::IsMemoryWord(std::string_view text) { return text.starts_with("2DAMEMORY"); }
 
 bool Check::IsMisspeltMemoryWord(std::string_view text) {

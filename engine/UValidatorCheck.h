@@ -57,6 +57,8 @@ class Check {
   // Reports "!SourceFile" and "!SaveAs" values of a listed file's section
   // that leave the data folder or name a missing file.
   void CheckFileSection(std::string_view listed);
+  // "!OverrideType" of a file put into an archive: ignore, warn or rename.
+  void CheckOverrideType(const Section& section);
 
   // Tokens as the run would know them at this point of its fixed order.
   void DefineStrRef(std::int32_t token) { strRefs_.insert(token); }

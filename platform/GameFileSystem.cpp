@@ -384,11 +384,12 @@ void GameFileSystem::RemoveObserver(FileChangeObserver* observer) {
   std::erase(observers_, observer);
 }
 
-void GameFileSystem::BeforeWrite(const Path& path) {
+GameFileSystem::Path GameFileSystem::BeforeWrite(const Path& path) {
   CheckWritable(path);
   // The writer works behind the listing cache's back.
   listings_.erase(ParentKey(path));
   Announce(FileChange{FileChange::kWrite, path, {}});
+  return path;
 }
 
 void GameFileSystem::WriteDone(const Path& path) {

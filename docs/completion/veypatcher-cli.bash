@@ -68,6 +68,15 @@ _veypatcher_cli() {
         COMPREPLY=($(compgen -W "$("$program" namespaces --mod "$mod" 2>/dev/null |
           sed -n 's/^\[[0-9]*\] //p')" -- "$cur"))
         ;;
+      --run)
+        # The runs recorded in the game folder named by --game.
+        local game="" j
+        for ((j = 1; j < COMP_CWORD - 1; j++)); do
+          [[ ${COMP_WORDS[j]} == --game ]] && game=${COMP_WORDS[j+1]}
+        done
+        [[ -n $game ]] && COMPREPLY=($(compgen -W "$("$program" history --game "$game" 2>/dev/null |
+          awk 'NR > 1 { print $1 }')" -- "$cur"))
+        ;;
       --log-level)
         COMPREPLY=($(compgen -W "0 1 2 3 4" -- "$cur"))
         ;;

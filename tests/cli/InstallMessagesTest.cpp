@@ -51,19 +51,24 @@ constexpr std::string_view kIni =
 TEST_F(Messages, FolderNamesKeepTheirLettersInEveryLog) {
   Ini(kIni);
   const std::string logFile = (dir / "run.log").string();
-  CliResult r = Run({"--mod", Mod(), "--game", Game(), "--yes", "--log-file", logFile});
+  const std::string json = (dir / "result.json").string();
+  CliResult r = Run({"--mod", Mod(), "--game", Game(), "--yes", "--log-file", logFile, "--json", json});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   const std::string game = fs::weakly_canonical(Game()).string();
   const std::string updated = " [Install] \tUpdated 2DA file " + game + "/override/appearance.2da.";
   EXPECT_TRUE(HasLine(r.out, " [Debug] \tInstall path set to " + game + "/.")) << r.out;
   EXPECT_TRUE(HasLine(r.out, updated)) << r.out;
   EXPECT_TRUE(HasLine(dir.Read("run.log"), updated));
+  // The result for other programs carries the same text (JSON escapes only control characters).
+  EXPECT_NE(dir.Read("result.json").find("\"Updated 2DA file " + game + "/override/appearance.2da.\""),
+            std::string::npos)
+      << dir.Read("result.json");
   // The rich log holds the dash and the letter in its code page, the rest as Unicode.
   const std::string rtf = dir.Read(kFolder + "/mod/installlog.rtf");
   EXPECT_NE(rtf.find("Mon Jeu \\'96 \\'c9dition \\u12466?/game/override/appearance.2da."), std::string::npos) << rtf;
 
   Ini("[Settings]\nPlaintextLog=1\n" + std::string(kIni).substr(11));
-  ASSERT_EQ(Run({"--mod", Mod(), "--game", Game(), "--yes"}).exitCode, 0);
+  ASSERT_EQ(Run({"--mod", Mod(), "--game", Game(), "--yes", "--reinstall"}).exitCode, 0);
   EXPECT_TRUE(HasLine(dir.Read(kFolder + "/mod/installlog.txt"), updated));
 }
 
