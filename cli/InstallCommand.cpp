@@ -246,10 +246,9 @@ int RunInstall(const InstallOptions& options, InstallResult& outcome) {
       exitCode = kExitAborted;
     } catch (const Exception& e) {
       bar.Finish();
-      messages.ShowWarning(CommandLineFailure(e));
       outcome.SetCounts(patcher.WarningCount(), patcher.ErrorCount());
       outcome.SetFailure(FailureMessage(e));
-      messages.ShowWarning(FailureMessage(e));
+      messages.ShowWarning(CommandLineFailure(e));
       exitCode = kExitAborted;
     } catch (const std::exception& e) {
       bar.Finish();
