@@ -28,6 +28,7 @@
 #include "engine/UOutcome.h"
 #include "engine/UVEYPatcher.h"
 #include "formats/U2DAEdit.h"
+#include "formats/UERFHandler.h"
 #include "formats/UGFFFile.h"
 #include "formats/UTLKFile.h"
 #include "platform/GameFileSystem.h"
@@ -47,6 +48,8 @@ struct InstallOptions {
   std::string logFile;
   std::vector<std::string> picks;
   std::optional<std::int32_t> logLevel;
+  TCompilerSettings compiler;
+  bool noSandbox = false;
   bool noRollback = false;
   bool reinstall = false;
   bool dryRun = false;
@@ -201,6 +204,8 @@ int RunInstall(const InstallOptions& options, InstallResult& outcome) {
     patcher.RichLog = &richLog;
     patcher.PlainLog = &plainLog;
     if (options.logLevel) patcher.SetShownLogLevel(*options.logLevel);
+    patcher.Compiler = options.compiler;
+    patcher.Compiler.Sandbox = !options.noSandbox;
     patcher.Report = outcome.Report();
     patcher.OnGameFolder = [&](const std::string& folder) { outcome.SetGameFolder(folder); };
     patcher.OnLogEntry = [&](LogKind kind, std::string_view text) { outcome.Log(kind, text); };
@@ -294,6 +299,12 @@ void RegisterInstallCommand(CLI::App& app, int& exitCode) {
   install->add_option("--pick", options->picks,
                       "NAME=PATH: the file to use when the installer asks for file NAME (repeatable)")
       ->allow_extra_args(false);
+  install->add_option("--compiler", options->compiler.Compiler,
+                      "Compile scripts with this compiler of your own instead of the one the mod ships "
+                      "(a native program, or a Windows program run under wine)")
+      ->check(CLI::ExistingFile);
+  install->add_flag("--no-sandbox", options->noSandbox,
+                    "Run the script compiler without bubblewrap's sandbox");
   install->add_flag("--no-rollback", options->noRollback,
                     "Keep the changes of a run that a failure ends (it can still be undone with uninstall)");
   install->add_flag("--reinstall", options->reinstall,

@@ -44,7 +44,7 @@ std::filesystem::path InstallerFolder(const std::string& modDir, const platform:
   return folder;
 }
 
-ModSelection SelectMod(const ModOptions& options, const platform::GameFileSystem& fs) {
+static ModSelection SelectTypeAndFiles(const ModOptions& options, const platform::GameFileSystem& fs) {
   if (!options.iniName.empty() && !EndsWithNoCase(options.iniName, ".ini"))
     throw UsageError("--ini must name an instruction file ending in \".ini\": " + options.iniName);
   if (!options.infoName.empty() && !EndsWithNoCase(options.infoName, ".rtf"))
@@ -69,11 +69,26 @@ ModSelection SelectMod(const ModOptions& options, const platform::GameFileSystem
   if (index < 0)
     throw UsageError("no installation type \"" + options.namespaceId + "\" in \"namespaces.ini\"", Listing(types));
   types.Select(index);
+  if (auto why = types.LinkRefusal()) throw UsageError(Win1252ToUtf8(*why));
   // As at start-up of the desktop program, the chosen type's files replace the names given.
   s.namespaceId = types.NamespaceIds()[index];
   s.iniName = types.GetNamespaceIni();
   s.infoName = types.GetNamespaceInfo();
   s.dataPath = types.GetNamespacePath();
+  // The defaults stand in for what is missing, as in the window, but a
+  // person on the command line is told.
+  for (const std::string& note : types.Fallbacks()) std::cerr << "Warning: " << Win1252ToUtf8(note) << '\n';
+  return s;
+}
+
+ModSelection SelectMod(const ModOptions& options, const platform::GameFileSystem& fs) {
+  ModSelection s = SelectTypeAndFiles(options, fs);
+  // The mod's instruction and information files are read only from inside
+  // its data folder, not through a link to some other place.
+  platform::GameFileSystem confined;
+  confined.AddConfinedRoot(s.dataPath);
+  for (const auto& file : {s.IniPath(), s.InfoPath()})
+    if (auto why = confined.LinkEscape(file)) throw UsageError("refusing the mod's file: " + *why);
   return s;
 }
 

@@ -1,10 +1,10 @@
 // UCompileList: the CompileList, which puts install-time values into the mod's
 // script sources, compiles them with the compiler the mod ships, installs the
 // compiled scripts into override or archives and restores the sources.
-#include <unistd.h>
-
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
+#include <optional>
 #include <set>
 #include <unordered_map>
 
@@ -54,39 +54,6 @@ std::vector<std::string_view> SplitSourceLines(std::string_view text) {
   return lines;
 }
 
-// A program found on PATH, or empty.
-std::string FindOnPath(std::string_view program) {
-  const char* path = std::getenv("PATH");
-  if (!path) return {};
-  std::string_view dirs(path);
-  while (!dirs.empty()) {
-    std::size_t colon = dirs.find(':');
-    std::string_view dir = dirs.substr(0, colon);
-    dirs = colon == std::string_view::npos ? std::string_view() : dirs.substr(colon + 1);
-    if (dir.empty()) continue;
-    std::string candidate = std::string(dir) + "/" + std::string(program);
-    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-  }
-  return {};
-}
-
-// How the compiler is started: a native program or script directly, a
-// Windows executable through wine.
-struct CompilerLauncher {
-  std::string program;              // what is executed; empty when it cannot be
-  std::vector<std::string> prefix;  // arguments before the compiler's own
-};
-
-CompilerLauncher ChooseLauncher(const platform::GameFileSystem& files,
-                                const std::string& compiler) {
-  std::vector<std::uint8_t> bytes = files.ReadFile(compiler);
-  const bool windows = bytes.size() >= 2 && bytes[0] == 'M' && bytes[1] == 'Z';
-  if (!windows) return {compiler, {}};
-  std::string wine = FindOnPath("wine");
-  if (wine.empty()) return {};
-  return {wine, {compiler}};
-}
-
 class ScriptCompiler {
  public:
   explicit ScriptCompiler(TVEYPatcher& patcher) : p_(patcher) {}
@@ -111,7 +78,7 @@ class ScriptCompiler {
   TVEYPatcher& p_;
   std::string compilerFolder_;
   std::string compiler_;
-  CompilerLauncher launcher_;
+  std::optional<TCompilerLauncher> launcher_;
   std::string defaultDestination_;
   std::unique_ptr<TERFHandler> archive_;
   std::string archivePath_;  // where archive_ belongs in the game folder
@@ -148,21 +115,38 @@ void ScriptCompiler::Run() {
   // The compiler lives beside the installer even when a namespace picked
   // another data folder.
   compilerFolder_ = p_.AppPath() + "veypatchdata/";
-  compiler_ = Files().Child(compilerFolder_, kCompilerName).string();
-  if (!Files().IsFile(compiler_)) {
+  try {
+    compiler_ = Files().Child(compilerFolder_, kCompilerName).string();
+  } catch (const EPathError& e) {
+    // The mod's compiler is a link to some program outside the mod.
+    Log("%s Unable to compile scripts!", {e.what()}, LogKind::Error);
+    finished_ = true;
+    return;
+  }
+  if (p_.Compiler.Compiler.empty() && !Files().IsFile(compiler_)) {
     p_.LogMessage(
         "Could not locate nwnsscomp.exe in the VEYPatchData folder! Unable to compile scripts!",
         LogKind::Error);
     finished_ = true;
     return;
   }
-  launcher_ = ChooseLauncher(Files(), compiler_);
+  launcher_.emplace(Files(), p_.Compiler, compiler_, p_.DataPath(),
+                    [this](std::string_view text, int kind) { p_.LogMessage(text, static_cast<LogKind>(kind)); });
+  if (!launcher_->Prepare()) {
+    finished_ = true;
+    return;
+  }
   Files().CreateDirectories(p_.DataPath() + "nsspatch_temp/");
   defaultDestination_ = ini.ReadString("CompileList", "!DefaultDestination", "override");
 
   for (const std::string& key : keys) {
     if (EqualsNoCase(key, "!DefaultDestination")) continue;
-    CompileEntry(key);
+    try {
+      CompileEntry(key);
+    } catch (const EPathError& e) {
+      // A link out of the data folder met on the way: this script is refused.
+      Log("%s Skipping \"%s\"...", {e.what(), ini.ReadString("CompileList", key, "")}, LogKind::Error);
+    }
     p_.AdvanceProgress(1);
   }
   if (archive_) {
@@ -193,7 +177,9 @@ void ScriptCompiler::CompileEntry(const std::string& key) {
       {"name", &script}, {"name", &saveAs}, {"destination", &destination}};
   for (const auto& [what, value] : checked) {
     if (!platform::GameFileSystem::IsContained(*value)) {
-      Log("Refusing to compile \"%s\": the %s \"%s\" leads outside its folder. Skipping...",
+      Log(HasControlCharacter(*value)
+              ? "Refusing to compile \"%s\": the %s \"%s\" holds a control character. Skipping..."
+              : "Refusing to compile \"%s\": the %s \"%s\" leads outside its folder. Skipping...",
           {script, what, *value}, LogKind::Error);
       return;
     }
@@ -243,15 +229,8 @@ void ScriptCompiler::CompileEntry(const std::string& key) {
 bool ScriptCompiler::Compile(const TCompileFileInfo& info, const std::string& compiledPath) {
   const std::string scriptName = LastComponent(info.ScriptPath);
   Log("Compiling modified script %s...", {scriptName}, LogKind::Install);
-  if (launcher_.program.empty()) {
-    Log("Unable to compile script %s: the compiler \"%s\" is a Windows program and needs wine, "
-        "which was not "
-        "found. Skipping...",
-        {scriptName, kCompilerName}, LogKind::Error);
-    return false;
-  }
   // The flags are split as the compiler would split its own command line.
-  std::vector<std::string> arguments = launcher_.prefix;
+  std::vector<std::string> arguments;
   for (std::string& flag :
        SplitWindowsCommandLine(p_.IniFile().ReadString("Settings", "ScriptCompilerFlags", "")))
     arguments.push_back(std::move(flag));
@@ -260,8 +239,19 @@ bool ScriptCompiler::Compile(const TCompileFileInfo& info, const std::string& co
   const std::string output = Files().BeforeWrite(compiledPath).string();
   for (const std::string& a : {std::string("-c"), script, std::string("-o"), output})
     arguments.push_back(a);
-  const std::string printed = RunAndCapture(launcher_.program, arguments, compilerFolder_,
-                                            [this] { p_.Platform().events.ProcessMessages(); });
+  const std::optional<std::string> captured = launcher_->Compile(
+      arguments, compilerFolder_, [this] { p_.Platform().events.ProcessMessages(); },
+      {std::filesystem::path(script).parent_path().string()}, {std::filesystem::path(output).parent_path().string()});
+  if (!captured) {
+    Log("Unable to compile script %s: the compiler \"%s\" is a Windows program and needs wine, "
+        "which was not found. Skipping...",
+        {scriptName, LastComponent(launcher_->CompilerPath())}, LogKind::Error);
+    return false;
+  }
+  std::string printed = *captured;
+  // What it says names the files as the run knows them.
+  if (script != info.ScriptPath) printed = ReplaceAll(printed, script, info.ScriptPath);
+  if (output != compiledPath) printed = ReplaceAll(printed, output, compiledPath);
   // The compiler wrote into the data folder behind the file system's back.
   Files().ForgetListings();
   Files().WriteDone(compiledPath);

@@ -95,8 +95,11 @@ std::string GFFEntry::ResolveValue(const std::string& value) {
 bool GFFEntry::ValuesStayInside(const std::string& label, const std::string& destination,
                                 bool toOverride) {
   auto refuse = [&](std::string_view key, std::string_view value) {
-    p_.LogMessage(FormatMsg("Invalid %s value \"%s\" for GFF file %s: it would lead outside its "
-                            "folder, skipping...",
+    p_.LogMessage(FormatMsg(HasControlCharacter(value)
+                                ? "Invalid %s value \"%s\" for GFF file %s: it holds a control "
+                                  "character, skipping..."
+                                : "Invalid %s value \"%s\" for GFF file %s: it would lead outside its "
+                                  "folder, skipping...",
                             {key, value, label}),
                   LogKind::Error);
     return false;

@@ -88,12 +88,20 @@ void InstallSection::ForEachFile(Install install) {
     for (const std::string* name : {&e.source, &e.target})
       if (!escaping && !platform::GameFileSystem::IsContained(*name)) escaping = name;
     if (escaping) {
-      Log("Refusing to install \"%s\": the name \"%s\" leads outside its folder. Skipping...",
+      Log(HasControlCharacter(*escaping)
+              ? "Refusing to install \"%s\": the name \"%s\" holds a control character. Skipping..."
+              : "Refusing to install \"%s\": the name \"%s\" leads outside its folder. Skipping...",
           {e.value, *escaping}, LogKind::Error);
       continue;
     }
-    if (!e.target.empty() && !e.source.empty())
-      e.sourcePath = p_.Files().Resolve(p_.DataPath(), e.source).string();
+    if (!e.target.empty() && !e.source.empty()) {
+      try {
+        e.sourcePath = p_.Files().Resolve(p_.DataPath(), e.source).string();
+      } catch (const EPathError& failure) {
+        Log("%s Skipping \"%s\"...", {failure.what(), e.value}, LogKind::Error);
+        continue;
+      }
+    }
     if (e.sourcePath.empty() || !p_.Files().IsFile(e.sourcePath)) {
       Log("Unable to copy file \"%s\", file does not exist!", {e.target}, LogKind::Warning);
       continue;

@@ -54,7 +54,11 @@ TPatchFileHandler::TPatchFileHandler(platform::IOpenDialog& openDialog, std::str
     : DataPath(std::move(dataPath)), OpenDialog(openDialog), services_(services) {
   // Work folders ("erfpatch_temp", "nsspatch_temp") and restored script
   // sources live in the data folder.
-  if (!DataPath.empty()) Files().AddWritableRoot(DataPath);
+  if (!DataPath.empty()) {
+    Files().AddWritableRoot(DataPath);
+    // The mod's links may not reach past its own folder.
+    Files().AddConfinedRoot(DataPath);
+  }
 }
 
 void TPatchFileHandler::Log(std::string_view text, int kind) {
@@ -71,13 +75,23 @@ void TPatchFileHandler::EnsureBackupRoot() {
 
 std::optional<std::string> TPatchFileHandler::JoinInside(const std::string& folder,
                                                          std::string_view relative) {
+  if (HasControlCharacter(relative)) {
+    Log(FormatMsg("Refusing the file name \"%s\": it holds a control character. Skipping...", {relative}),
+        kError);
+    return std::nullopt;
+  }
   if (!platform::GameFileSystem::IsContained(relative) || relative.empty()) {
     Log(FormatMsg("Refusing the file name \"%s\": it leads outside the folder %s. Skipping...",
                   {relative, PathText(folder)}),
         kError);
     return std::nullopt;
   }
-  return Files().Resolve(folder, relative).string();
+  try {
+    return Files().Resolve(folder, relative).string();
+  } catch (const EPathError& e) {
+    Log(FormatMsg("%s Skipping \"%s\"...", {e.what(), relative}), kError);
+    return std::nullopt;
+  }
 }
 
 // An existing "Override" in another letter case is the same folder.
@@ -209,6 +223,11 @@ bool TPatchFileHandler::LocateFile(std::string_view name, TFileKind kind,
   BackupAllowed = true;
   WorkCopy.reset();
   WorkCopyPath.clear();
+  if (HasControlCharacter(name)) {
+    Log(FormatMsg("Refusing the file name \"%s\": it holds a control character. Skipping...", {name}),
+        kError);
+    return false;
+  }
   std::string dest(destination);
   if (dest.empty()) {
     dest = "override";
@@ -362,6 +381,9 @@ bool TPatchFileHandler::LocateScript(std::string_view name, std::string_view des
       return false;
     }
   }
+  // The source is read and rewritten in place: a link that leads out of the
+  // data folder is refused here, before anything touches it.
+  if (!JoinInside(DataPath, name)) return false;
   const TQK_Inifile& ini = Patcher->IniFile();
   std::string source = ini.SectionExists(name) ? ini.ReadString(name, "!SourceFile", "") : "";
   if (!source.empty()) {

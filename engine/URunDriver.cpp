@@ -6,6 +6,7 @@
 #include "engine/UInstructionText.h"
 #include "engine/URunReport.h"
 #include "engine/UVEYPatcher.h"
+#include "formats/UERFHandler.h"
 #include "formats/UTLKFile.h"
 
 namespace vey {
@@ -95,6 +96,9 @@ void TVEYPatcher::LogFailure(const std::exception& failure) {
     LogMessage(std::string(e->what()) + " (GEN-" + IntToStr(e->Code()) + ")", LogKind::Error);
   else if (const auto* e = dynamic_cast<const EGFFError*>(&failure))
     LogMessage(std::string(e->what()) + " (GFF-" + IntToStr(e->Code()) + ")", LogKind::Error);
+  // A damaged archive is the archive's failure, not an unforeseen one.
+  else if (const auto* e = dynamic_cast<const EERFError*>(&failure))
+    LogMessage(std::string(e->what()) + " (ERF-" + IntToStr(e->Code()) + ")", LogKind::Error);
   else if (const auto* e = dynamic_cast<const EFOpenError*>(&failure))
     LogMessage(std::string(e->what()) + " (EXT-" + IntToStr(e->Code()) + ")", LogKind::Error);
   else if (const auto* e = dynamic_cast<const ECancelled*>(&failure))

@@ -14,6 +14,7 @@
 #include "common/UQK_IniFile.h"
 #include "engine/EngineErrors.h"
 #include "engine/U2DAQuery.h"
+#include "engine/UCompilerLauncher.h"
 #include "engine/UPatchFileHandler.h"
 #include "engine/UTransaction.h"
 #include "formats/U2DAEdit.h"
@@ -195,6 +196,9 @@ class TVEYPatcher {
   std::int32_t ProgressCount() const { return progressCount_; }
   std::int32_t ProgressMax() const { return progressMax_; }
   const PatcherPlatform& Platform() const { return platform_; }
+
+  // How scripts are compiled: the person's own compiler, the sandbox.
+  TCompilerSettings Compiler;
 
   // Set by the owner after construction and before the run; not owned.
   // The view matching PlaintextLog() receives the log; without it, lines

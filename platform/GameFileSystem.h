@@ -61,9 +61,20 @@ class GameFileSystem {
   void AddWritableRoot(const Path& root);
   const std::vector<Path>& WritableRoots() const { return roots_; }
 
+  // A folder whose content belongs to the mod: a path below it that leads
+  // outside it through a symbolic link is refused for reading and writing
+  // (EPathError), and Resolve refuses to name it. Links elsewhere (the game
+  // and backup folders) are followed; their writes replace a linked file by a
+  // regular one and never write the link's target.
+  void AddConfinedRoot(const Path& root);
+  // Nothing when path stays inside the confined folder it lies below (or lies
+  // below none); otherwise why it is refused.
+  std::optional<std::string> LinkEscape(const Path& path) const;
+
   // True when a Windows-style relative path stays inside its folder: no ".."
   // component, not absolute, no drive letter, in either slash direction, and
-  // no NUL character (the system would cut the path there).
+  // no NUL character (the system would cut the path there) and no other
+  // control character.
   static bool IsContained(std::string_view relative);
 
   // base joined with a Windows-style relative path ("override", "modules\x.rim",
@@ -151,7 +162,13 @@ class GameFileSystem {
                    std::string_view added, std::string_view removed);
   void ForgetListing(const Path& folder);
 
+  void CheckConfined(const Path& path) const;
+
   std::vector<Path> roots_;
+  struct ConfinedRoot {
+    Path normal, real;
+  };
+  std::vector<ConfinedRoot> confined_;
   std::vector<FileChangeObserver*> observers_;
   mutable std::unordered_map<std::string, Listing> listings_;
 };

@@ -32,6 +32,7 @@ while [ $# -gt 0 ]; do
   esac
   shift
 done
+echo "compiling $src into $out"
 if grep -q '#StrRef' "$src"; then exit 1; fi
 { printf 'NCS '; cat "$src"; } > "$out"
 )SH";
@@ -64,8 +65,9 @@ class DryRun : public ::testing::Test {
     dir.Write("game/modules/town.mod", MakeArchive({{"guard", "utc", "old guard"}}));
     dir.Write("game/override/guard.utc", "loose guard");
     dir.Write("mod/veypatchdata/info.rtf", "{\\rtf1 A mod.}");
-    dir.Write("mod/veypatchdata/nwnnsscomp.exe", kCompiler);
-    ::chmod((dir / "mod/veypatchdata/nwnnsscomp.exe").c_str(), 0755);
+    // The person's own compiler: a mod may not ship a native one.
+    dir.Write("person/compiler", kCompiler);
+    ::chmod((dir / "person/compiler").c_str(), 0755);
     dir.Write("mod/veypatchdata/append.tlk", TalkTable(std::vector<std::string>{"Fire", "Frost"}));
     dir.Write("mod/veypatchdata/notes.txt", "mod notes");
     dir.Write("mod/veypatchdata/new.txt", "new");
@@ -83,7 +85,7 @@ class DryRun : public ::testing::Test {
   }
   CliResult Install(std::vector<std::string> extra) {
     std::vector<std::string> args{"install", "--mod", (dir / "mod").string(), "--game",
-                                  (dir / "game").string(), "--yes"};
+                                  (dir / "game").string(), "--yes", "--compiler", (dir / "person/compiler").string()};
     args.insert(args.end(), extra.begin(), extra.end());
     return RunCli(args);
   }
