@@ -55,15 +55,21 @@ class Bench : public Automation {
     ticker->setInterval(10);
     auto last = std::make_shared<QElapsedTimer>();
     auto worst = std::make_shared<qint64>(0);
-    QObject::connect(ticker, &QTimer::timeout, &window, [last, worst] {
-      *worst = std::max(*worst, last->restart());
-    });
     auto run = std::make_shared<QElapsedTimer>();
-    QObject::connect(&window, &MainWindow::RunFinished, &window, [this, &window, ticker, run, worst, last] {
+    auto worstAt = std::make_shared<qint64>(0);
+    QObject::connect(ticker, &QTimer::timeout, &window, [last, worst, worstAt, run] {
+      const qint64 gap = last->restart();
+      if (gap > *worst) {
+        *worst = gap;
+        *worstAt = run->elapsed();
+      }
+    });
+    QObject::connect(&window, &MainWindow::RunFinished, &window, [this, &window, ticker, run, worst, last, worstAt] {
       *worst = std::max(*worst, last->elapsed());
       ticker->stop();
-      std::printf("window-run-seconds %.3f\nlongest-stall-ms %lld\nlog-lines %d\n", run->elapsed() / 1000.0,
-                  static_cast<long long>(*worst), window.txtLog->blockCount() + window.txtFallback->blockCount());
+      std::printf("window-run-seconds %.3f\nlongest-stall-ms %lld\nlongest-stall-ended-at-ms %lld\nlog-lines %d\n",
+                  run->elapsed() / 1000.0, static_cast<long long>(*worst), static_cast<long long>(*worstAt),
+                  window.txtLog->blockCount() + window.txtFallback->blockCount());
       std::fflush(stdout);
       status_ = answers_.warnings > 0 ? 1 : 0;
       QApplication::quit();

@@ -9,6 +9,7 @@
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -149,6 +150,11 @@ void MainWindow::BuildControls() {
   btnQuit->setObjectName(QStringLiteral("btnQuit"));
   btnQuit->setAutoDefault(false);
   connect(btnQuit, &QPushButton::clicked, this, [this] { btnQuitClick(); });
+  // Escape is the exit button's, as a dialog's cancel button.
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  connect(escape, &QShortcut::activated, this, [this] {
+    if (btnQuit->isEnabled()) btnQuitClick();
+  });
 
   auto* labels = new QVBoxLayout;
   labels->setSpacing(0);
@@ -187,6 +193,21 @@ std::filesystem::path MainWindow::InData(const std::string& name) const {
   }
 }
 
+const TQK_Inifile& MainWindow::Instructions() {
+  const std::filesystem::path path = InData(iniName_);
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(path, ec);
+  const auto time = std::filesystem::last_write_time(path, ec);
+  const std::string stamp = ec ? std::string("missing")
+                               : path.string() + '|' + std::to_string(size) + '|' +
+                                     std::to_string(time.time_since_epoch().count());
+  if (!instructions_ || stamp != instructionsStamp_) {
+    instructions_ = std::make_unique<TQK_Inifile>(path.string());
+    instructionsStamp_ = stamp;
+  }
+  return *instructions_;
+}
+
 std::filesystem::path MainWindow::LogFile(bool plaintext) const {
   return std::filesystem::path(ToPath(modFolder_)) / (plaintext ? "installlog.txt" : "installlog.rtf");
 }
@@ -200,6 +221,7 @@ bool MainWindow::Prepare(const std::function<int(NamespaceDialog&)>& execDialog)
   summaryShown_ = false;
   if (iniName_.empty()) iniName_ = "changes.ini";
   std::filesystem::path path = fs_.Child(std::filesystem::path(ToPath(modFolder_)), "veypatchdata") / "";
+  std::string unusableType, typeName;
   if (fs_.IsFile(fs_.Child(path, "namespaces.ini"))) {
     NamespaceDialog dialog(fs_, path, this);
     const int answer = execDialog ? execDialog(dialog) : dialog.exec();
@@ -207,8 +229,19 @@ bool MainWindow::Prepare(const std::function<int(NamespaceDialog&)>& execDialog)
     iniName_ = dialog.GetNamespaceIni();
     infoName_ = dialog.GetNamespaceInfo();
     path = dialog.GetNamespacePath();
+    unusableType = dialog.UnusableSubFolder();
+    typeName = dialog.SelectedName();
   }
   dataPath_ = path;
+  if (!unusableType.empty()) {
+    // The type would silently install from the data folder itself, which is
+    // not what the person chose.
+    dialogs_.messages->ShowWarning(FormatMsg(
+        "The installation type \"%s\" names the folder \"%s\", which is not inside the \"veypatchdata\" folder. "
+        "Nothing can be installed.",
+        {typeName, unusableType}));
+    btnContinue->setEnabled(false);
+  }
   if (!fs_.IsFile(InData(iniName_))) {
     dialogs_.messages->ShowWarning(
         FormatMsg("WARNING! Cannot locate the INI file \"%s\" with work instructions!", {iniName_}));
@@ -216,7 +249,7 @@ bool MainWindow::Prepare(const std::function<int(NamespaceDialog&)>& execDialog)
   }
   ReadWindowSettings();
   if (LoadInfo()) {
-    TQK_Inifile ini(InData(iniName_).string());
+    const TQK_Inifile& ini = Instructions();
     btnContinue->setText(ini.ReadBool("Settings", "InstallerMode", false) ? QStringLiteral("In&stall Mod")
                                                                           : QStringLiteral("&Start patching"));
   } else {
@@ -226,7 +259,7 @@ bool MainWindow::Prepare(const std::function<int(NamespaceDialog&)>& execDialog)
 }
 
 void MainWindow::ReadWindowSettings() {
-  TQK_Inifile ini(InData(iniName_).string());
+  const TQK_Inifile& ini = Instructions();
   setWindowTitle(FromWin1252(ini.ReadString("Settings", "WindowCaption", "Game Data Patcher for Arkan/VEY")));
   if (!gameDir_.isEmpty()) {
     // A folder given at start-up is the one the run will use.
@@ -282,7 +315,7 @@ void MainWindow::btnSummaryClick() {
 }
 
 void MainWindow::ShowSummary() {
-  TQK_Inifile ini(InData(iniName_).string());
+  const TQK_Inifile& ini = Instructions();
   platform::WineRegistry wine;
   const std::vector<std::string> lines =
       BuildSummary(ini, iniName_, infoName_, dialogs_.registry ? dialogs_.registry : &wine);
@@ -304,7 +337,7 @@ void MainWindow::btnQuitClick() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  if (thread_) {
+  if (Running()) {
     // Never stop a run mid-file: the window closes once it has ended.
     event->ignore();
     if (!closeAfterRun_ &&

@@ -26,6 +26,7 @@
 #include "app/QtDialogs.h"
 #include "app/RunWorker.h"
 #include "app/StartOptions.h"
+#include "common/UQK_IniFile.h"
 #include "platform/GameFileSystem.h"
 
 namespace vey::app {
@@ -54,7 +55,8 @@ class MainWindow : public QMainWindow {
 
   bool Finished() const { return finished_; }
   bool SummaryShown() const { return summaryShown_; }
-  bool Running() const { return thread_ != nullptr; }
+  // From the start of the run until the outcome box, the view catching up included.
+  bool Running() const { return thread_ != nullptr || runEnded_; }
   const std::string& IniName() const { return iniName_; }
   const std::string& InfoName() const { return infoName_; }
   const std::filesystem::path& DataPath() const { return dataPath_; }
@@ -91,6 +93,9 @@ class MainWindow : public QMainWindow {
  private:
   void BuildControls();
   std::filesystem::path InData(const std::string& name) const;
+  // The instruction file, read again only when it changed on disk: a large
+  // one takes a while to read, and the start button must react at once.
+  const TQK_Inifile& Instructions();
   void ReadWindowSettings();
   bool LoadInfo();
   void ShowSummary();
@@ -100,10 +105,13 @@ class MainWindow : public QMainWindow {
   void DrainLog(bool everything);
   void ApplyEntry(const LogEntry& entry);
   void OnRunFinished();
+  void CompleteRun();
   void FinalPart();
   void SaveLog();
 
   platform::GameFileSystem fs_;
+  std::unique_ptr<TQK_Inifile> instructions_;
+  std::string instructionsStamp_;
   std::unique_ptr<QtMessageBoxes> qtMessages_;
   std::unique_ptr<QtOpenDialog> qtOpenDialog_;
   std::unique_ptr<QtFolderChooser> qtFolderChooser_;
@@ -123,6 +131,7 @@ class MainWindow : public QMainWindow {
   bool plaintextLog_ = false;
   bool ranEngine_ = false;
   bool closeAfterRun_ = false;
+  bool runEnded_ = false;  // the worker is done; the view is catching up
 
   LogRelay relay_;
   QThread* thread_ = nullptr;

@@ -23,7 +23,7 @@ namespace {
 
 // Adding lines to the views stops after this long; the rest waits for the
 // next tick, so a burst of log lines never freezes the window.
-constexpr qint64 kDrainBudgetMs = 12;
+constexpr qint64 kDrainBudgetMs = 10;
 
 QTextCharFormat LineFormat(const platform::TextAttributes& a, const QFont& fixed) {
   QTextCharFormat f;
@@ -44,12 +44,12 @@ void MainWindow::SetLinePause(int lineNumber, std::function<void()> onWindowThre
 }
 
 void MainWindow::btnContinueClick() {
-  if (thread_) return;
+  if (Running()) return;
   if (iniName_.empty()) iniName_ = "changes.ini";
   bool fileExists = false;
   std::string confirm;
   {
-    TQK_Inifile ini(InData(iniName_).string());
+    const TQK_Inifile& ini = Instructions();
     fileExists = ini.ReadBool("Settings", "FileExists", false);
     installerMode_ = ini.ReadBool("Settings", "InstallerMode", false);
     confirm = ini.ReadString("Settings", "ConfirmMessage", "");
@@ -86,6 +86,8 @@ void MainWindow::StartRun(bool plaintextLog, int logLevel) {
   request.appPath = ToPath(modFolder_) + "/";
   request.dataPath = dataPath_.string();
   request.gameDir = gameDir_.isEmpty() ? std::string() : ToPath(QDir(gameDir_).absolutePath());
+  if (logLevel > 0) request.logFile = LogFile(plaintextLog);
+  request.plaintextLog = plaintextLog;
   WindowDialogs dialogs{*dialogs_.messages, *dialogs_.openDialog, *dialogs_.folderChooser, dialogs_.registry};
   worker_ = new RunWorker(std::move(request), dialogs, this, [this] { DrainLog(true); }, relay_);
   if (pause_) worker_->SetLinePause(pauseLine_, pause_);
@@ -105,7 +107,10 @@ void MainWindow::DrainLog(bool everything) {
     pbar->setValue(std::min(position, maximum));
   }
   if (auto folder = relay_.TakeGameFolder()) SetGameFolderStatus(FromPath(*folder));
-  if (backlog_.empty()) return;
+  if (backlog_.empty()) {
+    if (runEnded_) CompleteRun();
+    return;
+  }
 
   QPlainTextEdit* touched[2] = {nullptr, nullptr};
   bool atEnd[2] = {true, true};
@@ -125,7 +130,7 @@ void MainWindow::DrainLog(bool everything) {
   QHash<quint64, QTextCharFormat> formats;
   std::size_t done = 0;
   for (; done < backlog_.size(); ++done) {
-    if (!everything && (done & 63) == 0 && clock.elapsed() >= kDrainBudgetMs) break;
+    if (!everything && (done & 15) == 0 && clock.elapsed() >= kDrainBudgetMs) break;
     const LogEntry& entry = backlog_[done];
     QPlainTextEdit* view = entry.plain ? txtFallback : txtLog;
     QTextCursor& cursor = entry.plain ? plain : rich;
@@ -133,8 +138,10 @@ void MainWindow::DrainLog(bool everything) {
     touched[entry.plain ? 1 : 0] = view;
     if (entry.clear) {
       // The run's first line replaces the information text.
+      cursor.endEditBlock();
       view->document()->clear();
       cursor = QTextCursor(view->document());
+      cursor.beginEditBlock();
       started = false;
       if (views->currentWidget() != view) views->setCurrentWidget(view);
       continue;
@@ -157,6 +164,7 @@ void MainWindow::DrainLog(bool everything) {
   backlog_.erase(backlog_.begin(), backlog_.begin() + static_cast<std::ptrdiff_t>(done));
   for (int i = 0; i < 2; ++i)
     if (touched[i] && atEnd[i]) touched[i]->verticalScrollBar()->setValue(touched[i]->verticalScrollBar()->maximum());
+  if (runEnded_ && backlog_.empty()) CompleteRun();
 }
 
 void MainWindow::OnRunFinished() {
@@ -166,8 +174,15 @@ void MainWindow::OnRunFinished() {
   thread_ = nullptr;
   finishedWorker_.reset(worker_);
   worker_ = nullptr;
+  // The view may still be behind; it catches up tick by tick before the
+  // outcome box, so that the window stays responsive meanwhile.
+  runEnded_ = true;
+  DrainLog(false);
+}
+
+void MainWindow::CompleteRun() {
+  runEnded_ = false;
   drainTimer_.stop();
-  DrainLog(true);
   QApplication::restoreOverrideCursor();
 
   const RunOutcome& outcome = finishedWorker_->Outcome();
@@ -193,21 +208,19 @@ void MainWindow::FinalPart() {
 }
 
 void MainWindow::SaveLog() {
+  // After a run the worker has saved its log.
+  if (ranEngine_ && finishedWorker_) {
+    const std::string& error = finishedWorker_->Outcome().logError;
+    if (!error.empty()) dialogs_.messages->ShowWarning(error);
+    return;
+  }
   try {
     if (plaintextLog_) {
-      if (ranEngine_ && finishedWorker_) {
-        finishedWorker_->KeptPlainLog().SaveToFile(LogFile(true));
-      } else {
-        platform::PlainTextLog shown;
-        const QStringList lines = txtFallback->toPlainText().split(u'\n');
-        if (!txtFallback->toPlainText().isEmpty())
-          for (const QString& line : lines) shown.AppendLine(ToWin1252(line));
-        shown.SaveToFile(LogFile(true));
-      }
-      return;
-    }
-    if (ranEngine_ && finishedWorker_) {
-      finishedWorker_->KeptRichLog().SaveToFile(LogFile(false));
+      platform::PlainTextLog shown;
+      const QString text = txtFallback->toPlainText();
+      if (!text.isEmpty())
+        for (const QString& line : text.split(u'\n')) shown.AppendLine(ToWin1252(line));
+      shown.SaveToFile(LogFile(true));
       return;
     }
     // No run: the pane's content is saved, the information text or the summary.

@@ -5,11 +5,12 @@
 #include <QVBoxLayout>
 
 #include "app/QtText.h"
+#include "common/UQK_IniFile.h"
 
 namespace vey::app {
 
 NamespaceDialog::NamespaceDialog(const platform::GameFileSystem& fs, std::filesystem::path dataPath, QWidget* parent)
-    : QDialog(parent), types_(fs, std::move(dataPath)) {
+    : QDialog(parent), fs_(fs), dataPath_(dataPath), types_(fs, std::move(dataPath)) {
   setWindowTitle(QStringLiteral("VEYPatcher - Select installation type"));
   setObjectName(QStringLiteral("NamespaceForm"));
   auto* title = new QLabel(QStringLiteral("Please select what to install:"), this);
@@ -64,6 +65,22 @@ void NamespaceDialog::FillList() {
   for (const std::string& name : types_.DisplayNames()) cbNamespace->addItem(FromWin1252(name));
   if (cbNamespace->count() > 0) cbNamespace->setCurrentIndex(0);
   NamespaceChanged(cbNamespace->currentIndex());
+}
+
+std::string NamespaceDialog::UnusableSubFolder() const {
+  if (types_.Selected() < 0) return {};
+  const std::filesystem::path file = fs_.Child(dataPath_, kNamespacesFile);
+  if (!fs_.IsFile(file)) return {};
+  const std::string sub = TQK_Inifile(file.string()).ReadString(types_.SelectedSection(), "DataPath", "");
+  if (sub.empty()) return {};
+  const std::filesystem::path chosen = types_.GetNamespacePath();
+  return chosen.lexically_normal() == (dataPath_ / "").lexically_normal() ? sub : std::string();
+}
+
+std::string NamespaceDialog::SelectedName() const {
+  const std::vector<std::string> names = types_.DisplayNames();
+  const int i = types_.Selected();
+  return i >= 0 && i < static_cast<int>(names.size()) ? names[i] : std::string();
 }
 
 void NamespaceDialog::NamespaceChanged(int index) {

@@ -27,6 +27,11 @@ class NamespaceDialog : public QDialog {
   std::string GetNamespaceIni() const { return types_.GetNamespaceIni(); }
   std::string GetNamespaceInfo() const { return types_.GetNamespaceInfo(); }
   std::filesystem::path GetNamespacePath() const { return types_.GetNamespacePath(); }
+  // The selected type's "DataPath" when it names no folder inside the data
+  // folder (the type then falls back to the data folder itself); else empty.
+  std::string UnusableSubFolder() const;
+  // The selected type's name as listed.
+  std::string SelectedName() const;
 
   QComboBox* cbNamespace = nullptr;
   QPlainTextEdit* txtDesc = nullptr;
@@ -37,6 +42,8 @@ class NamespaceDialog : public QDialog {
   void FillList();
   void NamespaceChanged(int index);
 
+  const platform::GameFileSystem& fs_;
+  std::filesystem::path dataPath_;
   TNamespaces types_;
 };
 

@@ -84,6 +84,18 @@ void RunWorker::Run() {
   } catch (...) {
     outcome_.failure = "An unhandled error occured! ";
   }
+  // Saved here rather than by the window: writing a long log as RTF would
+  // hold up the window's thread.
+  if (!request_.logFile.empty()) {
+    try {
+      if (request_.plaintextLog)
+        plainKept_.SaveToFile(request_.logFile);
+      else
+        richKept_.SaveToFile(request_.logFile);
+    } catch (const Exception& e) {
+      outcome_.logError = e.what();
+    }
+  }
   Q_EMIT Finished();
 }
 

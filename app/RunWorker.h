@@ -7,6 +7,7 @@
 #include <QObject>
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -25,12 +26,16 @@ struct RunRequest {
   std::string appPath;   // the installer folder, with a trailing '/'
   std::string dataPath;  // with a trailing '/'
   std::string gameDir;   // preset game folder; empty: registry and chooser
+  // Where the log is saved when the run is over (empty: not saved), and which view's.
+  std::filesystem::path logFile;
+  bool plaintextLog = false;
 };
 
 struct RunOutcome {
   bool completed = false;  // Run returned; result holds the counts
   TRunResult result;
   std::string failure;     // the closing box for a failure that ended the run (Windows-1252)
+  std::string logError;    // why the log could not be saved
 };
 
 // The window's own dialogs, used on its thread.

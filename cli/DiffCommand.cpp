@@ -6,7 +6,6 @@
 #include "cli/DiffCommand.h"
 
 #include <array>
-#include <cstdio>
 #include <iostream>
 #include <memory>
 #include <new>
@@ -16,6 +15,7 @@
 #include "cli/GameFile.h"
 #include "cli/TextOutput.h"
 #include "common/FileIO.h"
+#include "common/Sha256.h"
 #include "common/Win1252.h"
 #include "formats/U2DAEdit.h"
 #include "formats/UERFHandler.h"
@@ -30,18 +30,7 @@ namespace {
 
 constexpr int kExitDifferent = 1;
 
-// 64-bit FNV-1a: enough to tell contents apart at a glance; equality itself
-// is decided on the bytes.
-std::string Digest(std::span<const std::uint8_t> data) {
-  std::uint64_t h = 0xcbf29ce484222325ull;
-  for (std::uint8_t b : data) {
-    h ^= b;
-    h *= 0x100000001b3ull;
-  }
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "fnv1a64 %016llx", static_cast<unsigned long long>(h));
-  return buf;
-}
+std::string Digest(std::span<const std::uint8_t> data) { return "sha256 " + Sha256Hex(data); }
 
 // Loads both files with the reader for kind; the file that fails is named.
 struct Pair {

@@ -16,8 +16,11 @@
 #include <vector>
 
 #include "cli/CliCommon.h"
+#include "cli/GameChoice.h"
+#include "cli/InstallResult.h"
 #include "cli/ModFolder.h"
 #include "cli/ProgressBar.h"
+#include "common/PathText.h"
 #include "cli/RunSignals.h"
 #include "common/StrFormat.h"
 #include "common/UQK_IniFile.h"
@@ -25,11 +28,14 @@
 #include "engine/UOutcome.h"
 #include "engine/UVEYPatcher.h"
 #include "formats/U2DAEdit.h"
+#include "formats/UERFHandler.h"
 #include "formats/UGFFFile.h"
 #include "formats/UTLKFile.h"
 #include "platform/GameFileSystem.h"
 #include "platform/Headless.h"
 #include "platform/LogViews.h"
+#include "platform/TerminalColour.h"
+#include "platform/OverlayFileSystem.h"
 #include "platform/WineRegistry.h"
 
 namespace vey::cli {
@@ -41,8 +47,13 @@ struct InstallOptions {
   bool yes = false;
   std::string logFile;
   std::vector<std::string> picks;
+  std::optional<std::int32_t> logLevel;
+  TCompilerSettings compiler;
+  bool noSandbox = false;
   bool noRollback = false;
   bool reinstall = false;
+  bool dryRun = false;
+  std::string jsonFile;
 };
 
 // The game folder given on the command line stands in for the registry and
@@ -66,10 +77,39 @@ std::string WithSlash(std::string path) {
   return path;
 }
 
+// The window's failure text, without its lead when the engine's message
+// carries its own ("Error! ..."), so the command line never says it twice.
+std::string CommandLineFailure(const Exception& e) {
+  std::string text = FailureMessage(e);
+  if (!platform::SaysItsKind(e.what())) return text;
+  for (std::string_view lead : {"An error occured! ", "An unhandled error occured! "})
+    if (text.starts_with(lead)) return text.substr(lead.size());
+  return text;
+}
+
+int RunInstall(const InstallOptions& options, InstallResult& outcome);
+
+// The run, then its result for other programs when one is asked for.
 int RunInstall(const InstallOptions& options) {
+  InstallResult outcome(options.jsonFile, options.dryRun);
+  const int exitCode = RunInstall(options, outcome);
+  if (outcome.Wanted() && !outcome.Write(exitCode)) return exitCode == kExitOk ? kExitNotRun : exitCode;
+  return exitCode;
+}
+
+int RunInstall(const InstallOptions& options, InstallResult& outcome) {
   // The start line shows the date and time as the user's locale writes them.
   std::setlocale(LC_TIME, "");
-  platform::GameFileSystem files;
+  // A dry run reads the folders as they are and keeps its writes apart.
+  std::unique_ptr<platform::GameFileSystem> fileSystem =
+      options.dryRun ? std::make_unique<platform::OverlayFileSystem>()
+                     : std::make_unique<platform::GameFileSystem>();
+  platform::GameFileSystem& files = *fileSystem;
+  // The result keeps what it needs before the file system goes.
+  struct Settle {
+    InstallResult& outcome;
+    ~Settle() { outcome.Settle(); }
+  } settle{outcome};
   platform::Console console = platform::Console::Standard();
   std::optional<bool> preset;
   if (options.yes) preset = true;
@@ -78,6 +118,8 @@ int RunInstall(const InstallOptions& options) {
   std::error_code ec;
   if (!files.IsDirectory(std::filesystem::absolute(options.mod.modDir, ec)))
     throw UsageError("--mod: \"" + options.mod.modDir + "\" is not a folder");
+  // Refused before anything is asked, like every other usage error.
+  const std::string givenGame = options.gameDir.empty() ? std::string() : CheckedGameOption(options.gameDir);
   const ModSelection mod = SelectMod(options.mod, files);
   const std::string appPath = WithSlash(mod.modFolder.lexically_normal().string());
   const std::string dataPath = WithSlash(mod.dataPath.string());
@@ -87,18 +129,15 @@ int RunInstall(const InstallOptions& options) {
     messages.ShowWarning(FormatMsg("WARNING! Cannot locate the INI file \"%s\" with work instructions!", {iniName}));
     return kExitNotRun;
   }
-  if (!files.IsFile(mod.InfoPath())) {
-    messages.ShowWarning(FormatMsg("Unable to load the instructions text! Make sure the \"veypatchdata\" folder "
-                                   "containing the \"%s\" file is located in the same folder as this application.",
-                                   {mod.infoName}));
-    return kExitNotRun;
-  }
+  // The information text is for the window to show; a command-line install runs without it.
   // The engine opens the file under its name as it is on disk.
   iniName = iniPath.lexically_relative(mod.dataPath).string();
+  outcome.SetFolders(appPath, iniPath.string());
 
   bool installerMode = false;
   std::int32_t logLevel = 3;
   bool plaintextLog = false;
+  std::string gameFolder = givenGame;
   {
     TQK_Inifile ini(iniPath.string());
     if (ini.Encoding() == TTextEncoding::Utf16) {
@@ -114,9 +153,17 @@ int RunInstall(const InstallOptions& options) {
                                      {iniName}));
       return kExitNotRun;
     }
+    if (options.logLevel) logLevel = *options.logLevel;
+    if (installerMode && gameFolder.empty()) {
+      platform::WineRegistry registry;
+      gameFolder = FindGameFolder(ini, registry, platform::FinderPlaces::FromEnvironment(), console);
+    }
     std::string confirm = ini.ReadString("Settings", "ConfirmMessage", "");
     if (confirm.empty()) confirm = "This will start patching the necessary game files. Do you want to do this?";
-    if (confirm != "N/A" && !messages.AskYesNo(confirm)) return kExitNotRun;
+    if (confirm != "N/A" && !messages.AskYesNo(confirm)) {
+      *console.out << "Nothing was changed." << std::endl;
+      return kExitNotRun;
+    }
   }
 
   std::ofstream logFile;
@@ -131,13 +178,13 @@ int RunInstall(const InstallOptions& options) {
   platform::HeadlessOpenDialog openDialog(&std::cerr);
   for (const std::string& pick : options.picks) openDialog.AddAnswer(pick);
   std::unique_ptr<platform::IFolderChooser> chooser;
-  if (!options.gameDir.empty())
-    chooser = std::make_unique<GivenFolder>(std::filesystem::absolute(options.gameDir, ec).string());
+  if (!gameFolder.empty())
+    chooser = std::make_unique<GivenFolder>(gameFolder);
   else
     chooser = std::make_unique<platform::HeadlessFolderChooser>(console);
-  // The given game folder replaces the registry lookup as well as the chooser.
+  // A settled game folder replaces the registry lookup as well as the chooser.
   std::unique_ptr<platform::IRegistry> registry;
-  if (!options.gameDir.empty())
+  if (!gameFolder.empty())
     registry = std::make_unique<EmptyRegistry>();
   else
     registry = std::make_unique<platform::WineRegistry>();
@@ -146,22 +193,34 @@ int RunInstall(const InstallOptions& options) {
 
   platform::RichTextLog richLog;
   platform::PlainTextLog plainLog;
-  const bool colour = ::isatty(STDOUT_FILENO) == 1 && std::getenv("NO_COLOR") == nullptr;
+  // With the result on standard output the person's log goes to standard error.
+  std::ostream& human = options.jsonFile == "-" ? std::cerr : std::cout;
+  const int humanFd = options.jsonFile == "-" ? STDERR_FILENO : STDOUT_FILENO;
+  const bool colour = platform::ColourWanted(humanFd);
+  if (outcome.Wanted() || options.dryRun) outcome.Observe(files, outcome.Wanted());
   int exitCode = kExitOk;
   {
     TVEYPatcher patcher(iniName, bundle, appPath, dataPath);
     patcher.RichLog = &richLog;
     patcher.PlainLog = &plainLog;
-    ProgressBar bar(std::cout, ::isatty(STDOUT_FILENO) == 1, ProgressBar::TerminalWidth(STDOUT_FILENO));
+    if (options.logLevel) patcher.SetShownLogLevel(*options.logLevel);
+    patcher.Compiler = options.compiler;
+    patcher.Compiler.Sandbox = !options.noSandbox;
+    patcher.Report = outcome.Report();
+    patcher.OnGameFolder = [&](const std::string& folder) { outcome.SetGameFolder(folder); };
+    patcher.OnLogEntry = [&](LogKind kind, std::string_view text) { outcome.Log(kind, text); };
+    ProgressBar bar(human, ::isatty(humanFd) == 1, ProgressBar::TerminalWidth(humanFd));
     patcher.OnProgress = [&](std::int32_t position, std::int32_t maximum) { bar.Update(position, maximum); };
     patcher.OnLogLine = [&](std::string_view line, const platform::TextAttributes& attributes) {
       bar.BeforeLine();
-      std::cout << platform::TerminalLine(line, attributes, colour) << '\n' << std::flush;
+      human << platform::TerminalLine(line, attributes, colour) << '\n' << std::flush;
       bar.AfterLine();
-      if (logFile.is_open()) logFile << Win1252ToUtf8(line) << '\n' << std::flush;
+      if (logFile.is_open()) logFile << MessageToUtf8(line) << '\n' << std::flush;
     };
     RunSignals signals;
     patcher.RunOptions.rollbackOnFailure = !options.noRollback;
+    // A dry run changes nothing, so there is nothing to record or undo.
+    patcher.RunOptions.journal = !options.dryRun;
     patcher.RunOptions.installationType = mod.namespaceId;
     patcher.RunOptions.cancel = &signals.Flag();
     patcher.RunOptions.confirmReinstall = [&](const platform::RunRecord&) { return options.reinstall; };
@@ -169,36 +228,47 @@ int RunInstall(const InstallOptions& options) {
       TRunResult result;
       patcher.Run(result);
       bar.Finish();
-      const std::string outcome = OutcomeMessage(installerMode, result.Warnings, result.Errors);
+      outcome.SetCounts(result.Warnings, result.Errors);
+      const std::string closing = OutcomeMessage(installerMode, result.Warnings, result.Errors);
       if (result.Errors == 0 && result.Warnings == 0) {
-        messages.ShowInfo(outcome);
+        messages.ShowInfo(closing);
       } else {
-        messages.ShowWarning(outcome);
+        messages.ShowWarning(closing);
         exitCode = result.Errors > 0 ? kExitErrors : kExitWarnings;
       }
     } catch (const ERunRefused& e) {
       bar.Finish();
       std::string message = e.what();
       if (e.Code() == kRefusedAlreadyInstalled) message += " Give --reinstall to install it again.";
+      outcome.SetFailure(message);
       messages.ShowWarning(message);
       exitCode = e.Code() == kRefusedLocked ? kExitLocked : kExitNotRun;
     } catch (const ECancelled& e) {
       bar.Finish();
+      outcome.SetCounts(patcher.WarningCount(), patcher.ErrorCount());
+      outcome.SetFailure(e.what());
       messages.ShowWarning(std::string(e.what()) + " Check the progress log for what was rolled back.");
       exitCode = kExitAborted;
     } catch (const Exception& e) {
       bar.Finish();
-      messages.ShowWarning(FailureMessage(e));
+      outcome.SetCounts(patcher.WarningCount(), patcher.ErrorCount());
+      outcome.SetFailure(FailureMessage(e));
+      messages.ShowWarning(CommandLineFailure(e));
       exitCode = kExitAborted;
     } catch (const std::exception& e) {
       bar.Finish();
+      outcome.SetCounts(patcher.WarningCount(), patcher.ErrorCount());
+      outcome.SetFailure(std::string("An unhandled error occured! ") + e.what());
       std::cerr << "An unhandled error occured! " << platform::TerminalText(e.what()) << '\n';
       exitCode = kExitAborted;
     }
   }
 
-  // The log goes beside the installer, as the desktop program leaves it.
-  if (logLevel > 0) {
+  outcome.Settle();
+  if (options.dryRun) PrintChanges(human, outcome.Files());
+  // The log goes beside the installer, as the desktop program leaves it; a
+  // dry run leaves nothing behind.
+  if (logLevel > 0 && !options.dryRun) {
     try {
       if (plaintextLog)
         plainLog.SaveToFile(std::filesystem::path(appPath) / "installlog.txt");
@@ -220,21 +290,42 @@ void RegisterInstallCommand(CLI::App& app, int& exitCode) {
   install->add_option("--game", options->gameDir,
                       "Game folder (the one holding dialog.tlk); replaces the registry and the folder question");
   install->add_flag("--yes", options->yes, "Answer Yes to the confirmation question");
+  install->add_option("--log-level", options->logLevel,
+                      "Print and record the log as with this \"LogLevel\" (0-4) instead of the mod's; "
+                      "the counts and the verdict stay the mod's")
+      ->check(CLI::Range(0, 4));
   install->add_option("--log-file", options->logFile,
                       "Also write every log line, tagged, as UTF-8 text to this file");
   install->add_option("--pick", options->picks,
                       "NAME=PATH: the file to use when the installer asks for file NAME (repeatable)")
       ->allow_extra_args(false);
+  install->add_option("--compiler", options->compiler.Compiler,
+                      "Compile scripts with this compiler of your own instead of the one the mod ships "
+                      "(a native program, or a Windows program run under wine)")
+      ->check(CLI::ExistingFile);
+  install->add_flag("--no-sandbox", options->noSandbox,
+                    "Run the script compiler without bubblewrap's sandbox");
   install->add_flag("--no-rollback", options->noRollback,
                     "Keep the changes of a run that a failure ends (it can still be undone with uninstall)");
   install->add_flag("--reinstall", options->reinstall,
                     "Install even when these instructions were already applied to this game");
+  install->add_flag("--dry-run", options->dryRun,
+                    "Do the whole run without changing anything: every write is kept in a scratch "
+                    "folder that is thrown away; prints the files the run would change");
+  install->add_option("--json", options->jsonFile,
+                      "Write the result as JSON (docs/install-result.md) to this file; - for standard "
+                      "output, the log then goes to standard error");
   install->footer(
+      "Without --game, in installer mode, the game folder is looked up in the Wine registry (when the mod asks "
+      "for it) and in Steam libraries and the Wine, Proton, Lutris and Heroic prefixes (see \"games\").\n"
       "Every run is recorded in GAME/.veypatcher so that it can be undone (see history and uninstall); "
-      "a run that a failure ends or that is interrupted is rolled back. Exit status: 0 done; 1 done with "
-      "warnings; 2 done with errors; 3 a failure ended the run (rolled back); 4 nothing was run (also "
-      "when the mod is already installed, without --reinstall); 5 another installation is running in "
-      "this game folder; 64 usage error.");
+      "a run that a failure ends or that is interrupted is rolled back.\n"
+      "Exit status: 0 done; 1 done with warnings; 2 done with errors; 3 a failure ended the run (rolled back); "
+      "4 nothing was run (no instruction file, not confirmed, or the mod is already installed, without "
+      "--reinstall); 5 another installation is running in this game folder; 64 usage error (also a --game "
+      "that is no game folder, or several game folders found and no terminal to choose on).\n"
+      "--dry-run keeps no record and changes nothing; --json writes the result described in "
+      "docs/install-result.md.");
   install->callback([options, &exitCode] {
     for (const std::string& pick : options->picks) {
       std::size_t eq = pick.find('=');

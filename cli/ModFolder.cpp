@@ -34,14 +34,24 @@ std::string Listing(const TNamespaces& types) {
 
 }  // namespace
 
-ModSelection SelectMod(const ModOptions& options, const platform::GameFileSystem& fs) {
+std::filesystem::path InstallerFolder(const std::string& modDir, const platform::GameFileSystem& fs) {
+  std::filesystem::path folder = std::filesystem::absolute(modDir.empty() ? "." : modDir).lexically_normal();
+  if (!folder.has_filename() && folder.has_relative_path()) folder = folder.parent_path();
+  // People often point at the data folder itself rather than the folder holding it.
+  if (EqualsNoCase(folder.filename().string(), "veypatchdata") &&
+      !fs.IsDirectory(fs.Child(folder, "veypatchdata")))
+    return folder.parent_path();
+  return folder;
+}
+
+static ModSelection SelectTypeAndFiles(const ModOptions& options, const platform::GameFileSystem& fs) {
   if (!options.iniName.empty() && !EndsWithNoCase(options.iniName, ".ini"))
     throw UsageError("--ini must name an instruction file ending in \".ini\": " + options.iniName);
   if (!options.infoName.empty() && !EndsWithNoCase(options.infoName, ".rtf"))
     throw UsageError("--info must name an information file ending in \".rtf\": " + options.infoName);
 
   ModSelection s;
-  s.modFolder = std::filesystem::absolute(options.modDir.empty() ? "." : options.modDir);
+  s.modFolder = InstallerFolder(options.modDir, fs);
   s.dataPath = fs.Child(s.modFolder, "veypatchdata") / "";
   s.iniName = options.iniName.empty() ? std::string(kDefaultIniName) : Utf8ToWin1252(options.iniName);
   s.infoName = options.infoName.empty() ? std::string(kDefaultInfoName) : Utf8ToWin1252(options.infoName);
@@ -59,11 +69,26 @@ ModSelection SelectMod(const ModOptions& options, const platform::GameFileSystem
   if (index < 0)
     throw UsageError("no installation type \"" + options.namespaceId + "\" in \"namespaces.ini\"", Listing(types));
   types.Select(index);
+  if (auto why = types.LinkRefusal()) throw UsageError(Win1252ToUtf8(*why));
   // As at start-up of the desktop program, the chosen type's files replace the names given.
   s.namespaceId = types.NamespaceIds()[index];
   s.iniName = types.GetNamespaceIni();
   s.infoName = types.GetNamespaceInfo();
   s.dataPath = types.GetNamespacePath();
+  // The defaults stand in for what is missing, as in the window, but a
+  // person on the command line is told.
+  for (const std::string& note : types.Fallbacks()) std::cerr << "Warning: " << Win1252ToUtf8(note) << '\n';
+  return s;
+}
+
+ModSelection SelectMod(const ModOptions& options, const platform::GameFileSystem& fs) {
+  ModSelection s = SelectTypeAndFiles(options, fs);
+  // The mod's instruction and information files are read only from inside
+  // its data folder, not through a link to some other place.
+  platform::GameFileSystem confined;
+  confined.AddConfinedRoot(s.dataPath);
+  for (const auto& file : {s.IniPath(), s.InfoPath()})
+    if (auto why = confined.LinkEscape(file)) throw UsageError("refusing the mod's file: " + *why);
   return s;
 }
 

@@ -76,26 +76,7 @@ void WriteJson(std::ostream& out, const std::vector<std::pair<std::string, TFind
   out << "\n],\"errors\":" << errors << ",\"warnings\":" << warnings << "}\n";
 }
 
-int RunValidate(const ValidateOptions& options) {
-  platform::GameFileSystem fs;
-  std::error_code ec;
-  const auto modFolder = std::filesystem::absolute(options.mod.modDir.empty() ? "." : options.mod.modDir, ec);
-  if (!fs.IsDirectory(modFolder)) throw UsageError("--mod: \"" + options.mod.modDir + "\" is not a folder");
-  const std::filesystem::path base = fs.Child(modFolder, "veypatchdata") / "";
-  if (!fs.IsDirectory(base))
-    throw UsageError("--mod: \"" + options.mod.modDir + "\" holds no \"veypatchdata\" folder");
-
-  std::vector<std::pair<std::string, TFinding>> findings;
-  for (TFinding& f : ValidateNamespaces(fs, base)) findings.emplace_back("", std::move(f));
-  for (const Target& t : Targets(options, fs, base)) {
-    for (TFinding& f : ValidateInstructions(fs, t.input)) {
-      f.file = Shown(base, t, f.file);
-      findings.emplace_back(t.namespaceId, std::move(f));
-    }
-  }
-
-  int errors = 0, warnings = 0;
-  for (const auto& [ns, f] : findings) (f.severity == TSeverity::Error ? errors : warnings) += 1;
+void PrintFindings(const std::vector<std::pair<std::string, TFinding>>& findings, int errors, int warnings) {
   for (const auto& [ns, f] : findings) {
     std::string line = f.file;
     if (f.line > 0) line += ":" + IntToStr(f.line);
@@ -112,6 +93,37 @@ int RunValidate(const ValidateOptions& options) {
   else
     std::cout << errors << (errors == 1 ? " error, " : " errors, ") << warnings
               << (warnings == 1 ? " warning.\n" : " warnings.\n");
+}
+
+int RunValidate(ValidateOptions options) {
+  platform::GameFileSystem fs;
+  std::error_code ec;
+  auto modFolder = std::filesystem::absolute(options.mod.modDir.empty() ? "." : options.mod.modDir, ec);
+  if (!fs.IsDirectory(modFolder)) throw UsageError("--mod: \"" + options.mod.modDir + "\" is not a folder");
+  std::filesystem::path base = fs.Child(modFolder, "veypatchdata") / "";
+  // The data folder itself stands for the installer's folder that holds it.
+  const auto parts = modFolder.lexically_normal();
+  const auto last = (parts.has_filename() ? parts : parts.parent_path()).filename().string();
+  if (!fs.IsDirectory(base) && EqualsNoCase(last, "veypatchdata")) {
+    base = modFolder.lexically_normal() / "";
+    options.mod.modDir = (parts.has_filename() ? parts : parts.parent_path()).parent_path().string();
+  }
+  if (!fs.IsDirectory(base))
+    throw UsageError("--mod: \"" + options.mod.modDir + "\" holds no \"veypatchdata\" folder");
+
+  std::vector<std::pair<std::string, TFinding>> findings;
+  for (TFinding& f : ValidateNamespaces(fs, base)) findings.emplace_back("", std::move(f));
+  for (const Target& t : Targets(options, fs, base)) {
+    for (TFinding& f : ValidateInstructions(fs, t.input)) {
+      f.file = Shown(base, t, f.file);
+      findings.emplace_back(t.namespaceId, std::move(f));
+    }
+  }
+
+  int errors = 0, warnings = 0;
+  for (const auto& [ns, f] : findings) (f.severity == TSeverity::Error ? errors : warnings) += 1;
+  // JSON on standard output stands alone, so that it can be read as a whole.
+  if (options.jsonFile != "-") PrintFindings(findings, errors, warnings);
   std::cout.flush();
 
   if (!options.jsonFile.empty()) {

@@ -26,4 +26,32 @@ std::string IntToStr(std::int64_t value) {
   return std::string(buf, res.ptr);
 }
 
+namespace {
+constexpr bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
+}  // namespace
+
+bool HasControlCharacter(std::string_view text) {
+  for (char c : text)
+    if (IsControl(c)) return true;
+  return false;
+}
+
+std::string ShowControlCharacters(std::string_view text, bool tabsToo) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    if (!IsControl(c) || (c == '\t' && !tabsToo)) {
+      out.push_back(c);
+      continue;
+    }
+    const auto b = static_cast<unsigned char>(c);
+    out += '<';
+    out += kHex[b >> 4];
+    out += kHex[b & 0xF];
+    out += '>';
+  }
+  return out;
+}
+
 }  // namespace vey

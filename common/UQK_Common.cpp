@@ -117,13 +117,20 @@ class ChildGuard {
   // True once the child has ended (and been reaped).
   bool Poll() {
     if (pid_ <= 0) return true;
-    pid_t r = ::waitpid(pid_, nullptr, WNOHANG);
+    int status = 0;
+    pid_t r = ::waitpid(pid_, &status, WNOHANG);
+    if (r == pid_) {
+      if (WIFEXITED(status)) status_ = WEXITSTATUS(status);
+      else if (WIFSIGNALED(status)) status_ = 128 + WTERMSIG(status);
+    }
     if (r == pid_ || (r < 0 && errno != EINTR)) pid_ = 0;
     return pid_ <= 0;
   }
+  int Status() const { return status_; }
 
  private:
   pid_t pid_;
+  int status_ = -1;
 };
 
 // Reads what the pipe holds now. Returns false at end of data.
@@ -244,6 +251,12 @@ void FileCopy(const std::filesystem::path& source, const std::filesystem::path& 
 
 std::string RunAndCapture(const std::string& exeName, const std::vector<std::string>& arguments,
                           const std::string& workDir, const std::function<void()>& pump) {
+  return RunAndCapture(exeName, arguments, workDir, pump, RunOptions{});
+}
+
+std::string RunAndCapture(const std::string& exeName, const std::vector<std::string>& arguments,
+                          const std::string& workDir, const std::function<void()>& pump,
+                          const RunOptions& options) {
   if (exeName.size() <= 4) return {};
   auto cannotStart = [&] {
     return EFOpenError("Unable to start program " + exeName + "!", 1);
@@ -266,6 +279,8 @@ std::string RunAndCapture(const std::string& exeName, const std::vector<std::str
   // program that reads standard input sees its end instead of its own output.
   ::posix_spawn_file_actions_addopen(actions.Get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   ::posix_spawn_file_actions_adddup2(actions.Get(), output.Write(), STDOUT_FILENO);
+  if (options.discardErrors)
+    ::posix_spawn_file_actions_addopen(actions.Get(), STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   if (!dir.empty()) ::posix_spawn_file_actions_addchdir_np(actions.Get(), dir.c_str());
 
   std::vector<char*> argv;
@@ -273,9 +288,22 @@ std::string RunAndCapture(const std::string& exeName, const std::vector<std::str
   for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
 
+  // The installer's environment with the given entries in place of its own.
+  std::vector<char*> envp;
+  for (char** e = environ; e && *e; ++e) {
+    std::string_view entry(*e);
+    const std::string_view name = entry.substr(0, entry.find('='));
+    bool replaced = false;
+    for (const std::string& added : options.environment)
+      if (std::string_view(added).substr(0, added.find('=')) == name) replaced = true;
+    if (!replaced) envp.push_back(*e);
+  }
+  for (const std::string& added : options.environment) envp.push_back(const_cast<char*>(added.c_str()));
+  envp.push_back(nullptr);
+
   pid_t pid = 0;
-  int rc = searchPath ? ::posix_spawnp(&pid, program.c_str(), actions.Get(), nullptr, argv.data(), environ)
-                      : ::posix_spawn(&pid, program.c_str(), actions.Get(), nullptr, argv.data(), environ);
+  int rc = searchPath ? ::posix_spawnp(&pid, program.c_str(), actions.Get(), nullptr, argv.data(), envp.data())
+                      : ::posix_spawn(&pid, program.c_str(), actions.Get(), nullptr, argv.data(), envp.data());
   if (rc != 0) throw cannotStart();
   ChildGuard child(pid);
   output.CloseWrite();
@@ -299,6 +327,7 @@ std::string RunAndCapture(const std::string& exeName, const std::vector<std::str
     if (ended && open) Drain(output.Read(), captured);
     if (pump) pump();
   }
+  if (options.exitStatus) *options.exitStatus = child.Status();
   return Utf8ToWin1252(captured);
 }
 

@@ -61,6 +61,21 @@ void FileCopy(const std::filesystem::path& source, const std::filesystem::path& 
 std::string RunAndCapture(const std::string& exeName, const std::vector<std::string>& arguments,
                           const std::string& workDir, const std::function<void()>& pump = {});
 
+// What RunAndCapture may do beyond the above.
+struct RunOptions {
+  // "NAME=value" entries added to the program's environment, replacing the
+  // installer's own entry of that name.
+  std::vector<std::string> environment;
+  // Standard error to the null device instead of the installer's own.
+  bool discardErrors = false;
+  // When set, receives the exit status (128 + signal number for a program
+  // ended by a signal).
+  int* exitStatus = nullptr;
+};
+std::string RunAndCapture(const std::string& exeName, const std::vector<std::string>& arguments,
+                          const std::string& workDir, const std::function<void()>& pump,
+                          const RunOptions& options);
+
 // Splits a command-line text into arguments the way Windows programs split
 // theirs: blanks separate, double quotes group (and "" inside quotes is a
 // quote), 2n backslashes before a quote become n and the quote groups,

@@ -18,8 +18,9 @@ namespace vey {
 namespace {
 
 constexpr std::size_t kMaxValueLength = 2047;
-// Key names are listed as zero-terminated strings followed by one more zero,
-// all in 16,384 bytes; names past that are not listed.
+// Other readers of these files list key names as zero-terminated strings
+// followed by one more zero in 16,384 bytes and drop the names past that; every
+// name is listed here, and a longer section is reported.
 constexpr std::size_t kKeyListBytes = 16384;
 
 constexpr std::string_view kBlanks = " \t\v\f";
@@ -292,11 +293,12 @@ void TQK_Inifile::ReadSection(std::string_view section, std::vector<std::string>
   const Index::Section* s = Current().FindSection(section);
   if (!s) return;
   std::size_t used = 1;  // the zero that closes the list
+  strings.reserve(s->entries.size());
   for (const auto& e : s->entries) {
     used += e.key.size() + 1;
-    if (used > kKeyListBytes) break;
     strings.emplace_back(e.key);
   }
+  if (used > kKeyListBytes && OnLongSection) OnLongSection(section);
 }
 
 std::vector<std::string> TQK_Inifile::ReadSection(std::string_view section) const {
@@ -307,7 +309,7 @@ std::vector<std::string> TQK_Inifile::ReadSection(std::string_view section) cons
 
 bool TQK_Inifile::SectionExists(std::string_view section) const {
   const Index::Section* s = Current().FindSection(section);
-  return s && !s->entries.empty() && s->entries.front().key.size() + 2 <= kKeyListBytes;
+  return s && !s->entries.empty();
 }
 
 void TQK_Inifile::ReadSectionValues(std::string_view section, std::vector<std::string>& strings) const {

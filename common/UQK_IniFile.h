@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -77,7 +78,7 @@ class TQK_Inifile {
   // An integer read; non-zero is true. Words such as "true" yield the default.
   bool ReadBool(std::string_view section, std::string_view key, bool defaultValue) const;
   // Key names of the first section of that name, in file order (repeated
-  // names included), as many as fit a 16,384-byte list of zero-terminated names.
+  // names included), all of them.
   void ReadSection(std::string_view section, std::vector<std::string>& strings) const;
   std::vector<std::string> ReadSection(std::string_view section) const;
   // True when the section lists at least one key.
@@ -95,6 +96,11 @@ class TQK_Inifile {
   // kept byte for byte, and the file replaced in one rename. Fails with
   // EIniFileException "Unable to write to %s".
   void WriteString(std::string_view section, std::string_view key, std::string_view value);
+
+  // Called with the section's name whenever a listing passes 16,384 bytes of
+  // zero-terminated key names, the size at which other readers of these files
+  // stop listing keys.
+  std::function<void(std::string_view section)> OnLongSection;
 
   struct Index;
 

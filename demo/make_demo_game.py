@@ -386,6 +386,18 @@ def make_mod_binaries(data):
     write(os.path.join(data, "demo_vo.ssf"), ssf_bytes([5, -1, -1, -1, -1, -1, 2]))
     write(os.path.join(data, "demo_cape.tga"), tga_bytes(4, 4, (30, 60, 160)))
     write(os.path.join(data, "banner_v2.tga"), tga_bytes(4, 2, (200, 160, 20)))
+    write(os.path.join(data, "nwnnsscomp.exe"), windows_program_stub())
+
+
+def windows_program_stub():
+    """Where a mod's script compiler goes: a mod may ship only a Windows
+    program there. This one is just the headers (MZ, then the PE signature
+    that offset 0x3C points to); the demo names its stand-in compiler with
+    --compiler, so the stub is never run."""
+    head = bytearray(64)
+    head[0:2] = b"MZ"
+    head[0x3C:0x40] = struct.pack("<I", 64)
+    return bytes(head) + b"PE\0\0"
 
 
 def main(argv):

@@ -49,7 +49,7 @@ void TArchiveQueue::Add(const std::string& archivePath, const std::string& fileN
     fresh.key = KeyOf(archivePath);
     fresh.path = archivePath;
     fresh.prefix = IntToStr(archiveCount_++) + "_";
-    fresh.handler = std::make_unique<TERFHandler>(archivePath);
+    fresh.handler = std::make_unique<TERFHandler>(files_.HostPath(archivePath));
     archives_.push_back(std::move(fresh));
     archive = &archives_.back();
   }
@@ -68,7 +68,7 @@ void TArchiveQueue::Add(const std::string& archivePath, const std::string& fileN
   bool known = false;
   for (const auto& s : archive->staged) known = known || s == staged;
   if (!known) archive->staged.push_back(staged);
-  archive->handler->AddResource(staged, true, fileName);
+  archive->handler->AddResource(files_.HostPath(staged), true, fileName);
 }
 
 void TArchiveQueue::RemoveStaging(Archive& archive) {
@@ -98,8 +98,7 @@ void TArchiveQueue::Flush() {
   std::vector<Archive*> written;
   for (auto& archive : archives_) {
     try {
-      files_.BeforeWrite(archive.path);
-      archive.handler->SaveToFile();
+      archive.handler->SaveToFile(files_.BeforeWrite(archive.path));
       files_.WriteDone(archive.path);
       archive.handler->Close();
       written.push_back(&archive);

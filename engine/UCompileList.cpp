@@ -1,16 +1,18 @@
 // UCompileList: the CompileList, which puts install-time values into the mod's
 // script sources, compiles them with the compiler the mod ships, installs the
 // compiled scripts into override or archives and restores the sources.
-#include <unistd.h>
-
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
+#include <optional>
 #include <set>
 #include <unordered_map>
 
+#include "common/PathText.h"
 #include "common/StrFormat.h"
 #include "common/UQK_Common.h"
 #include "common/Win1252.h"
+#include "engine/URunReport.h"
 #include "engine/UVEYPatcher.h"
 #include "formats/UERFHandler.h"
 
@@ -52,39 +54,6 @@ std::vector<std::string_view> SplitSourceLines(std::string_view text) {
   return lines;
 }
 
-// A program found on PATH, or empty.
-std::string FindOnPath(std::string_view program) {
-  const char* path = std::getenv("PATH");
-  if (!path) return {};
-  std::string_view dirs(path);
-  while (!dirs.empty()) {
-    std::size_t colon = dirs.find(':');
-    std::string_view dir = dirs.substr(0, colon);
-    dirs = colon == std::string_view::npos ? std::string_view() : dirs.substr(colon + 1);
-    if (dir.empty()) continue;
-    std::string candidate = std::string(dir) + "/" + std::string(program);
-    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-  }
-  return {};
-}
-
-// How the compiler is started: a native program or script directly, a
-// Windows executable through wine.
-struct CompilerLauncher {
-  std::string program;              // what is executed; empty when it cannot be
-  std::vector<std::string> prefix;  // arguments before the compiler's own
-};
-
-CompilerLauncher ChooseLauncher(const platform::GameFileSystem& files,
-                                const std::string& compiler) {
-  std::vector<std::uint8_t> bytes = files.ReadFile(compiler);
-  const bool windows = bytes.size() >= 2 && bytes[0] == 'M' && bytes[1] == 'Z';
-  if (!windows) return {compiler, {}};
-  std::string wine = FindOnPath("wine");
-  if (wine.empty()) return {};
-  return {wine, {compiler}};
-}
-
 class ScriptCompiler {
  public:
   explicit ScriptCompiler(TVEYPatcher& patcher) : p_(patcher) {}
@@ -109,9 +78,10 @@ class ScriptCompiler {
   TVEYPatcher& p_;
   std::string compilerFolder_;
   std::string compiler_;
-  CompilerLauncher launcher_;
+  std::optional<TCompilerLauncher> launcher_;
   std::string defaultDestination_;
   std::unique_ptr<TERFHandler> archive_;
+  std::string archivePath_;  // where archive_ belongs in the game folder
   std::vector<std::string> queuedTemps_;
   std::vector<TCompileFileInfo> prepared_;
   std::set<std::string> preparedPaths_;
@@ -145,21 +115,38 @@ void ScriptCompiler::Run() {
   // The compiler lives beside the installer even when a namespace picked
   // another data folder.
   compilerFolder_ = p_.AppPath() + "veypatchdata/";
-  compiler_ = Files().Child(compilerFolder_, kCompilerName).string();
-  if (!Files().IsFile(compiler_)) {
+  try {
+    compiler_ = Files().Child(compilerFolder_, kCompilerName).string();
+  } catch (const EPathError& e) {
+    // The mod's compiler is a link to some program outside the mod.
+    Log("%s Unable to compile scripts!", {e.what()}, LogKind::Error);
+    finished_ = true;
+    return;
+  }
+  if (p_.Compiler.Compiler.empty() && !Files().IsFile(compiler_)) {
     p_.LogMessage(
         "Could not locate nwnsscomp.exe in the VEYPatchData folder! Unable to compile scripts!",
         LogKind::Error);
     finished_ = true;
     return;
   }
-  launcher_ = ChooseLauncher(Files(), compiler_);
+  launcher_.emplace(Files(), p_.Compiler, compiler_, p_.DataPath(),
+                    [this](std::string_view text, int kind) { p_.LogMessage(text, static_cast<LogKind>(kind)); });
+  if (!launcher_->Prepare()) {
+    finished_ = true;
+    return;
+  }
   Files().CreateDirectories(p_.DataPath() + "nsspatch_temp/");
   defaultDestination_ = ini.ReadString("CompileList", "!DefaultDestination", "override");
 
   for (const std::string& key : keys) {
     if (EqualsNoCase(key, "!DefaultDestination")) continue;
-    CompileEntry(key);
+    try {
+      CompileEntry(key);
+    } catch (const EPathError& e) {
+      // A link out of the data folder met on the way: this script is refused.
+      Log("%s Skipping \"%s\"...", {e.what(), ini.ReadString("CompileList", key, "")}, LogKind::Error);
+    }
     p_.AdvanceProgress(1);
   }
   if (archive_) {
@@ -190,7 +177,9 @@ void ScriptCompiler::CompileEntry(const std::string& key) {
       {"name", &script}, {"name", &saveAs}, {"destination", &destination}};
   for (const auto& [what, value] : checked) {
     if (!platform::GameFileSystem::IsContained(*value)) {
-      Log("Refusing to compile \"%s\": the %s \"%s\" leads outside its folder. Skipping...",
+      Log(HasControlCharacter(*value)
+              ? "Refusing to compile \"%s\": the %s \"%s\" holds a control character. Skipping..."
+              : "Refusing to compile \"%s\": the %s \"%s\" leads outside its folder. Skipping...",
           {script, what, *value}, LogKind::Error);
       return;
     }
@@ -201,9 +190,9 @@ void ScriptCompiler::CompileEntry(const std::string& key) {
     // find it in the game folder as an installation would.
     auto archive = handler.JoinInside(handler.GetGameFolder(), destination);
     if (!archive) return;
-    if (!TERFHandler::IsArchiveFile(*archive)) {
+    if (!TERFHandler::IsArchiveFile(Files().HostPath(*archive))) {
       Log("Unable to locate archive \"%s\" to insert script \"%s\" into, skipping...",
-          {*archive, script}, LogKind::Error);
+          {PathText(*archive), script}, LogKind::Error);
       return;
     }
     handler.DestinationPath = *archive;
@@ -240,33 +229,41 @@ void ScriptCompiler::CompileEntry(const std::string& key) {
 bool ScriptCompiler::Compile(const TCompileFileInfo& info, const std::string& compiledPath) {
   const std::string scriptName = LastComponent(info.ScriptPath);
   Log("Compiling modified script %s...", {scriptName}, LogKind::Install);
-  if (launcher_.program.empty()) {
-    Log("Unable to compile script %s: the compiler \"%s\" is a Windows program and needs wine, "
-        "which was not "
-        "found. Skipping...",
-        {scriptName, kCompilerName}, LogKind::Error);
-    return false;
-  }
   // The flags are split as the compiler would split its own command line.
-  std::vector<std::string> arguments = launcher_.prefix;
+  std::vector<std::string> arguments;
   for (std::string& flag :
        SplitWindowsCommandLine(p_.IniFile().ReadString("Settings", "ScriptCompilerFlags", "")))
     arguments.push_back(std::move(flag));
-  for (const std::string& a : {std::string("-c"), info.ScriptPath, std::string("-o"), compiledPath})
+  // Paths as the file system keeps them: a dry run's writes are elsewhere.
+  const std::string script = Files().HostPath(info.ScriptPath).string();
+  const std::string output = Files().BeforeWrite(compiledPath).string();
+  for (const std::string& a : {std::string("-c"), script, std::string("-o"), output})
     arguments.push_back(a);
-  const std::string output = RunAndCapture(launcher_.program, arguments, compilerFolder_,
-                                           [this] { p_.Platform().events.ProcessMessages(); });
+  const std::optional<std::string> captured = launcher_->Compile(
+      arguments, compilerFolder_, [this] { p_.Platform().events.ProcessMessages(); },
+      {std::filesystem::path(script).parent_path().string()}, {std::filesystem::path(output).parent_path().string()});
+  if (!captured) {
+    Log("Unable to compile script %s: the compiler \"%s\" is a Windows program and needs wine, "
+        "which was not found. Skipping...",
+        {scriptName, LastComponent(launcher_->CompilerPath())}, LogKind::Error);
+    return false;
+  }
+  std::string printed = *captured;
+  // What it says names the files as the run knows them.
+  if (script != info.ScriptPath) printed = ReplaceAll(printed, script, info.ScriptPath);
+  if (output != compiledPath) printed = ReplaceAll(printed, output, compiledPath);
   // The compiler wrote into the data folder behind the file system's back.
   Files().ForgetListings();
+  Files().WriteDone(compiledPath);
 
   // Every line it printed, in order; a final line break ends the last line
   // rather than starting an empty one.
   std::size_t start = 0;
-  while (start < output.size()) {
-    std::size_t end = output.find('\n', start);
-    if (end == std::string::npos) end = output.size();
+  while (start < printed.size()) {
+    std::size_t end = printed.find('\n', start);
+    if (end == std::string::npos) end = printed.size();
     Log("NWNNSSComp says: %s",
-        {ReplaceAll(std::string_view(output).substr(start, end - start), "\r", "")},
+        {ReplaceAll(std::string_view(printed).substr(start, end - start), "\r", "")},
         LogKind::Debug);
     start = end + 1;
   }
@@ -292,20 +289,26 @@ void ScriptCompiler::IntoArchive(const std::string& script, const std::string& c
 
   if (handler.BackupDestination())
     Log("Saving unaltered backup copy of destination file %s in %s",
-        {LastComponent(handler.DestinationPath), handler.BackupFolder()}, LogKind::Install);
+        {PathText(LastComponent(handler.DestinationPath)), PathText(handler.BackupFolder())},
+        LogKind::Install);
   // Consecutive scripts for one archive are added together; it is rebuilt
   // once when the destination changes.
-  if (archive_ && archive_->FileName().string() != handler.DestinationPath) {
+  if (archive_ && archivePath_ != handler.DestinationPath) {
     SaveArchive();
     archive_.reset();
   }
-  if (!archive_) archive_ = std::make_unique<TERFHandler>(handler.DestinationPath);
+  if (!archive_) {
+    archive_ = std::make_unique<TERFHandler>(Files().HostPath(handler.DestinationPath));
+    archivePath_ = handler.DestinationPath;
+  }
   const std::string archiveName = LastComponent(archive_->FileName().string());
-  if (replace || !archive_->HasResource(ncsName, false)) {
-    Log("Adding script \"%s\" to archive \"%s\"...", {ncsName, archiveName}, LogKind::Install);
-    archive_->AddResource(temp, true);
+  const bool present = archive_->HasResource(ncsName, false);
+  if (replace || !present) {
+    Log("Adding script \"%s\" to archive \"%s\"...", {ncsName, PathText(archiveName)}, LogKind::Install);
+    if (p_.Report) p_.Report->ResourceStored(archivePath_, ncsName, present);
+    archive_->AddResource(Files().HostPath(temp), true);
   } else {
-    Log("File \"%s\" already exists in archive \"%s\", file skipped...", {ncsName, archiveName},
+    Log("File \"%s\" already exists in archive \"%s\", file skipped...", {ncsName, PathText(archiveName)},
         LogKind::Warning);
   }
   queuedTemps_.push_back(temp);
@@ -324,11 +327,10 @@ void ScriptCompiler::IntoOverride(const std::string& compiledPath, const std::st
 }
 
 void ScriptCompiler::SaveArchive() {
-  Log("Saving changes to ERF/RIM file %s...", {LastComponent(archive_->FileName().string())},
+  Log("Saving changes to ERF/RIM file %s...", {PathText(LastComponent(archive_->FileName().string()))},
       LogKind::Debug);
-  Files().BeforeWrite(archive_->FileName());
-  archive_->SaveToFile();
-  Files().WriteDone(archive_->FileName());
+  archive_->SaveToFile(Files().BeforeWrite(archivePath_));
+  Files().WriteDone(archivePath_);
   for (const std::string& temp : queuedTemps_) Files().RemoveFile(temp);
   queuedTemps_.clear();
 }

@@ -4,9 +4,11 @@
 #include <string_view>
 #include <vector>
 
+#include "common/PathText.h"
 #include "common/StrFormat.h"
 #include "common/Win1252.h"
 #include "engine/UArchiveQueue.h"
+#include "engine/URunReport.h"
 #include "engine/UVEYPatcher.h"
 
 namespace vey {
@@ -93,8 +95,11 @@ std::string GFFEntry::ResolveValue(const std::string& value) {
 bool GFFEntry::ValuesStayInside(const std::string& label, const std::string& destination,
                                 bool toOverride) {
   auto refuse = [&](std::string_view key, std::string_view value) {
-    p_.LogMessage(FormatMsg("Invalid %s value \"%s\" for GFF file %s: it would lead outside its "
-                            "folder, skipping...",
+    p_.LogMessage(FormatMsg(HasControlCharacter(value)
+                                ? "Invalid %s value \"%s\" for GFF file %s: it holds a control "
+                                  "character, skipping..."
+                                : "Invalid %s value \"%s\" for GFF file %s: it would lead outside its "
+                                  "folder, skipping...",
                             {key, value, label}),
                   LogKind::Error);
     return false;
@@ -146,12 +151,9 @@ void GFFEntry::Process(const std::string& label) {
     return;
   }
   const std::string path = handler.GetFilePath();
-  if (handler.WorkCopy) {
-    p_.GFFDocument.LoadFromBytes(*handler.WorkCopy);
-    p_.GFFDocument.SetFileName(path);
-  } else {
-    p_.GFFDocument.LoadFromFile(path);
-  }
+  // Read through the file system, which may serve the run's own writes.
+  p_.GFFDocument.LoadFromBytes(handler.WorkCopy ? *handler.WorkCopy : p_.Files().ReadFile(path));
+  p_.GFFDocument.SetFileName(path);
   p_.LogMessage(FormatMsg("Modifying GFF file %s...", {LastComponent(path)}), LogKind::Install);
 
   const int count = ApplyKeys(label);
@@ -168,11 +170,11 @@ void GFFEntry::Process(const std::string& label) {
   if (!intoArchive) {
     if (handler.BackupFile())
       p_.LogMessage(FormatMsg("Saving unaltered backup copy of %s file in %s",
-                              {handler.FileName, backupFolder}),
+                              {handler.FileName, PathText(backupFolder)}),
                     LogKind::Install);
   } else if (handler.BackupDestination()) {
     p_.LogMessage(FormatMsg("Saving unaltered backup copy of destination file %s file in %s",
-                            {LastComponent(handler.DestinationPath), backupFolder}),
+                            {PathText(LastComponent(handler.DestinationPath)), PathText(backupFolder)}),
                   LogKind::Install);
   }
   p_.LogMessage(FormatMsg("Modified %s fields in \"%s\"...", {IntToStr(count), LastComponent(path)}),
@@ -201,8 +203,9 @@ void GFFEntry::Process(const std::string& label) {
   // Queued, not yet written: the archive is rebuilt once when the list is
   // done, and a later entry for the same archive sees this version.
   queue_.Add(handler.DestinationPath, handler.FileName, saved);
+  if (p_.Report) p_.Report->ResourceStored(handler.DestinationPath, handler.FileName, handler.ResourceExisted);
   p_.LogMessage(FormatMsg("Saving modified file \"%s\" in archive \"%s\".",
-                          {handler.FileName, LastComponent(handler.DestinationPath)}),
+                          {handler.FileName, PathText(LastComponent(handler.DestinationPath))}),
                 LogKind::Install);
 }
 

@@ -2,8 +2,10 @@
 // game folders or adds them to the game's ERF/RIM archives.
 #include <optional>
 
+#include "common/PathText.h"
 #include "common/StrFormat.h"
 #include "common/Win1252.h"
+#include "engine/URunReport.h"
 #include "engine/UVEYPatcher.h"
 #include "formats/UERFHandler.h"
 
@@ -86,12 +88,20 @@ void InstallSection::ForEachFile(Install install) {
     for (const std::string* name : {&e.source, &e.target})
       if (!escaping && !platform::GameFileSystem::IsContained(*name)) escaping = name;
     if (escaping) {
-      Log("Refusing to install \"%s\": the name \"%s\" leads outside its folder. Skipping...",
+      Log(HasControlCharacter(*escaping)
+              ? "Refusing to install \"%s\": the name \"%s\" holds a control character. Skipping..."
+              : "Refusing to install \"%s\": the name \"%s\" leads outside its folder. Skipping...",
           {e.value, *escaping}, LogKind::Error);
       continue;
     }
-    if (!e.target.empty() && !e.source.empty())
-      e.sourcePath = p_.Files().Resolve(p_.DataPath(), e.source).string();
+    if (!e.target.empty() && !e.source.empty()) {
+      try {
+        e.sourcePath = p_.Files().Resolve(p_.DataPath(), e.source).string();
+      } catch (const EPathError& failure) {
+        Log("%s Skipping \"%s\"...", {failure.what(), e.value}, LogKind::Error);
+        continue;
+      }
+    }
     if (e.sourcePath.empty() || !p_.Files().IsFile(e.sourcePath)) {
       Log("Unable to copy file \"%s\", file does not exist!", {e.target}, LogKind::Warning);
       continue;
@@ -105,8 +115,8 @@ void InstallSection::IntoArchive(const std::string& archivePath) {
   handler.DestinationPath = archivePath;
   if (handler.BackupDestination())
     Log("Saving unaltered backup copy of destination file %s in %s.",
-        {LastComponent(archivePath), handler.BackupFolder()}, LogKind::Install);
-  TERFHandler archive(archivePath);
+        {PathText(LastComponent(archivePath)), PathText(handler.BackupFolder())}, LogKind::Install);
+  TERFHandler archive(p_.Files().HostPath(archivePath));
   int added = 0;
   ForEachFile([&](const Entry& e, bool replace) {
     const bool present = archive.HasResource(e.target, true);
@@ -115,12 +125,13 @@ void InstallSection::IntoArchive(const std::string& archivePath) {
           LogKind::Warning);
     } else {
       try {
-        archive.AddResource(e.sourcePath, replace, e.target);
+        archive.AddResource(p_.Files().HostPath(e.sourcePath), replace, e.target);
       } catch (const EERFError& failure) {
         Log("%s Skipping...", {failure.what()}, LogKind::Error);
         return;
       }
       ++added;
+      if (p_.Report) p_.Report->ResourceStored(archivePath, e.target, present);
       p_.AdvanceProgress(1);
       if (e.source != e.target)
         Log(present ? "Renaming and replacing file \"%s\" to \"%s\" in the %s archive..."
@@ -134,8 +145,7 @@ void InstallSection::IntoArchive(const std::string& archivePath) {
     p_.CheckOverride(e.target, e.value, "override", true);
   });
   if (added > 0) {
-    p_.Files().BeforeWrite(archivePath);
-    archive.SaveToFile();
+    archive.SaveToFile(p_.Files().BeforeWrite(archivePath));
     p_.Files().WriteDone(archivePath);
   }
 }
@@ -204,7 +214,7 @@ void TVEYPatcher::ProcessInstallList() {
     const Path destPath = Files().Resolve(game, destination);
     bool toArchive = false;
     if (Files().IsFile(destPath)) {
-      if (!TERFHandler::IsArchiveFile(destPath)) {
+      if (!TERFHandler::IsArchiveFile(Files().HostPath(destPath))) {
         LogMessage(
             FormatMsg("Destination file \"%s\" does not appear to be a valid ERF or RIM archive! "
                       "Skipping section...",
@@ -224,14 +234,14 @@ void TVEYPatcher::ProcessInstallList() {
 
     const std::string folder = FolderText(destPath);
     if (!toArchive && !Files().IsDirectory(destPath)) {
-      LogMessage(FormatMsg("Folder %s did not exist, creating it...", {folder}), LogKind::Install);
+      LogMessage(FormatMsg("Folder %s did not exist, creating it...", {PathText(folder)}), LogKind::Install);
       try {
         Files().CreateDirectories(destPath);
       } catch (const Exception&) {
         // Reported below by the check that decides.
       }
       if (!Files().IsDirectory(destPath)) {
-        LogMessage(FormatMsg("Unable to create folder %s! Skipping folder...", {folder}),
+        LogMessage(FormatMsg("Unable to create folder %s! Skipping folder...", {PathText(folder)}),
                    LogKind::Error);
         continue;
       }

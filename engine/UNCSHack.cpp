@@ -1,5 +1,6 @@
 // UNCSHack: the HACKList, which writes 32-bit integers at byte offsets of
 // compiled scripts (big-endian, their byte code's order) or other files.
+#include "common/PathText.h"
 #include "common/StrFormat.h"
 #include "common/UQK_Common.h"
 #include "common/Win1252.h"
@@ -52,7 +53,7 @@ void TVEYPatcher::PatchBinaryFile(std::string_view fileName) {
   const std::string path = FileHandler.GetFilePath();
   if (FileHandler.BackupFile())
     LogMessage(FormatMsg("Saving unaltered backup copy of %s in %s.",
-                         {FileHandler.FileName, FileHandler.BackupFolder()}),
+                         {FileHandler.FileName, PathText(FileHandler.BackupFolder())}),
                LogKind::Install);
   const bool bigEndian = EndsWithNoCase(FileHandler.FileName, "ncs");
 
@@ -77,9 +78,15 @@ void TVEYPatcher::PatchBinaryFile(std::string_view fileName) {
       }
       const std::int32_t offset = ToInt32(key);
       const std::int32_t number = ToInt32(value);
-      // An offset at or past the end is ignored; one within the last three
-      // bytes lengthens the file.
-      if (static_cast<std::size_t>(offset) >= bytes.size()) continue;
+      // An offset at or past the end patches nothing, which the mod author
+      // needs to hear of; one within the last three bytes lengthens the file.
+      if (static_cast<std::size_t>(offset) >= bytes.size()) {
+        LogMessage(FormatMsg("Unable to set value at offset \"%s\" of file %s: the file ends at "
+                             "byte %s. Skipping...",
+                             {key, fileName, IntToStr(static_cast<std::int64_t>(bytes.size()))}),
+                   LogKind::Error);
+        continue;
+      }
       PutInt32(bytes, static_cast<std::size_t>(offset), number, bigEndian);
       LogMessage(FormatMsg("Modifying file %s, setting value at offset \"%s\" to \"%s\".",
                            {fileName, key, value}),

@@ -28,8 +28,15 @@ std::string TVEYPatcher::GetSourceFileName(std::string_view name) {
   std::string source = IniFile().ReadString(section, "!SourceFile", "");
   if (source.empty()) return std::string(name);
   // A name that would leave the data folder names no file of the mod.
-  bool present = platform::GameFileSystem::IsContained(source) &&
-                 Files().IsFile(Files().Resolve(DataPath(), source));
+  bool present = false;
+  if (platform::GameFileSystem::IsContained(source)) {
+    try {
+      present = Files().IsFile(Files().Resolve(DataPath(), source));
+    } catch (const EPathError& e) {
+      // A link out of the data folder: the entry is refused like a missing file.
+      throw EAbort(FormatMsg("%s Skipping \"%s\"...", {e.what(), name}));
+    }
+  }
   if (!present)
     throw EAbort(FormatMsg("Unable to locate source file \"%s\" to rename to \"%s\" and install, "
                            "skipping...",

@@ -1,6 +1,7 @@
 // UNamespaces: reading the installation types of "namespaces.ini".
 #include "engine/UNamespaces.h"
 
+#include "common/StrFormat.h"
 #include "common/VeyException.h"
 #include "common/Win1252.h"
 
@@ -9,6 +10,13 @@ namespace vey {
 namespace {
 
 constexpr std::string_view kSection = "Namespaces";
+
+// Why path, below root, is refused: it reaches outside root through a link.
+std::optional<std::string> LinkEscape(const std::filesystem::path& root, const std::filesystem::path& path) {
+  platform::GameFileSystem confined;
+  confined.AddConfinedRoot(root);
+  return confined.LinkEscape(path);
+}
 
 }  // namespace
 
@@ -83,7 +91,8 @@ std::string TNamespaces::NameInFolder(std::string_view key, std::string_view def
   relative += name;
   if (name.empty() || ClimbsOut(relative)) return std::string(defaultName);
   try {
-    if (fs_.IsFile(fs_.Resolve(dataPath_, relative))) return name;
+    const auto file = fs_.Resolve(dataPath_, relative);
+    if (fs_.IsFile(file) && !LinkEscape(dataPath_, file)) return name;
   } catch (const EPathError&) {
   }
   return std::string(defaultName);
@@ -100,10 +109,60 @@ std::filesystem::path TNamespaces::GetNamespacePath() const {
   try {
     auto candidate = fs_.Resolve(dataPath_, sub);
     if (candidate.has_filename()) candidate /= "";
-    if (fs_.IsDirectory(candidate)) return candidate;
+    if (fs_.IsDirectory(candidate) && !LinkEscape(dataPath_, candidate)) return candidate;
   } catch (const EPathError&) {
   }
   return dataPath_;
+}
+
+std::optional<std::string> TNamespaces::LinkRefusal() const {
+  if (!Usable()) return std::nullopt;
+  const std::string sub = ReadKey("DataPath", "");
+  std::string folder = sub;
+  if (!folder.empty()) folder += '\\';
+  std::vector<std::string> relatives;
+  if (!sub.empty()) relatives.push_back(sub);
+  relatives.push_back(folder + ReadKey("IniName", kDefaultIniName));
+  relatives.push_back(folder + ReadKey("InfoName", kDefaultInfoName));
+  for (const std::string& relative : relatives) {
+    if (ClimbsOut(relative)) continue;
+    try {
+      if (auto why = LinkEscape(dataPath_, fs_.Resolve(dataPath_, relative)))
+        return FormatMsg("The installation type \"%s\" is refused: %s.", {ids_[selected_], *why});
+    } catch (const EPathError&) {
+    }
+  }
+  return std::nullopt;
+}
+
+std::vector<std::string> TNamespaces::Fallbacks() const {
+  std::vector<std::string> notes;
+  if (!Usable()) return notes;
+  const std::string& id = ids_[selected_];
+  const std::string sub = ReadKey("DataPath", "");
+  if (!sub.empty()) {
+    bool found = false;
+    if (!ClimbsOut(sub)) {
+      try {
+        found = fs_.IsDirectory(fs_.Resolve(dataPath_, sub));
+      } catch (const EPathError&) {
+      }
+    }
+    if (!found)
+      notes.push_back(FormatMsg("The installation type \"%s\" names the folder \"%s\", which %s; the data "
+                                "folder itself is used.",
+                                {id, sub, ClimbsOut(sub) ? "leads outside the data folder" : "does not exist"}));
+  }
+  const std::pair<std::string_view, std::string_view> files[] = {{"IniName", kDefaultIniName},
+                                                                 {"InfoName", kDefaultInfoName}};
+  for (const auto& [key, fallback] : files) {
+    const std::string named = ReadKey(key, fallback);
+    if (named != NameInFolder(key, fallback))
+      notes.push_back(FormatMsg("The installation type \"%s\" names the file \"%s\" (%s), which is not in its "
+                                "folder; \"%s\" is used.",
+                                {id, named, key, fallback}));
+  }
+  return notes;
 }
 
 }  // namespace vey

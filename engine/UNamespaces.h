@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,6 +47,15 @@ class TNamespaces {
   // base data folder when the entry's "DataPath" climbs out of it, is
   // absolute, or names no existing folder.
   std::filesystem::path GetNamespacePath() const;
+
+  // For the selected entry: why it is refused when its folder, instruction
+  // file or information file is a symbolic link that leads outside the data
+  // folder (the getters then fall back as for a missing one).
+  std::optional<std::string> LinkRefusal() const;
+
+  // For the selected entry, one sentence for each of its "DataPath",
+  // "IniName" and "InfoName" that is missing and replaced by its default.
+  std::vector<std::string> Fallbacks() const;
 
   // True when a "DataPath" value would leave the data folder: "..\" or "../"
   // anywhere, a ".." component, an absolute path or a drive letter.

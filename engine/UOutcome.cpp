@@ -4,6 +4,7 @@
 #include "common/StrFormat.h"
 #include "engine/EngineErrors.h"
 #include "formats/U2DAEdit.h"
+#include "formats/UERFHandler.h"
 #include "formats/UGFFFile.h"
 #include "formats/UTLKFile.h"
 
@@ -19,6 +20,8 @@ std::string FailureMessage(const Exception& e) {
     tag = "GEN-" + IntToStr(e.Code());
   else if (dynamic_cast<const EGFFError*>(&e))
     tag = "GFF-" + IntToStr(e.Code());
+  else if (dynamic_cast<const EERFError*>(&e))
+    tag = "ERF-" + IntToStr(e.Code());
   else
     return std::string("An unhandled error occured! ") + e.what();
   return FormatMsg("An error occured! %s (%s)", {e.what(), tag});

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <utility>
 
+#include "common/PathText.h"
 #include "common/StrFormat.h"
 #include "common/UQK_IniFile.h"
 #include "common/Win1252.h"
@@ -53,7 +54,11 @@ TPatchFileHandler::TPatchFileHandler(platform::IOpenDialog& openDialog, std::str
     : DataPath(std::move(dataPath)), OpenDialog(openDialog), services_(services) {
   // Work folders ("erfpatch_temp", "nsspatch_temp") and restored script
   // sources live in the data folder.
-  if (!DataPath.empty()) Files().AddWritableRoot(DataPath);
+  if (!DataPath.empty()) {
+    Files().AddWritableRoot(DataPath);
+    // The mod's links may not reach past its own folder.
+    Files().AddConfinedRoot(DataPath);
+  }
 }
 
 void TPatchFileHandler::Log(std::string_view text, int kind) {
@@ -70,13 +75,23 @@ void TPatchFileHandler::EnsureBackupRoot() {
 
 std::optional<std::string> TPatchFileHandler::JoinInside(const std::string& folder,
                                                          std::string_view relative) {
-  if (!platform::GameFileSystem::IsContained(relative) || relative.empty()) {
-    Log(FormatMsg("Refusing the file name \"%s\": it leads outside the folder %s. Skipping...",
-                  {relative, folder}),
+  if (HasControlCharacter(relative)) {
+    Log(FormatMsg("Refusing the file name \"%s\": it holds a control character. Skipping...", {relative}),
         kError);
     return std::nullopt;
   }
-  return Files().Resolve(folder, relative).string();
+  if (!platform::GameFileSystem::IsContained(relative) || relative.empty()) {
+    Log(FormatMsg("Refusing the file name \"%s\": it leads outside the folder %s. Skipping...",
+                  {relative, PathText(folder)}),
+        kError);
+    return std::nullopt;
+  }
+  try {
+    return Files().Resolve(folder, relative).string();
+  } catch (const EPathError& e) {
+    Log(FormatMsg("%s Skipping \"%s\"...", {e.what(), relative}), kError);
+    return std::nullopt;
+  }
 }
 
 // An existing "Override" in another letter case is the same folder.
@@ -118,7 +133,7 @@ void TPatchFileHandler::SettleGameFolder(SettleFor purpose) {
   }
   GameFolder = folder;
   Files().AddWritableRoot(GameFolder);
-  Log(FormatMsg("Install path set to %s.", {GameFolder}), kDebug);
+  Log(FormatMsg("Install path set to %s.", {PathText(GameFolder)}), kDebug);
   if (Patcher->OnGameFolder) Patcher->OnGameFolder(GameFolder);
 }
 
@@ -208,6 +223,11 @@ bool TPatchFileHandler::LocateFile(std::string_view name, TFileKind kind,
   BackupAllowed = true;
   WorkCopy.reset();
   WorkCopyPath.clear();
+  if (HasControlCharacter(name)) {
+    Log(FormatMsg("Refusing the file name \"%s\": it holds a control character. Skipping...", {name}),
+        kError);
+    return false;
+  }
   std::string dest(destination);
   if (dest.empty()) {
     dest = "override";
@@ -233,7 +253,7 @@ bool TPatchFileHandler::LocateFile(std::string_view name, TFileKind kind,
     const std::string overrideFolder = OverrideFolder();
     if (!Files().IsDirectory(overrideFolder)) {
       Files().CreateDirectories(overrideFolder);
-      Log(FormatMsg("No Override folder found, creating it at %s.", {overrideFolder}), kInstall);
+      Log(FormatMsg("No Override folder found, creating it at %s.", {PathText(overrideFolder)}), kInstall);
     }
     if (kind == fkScript) return LocateScript(name, dest, replace);
     if (replace) return LocateReplacing(name);
@@ -255,7 +275,7 @@ bool TPatchFileHandler::LocateArchived(std::string_view name, std::string_view d
   DestinationPath = *destPath;
   if (!Files().IsFile(DestinationPath)) {
     Log(FormatMsg("Unable to locate archive \"%s\" to modify or insert file \"%s\" into, skipping...",
-                  {DestinationPath, FileName}),
+                  {PathText(DestinationPath), FileName}),
         kError);
     return false;
   }
@@ -263,10 +283,10 @@ bool TPatchFileHandler::LocateArchived(std::string_view name, std::string_view d
   std::unique_ptr<TERFHandler> opened;
   if (!queued) {
     try {
-      opened = std::make_unique<TERFHandler>(DestinationPath);
+      opened = std::make_unique<TERFHandler>(Files().HostPath(DestinationPath));
     } catch (const Exception& e) {
       Log(FormatMsg("Unable to load archive \"%s\" to modify or insert file \"%s\" into, skipping... (%s)",
-                    {DestinationPath, FileName, e.what()}),
+                    {PathText(DestinationPath), FileName, e.what()}),
           kError);
       return false;
     }
@@ -274,7 +294,7 @@ bool TPatchFileHandler::LocateArchived(std::string_view name, std::string_view d
   TERFHandler* archive = queued ? queued : opened.get();
   if (!archive->IsOpen()) {
     Log(FormatMsg("Unable to load archive \"%s\" to insert file \"%s\" into, skipping...",
-                  {DestinationPath, FileName}),
+                  {PathText(DestinationPath), FileName}),
         kError);
     return false;
   }
@@ -285,7 +305,8 @@ bool TPatchFileHandler::LocateArchived(std::string_view name, std::string_view d
   if (!workCopy) return false;
   Files().RemoveFile(*workCopy);
   const std::string archiveName = LastComponent(DestinationPath);
-  if (replace || !archive->HasResource(saveName, queued != nullptr)) {
+  ResourceExisted = archive->HasResource(saveName, queued != nullptr);
+  if (replace || !ResourceExisted) {
     std::string source;
     try {
       source = Patcher->GetSourceFileName(FileName);
@@ -297,7 +318,7 @@ bool TPatchFileHandler::LocateArchived(std::string_view name, std::string_view d
     }
     auto sourcePath = JoinInside(DataPath, source);
     if (!sourcePath) return false;
-    Log(FormatMsg("Adding file \"%s\" to archive \"%s\"...", {saveName, archiveName}), kInstall);
+    Log(FormatMsg("Adding file \"%s\" to archive \"%s\"...", {saveName, PathText(archiveName)}), kInstall);
     // A mod file that is not there leaves no work copy, which is reported
     // below and skips the entry instead of ending the run.
     if (Files().IsFile(*sourcePath)) {
@@ -308,15 +329,14 @@ bool TPatchFileHandler::LocateArchived(std::string_view name, std::string_view d
     }
   } else {
     Log(FormatMsg("File \"%s\" already exists in archive \"%s\", modifying existing file...",
-                  {saveName, archiveName}),
+                  {saveName, PathText(archiveName)}),
         kInstall);
     const int type = TERF_Resource::ExtensionToType(ExtensionOf(saveName));
     if (DeferWorkCopy) {
       Files().CheckWritable(*workCopy);
       WorkCopy = archive->ExtractResourceData(StripExtension(saveName), type);
     } else {
-      Files().BeforeWrite(*workCopy);
-      archive->ExtractResource(StripExtension(saveName), type, *workCopy);
+      archive->ExtractResource(StripExtension(saveName), type, Files().BeforeWrite(*workCopy));
       Files().WriteDone(*workCopy);
     }
   }
@@ -342,25 +362,28 @@ bool TPatchFileHandler::LocateScript(std::string_view name, std::string_view des
     DestinationPath = *destPath;
     if (!Files().IsFile(DestinationPath)) {
       Log(FormatMsg("Unable to locate archive \"%s\" to insert script \"%s\" into, skipping...",
-                    {DestinationPath, FileName}),
+                    {PathText(DestinationPath), FileName}),
           kError);
       return false;
     }
     try {
-      TERFHandler archive(DestinationPath);
+      TERFHandler archive(Files().HostPath(DestinationPath));
       if (!archive.IsOpen()) {
         Log(FormatMsg("Unable to load archive \"%s\" to insert script \"%s\" into, skipping...",
-                      {DestinationPath, FileName}),
+                      {PathText(DestinationPath), FileName}),
             kError);
         return false;
       }
     } catch (const Exception& e) {
       Log(FormatMsg("Unable to load archive \"%s\" to insert script \"%s\" into, skipping... (%s)",
-                    {DestinationPath, FileName, e.what()}),
+                    {PathText(DestinationPath), FileName, e.what()}),
           kError);
       return false;
     }
   }
+  // The source is read and rewritten in place: a link that leads out of the
+  // data folder is refused here, before anything touches it.
+  if (!JoinInside(DataPath, name)) return false;
   const TQK_Inifile& ini = Patcher->IniFile();
   std::string source = ini.SectionExists(name) ? ini.ReadString(name, "!SourceFile", "") : "";
   if (!source.empty()) {
@@ -502,7 +525,7 @@ bool TPatchFileHandler::LocateInOverride(std::string_view name) {
   const std::string chosenPath = OpenDialog.FileName;
   Files().CopyFile(chosenPath, *target);
   Log(FormatMsg("Copying file \"%s\" as \"%s\" to Override folder...",
-                {LastComponent(chosenPath), saveName}),
+                {PathText(LastComponent(chosenPath)), saveName}),
       kInstall);
   return true;
 }
@@ -516,7 +539,7 @@ std::string TPatchFileHandler::GetFilePath() const {
     std::string resolved = Files().Resolve(FilePath, FileName).string();
     if (Files().IsFile(resolved)) return resolved;
   }
-  throw EAbort(FormatMsg("Error! File \"%s\" set to be patched does not exist!", {path}), 5);
+  throw EAbort(FormatMsg("Error! File \"%s\" set to be patched does not exist!", {PathText(path)}), 5);
 }
 
 bool TPatchFileHandler::BackupFile() {

@@ -68,6 +68,8 @@ class TPatchFileHandler {
   bool DeferWorkCopy = false;
   std::optional<std::vector<std::uint8_t>> WorkCopy;
   std::string WorkCopyPath;
+  // Whether the archive of the last located work copy already held it.
+  bool ResourceExisted = false;
 
   void Log(std::string_view text, int kind);
 

@@ -1,9 +1,12 @@
 // URunDriver: Run, the one entry point of a patch run, and its 2DA loop.
 #include <ctime>
 
+#include "common/PathText.h"
 #include "common/StrFormat.h"
 #include "engine/UInstructionText.h"
+#include "engine/URunReport.h"
 #include "engine/UVEYPatcher.h"
+#include "formats/UERFHandler.h"
 #include "formats/UTLKFile.h"
 
 namespace vey {
@@ -93,6 +96,9 @@ void TVEYPatcher::LogFailure(const std::exception& failure) {
     LogMessage(std::string(e->what()) + " (GEN-" + IntToStr(e->Code()) + ")", LogKind::Error);
   else if (const auto* e = dynamic_cast<const EGFFError*>(&failure))
     LogMessage(std::string(e->what()) + " (GFF-" + IntToStr(e->Code()) + ")", LogKind::Error);
+  // A damaged archive is the archive's failure, not an unforeseen one.
+  else if (const auto* e = dynamic_cast<const EERFError*>(&failure))
+    LogMessage(std::string(e->what()) + " (ERF-" + IntToStr(e->Code()) + ")", LogKind::Error);
   else if (const auto* e = dynamic_cast<const EFOpenError*>(&failure))
     LogMessage(std::string(e->what()) + " (EXT-" + IntToStr(e->Code()) + ")", LogKind::Error);
   else if (const auto* e = dynamic_cast<const ECancelled*>(&failure))
@@ -119,6 +125,7 @@ void TVEYPatcher::Process2DAList() {
                  LogKind::Warning);
       continue;
     }
+    const std::int32_t rowsBefore = TableFile.RowCount(), columnsBefore = TableFile.ColumnCount();
     for (const std::string& modifierKey : IniFile().ReadSection(value)) {
       const std::string modifier = IniFile().ReadString(value, modifierKey, "");
       if (modifierKey.empty() || modifier.empty()) continue;
@@ -138,12 +145,13 @@ void TVEYPatcher::Process2DAList() {
     }
     if (FileHandler.BackupFile())
       LogMessage(FormatMsg("Saving unaltered backup copy of %s in %s",
-                           {FileHandler.FileName, AppPath() + "backup/" + value}),
+                           {FileHandler.FileName, PathText(AppPath() + "backup/") + value}),
                  LogKind::Install);
     const std::string savePath = FileHandler.GetFilePath();
     Files().WriteFile(savePath, TableFile.SaveToBytes());
+    if (Report) Report->TableGrown(savePath, TableFile, rowsBefore, columnsBefore);
     AdvanceProgress(1);
-    LogMessage(FormatMsg("Updated 2DA file %s.", {savePath}), LogKind::Install);
+    LogMessage(FormatMsg("Updated 2DA file %s.", {PathText(savePath)}), LogKind::Install);
   }
 }
 

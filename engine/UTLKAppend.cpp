@@ -5,7 +5,9 @@
 #include <unordered_map>
 
 #include "common/ByteReader.h"
+#include "common/PathText.h"
 #include "common/StrFormat.h"
+#include "engine/URunReport.h"
 #include "engine/UVEYPatcher.h"
 #include "formats/UTLKFile.h"
 
@@ -131,7 +133,7 @@ void TVEYPatcher::AppendTalkTable(std::int32_t pass) {
     throw EAbort(kNoTalkTable, 1);
   }
   const std::string targetPath = FileHandler.GetFilePath();
-  LogMessage(FormatMsg("Appending strings to TLK file \"%s\"", {targetPath}), LogKind::Install);
+  LogMessage(FormatMsg("Appending strings to TLK file \"%s\"", {PathText(targetPath)}), LogKind::Install);
 
   TTLKFileHandler target;
   target.LoadFromBytes(Files().ReadFile(targetPath), targetPath);
@@ -146,6 +148,7 @@ void TVEYPatcher::AppendTalkTable(std::int32_t pass) {
   PendingTokens tokens(StrRefTable);
   IdenticalEntryFinder identical(target, source);
   std::int64_t added = 0, reused = 0;
+  std::vector<std::pair<std::int32_t, std::int32_t>> appended;  // source index, new number
   const TStringDataList& entries = source.Entries();
   for (const TTLKString* entry = entries.First(); entry; entry = entries.Next()) {
     // The first identical entry in index order, the entries appended earlier
@@ -164,6 +167,7 @@ void TVEYPatcher::AppendTalkTable(std::int32_t pass) {
                            {targetName, IntToStr(newRef)}),
                  LogKind::Debug);
       tokens.Remap(entry->StrRef(), newRef);
+      appended.emplace_back(entry->StrRef(), static_cast<std::int32_t>(newRef));
       ++added;
     }
   }
@@ -171,9 +175,11 @@ void TVEYPatcher::AppendTalkTable(std::int32_t pass) {
 
   if (FileHandler.BackupFile())
     LogMessage(FormatMsg("Saving unaltered backup copy of %s file in %s",
-                         {FileHandler.FileName, FileHandler.BackupFolder()}),
+                         {FileHandler.FileName, PathText(FileHandler.BackupFolder())}),
                LogKind::Install);
   Files().WriteFile(targetPath, target.SaveToBytes());
+  if (Report)
+    for (const auto& [source, strRef] : appended) Report->EntryAppended(targetName, source, strRef);
   if (added > 0 && reused > 0)
     LogMessage(FormatMsg("%s file updated with %s new entries, %s entries already existed.",
                          {targetName, IntToStr(added), IntToStr(reused)}),

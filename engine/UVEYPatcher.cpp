@@ -3,6 +3,11 @@
 #include "engine/UVEYPatcher.h"
 
 #include <filesystem>
+#include <memory>
+#include <set>
+
+#include "common/StrFormat.h"
+#include "common/Win1252.h"
 
 namespace vey {
 namespace {
@@ -44,33 +49,60 @@ TVEYPatcher::TVEYPatcher(std::string iniFileName, const PatcherPlatform& platfor
   FileHandler.Patcher = this;
   // Backups of every list go to the one flat folder beside the installer.
   platform.files.AddWritableRoot(FileHandler.BackupFolder());
+  // The compiler and the installation types' folders live in the base data
+  // folder, which is the mod's as well.
+  platform.files.AddConfinedRoot(appPath_ + "veypatchdata/");
   logLevel_ = iniFile_.ReadInteger("Settings", "LogLevel", 3);
   plaintextLog_ = iniFile_.ReadBool("Settings", "PlaintextLog", false);
   transaction_ = std::make_unique<TTransaction>(*this);
+  // Every key of a long section is applied, but the same mod in another
+  // installer would lose the keys past the limit: say so once per section.
+  iniFile_.OnLongSection = [this, warned = std::make_shared<std::set<std::string>>()](
+                               std::string_view section) {
+    if (!warned->insert(AsciiLowerCopy(section)).second) return;
+    LogMessage(FormatMsg("Section [%s] holds more than 16,384 bytes of key names. Every key is "
+                         "applied, but other installers of this kind stop reading the section "
+                         "at that size.",
+                         {section}),
+               LogKind::Warning);
+  };
 }
 
 TVEYPatcher::~TVEYPatcher() = default;
 
-void TVEYPatcher::LogMessage(std::string_view text, LogKind kind) {
-  if (logLevel_ == 0) return;
+void TVEYPatcher::LogMessage(std::string_view message, LogKind kind) {
+  // The mod's level decides what is counted; a level given by the person
+  // running the installer only changes what is written.
+  const bool counting = logLevel_ != 0;
+  const std::int32_t level = shownLevel_.value_or(logLevel_);
+  if (!counting && level == 0) return;
+  writingKind_ = kind;
+  // Names and values from a mod may hold line breaks or other control
+  // characters; shown as "<0A>" they cannot split a line of the log.
+  std::string shown;
+  std::string_view text = message;
+  if (HasControlCharacter(message)) {
+    shown = ShowControlCharacters(message, false);
+    text = shown;
+  }
   switch (kind) {
     case LogKind::Debug:
-      if (logLevel_ >= 4) WriteLine(" [Debug] \t", "", text, kDebugColor, false);
+      if (level >= 4) WriteLine(" [Debug] \t", "", text, kDebugColor, false);
       break;
     case LogKind::Error:
-      ++errorCount_;
-      if (logLevel_ >= 2) WriteLine(" [Error] \t", "Error: ", text, kErrorColor, false);
+      if (counting) ++errorCount_;
+      if (level >= 2) WriteLine(" [Error] \t", "Error: ", text, kErrorColor, false);
       break;
     case LogKind::Warning:
-      ++warningCount_;
-      if (logLevel_ >= 3) WriteLine(" [Warning] \t", "Warning: ", text, kWarningColor, false);
+      if (counting) ++warningCount_;
+      if (level >= 3) WriteLine(" [Warning] \t", "Warning: ", text, kWarningColor, false);
       break;
     case LogKind::Install:
-      if (logLevel_ >= 1) WriteLine(" [Install] \t", "", text, kInstallColor, false);
+      if (level >= 1) WriteLine(" [Install] \t", "", text, kInstallColor, false);
       break;
     case LogKind::Status:
       // The run's closing line takes the colour of what went wrong so far.
-      if (logLevel_ >= 1) {
+      if (level >= 1) {
         if (warningCount_ > 0 && errorCount_ == 0)
           WriteLine(" [STATUS - WARNING] \t", "", text, kWarningColor, true);
         else if (errorCount_ > 0)
@@ -108,6 +140,7 @@ void TVEYPatcher::WriteLine(std::string_view plainTag, std::string_view richLead
     line += text;
     RichLog->AppendLine(line);
   }
+  if (OnLogEntry) OnLogEntry(writingKind_, text);
   if (OnLogLine) {
     std::string tagged(plainTag);
     tagged += text;

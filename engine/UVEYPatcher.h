@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "common/UQK_IniFile.h"
 #include "engine/EngineErrors.h"
 #include "engine/U2DAQuery.h"
+#include "engine/UCompilerLauncher.h"
 #include "engine/UPatchFileHandler.h"
 #include "engine/UTransaction.h"
 #include "formats/U2DAEdit.h"
@@ -72,6 +74,8 @@ enum TMemoryKind : std::int32_t {
 // growing the memory to such a number would exhaust it.
 constexpr std::int64_t kMaxMemorySlots = 100000;
 
+class TRunReport;
+
 class TVEYPatcher {
  public:
   // appPath is the installer's own folder. dataPath, when empty or not an
@@ -88,6 +92,9 @@ class TVEYPatcher {
   // errors and warnings whether written or not, then lets the host process
   // pending events. LogLevel 0 does nothing at all.
   void LogMessage(std::string_view text, LogKind kind);
+  // Writes lines as if "LogLevel" were level, while errors and warnings are
+  // still counted (or not) as the mod's "LogLevel" says.
+  void SetShownLogLevel(std::int32_t level) { shownLevel_ = level; }
   // Adds n work units and reports the position through OnProgress.
   void AdvanceProgress(std::int32_t n);
   // ProgressMax from the instruction lists; ProgressCount back to 0.
@@ -190,6 +197,9 @@ class TVEYPatcher {
   std::int32_t ProgressMax() const { return progressMax_; }
   const PatcherPlatform& Platform() const { return platform_; }
 
+  // How scripts are compiled: the person's own compiler, the sandbox.
+  TCompilerSettings Compiler;
+
   // Set by the owner after construction and before the run; not owned.
   // The view matching PlaintextLog() receives the log; without it, lines
   // are counted but go nowhere.
@@ -198,11 +208,16 @@ class TVEYPatcher {
   // The game folder, once it is settled.
   std::function<void(const std::string& folder)> OnGameFolder;
   std::function<void(std::int32_t position, std::int32_t maximum)> OnProgress;
+  // When set, the lists note in it what they change inside files.
+  TRunReport* Report = nullptr;
   // Every written line in its plain-text form (tag and text) with the colour
   // and weight it has in the rich view, whichever view is active; the command
   // line prints and records the log through it.
   std::function<void(std::string_view taggedLine, const platform::TextAttributes& attributes)>
       OnLogLine;
+  // Every written line's kind and text (Windows-1252), for hosts that keep
+  // the log as data.
+  std::function<void(LogKind kind, std::string_view text)> OnLogEntry;
 
  private:
   void LogFailure(const std::exception& e);
@@ -216,8 +231,10 @@ class TVEYPatcher {
   std::string dataPath_;
   TQK_Inifile iniFile_;
   std::int32_t lineCount_ = 0;
+  LogKind writingKind_ = LogKind::Debug;
   bool plaintextLog_ = false;
   std::int32_t logLevel_ = 3;
+  std::optional<std::int32_t> shownLevel_;
   std::int32_t warningCount_ = 0;
   std::int32_t errorCount_ = 0;
   std::string currentFile_;

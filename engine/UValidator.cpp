@@ -4,6 +4,7 @@
 #include "engine/UValidator.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "common/StrFormat.h"
 #include "common/TextEncoding.h"
@@ -120,6 +121,10 @@ void CheckInstallList(Check& c) {
   if (!list) return;
   if (!c.Bool(c.Find("Settings"), "InstallerMode", false))
     c.Warning(list, nullptr, "InstallerMode is not set to 1, so the InstallList is never carried out.");
+  std::unordered_set<std::string> patched;
+  for (std::string_view other : {"2DAList", "GFFList", "HACKList", "CompileList", "SSFList"})
+    if (const Section* o = c.Find(other))
+      for (const Entry& e : o->entries) patched.insert(AsciiLowerCopy(e.value));
   for (const Entry& folder : list->entries) {
     const std::string& d = folder.value;
     if (d.empty()) {
@@ -140,12 +145,15 @@ void CheckInstallList(Check& c) {
       const std::string source = c.SourceOf(f.value);
       if (source == f.value && !c.DataFileExists(source))
         c.Error(files, &f, FormatMsg("The file %s is not in the data folder.", {Quote(source)}));
-      if (const Section* fs = c.Find(f.value)) {
-        const std::string type = c.Value(fs, "!OverrideType", "ignore");
-        if (!EqualsNoCase(type, "ignore") && !EqualsNoCase(type, "warn") && !EqualsNoCase(type, "rename"))
-          c.Warning(fs, c.Find(*fs, "!OverrideType"),
-                    FormatMsg("%s is not one of ignore, warn or rename; it acts as ignore.", {Quote(type)}));
-      }
+      const Section* own = c.Find(f.value);
+      if (!own) continue;
+      c.CheckOverrideType(*own);
+      // A section that another list names too holds that list's keys as well.
+      if (!patched.contains(AsciiLowerCopy(own->name)) && c.FirstVisit(*own, "installed"))
+        for (const Entry& k : own->entries)
+          if (!EqualsNoCase(k.key, "!SourceFile") && !EqualsNoCase(k.key, "!SaveAs") &&
+              !EqualsNoCase(k.key, "!OverrideType"))
+            c.Warning(own, &k, FormatMsg("The section of an installed file reads no key %s.", {Quote(k.key)}));
     }
   }
 }
@@ -195,6 +203,16 @@ std::vector<TFinding> ValidateInstructions(const platform::GameFileSystem& fs, c
     c.findings.push_back({TSeverity::Warning, input.iniName, s.name, "", s.line,
                           FormatMsg("A section [%s] came earlier in the file; this one is never read.", {s.name})});
 
+  // Every read of a key takes its first entry: a repeated key's own value is never used.
+  for (const TQK_IniSection& s : c.layout.sections) {
+    std::unordered_set<std::string> seen;
+    for (const TQK_IniEntry& e : s.entries)
+      if (!seen.insert(AsciiLowerCopy(e.key)).second && e.value != c.Value(&s, e.key))
+        c.Warning(&s, &e,
+                  FormatMsg("The key %s came earlier in this section; the installer reads the earlier value "
+                            "wherever this one stands, so this value is never used.",
+                            {validate::Quote(e.key)}));
+  }
   validate::CheckSettings(c);
   validate::CheckTLKList(c);
   validate::CheckInstallList(c);

@@ -7,6 +7,7 @@
 
 #include "common/StrFormat.h"
 #include "common/Win1252.h"
+#include "engine/UVEYPatcher.h"
 
 namespace vey::validate {
 
@@ -132,6 +133,13 @@ void Check::CheckFileSection(std::string_view listed) {
   if (const Entry* e = Find(*s, "!SaveAs"); e && !e->value.empty()) StaysInside(s, e, e->value, "game");
 }
 
+void Check::CheckOverrideType(const Section& section) {
+  const Entry* e = Find(section, "!OverrideType");
+  if (!e || e->value.empty()) return;
+  if (!EqualsNoCase(e->value, "ignore") && !EqualsNoCase(e->value, "warn") && !EqualsNoCase(e->value, "rename"))
+    Warning(&section, e, FormatMsg("%s is not one of ignore, warn or rename; it acts as ignore.", {Quote(e->value)}));
+}
+
 bool Check::IsMemoryWord(std::string_view text) { return text.starts_with("2DAMEMORY"); }
 
 bool Check::IsMisspeltMemoryWord(std::string_view text) {
@@ -185,16 +193,18 @@ bool Check::StoreKey(const Section& section, const Entry& entry) {
   std::uint64_t n = 1;  // a malformed slot stores into the first one
   if (IsDigits(slotText)) {
     n = 0;
-    std::from_chars(slotText.data(), slotText.data() + slotText.size(), n);
-    if (n == 0) {
+    auto r = std::from_chars(slotText.data(), slotText.data() + slotText.size(), n);
+    if (n == 0 && r.ec == std::errc()) {
       Error(&section, &entry, "Memory slots are numbered from 1; 2DAMEMORY0 stores nothing.");
       return true;
     }
-  } else {
+  }
+  // Slot numbers beyond any need are refused like malformed ones.
+  if (!IsDigits(slotText) || n > static_cast<std::uint64_t>(kMaxMemorySlots) || n == 0) {
+    n = 1;
     Warning(&section, &entry,
             FormatMsg("%s names no memory slot; the first slot is used instead.", {Quote(entry.key)}));
   }
-  if (n > 100000) return true;  // refused by the installer; no check needs so many
   if (slots_.size() <= n) slots_.resize(n + 1, false);
   slots_[n] = true;
   return true;

@@ -57,6 +57,8 @@ class Check {
   // Reports "!SourceFile" and "!SaveAs" values of a listed file's section
   // that leave the data folder or name a missing file.
   void CheckFileSection(std::string_view listed);
+  // "!OverrideType" of a file put into an archive: ignore, warn or rename.
+  void CheckOverrideType(const Section& section);
 
   // Tokens as the run would know them at this point of its fixed order.
   void DefineStrRef(std::int32_t token) { strRefs_.insert(token); }
@@ -68,9 +70,11 @@ class Check {
   // A key that may be a 2DAMEMORY store: true when it is one (the slot is
   // then stored from here on); a misspelt one is reported.
   bool StoreKey(const Section& section, const Entry& entry);
-  // The 2DAMEMORY word in exact spelling, and the slot it names (0 when none).
+  // Text beginning with the word 2DAMEMORY exactly as the installer reads
+  // it, or with the same letters in another case (then no token at all).
   static bool IsMemoryWord(std::string_view text);
   static bool IsMisspeltMemoryWord(std::string_view text);
+  // A 2DAMEMORY token read here: its slot must have been stored before.
   void CheckMemoryRead(const Section& section, const Entry& entry, std::string_view token);
 
   const platform::GameFileSystem& fs;

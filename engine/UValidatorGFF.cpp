@@ -225,6 +225,7 @@ void GFFCheck::Entry(const Section& list, const validate::Entry& e) {
   if (!EqualsNoCase(destination, "override") && !destination.empty())
     if (!c_.StaysInside(s, c_.Find(*s, "!Destination"), destination, "game")) return;
   c_.CheckFileSection(e.value);
+  c_.CheckOverrideType(*s);
   const bool replace = c_.Bool(s, "!ReplaceFile", false);
   std::string source = fileName;
   if (const validate::Entry* src = c_.Find(*s, "!SourceFile"); src && !src->value.empty()) source = src->value;

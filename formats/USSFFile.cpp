@@ -58,11 +58,14 @@ void TSSFFile::LoadFromBytes(std::span<const std::uint8_t> data, const std::file
   };
   if (text(0) != kFileType || text(4) != kVersion || data.size() < 12)
     throw ESSFError("Selected file \"" + fileName_.string() + "\" is not a valid SSF v1.1 file!", 1);
-  // The table may start anywhere; entries the file does not hold in full
-  // stay -1 (no sound) rather than being made up.
+  // The table may start anywhere, but all of it must be in the file: a
+  // soundset cut short would otherwise be saved back with entries lost.
   std::uint64_t at = LoadU32(data.data() + 8);
+  if (at + 4ull * kEntries > data.size())
+    throw ESSFError("Selected file \"" + fileName_.string() +
+                        "\" is not a valid SSF v1.1 file! Its entry table ends past the end of the file.",
+                    1);
   for (auto& value : values_) {
-    if (at + 4 > data.size()) break;
     value = static_cast<std::int32_t>(LoadU32(data.data() + at));
     at += 4;
   }

@@ -1,6 +1,7 @@
 // Fuzzes the information-text reader: any bytes give a document whose text
 // is valid UTF-8 without control characters (nothing can reach a terminal as
 // an escape sequence), within the reader's bounds, and printable as plain text.
+// Seeds: tests/formats/data/*.rtf; words: -dict=fuzz/rtf_reader.dict.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "common/PathText.h"
 #include "common/StrFormat.h"
 #include "common/VeyException.h"
 #include "common/Win1252.h"
@@ -47,6 +48,9 @@ std::vector<std::string_view> SplitComponents(std::string_view relative) {
 // Why a relative path may not be followed, or empty when it may.
 std::string_view RefusalReason(std::string_view relative) {
   if (relative.find('\0') != std::string_view::npos) return "it holds a NUL character";
+  // A line break or other control character in a name would end up in a
+  // file name in the game folder and split lines of the log.
+  if (HasControlCharacter(relative)) return "it holds a control character";
   if (relative.empty()) return {};
   // "/x", "\x", "\\server\share" and "\\?\C:\x" all start at a root.
   if (IsSeparator(relative[0])) return "it is an absolute or network path";
@@ -58,7 +62,7 @@ std::string_view RefusalReason(std::string_view relative) {
   return {};
 }
 
-std::string PathText(const std::filesystem::path& p) { return p.string(); }
+std::string PathText(const std::filesystem::path& p) { return ::vey::PathText(p); }
 
 bool EntryExists(const std::filesystem::path& p) {
   struct stat st {};
@@ -81,7 +85,7 @@ std::optional<std::string> PickEntry(const std::vector<std::string>& candidates,
 
 [[noreturn]] void ThrowWriteFailure(std::string_view pattern, const std::filesystem::path& p,
                                     int err) {
-  throw EFCreateError(FormatMsg(pattern, {PathText(p), SystemReason(err)}));
+  throw EFCreateError(FormatMsg(pattern, {PathText(p), SystemReason(err)}), err);
 }
 
 std::filesystem::path NormalAbsolute(const std::filesystem::path& p) {
@@ -101,6 +105,13 @@ std::string NameOf(const std::filesystem::path& path) {
   return NormalAbsolute(path).filename().string();
 }
 
+// The path with every link followed as far as it exists.
+std::filesystem::path RealPath(const std::filesystem::path& p) {
+  std::error_code ec;
+  std::filesystem::path real = std::filesystem::weakly_canonical(std::filesystem::absolute(p, ec), ec);
+  return ec ? NormalAbsolute(p) : NormalAbsolute(real);
+}
+
 bool IsUnder(const std::filesystem::path& path, const std::filesystem::path& root) {
   // Whole components, so that "/a/bc" is not taken to lie under "/a/b".
   auto p = path.begin();
@@ -113,6 +124,27 @@ bool IsUnder(const std::filesystem::path& path, const std::filesystem::path& roo
 }  // namespace
 
 void GameFileSystem::AddWritableRoot(const Path& root) { roots_.push_back(NormalAbsolute(root)); }
+
+void GameFileSystem::AddConfinedRoot(const Path& root) {
+  confined_.push_back({NormalAbsolute(root), RealPath(root)});
+}
+
+std::optional<std::string> GameFileSystem::LinkEscape(const Path& path) const {
+  if (confined_.empty()) return std::nullopt;
+  const Path normal = NormalAbsolute(path);
+  for (const ConfinedRoot& root : confined_) {
+    if (!IsUnder(normal, root.normal)) continue;
+    const Path real = RealPath(path);
+    if (!IsUnder(real, root.real))
+      return FormatMsg("\"%s\" leads through a symbolic link to \"%s\", outside the folder \"%s\"",
+                       {PathText(path), PathText(real), PathText(root.normal)});
+  }
+  return std::nullopt;
+}
+
+void GameFileSystem::CheckConfined(const Path& path) const {
+  if (auto why = LinkEscape(path)) throw EPathError("Refused: " + *why + ".");
+}
 
 bool GameFileSystem::IsContained(std::string_view relative) {
   return RefusalReason(relative).empty();
@@ -133,16 +165,19 @@ GameFileSystem::Path GameFileSystem::Resolve(const Path& base, std::string_view 
     result /= existing ? *found : std::string(part);
   }
   if (!relative.empty() && IsSeparator(relative.back()) && result.has_filename()) result /= "";
+  CheckConfined(result);
   return result;
 }
 
 GameFileSystem::Path GameFileSystem::Child(const Path& folder, std::string_view name) const {
-  if (name.empty() || name == "." || name == ".." || name.find('\0') != std::string_view::npos ||
+  if (name.empty() || name == "." || name == ".." || HasControlCharacter(name) ||
       name.find_first_of("/\\") != std::string_view::npos)
     throw EPathError(FormatMsg("The name \"%s\" is refused: it is not a single file or folder name.",
                                {name}));
-  if (auto found = FindEntry(folder, name)) return folder / *found;
-  return folder / std::string(name);
+  Path result = folder / std::string(name);
+  if (auto found = FindEntry(folder, name)) result = folder / *found;
+  CheckConfined(result);
+  return result;
 }
 
 std::optional<GameFileSystem::FolderStamp> GameFileSystem::StampOf(const Path& folder) {
@@ -267,6 +302,7 @@ std::vector<std::string> GameFileSystem::List(const Path& folder) const {
 }
 
 std::vector<std::uint8_t> GameFileSystem::ReadFile(const Path& path) const {
+  CheckConfined(path);
   return ReadWholeFile(path);
 }
 
@@ -291,6 +327,7 @@ std::unique_ptr<AtomicFileWriter> GameFileSystem::CreateFile(const Path& path) {
 
 void GameFileSystem::CopyFile(const Path& from, const Path& to) {
   CheckWritable(to);
+  CheckConfined(from);
   InputFile in(from);
   const FileChange change{FileChange::kWrite, to, {}};
   Announce(change);
@@ -335,7 +372,8 @@ void GameFileSystem::Rename(const Path& from, const Path& to) {
   }
   if (err != 0)
     throw EFCreateError(FormatMsg("Cannot rename file \"%s\" to \"%s\". %s",
-                                  {PathText(from), PathText(to), SystemReason(err)}));
+                                  {PathText(from), PathText(to), SystemReason(err)}),
+                        err);
   if (ParentKey(from) == ParentKey(to)) {
     AfterChange(to, beforeTo, NameOf(to), NameOf(from));
   } else {
@@ -356,7 +394,8 @@ void GameFileSystem::CreateDirectories(const Path& path) {
   for (Path p = NormalAbsolute(path); p.has_relative_path(); p = p.parent_path())
     listings_.erase(p.string());
   if (ec) throw EFCreateError(FormatMsg("Cannot create folder \"%s\". %s",
-                                        {PathText(path), ec.message()}));
+                                        {PathText(path), ec.message()}),
+                                        ec.value());
   if (!IsDirectory(path))
     ThrowWriteFailure("Cannot create folder \"%s\". %s", path, ENOTDIR);
   Done(change);
@@ -381,11 +420,12 @@ void GameFileSystem::RemoveObserver(FileChangeObserver* observer) {
   std::erase(observers_, observer);
 }
 
-void GameFileSystem::BeforeWrite(const Path& path) {
+GameFileSystem::Path GameFileSystem::BeforeWrite(const Path& path) {
   CheckWritable(path);
   // The writer works behind the listing cache's back.
   listings_.erase(ParentKey(path));
   Announce(FileChange{FileChange::kWrite, path, {}});
+  return path;
 }
 
 void GameFileSystem::WriteDone(const Path& path) {
@@ -413,6 +453,7 @@ void GameFileSystem::CheckWritable(const Path& path) const {
     throw EPathError(FormatMsg(
         "Refusing to write \"%s\": it lies outside the folders this installation may change.",
         {PathText(path)}));
+  CheckConfined(path);
 }
 
 }  // namespace vey::platform

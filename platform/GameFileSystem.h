@@ -61,9 +61,20 @@ class GameFileSystem {
   void AddWritableRoot(const Path& root);
   const std::vector<Path>& WritableRoots() const { return roots_; }
 
+  // A folder whose content belongs to the mod: a path below it that leads
+  // outside it through a symbolic link is refused for reading and writing
+  // (EPathError), and Resolve refuses to name it. Links elsewhere (the game
+  // and backup folders) are followed; their writes replace a linked file by a
+  // regular one and never write the link's target.
+  void AddConfinedRoot(const Path& root);
+  // Nothing when path stays inside the confined folder it lies below (or lies
+  // below none); otherwise why it is refused.
+  std::optional<std::string> LinkEscape(const Path& path) const;
+
   // True when a Windows-style relative path stays inside its folder: no ".."
   // component, not absolute, no drive letter, in either slash direction, and
-  // no NUL character (the system would cut the path there).
+  // no NUL character (the system would cut the path there) and no other
+  // control character.
   static bool IsContained(std::string_view relative);
 
   // base joined with a Windows-style relative path ("override", "modules\x.rim",
@@ -78,13 +89,17 @@ class GameFileSystem {
   // plain component (no separator, not "." or ".."; EPathError otherwise).
   Path Child(const Path& folder, std::string_view name) const;
 
-  bool Exists(const Path& path) const;
-  bool IsFile(const Path& path) const;
-  bool IsDirectory(const Path& path) const;
+  // Reads are virtual so that a dry run's overlay can serve its own writes.
+  virtual bool Exists(const Path& path) const;
+  virtual bool IsFile(const Path& path) const;
+  virtual bool IsDirectory(const Path& path) const;
   // Names of the entries of a folder (files and folders), unsorted.
-  std::vector<std::string> List(const Path& folder) const;
+  virtual std::vector<std::string> List(const Path& folder) const;
 
-  std::vector<std::uint8_t> ReadFile(const Path& path) const;
+  virtual std::vector<std::uint8_t> ReadFile(const Path& path) const;
+  // Where a reader outside this class (an archive, the script compiler) finds
+  // the current content of path.
+  virtual Path HostPath(const Path& path) const { return path; }
 
   // Every write below checks that its target lies under a writable root
   // (EPathError otherwise). Replacing writes are atomic.
@@ -108,14 +123,21 @@ class GameFileSystem {
   void AddObserver(FileChangeObserver* observer);
   void RemoveObserver(FileChangeObserver* observer);
   // For writers outside this class (format classes that save themselves):
-  // checks the fence and announces a kWrite of path. The caller writes it
-  // next and then calls WriteDone.
-  void BeforeWrite(const Path& path);
-  void WriteDone(const Path& path);
+  // checks the fence and announces a kWrite of path. The caller writes the
+  // returned path (path itself, unless the writes are kept elsewhere) next
+  // and then calls WriteDone.
+  virtual Path BeforeWrite(const Path& path);
+  virtual void WriteDone(const Path& path);
 
   // Drops every cached listing; for callers that let another program write
   // into these folders (a compiler leaving its output).
   void ForgetListings() const { listings_.clear(); }
+
+ protected:
+  // The existing entry of folder spelled like name in any letter case.
+  virtual std::optional<std::string> FindEntry(const Path& folder, std::string_view name) const;
+  void Announce(const FileChange& change);
+  void Done(const FileChange& change);
 
  private:
   // What a folder's listing was taken from; any entry added, removed or
@@ -131,7 +153,6 @@ class GameFileSystem {
   };
 
   static std::optional<FolderStamp> StampOf(const Path& folder);
-  std::optional<std::string> FindEntry(const Path& folder, std::string_view name) const;
   const Listing* ValidListing(const std::string& key) const;
   // The stamp of the folder that will hold path, when its listing is cached.
   std::optional<FolderStamp> StampBeforeChange(const Path& path) const;
@@ -140,10 +161,14 @@ class GameFileSystem {
   void AfterChange(const Path& path, const std::optional<FolderStamp>& before,
                    std::string_view added, std::string_view removed);
   void ForgetListing(const Path& folder);
-  void Announce(const FileChange& change);
-  void Done(const FileChange& change);
+
+  void CheckConfined(const Path& path) const;
 
   std::vector<Path> roots_;
+  struct ConfinedRoot {
+    Path normal, real;
+  };
+  std::vector<ConfinedRoot> confined_;
   std::vector<FileChangeObserver*> observers_;
   mutable std::unordered_map<std::string, Listing> listings_;
 };

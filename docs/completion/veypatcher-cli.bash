@@ -26,7 +26,7 @@ _veypatcher_cli_options() {
       sub(/^  /, "")
       split($0, columns, /  +/)
       n = split(columns[1], words, " ")
-      value = (n >= 2 && words[2] ~ /^[A-Z]/) ? 1 : 0
+      value = (n >= 2 && words[2] ~ /^[A-Z][A-Z0-9_:]*$/) ? 1 : 0
       count = split(words[1], names, ",")
       for (i = 1; i <= count; i++) print names[i], value
     }'
@@ -67,6 +67,15 @@ _veypatcher_cli() {
         done
         COMPREPLY=($(compgen -W "$("$program" namespaces --mod "$mod" 2>/dev/null |
           sed -n 's/^\[[0-9]*\] //p')" -- "$cur"))
+        ;;
+      --run)
+        # The runs recorded in the game folder named by --game.
+        local game="" j
+        for ((j = 1; j < COMP_CWORD - 1; j++)); do
+          [[ ${COMP_WORDS[j]} == --game ]] && game=${COMP_WORDS[j+1]}
+        done
+        [[ -n $game ]] && COMPREPLY=($(compgen -W "$("$program" history --game "$game" 2>/dev/null |
+          awk 'NR > 1 { print $1 }')" -- "$cur"))
         ;;
       --log-level)
         COMPREPLY=($(compgen -W "0 1 2 3 4" -- "$cur"))

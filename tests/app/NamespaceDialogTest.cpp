@@ -61,6 +61,35 @@ class NamespaceDialogTest : public QObject {
     QVERIFY(dialogs.shown.empty());
   }
 
+  // A type whose folder is missing or outside would install the standard
+  // files instead; the window says so and starts nothing.
+  void TypeFolderThatIsNoFolderOfTheMod_data() {
+    QTest::addColumn<QString>("dataPath");
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("missing") << "nowhere" << true;
+    QTest::newRow("climbs out") << "..\\veypatchdata" << true;
+    QTest::newRow("present") << "litefolder" << false;
+  }
+  void TypeFolderThatIsNoFolderOfTheMod() {
+    QFETCH(QString, dataPath);
+    QFETCH(bool, refused);
+    ModDir mod;
+    WriteTypes(mod);
+    mod.Write("veypatchdata/namespaces.ini", "[Namespaces]\r\nlite=lite\r\n[lite]\r\nName=Lite\r\nIniName=lite.ini\r\nInfoName=lite.rtf\r\n"
+                                             "DataPath=" + dataPath.toStdString() + "\r\n");
+    ScriptedDialogs dialogs;
+    app::MainWindow window(app::StartOptions{}, mod.RootQ(), dialogs.Layer());
+    QVERIFY(window.Prepare([](app::NamespaceDialog&) { return int(QDialog::Accepted); }));
+    QCOMPARE(window.btnContinue->isEnabled(), !refused);
+    if (refused)
+      QCOMPARE(dialogs.Texts("warning"),
+               std::vector<std::string>{"The installation type \"Lite\" names the folder \"" + dataPath.toStdString() +
+                                        "\", which is not inside the \"veypatchdata\" folder. Nothing can be "
+                                        "installed."});
+    else
+      QVERIFY(dialogs.shown.empty());
+  }
+
   void LeavingTheDialogEndsWithoutARun() {
     ModDir mod;
     WriteTypes(mod);

@@ -4,6 +4,7 @@
 #include <QTest>
 
 #include "AppTests.h"
+#include "app/QtDialogs.h"
 #include "app/StartOptions.h"
 
 namespace vey::test {
@@ -41,6 +42,22 @@ class StartOptionsTest : public QObject {
     QCOMPARE(options.modDir, QStringLiteral("/m"));
     QCOMPARE(options.gameDir, QStringLiteral("/g"));
     QVERIFY(!app::ParseStartOptions({"--mod"}).error.isEmpty());
+  }
+
+  // The engine's "description|pattern" filters as the Qt file dialog's.
+  void OpenDialogFilters_data() {
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QString>("qt");
+    QTest::newRow("pattern in description") << "TLK file (*.tlk)|*.tlk" << "TLK file (*.tlk);;All files (*)";
+    QTest::newRow("pattern added") << "Soundsets|*.ssf" << "Soundsets (*.ssf);;All files (*)";
+    QTest::newRow("two patterns") << "Scripts|*.nss;*.ncs" << "Scripts (*.nss *.ncs);;All files (*)";
+    QTest::newRow("two pairs") << "A (*.a)|*.a|B (*.b)|*.b" << "A (*.a);;B (*.b);;All files (*)";
+    QTest::newRow("empty") << "" << "All files (*)";
+  }
+  void OpenDialogFilters() {
+    QFETCH(QString, filter);
+    QFETCH(QString, qt);
+    QCOMPARE(app::QtOpenDialog::QtFilter(filter.toStdString()), qt);
   }
 
   void ModFolderSearchOrder() {

@@ -53,7 +53,8 @@ TEST_F(DemoFolders, SummaryListsEveryInstructionList) {
 }
 
 TEST_F(DemoFolders, InstallsWithoutErrorsOrWarnings) {
-  CliResult r = RunCli({"install", "--mod", (dir_ / "demo" / "mod").string(), "--game", Game().string(), "--yes"});
+  CliResult r = RunCli({"install", "--mod", (dir_ / "demo" / "mod").string(), "--game", Game().string(), "--yes",
+                        "--compiler", VEY_SOURCE_DIR "/demo/standin-compiler"});
   ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
   EXPECT_NE(r.out.find("Done. All changes have been applied.\n"), std::string::npos) << r.out;
   // The values that travel between lists arrived: the appended string numbers

@@ -115,6 +115,15 @@ TEST_F(Inspect, DiffPrintsOneLinePerDifferenceAndExitsLikeDiff) {
   r = RunCli({"diff", first, second});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.out, "~ LocName(strref): 1 -> 2\n");
+
+  // Archive resources by their SHA-256.
+  const std::string modA = Path("a.mod", MakeArchive({{"x", "nss", "abc"}}));
+  const std::string modB = Path("b.mod", MakeArchive({{"X", "nss", "abd"}}));
+  r = RunCli({"diff", modA, modB});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.out,
+            "~ x.nss: 3 bytes, sha256 ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad -> 3 bytes, "
+            "sha256 a52d159f262b2c6ddb724a61840befc36eb30c88877a4030b65cbe86298449c9\n");
 }
 
 TEST_F(Inspect, DiffOfFilesItCannotCompareExits2) {

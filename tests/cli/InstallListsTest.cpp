@@ -38,12 +38,15 @@ class InstallLists : public ::testing::Test {
     dir.Write("game/modules/town.mod", MakeArchive({{"guard", "utc", "old guard"}}));
     dir.Write("game/override/guard.utc", "loose guard");
     dir.Write("mod/veypatchdata/info.rtf", "{\\rtf1 A mod.}");
-    dir.Write("mod/veypatchdata/nwnnsscomp.exe", kCompiler);
-    ::chmod((dir / "mod/veypatchdata/nwnnsscomp.exe").c_str(), 0755);
+    // A script compiler runs natively only when the person names it.
+    dir.Write("person/compiler", kCompiler);
+    ::chmod((dir / "person/compiler").c_str(), 0755);
   }
   std::string Mod() const { return (dir / "mod").string(); }
   std::string Game() const { return (dir / "game").string(); }
-  CliResult Run() { return RunCli({"install", "--mod", Mod(), "--game", Game(), "--yes"}); }
+  CliResult Run() {
+    return RunCli({"install", "--mod", Mod(), "--game", Game(), "--yes", "--compiler", (dir / "person/compiler").string()});
+  }
   static bool HasLine(const std::string& text, const std::string& line) {
     auto lines = Lines(text);
     return std::find(lines.begin(), lines.end(), line) != lines.end();

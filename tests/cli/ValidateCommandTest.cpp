@@ -40,6 +40,12 @@ TEST(ValidateCommand, PrintsFindingsAsLinesAndJsonAndFailsOnErrors) {
       << written;
   EXPECT_NE(written.find("\"errors\":1,\"warnings\":1}"), std::string::npos) << written;
 
+  // JSON alone on standard output; the data folder itself names the mod too.
+  CliResult alone = RunCli({"validate", "--mod", (dir / "mod" / "veypatchdata").string(), "--json", "-"});
+  EXPECT_EQ(alone.exitCode, 1) << alone.err;
+  EXPECT_TRUE(alone.out.starts_with("{\"findings\":[")) << alone.out;
+  EXPECT_TRUE(alone.out.ends_with("\"errors\":1,\"warnings\":1}\n")) << alone.out;
+
   // Warnings alone do not fail the check.
   dir.Write("mod/veypatchdata/changes.ini", "[Settings]\nFileExists=1\nColour=red\n");
   EXPECT_EQ(RunCli({"validate", "--mod", (dir / "mod").string()}).exitCode, 0);

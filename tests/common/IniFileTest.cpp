@@ -118,7 +118,9 @@ TEST(TQK_InifileLimits, ValueIsCutAfter2047Characters) {
   EXPECT_EQ(f.ini.ReadString("S", "Longer", ""), std::string(2047, 'b'));
 }
 
-TEST(TQK_InifileLimits, KeyNamesStopAtTheSixteenKilobyteList) {
+// Other readers stop listing at 16,384 bytes of zero-terminated names; here
+// every name is listed and the reader reports the section once it passes that.
+TEST(TQK_InifileLimits, EveryKeyIsListedAndLongSectionsAreReported) {
   // 163 names of 99 characters take 16,300 bytes with their zeros; with the
   // closing zero, an 82-character name fills the list exactly.
   std::string body = "[Big]\n";
@@ -129,19 +131,31 @@ TEST(TQK_InifileLimits, KeyNamesStopAtTheSixteenKilobyteList) {
     expected.push_back(name);
   }
   std::string fits(82, 'f');
-  body += fits + "=1\nz=1\n";
-  expected.push_back(fits);
-  std::string over = body;
-  over.replace(over.find(fits), fits.size(), std::string(83, 'f'));
+  std::string exactBody = body + fits + "=1\n[Next]\na=1\n";
+  std::string overBody = body + std::string(83, 'f') + "=1\nz=1\n";
 
-  IniFixture exact(body);
+  std::vector<std::string> reported;
+  IniFixture exact(exactBody);
+  exact.ini.OnLongSection = [&](std::string_view section) { reported.emplace_back(section); };
+  expected.push_back(fits);
   EXPECT_EQ(exact.ini.ReadSection("Big"), expected);
-  // A name that does not fit ends the list: the short one after it is not listed either.
-  IniFixture tooLong(over);
-  expected.pop_back();
-  EXPECT_EQ(tooLong.ini.ReadSection("Big"), expected);
-  // Unlisted keys still read.
-  EXPECT_EQ(tooLong.ini.ReadString("Big", "z", ""), "1");
+  EXPECT_TRUE(reported.empty());
+
+  IniFixture over(overBody);
+  over.ini.OnLongSection = [&](std::string_view section) { reported.emplace_back(section); };
+  expected.back() = std::string(83, 'f');
+  expected.push_back("z");
+  EXPECT_EQ(over.ini.ReadSection("big"), expected);
+  EXPECT_EQ(reported, (std::vector<std::string>{"big"}));
+  EXPECT_TRUE(over.ini.SectionExists("Big"));
+
+  // 3,000 keys: all of them.
+  std::string many = "[Many]\n";
+  for (int i = 0; i < 3000; ++i) many += "ChangeRow" + std::to_string(i) + "=r\n";
+  IniFixture large(many);
+  const auto keys = large.ini.ReadSection("Many");
+  ASSERT_EQ(keys.size(), 3000u);
+  EXPECT_EQ(keys.back(), "ChangeRow2999");
 }
 
 TEST(TQK_InifileNumbers, IntegersBooleansAndTheirDefaults) {

@@ -47,8 +47,8 @@ for page in "$source"/docs/man/*.1; do
     fail "$name documents \"$sub\", which veypatcher-cli does not have"
     continue
   fi
-  # Every long option the page names exists (the page source writes \-\-).
-  for option in $(grep -o '\\-\\-[a-z][a-z-]*' "$page" | sed 's/\\-/-/g' | sort -u); do
+  # Every long option the page names exists (the page source writes \- for -).
+  for option in $(sed 's/\\-/-/g' "$page" | grep -o -- '--[a-z][a-z-]*[a-z]' | sort -u); do
     grep -q -- "$option\b" <<<"$help" || fail "$name names $option, which $sub --help does not list"
   done
 done

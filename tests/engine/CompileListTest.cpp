@@ -38,9 +38,13 @@ if grep -q FAILME "$src"; then echo "error: cannot compile"; exit 1; fi
 class CompileList : public ::testing::Test {
  protected:
   void SetUp() override { f.MakeGame(); }
+  // The person's own compiler, outside the mod; run without the sandbox so
+  // that these tests do not depend on the machine.
   void Compiler(std::string_view script = kFakeCompiler) {
-    f.dir.Write("mod/veypatchdata/nwnnsscomp.exe", script);
-    ::chmod((f.Data() + "nwnnsscomp.exe").c_str(), 0755);
+    const auto path = f.dir.Write("person/compiler", script);
+    ::chmod(path.c_str(), 0755);
+    f.compiler.Compiler = path.string();
+    f.compiler.Sandbox = false;
   }
   void Source(const std::string& name, std::string_view text) {
     f.dir.Write("mod/veypatchdata/" + name, text);
@@ -85,6 +89,8 @@ TEST_F(CompileList, TokensAreReplacedTheScriptCompiledIntoOverrideAndTheSourceRe
 
   const std::vector<std::string> expected = {
       " [Install] \tModifying and compiling scripts...",
+      " [Install] \tScripts are compiled by your own compiler \"" + f.compiler.Compiler +
+          "\", a native program, without a sandbox (it was turned off).",
       " [Debug] \tReplacing tokens in script k_test.nss...",
       " [Install] \tCompiling modified script k_test.nss...",
       " [Debug] \tNWNNSSComp says: cwd=" + f.App() + "veypatchdata",
@@ -154,41 +160,6 @@ TEST_F(CompileList, MissingCompilerEndsTheStepBeforeAnythingIsPrepared) {
       "scripts!"));
   EXPECT_FALSE(f.Exists(f.Data() + "nsspatch_temp"));
   EXPECT_EQ(e.ProgressCount(), 0);
-}
-
-// Runs body with PATH set to one folder only.
-void WithPath(const std::filesystem::path& folder, const std::function<void()>& body) {
-  const char* old = std::getenv("PATH");
-  const std::string saved = old ? old : "";
-  ::setenv("PATH", folder.c_str(), 1);
-  body();
-  ::setenv("PATH", saved.c_str(), 1);
-}
-
-TEST_F(CompileList, WindowsCompilerRunsThroughWineOrIsAnErrorPerScript) {
-  f.Ini(std::string(kInstaller) + "[CompileList]\nS0=a.nss\nS1=b.nss\n");
-  Compiler("MZ\x90 a Windows program");
-  Source("a.nss", "void main() { #StrRef1# }\n");
-  Source("b.nss", "void main() {}\n");
-  TempDir bin;
-  WithPath(bin.Path(), [&] { f.Engine().ProcessCompileList(); });
-  for (const char* name : {"a.nss", "b.nss"})
-    EXPECT_TRUE(f.Logged(
-        std::string(" [Error] \tUnable to compile script ") + name +
-        ": the compiler \"nwnnsscomp.exe\" is a Windows program and needs wine, which was not "
-        "found. Skipping..."));
-  EXPECT_EQ(Data("a.nss"), "void main() { #StrRef1# }\n");
-  EXPECT_EQ(f.Engine().ErrorCount(), 2);
-
-  // With wine on PATH the compiler is handed to it, followed by its arguments.
-  bin.Write("wine",
-            "#!/bin/sh\necho \"wine runs ${1##*/} $2 ${3##*/}\"\n"
-            "while [ $# -gt 1 ]; do shift; done\nprintf 'NCS' > \"$1\"\n");
-  ::chmod((bin.Path() / "wine").c_str(), 0755);
-  f.lines.clear();
-  WithPath(bin.Path(), [&] { f.Engine().ProcessCompileList(); });
-  EXPECT_TRUE(f.Logged(" [Debug] \tNWNNSSComp says: wine runs nwnnsscomp.exe -c b.nss"));
-  EXPECT_EQ(f.ReadFile(f.Game() + "override/b.ncs"), "NCS");
 }
 
 TEST_F(CompileList, ConsecutiveScriptsForOneArchiveAreSavedTogether) {

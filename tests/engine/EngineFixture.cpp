@@ -40,6 +40,7 @@ TVEYPatcher& EngineFixture::Engine() {
       lines.emplace_back(line);
     };
   }
+  engine_->Compiler = compiler;
   return *engine_;
 }
 

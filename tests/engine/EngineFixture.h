@@ -43,6 +43,9 @@ class EngineFixture {
 
   TempDir dir;
   FakePlatform fake;
+  // Given to the engine by every Engine() call; no sandbox unless a test
+  // asks for one, so that results do not depend on the machine.
+  TCompilerSettings compiler{"", false};
   std::vector<std::string> lines;  // " [Kind] \t" + text
 
  private:

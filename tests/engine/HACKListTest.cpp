@@ -49,7 +49,7 @@ TEST(HACKListBounds, EndOfFileHexNegativeAndTokens) {
   EngineFixture f;
   f.Ini(std::string(kInstaller) +
         "[HACKList]\nFile0=k.ncs\n"
-        "[k.ncs]\n16=1\n13=16909060\n0=$FF\n1=-1\n0x2=5\n4=StrRef3\n8=2DAMEMORY1\n12=\n");
+        "[k.ncs]\n16=1\n13=16909060\n4000=2\n0=$FF\n1=-1\n0x2=5\n4=StrRef3\n8=2DAMEMORY1\n12=\n");
   f.MakeGame();
   f.WriteFile(f.Data() + "k.ncs", Filler(16));
   TVEYPatcher& e = f.Engine();
@@ -57,14 +57,18 @@ TEST(HACKListBounds, EndOfFileHexNegativeAndTokens) {
   e.Memory = {"7"};
   e.ProcessHACKList();
   const std::string out = f.ReadFile(f.Game() + "override/k.ncs");
-  // Offset 16 (the size) is ignored without a word; offset 13 lengthens the
-  // file by one byte.
+  // Offsets 16 (the size) and 4000 patch nothing and are reported as errors;
+  // offset 13 lengthens the file by one byte.
   ASSERT_EQ(out.size(), 17u);
   EXPECT_EQ(Hex(out.substr(13)), "01 02 03 04");
   EXPECT_EQ(Hex(out.substr(0, 4)), "EE EE EE EE");
   EXPECT_EQ(Hex(out.substr(4, 4)), "0A 0B 0C 0D");
   EXPECT_EQ(Hex(out.substr(8, 4)), "00 00 00 07");
-  EXPECT_EQ(f.CountContaining("offset \"16\""), 0u);
+  EXPECT_TRUE(f.Logged(" [Error] \tUnable to set value at offset \"16\" of file k.ncs: the file ends "
+                       "at byte 16. Skipping..."));
+  EXPECT_TRUE(f.Logged(" [Error] \tUnable to set value at offset \"4000\" of file k.ncs: the file ends "
+                       "at byte 17. Skipping..."));
+  EXPECT_EQ(e.ErrorCount(), 2);
   for (const char* line : {"Invalid offset(0) or value($FF) modifier for file k.ncs. Skipping...",
                            "Invalid offset(1) or value(-1) modifier for file k.ncs. Skipping...",
                            "Invalid offset(0x2) or value(5) modifier for file k.ncs. Skipping...",

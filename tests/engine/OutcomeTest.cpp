@@ -39,8 +39,8 @@ TEST(FailureMessage, ClassTagsAndTheUntaggedClasses) {
   EXPECT_EQ(FailureMessage(EDead("bad table", 12)), "An error occured! bad table (2DA-12)");
   EXPECT_EQ(FailureMessage(EAbort("no folder", 6)), "An error occured! no folder (GEN-6)");
   EXPECT_EQ(FailureMessage(EGFFError("bad document", 3)), "An error occured! bad document (GFF-3)");
-  // Archive failures have no tag of their own in the box.
-  EXPECT_EQ(FailureMessage(EERFError("bad archive", 4)), "An unhandled error occured! bad archive");
+  // A damaged archive is reported with the archive's own code, not as an unforeseen failure.
+  EXPECT_EQ(FailureMessage(EERFError("bad archive", 4)), "An error occured! bad archive (ERF-4)");
 }
 
 }  // namespace

@@ -48,7 +48,7 @@ TEST(RunFailures, EachFailureClassIsLoggedOnceWithItsTagAndPassedOn) {
       {[] { throw ESpecialAbort("Stopped too", 6); }, " [Error] \tStopped too (GEN-6)"},
       {[] { throw EGFFError("Bad document", 12); }, " [Error] \tBad document (GFF-12)"},
       {[] { throw EFOpenError("Cannot open", 1); }, " [Error] \tCannot open (EXT-1)"},
-      {[] { throw EERFError("Bad archive", 6); }, " [Error] \tUnhandled exception: Bad archive (6)"},
+      {[] { throw EERFError("Bad archive", 6); }, " [Error] \tBad archive (ERF-6)"},
       {[] { throw EOther("Something else"); }, " [Error] \tUnhandled exception: Something else (0)"},
   };
   for (const TaggedCase& c : cases) {

@@ -294,5 +294,35 @@ TEST_F(Modifiers, CopyRowWithExclusiveMatchUpdatesInstead) {
   EXPECT_EQ(e.TableFile.GetRowLabel(1), "1");
 }
 
+// The first row is a match like any other: a search that began at row 1
+// would add a second copy of it.
+TEST_F(Modifiers, ExclusiveMatchInTheFirstRowUpdatesItForAddRowAndCopyRow) {
+  for (const char* apply : {"AddRow", "CopyRow"}) {
+    EngineFixture g;
+    g.Ini("[Settings]\nLogLevel=4\n[m]\nExclusiveColumn=name\nRowIndex=1\nname=a\ncost=99\n");
+    TVEYPatcher& e = g.Engine();
+    e.TableFile.LoadFromBytes(TwoDA({"name", "cost"}, {{"a", "10"}, {"b", "20"}}));
+    e.SetCurrentFile("test.2da");
+    if (std::string_view(apply) == "AddRow")
+      e.ApplyAddRow("m");
+    else
+      e.ApplyCopyRow("m");
+    EXPECT_EQ(e.TableFile.RowCount(), 2) << apply;
+    EXPECT_EQ(e.TableFile.GetCell(0, 1), "99") << apply;
+    EXPECT_EQ(e.TableFile.GetCell(1, 1), "20") << apply;
+  }
+}
+
+// A row key one past the last row names no row: it is skipped like any
+// other missing row, and the keys after it still apply.
+TEST_F(Modifiers, AddColumnRowKeyEqualToTheRowCountIsSkipped) {
+  TVEYPatcher& e = Engine("[col]\nColumnLabel=extra\nI2=past\nI1=kept\n", {"name"}, {{"a"}, {"b"}});
+  e.ApplyAddColumn("col");
+  ASSERT_EQ(e.TableFile.ColumnCount(), 2);
+  EXPECT_EQ(Column(e, 1), (S{"****", "kept"}));
+  EXPECT_EQ(e.TableFile.RowCount(), 2);
+  EXPECT_EQ(e.ErrorCount(), 0);
+}
+
 }  // namespace
 }  // namespace vey::test

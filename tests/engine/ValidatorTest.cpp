@@ -87,6 +87,10 @@ TEST(Validator, EachMistakeIsFoundAtItsLine) {
       {"field path not in the mod's document", "[GFFList]\nF=orc.utc\n[orc.utc]\nTag=x\nItemList\\2\\Tag=y\n", TSeverity::Warning, 7, "ItemList\\2\\Tag", "does not exist in the mod's own \"orc.utc\""},
       {"path an error when the mod's copy replaces", "[GFFList]\nF=orc.utc\n[orc.utc]\n!ReplaceFile=1\nNoSuch=y\n", TSeverity::Error, 7, "NoSuch", "does not exist"},
       {"AddField parent not in the document", "[GFFList]\nF=orc.utc\n[orc.utc]\nAddField0=s\n[s]\nFieldType=Byte\nPath=Items\nLabel=B\nValue=1\n", TSeverity::Warning, 9, "Path", "\"Items\" does not exist"},
+      {"unknown key of an installed file", "InstallerMode=1\n[InstallList]\nf=override\n[f]\nFile0=present.ncs\n[present.ncs]\n!Saveas=b.ncs\n!Destination=x\n",
+       TSeverity::Warning, 10, "!Destination", "reads no key"},
+      {"override type", "[GFFList]\nF=orc.utc\n[orc.utc]\n!Destination=modules\\m.mod\n!OverrideType=skip\nTag=x\n", TSeverity::Warning, 7, "!OverrideType", "acts as ignore"},
+      {"repeated key", "[GFFList]\nFile0=a.uti\nFile0=b.uti\n", TSeverity::Warning, 5, "File0", "never used"},
       {"repeated section", "[Settings]\nLogLevel=3\n", TSeverity::Warning, 3, "", "never read"},
       {"FileExists not set", "[TLKList]\n", TSeverity::Error, 2, "FileExists", "will not start"},
   };

@@ -211,6 +211,20 @@ TEST_F(GFFPath, AddFieldAttachesUnderStructsAndLists) {
                            "be found.");
 }
 
+// The index one past the last element is the easiest to get wrong: it must
+// find nothing through every way a path is used, never the memory after the list.
+TEST_F(GFFPath, ListIndexEqualToTheCountFindsNothing) {
+  EXPECT_EQ(doc.GetField("ItemList\\5"), nullptr);
+  EXPECT_EQ(doc.GetField("ItemList\\5\\Tag"), nullptr);
+  EXPECT_EQ(doc.SetFieldValue("ItemList\\5\\Count", "1"), R::NoField);
+  ExpectFailure<EGFFError>([&] { doc.AddField(std::make_unique<TGFF_SByte>("B", 1), "ItemList\\5"); }, 0,
+                           "Unable to add new field at path ItemList\\5 since the specified parent field could "
+                           "not be found.");
+  auto* list = doc.GetField("ItemList")->As<TGFFList>();
+  ExpectFailure<EGFFError>([&] { list->GetStruct(5); }, 0,
+                           "Out of bounds index 5 when trying to get STRUCT from LIST ItemList!");
+}
+
 TEST(TGFFModel, NodeRulesAndErrors) {
   int big = 300;
   TGFF_SByte b("ABCDEFGHIJKLMNOPQRS", big);

@@ -53,6 +53,25 @@ TEST(TGFFFileSave, LaysTheTreeOutDepthFirstWithLabelsStoredOnce) {
   EXPECT_SAME_BYTES(doc.SaveToBytes(), expected.Build());
 }
 
+// A character above 0x7F is negative as a char: widening it with its sign
+// would fill the three bytes after it with 0xFF.
+TEST(TGFFFileSave, CharsAndBytesOfTheUpperHalfFillTheirSlotWithZeros) {
+  TGFFFile doc;
+  doc.New("UTC ");
+  doc.RootStruct()->AddField(std::make_unique<TGFF_SChar>("C", static_cast<char>(0xE9)));
+  doc.RootStruct()->AddField(std::make_unique<TGFF_SChar>("D", static_cast<char>(0x80)));
+  doc.RootStruct()->AddField(std::make_unique<TGFF_SByte>("B", 0xFF));
+  GffImage expected;
+  expected.labels = {"C", "D", "B"};
+  expected.structs = {{0, 0, 3}};
+  expected.fields = {{1, 0, 0xE9}, {1, 1, 0x80}, {0, 2, 0xFF}};
+  expected.fieldIndices.U32(0).U32(1).U32(2);
+  EXPECT_SAME_BYTES(doc.SaveToBytes(), expected.Build());
+  TGFFFile back;
+  back.LoadFromBytes(doc.SaveToBytes());
+  EXPECT_EQ(back.GetField("C")->As<TGFF_SChar>()->Value(), static_cast<char>(0xE9));
+}
+
 TEST(TGFFFileSave, RoundTripGivesTheSameTreeAndTheSameBytes) {
   TGFFFile doc;
   doc.LoadFromBytes(AllTypes().Build());

@@ -45,16 +45,32 @@ TEST(TSSFFileLoad, ReadsTheTableWhereTheHeaderPutsIt) {
   for (int i = 0; i < 40; ++i) expected.I32(i);
   EXPECT_SAME_BYTES(f.SaveToBytes(), expected.Build());
 
-  // A file that ends early: the entries it does not hold in full stay -1,
-  // as does everything for a table offset beyond the end.
-  Bytes shortFile = Header(12);
-  shortFile.I32(5).I32(6).U16(7);
-  LoadBytes(f, shortFile);
-  EXPECT_TRUE(f.Loaded());
-  EXPECT_EQ(f.Value(2), 6);
-  EXPECT_EQ(f.Value(3), -1);
-  LoadBytes(f, Header(0xFFFFFFF0u));
-  EXPECT_EQ(f.Value(1), -1);
+}
+
+// A table that the file does not hold in full is refused, whatever makes it
+// so, and the refusal leaves nothing loaded that could be saved back.
+TEST(TSSFFileLoad, RefusesATableThatEndsPastTheFile) {
+  const std::string why = "\" is not a valid SSF v1.1 file! Its entry table ends past the end of the file.";
+  Bytes cutShort = Header(12);
+  for (int i = 0; i < 39; ++i) cutShort.I32(i);
+  Bytes lastByteMissing = Header(12);
+  for (int i = 0; i < 39; ++i) lastByteMissing.I32(i);
+  lastByteMissing.U16(7).U8(0);
+  Bytes offsetTooFar = Header(16);
+  for (int i = 0; i < 40; ++i) offsetTooFar.I32(i);
+  for (const auto& bad : {cutShort.Build(), lastByteMissing.Build(), offsetTooFar.Build(),
+                          Header(0xFFFFFFF0u).Build(), Header(12).Build()}) {
+    TSSFFile f;
+    ExpectFailure<ESSFError>([&] { LoadBytes(f, bad, "short.ssf"); }, 1, "Selected file \"short.ssf" + why);
+    EXPECT_FALSE(f.Loaded());
+    EXPECT_EQ(f.Value(1), -1);
+  }
+  // Exactly the table's length after its offset is enough.
+  Bytes exact = Header(16).U32(0);
+  for (int i = 0; i < 40; ++i) exact.I32(i);
+  TSSFFile f;
+  LoadBytes(f, exact);
+  EXPECT_EQ(f.Value(40), 39);
 }
 
 TEST(TSSFFileEntries, SetsByLabelInAnyCase) {

@@ -1,0 +1,180 @@
+// InstallResult: the install outcome as a JSON document.
+#include "cli/InstallResult.h"
+
+#include <fstream>
+#include <iostream>
+#include <map>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/CliCommon.h"
+#include "cli/InstallCommand.h"
+#include "common/PathText.h"
+#include "common/Win1252.h"
+
+namespace vey::cli {
+namespace {
+
+using nlohmann::ordered_json;
+
+std::string_view KindName(LogKind kind) {
+  switch (kind) {
+    case LogKind::Debug: return "debug";
+    case LogKind::Error: return "error";
+    case LogKind::Warning: return "warning";
+    case LogKind::Install: return "install";
+    case LogKind::Status: return "status";
+  }
+  return "debug";
+}
+
+ordered_json StateJson(const TRunReport::FileState& s) {
+  if (!s.exists) return nullptr;
+  ordered_json j;
+  j["size"] = s.size;
+  j["sha256"] = s.sha256;
+  return j;
+}
+
+std::string_view Verdict(int exitCode) {
+  switch (exitCode) {
+    case kExitOk: return "ok";
+    case kExitWarnings: return "warnings";
+    case kExitErrors: return "errors";
+    case kExitAborted: return "failed";
+    default: return "not-run";
+  }
+}
+
+}  // namespace
+
+InstallResult::InstallResult(std::string destination, bool dryRun)
+    : destination_(std::move(destination)), dryRun_(dryRun) {}
+
+void InstallResult::SetFolders(std::string modFolder, std::string instructions) {
+  modFolder_ = std::move(modFolder);
+  instructions_ = std::move(instructions);
+}
+
+void InstallResult::Observe(platform::GameFileSystem& files, bool digests) {
+  report_ = std::make_unique<TRunReport>(files, digests);
+}
+
+void InstallResult::SetGameFolder(const std::string& folder) {
+  if (report_) report_->SetGameFolder(folder);
+}
+
+void InstallResult::Log(LogKind kind, std::string_view text) { log_.push_back({kind, std::string(text)}); }
+
+void InstallResult::SetCounts(std::int32_t warnings, std::int32_t errors) {
+  counted_ = true;
+  warnings_ = warnings;
+  errors_ = errors;
+}
+
+void InstallResult::SetFailure(std::string message) { failure_ = std::move(message); }
+
+void InstallResult::Settle() {
+  if (!report_) return;
+  files_ = report_->Files();
+  report_->Detach();
+}
+
+bool InstallResult::Write(int exitCode) const {
+  ordered_json doc;
+  doc["format"] = "veypatcher-install-result";
+  doc["version"] = kVersion;
+  doc["dryRun"] = dryRun_;
+  doc["verdict"] = Verdict(exitCode);
+  doc["exitCode"] = exitCode;
+  doc["failure"] = failure_.empty() ? ordered_json(nullptr) : ordered_json(MessageToUtf8(failure_));
+  doc["modFolder"] = modFolder_;
+  doc["instructions"] = instructions_;
+  const std::string game = report_ ? report_->GameFolder() : std::string();
+  doc["gameFolder"] = game.empty() ? ordered_json(nullptr) : ordered_json(game);
+
+  const std::vector<TRunReport::ChangedFile>& files = files_;
+  ordered_json counts;
+  counts["warnings"] = warnings_;
+  counts["errors"] = errors_;
+  counts["logLines"] = log_.size();
+  counts["filesChanged"] = files.size();
+  doc["counts"] = counts;
+
+  ordered_json log = ordered_json::array();
+  for (const Line& l : log_) log.push_back({{"kind", KindName(l.kind)}, {"text", MessageToUtf8(l.text)}});
+  doc["log"] = std::move(log);
+
+  ordered_json changed = ordered_json::array();
+  for (const auto& f : files)
+    changed.push_back({{"path", f.path}, {"what", f.What()}, {"before", StateJson(f.before)},
+                       {"after", StateJson(f.after)}});
+  doc["files"] = std::move(changed);
+
+  ordered_json archives = ordered_json::array();
+  ordered_json tables = ordered_json::array();
+  ordered_json talk = ordered_json::array();
+  if (report_) {
+    std::map<std::string, std::pair<ordered_json, ordered_json>> byArchive;
+    std::vector<std::string> order;
+    for (const auto& r : report_->Resources()) {
+      auto [it, fresh] = byArchive.try_emplace(r.archive, ordered_json::array(), ordered_json::array());
+      if (fresh) order.push_back(r.archive);
+      (r.replaced ? it->second.second : it->second.first).push_back(r.resource);
+    }
+    for (const std::string& a : order)
+      archives.push_back({{"archive", a}, {"added", byArchive[a].first}, {"replaced", byArchive[a].second}});
+    for (const auto& t : report_->Tables()) {
+      ordered_json rows = ordered_json::array();
+      for (const auto& [index, label] : t.rows) rows.push_back({{"index", index}, {"label", label}});
+      tables.push_back({{"table", t.table}, {"rowsAdded", rows}, {"columnsAdded", t.columns}});
+    }
+    std::map<std::string, ordered_json> byTable;
+    std::vector<std::string> tableOrder;
+    for (const auto& e : report_->Entries()) {
+      auto [it, fresh] = byTable.try_emplace(e.table, ordered_json::array());
+      if (fresh) tableOrder.push_back(e.table);
+      it->second.push_back({{"source", e.source}, {"strRef", e.strRef}});
+    }
+    for (const std::string& t : tableOrder) talk.push_back({{"table", t}, {"appended", byTable[t]}});
+  }
+  doc["archives"] = std::move(archives);
+  doc["tables"] = std::move(tables);
+  doc["talkTables"] = std::move(talk);
+
+  // Names from the disk need not be UTF-8; such bytes become U+FFFD.
+  const std::string text = doc.dump(2, ' ', false, ordered_json::error_handler_t::replace) + "\n";
+  if (destination_ == "-") {
+    std::cout << text << std::flush;
+    return static_cast<bool>(std::cout);
+  }
+  std::ofstream out(destination_, std::ios::binary | std::ios::trunc);
+  out << text;
+  out.close();
+  if (!out) {
+    std::cerr << "Cannot write the result file \"" << destination_ << "\".\n";
+    return false;
+  }
+  return true;
+}
+
+void PrintChanges(std::ostream& out, const std::vector<TRunReport::ChangedFile>& files) {
+  out << "Dry run: nothing was written. ";
+  if (files.empty()) {
+    out << "The run would change no file of the game folder.\n";
+    return;
+  }
+  out << "The run would change " << files.size() << " files of the game folder:\n";
+  for (const auto& f : files) {
+    std::string what = f.What();
+    what.resize(10, ' ');
+    out << "  " << what << f.path;
+    if (f.before.exists && f.after.exists && f.before.size != f.after.size)
+      out << "  (" << f.before.size << " -> " << f.after.size << " bytes)";
+    else if (f.after.exists && !f.before.exists)
+      out << "  (" << f.after.size << " bytes)";
+    out << '\n';
+  }
+}
+
+}  // namespace vey::cli
