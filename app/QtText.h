@@ -9,11 +9,14 @@
 #include <string>
 #include <string_view>
 
+#include "common/PathText.h"
 #include "common/Win1252.h"
 
 namespace vey::app {
 
-inline QString FromWin1252(std::string_view text) { return QString::fromStdString(Win1252ToUtf8(text)); }
+// Paths inside messages and log lines are marked (common/PathText.h); their
+// characters come back here.
+inline QString FromWin1252(std::string_view text) { return QString::fromStdString(MessageToUtf8(text)); }
 inline std::string ToWin1252(const QString& text) { return Utf8ToWin1252(text.toStdString()); }
 
 inline QString FromPath(const std::string& path) { return QFile::decodeName(path.c_str()); }

@@ -3,7 +3,7 @@
 
 #include <ostream>
 
-#include "common/Win1252.h"
+#include "common/PathText.h"
 
 namespace vey::cli {
 
@@ -15,7 +15,7 @@ void AddModOptions(CLI::App& command, ModOptions& options) {
 }
 
 void PrintLine(std::ostream& out, std::string_view win1252Text) {
-  out << Win1252ToUtf8(win1252Text) << '\n';
+  out << MessageToUtf8(win1252Text) << '\n';
 }
 
 }  // namespace vey::cli

@@ -38,7 +38,7 @@ struct ModOptions {
 
 void AddModOptions(CLI::App& command, ModOptions& options);
 
-// Writes Windows-1252 text as UTF-8, followed by a line break.
+// Writes message text (Windows-1252, paths marked) as UTF-8 and a line break.
 void PrintLine(std::ostream& out, std::string_view win1252Text);
 
 }  // namespace vey::cli

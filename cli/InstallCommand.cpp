@@ -16,9 +16,11 @@
 #include <vector>
 
 #include "cli/CliCommon.h"
+#include "cli/GameChoice.h"
 #include "cli/InstallResult.h"
 #include "cli/ModFolder.h"
 #include "cli/ProgressBar.h"
+#include "common/PathText.h"
 #include "cli/RunSignals.h"
 #include "common/StrFormat.h"
 #include "common/UQK_IniFile.h"
@@ -32,6 +34,7 @@
 #include "platform/GameFileSystem.h"
 #include "platform/Headless.h"
 #include "platform/LogViews.h"
+#include "platform/TerminalColour.h"
 #include "platform/OverlayFileSystem.h"
 #include "platform/WineRegistry.h"
 
@@ -44,6 +47,7 @@ struct InstallOptions {
   bool yes = false;
   std::string logFile;
   std::vector<std::string> picks;
+  std::optional<std::int32_t> logLevel;
   TCompilerSettings compiler;
   bool noSandbox = false;
   bool noRollback = false;
@@ -71,6 +75,16 @@ class EmptyRegistry : public platform::IRegistry {
 std::string WithSlash(std::string path) {
   if (!path.empty() && path.back() != '/') path += '/';
   return path;
+}
+
+// The window's failure text, without its lead when the engine's message
+// carries its own ("Error! ..."), so the command line never says it twice.
+std::string CommandLineFailure(const Exception& e) {
+  std::string text = FailureMessage(e);
+  if (!platform::SaysItsKind(e.what())) return text;
+  for (std::string_view lead : {"An error occured! ", "An unhandled error occured! "})
+    if (text.starts_with(lead)) return text.substr(lead.size());
+  return text;
 }
 
 int RunInstall(const InstallOptions& options, InstallResult& outcome);
@@ -104,6 +118,8 @@ int RunInstall(const InstallOptions& options, InstallResult& outcome) {
   std::error_code ec;
   if (!files.IsDirectory(std::filesystem::absolute(options.mod.modDir, ec)))
     throw UsageError("--mod: \"" + options.mod.modDir + "\" is not a folder");
+  // Refused before anything is asked, like every other usage error.
+  const std::string givenGame = options.gameDir.empty() ? std::string() : CheckedGameOption(options.gameDir);
   const ModSelection mod = SelectMod(options.mod, files);
   const std::string appPath = WithSlash(mod.modFolder.lexically_normal().string());
   const std::string dataPath = WithSlash(mod.dataPath.string());
@@ -113,12 +129,7 @@ int RunInstall(const InstallOptions& options, InstallResult& outcome) {
     messages.ShowWarning(FormatMsg("WARNING! Cannot locate the INI file \"%s\" with work instructions!", {iniName}));
     return kExitNotRun;
   }
-  if (!files.IsFile(mod.InfoPath())) {
-    messages.ShowWarning(FormatMsg("Unable to load the instructions text! Make sure the \"veypatchdata\" folder "
-                                   "containing the \"%s\" file is located in the same folder as this application.",
-                                   {mod.infoName}));
-    return kExitNotRun;
-  }
+  // The information text is for the window to show; a command-line install runs without it.
   // The engine opens the file under its name as it is on disk.
   iniName = iniPath.lexically_relative(mod.dataPath).string();
   outcome.SetFolders(appPath, iniPath.string());
@@ -126,6 +137,7 @@ int RunInstall(const InstallOptions& options, InstallResult& outcome) {
   bool installerMode = false;
   std::int32_t logLevel = 3;
   bool plaintextLog = false;
+  std::string gameFolder = givenGame;
   {
     TQK_Inifile ini(iniPath.string());
     if (ini.Encoding() == TTextEncoding::Utf16) {
@@ -141,9 +153,17 @@ int RunInstall(const InstallOptions& options, InstallResult& outcome) {
                                      {iniName}));
       return kExitNotRun;
     }
+    if (options.logLevel) logLevel = *options.logLevel;
+    if (installerMode && gameFolder.empty()) {
+      platform::WineRegistry registry;
+      gameFolder = FindGameFolder(ini, registry, platform::FinderPlaces::FromEnvironment(), console);
+    }
     std::string confirm = ini.ReadString("Settings", "ConfirmMessage", "");
     if (confirm.empty()) confirm = "This will start patching the necessary game files. Do you want to do this?";
-    if (confirm != "N/A" && !messages.AskYesNo(confirm)) return kExitNotRun;
+    if (confirm != "N/A" && !messages.AskYesNo(confirm)) {
+      *console.out << "Nothing was changed." << std::endl;
+      return kExitNotRun;
+    }
   }
 
   std::ofstream logFile;
@@ -158,13 +178,13 @@ int RunInstall(const InstallOptions& options, InstallResult& outcome) {
   platform::HeadlessOpenDialog openDialog(&std::cerr);
   for (const std::string& pick : options.picks) openDialog.AddAnswer(pick);
   std::unique_ptr<platform::IFolderChooser> chooser;
-  if (!options.gameDir.empty())
-    chooser = std::make_unique<GivenFolder>(std::filesystem::absolute(options.gameDir, ec).string());
+  if (!gameFolder.empty())
+    chooser = std::make_unique<GivenFolder>(gameFolder);
   else
     chooser = std::make_unique<platform::HeadlessFolderChooser>(console);
-  // The given game folder replaces the registry lookup as well as the chooser.
+  // A settled game folder replaces the registry lookup as well as the chooser.
   std::unique_ptr<platform::IRegistry> registry;
-  if (!options.gameDir.empty())
+  if (!gameFolder.empty())
     registry = std::make_unique<EmptyRegistry>();
   else
     registry = std::make_unique<platform::WineRegistry>();
@@ -176,13 +196,14 @@ int RunInstall(const InstallOptions& options, InstallResult& outcome) {
   // With the result on standard output the person's log goes to standard error.
   std::ostream& human = options.jsonFile == "-" ? std::cerr : std::cout;
   const int humanFd = options.jsonFile == "-" ? STDERR_FILENO : STDOUT_FILENO;
-  const bool colour = ::isatty(humanFd) == 1 && std::getenv("NO_COLOR") == nullptr;
+  const bool colour = platform::ColourWanted(humanFd);
   if (outcome.Wanted() || options.dryRun) outcome.Observe(files, outcome.Wanted());
   int exitCode = kExitOk;
   {
     TVEYPatcher patcher(iniName, bundle, appPath, dataPath);
     patcher.RichLog = &richLog;
     patcher.PlainLog = &plainLog;
+    if (options.logLevel) patcher.SetShownLogLevel(*options.logLevel);
     patcher.Compiler = options.compiler;
     patcher.Compiler.Sandbox = !options.noSandbox;
     patcher.Report = outcome.Report();
@@ -194,7 +215,7 @@ int RunInstall(const InstallOptions& options, InstallResult& outcome) {
       bar.BeforeLine();
       human << platform::TerminalLine(line, attributes, colour) << '\n' << std::flush;
       bar.AfterLine();
-      if (logFile.is_open()) logFile << Win1252ToUtf8(line) << '\n' << std::flush;
+      if (logFile.is_open()) logFile << MessageToUtf8(line) << '\n' << std::flush;
     };
     RunSignals signals;
     patcher.RunOptions.rollbackOnFailure = !options.noRollback;
@@ -232,7 +253,7 @@ int RunInstall(const InstallOptions& options, InstallResult& outcome) {
       bar.Finish();
       outcome.SetCounts(patcher.WarningCount(), patcher.ErrorCount());
       outcome.SetFailure(FailureMessage(e));
-      messages.ShowWarning(FailureMessage(e));
+      messages.ShowWarning(CommandLineFailure(e));
       exitCode = kExitAborted;
     } catch (const std::exception& e) {
       bar.Finish();
@@ -269,6 +290,10 @@ void RegisterInstallCommand(CLI::App& app, int& exitCode) {
   install->add_option("--game", options->gameDir,
                       "Game folder (the one holding dialog.tlk); replaces the registry and the folder question");
   install->add_flag("--yes", options->yes, "Answer Yes to the confirmation question");
+  install->add_option("--log-level", options->logLevel,
+                      "Print and record the log as with this \"LogLevel\" (0-4) instead of the mod's; "
+                      "the counts and the verdict stay the mod's")
+      ->check(CLI::Range(0, 4));
   install->add_option("--log-file", options->logFile,
                       "Also write every log line, tagged, as UTF-8 text to this file");
   install->add_option("--pick", options->picks,
@@ -291,12 +316,16 @@ void RegisterInstallCommand(CLI::App& app, int& exitCode) {
                       "Write the result as JSON (docs/install-result.md) to this file; - for standard "
                       "output, the log then goes to standard error");
   install->footer(
+      "Without --game, in installer mode, the game folder is looked up in the Wine registry (when the mod asks "
+      "for it) and in Steam libraries and the Wine, Proton, Lutris and Heroic prefixes (see \"games\").\n"
       "Every run is recorded in GAME/.veypatcher so that it can be undone (see history and uninstall); "
-      "a run that a failure ends or that is interrupted is rolled back. Exit status: 0 done; 1 done with "
-      "warnings; 2 done with errors; 3 a failure ended the run (rolled back); 4 nothing was run (also "
-      "when the mod is already installed, without --reinstall); 5 another installation is running in "
-      "this game folder; 64 usage error. --dry-run keeps no record and changes nothing; --json "
-      "writes the result described in docs/install-result.md.");
+      "a run that a failure ends or that is interrupted is rolled back.\n"
+      "Exit status: 0 done; 1 done with warnings; 2 done with errors; 3 a failure ended the run (rolled back); "
+      "4 nothing was run (no instruction file, not confirmed, or the mod is already installed, without "
+      "--reinstall); 5 another installation is running in this game folder; 64 usage error (also a --game "
+      "that is no game folder, or several game folders found and no terminal to choose on).\n"
+      "--dry-run keeps no record and changes nothing; --json writes the result described in "
+      "docs/install-result.md.");
   install->callback([options, &exitCode] {
     for (const std::string& pick : options->picks) {
       std::size_t eq = pick.find('=');

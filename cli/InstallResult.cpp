@@ -9,6 +9,7 @@
 
 #include "cli/CliCommon.h"
 #include "cli/InstallCommand.h"
+#include "common/PathText.h"
 #include "common/Win1252.h"
 
 namespace vey::cli {
@@ -86,7 +87,7 @@ bool InstallResult::Write(int exitCode) const {
   doc["dryRun"] = dryRun_;
   doc["verdict"] = Verdict(exitCode);
   doc["exitCode"] = exitCode;
-  doc["failure"] = failure_.empty() ? ordered_json(nullptr) : ordered_json(Win1252ToUtf8(failure_));
+  doc["failure"] = failure_.empty() ? ordered_json(nullptr) : ordered_json(MessageToUtf8(failure_));
   doc["modFolder"] = modFolder_;
   doc["instructions"] = instructions_;
   const std::string game = report_ ? report_->GameFolder() : std::string();
@@ -101,7 +102,7 @@ bool InstallResult::Write(int exitCode) const {
   doc["counts"] = counts;
 
   ordered_json log = ordered_json::array();
-  for (const Line& l : log_) log.push_back({{"kind", KindName(l.kind)}, {"text", Win1252ToUtf8(l.text)}});
+  for (const Line& l : log_) log.push_back({{"kind", KindName(l.kind)}, {"text", MessageToUtf8(l.text)}});
   doc["log"] = std::move(log);
 
   ordered_json changed = ordered_json::array();

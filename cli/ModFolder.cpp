@@ -34,6 +34,16 @@ std::string Listing(const TNamespaces& types) {
 
 }  // namespace
 
+std::filesystem::path InstallerFolder(const std::string& modDir, const platform::GameFileSystem& fs) {
+  std::filesystem::path folder = std::filesystem::absolute(modDir.empty() ? "." : modDir).lexically_normal();
+  if (!folder.has_filename() && folder.has_relative_path()) folder = folder.parent_path();
+  // People often point at the data folder itself rather than the folder holding it.
+  if (EqualsNoCase(folder.filename().string(), "veypatchdata") &&
+      !fs.IsDirectory(fs.Child(folder, "veypatchdata")))
+    return folder.parent_path();
+  return folder;
+}
+
 static ModSelection SelectTypeAndFiles(const ModOptions& options, const platform::GameFileSystem& fs) {
   if (!options.iniName.empty() && !EndsWithNoCase(options.iniName, ".ini"))
     throw UsageError("--ini must name an instruction file ending in \".ini\": " + options.iniName);
@@ -41,7 +51,7 @@ static ModSelection SelectTypeAndFiles(const ModOptions& options, const platform
     throw UsageError("--info must name an information file ending in \".rtf\": " + options.infoName);
 
   ModSelection s;
-  s.modFolder = std::filesystem::absolute(options.modDir.empty() ? "." : options.modDir);
+  s.modFolder = InstallerFolder(options.modDir, fs);
   s.dataPath = fs.Child(s.modFolder, "veypatchdata") / "";
   s.iniName = options.iniName.empty() ? std::string(kDefaultIniName) : Utf8ToWin1252(options.iniName);
   s.infoName = options.infoName.empty() ? std::string(kDefaultInfoName) : Utf8ToWin1252(options.infoName);

@@ -21,6 +21,10 @@ struct ModSelection {
   std::filesystem::path InfoPath() const;
 };
 
+// The installer's folder that --mod names: the folder given, or its parent
+// when the folder given is "veypatchdata" itself (in any letter case).
+std::filesystem::path InstallerFolder(const std::string& modDir, const platform::GameFileSystem& fs);
+
 // Throws UsageError for an --ini not ending in ".ini" or an --info not ending
 // in ".rtf", for a --namespace that "namespaces.ini" does not list, and when
 // the file lists installation types but none was chosen (its details then

@@ -55,7 +55,7 @@ void PrintType(const TNamespaces& types, int index, const std::filesystem::path&
 
 int RunNamespaces(const ModOptions& options) {
   platform::GameFileSystem fs;
-  const auto dataPath = fs.Child(std::filesystem::absolute(options.modDir), "veypatchdata") / "";
+  const auto dataPath = fs.Child(InstallerFolder(options.modDir, fs), "veypatchdata") / "";
   TNamespaces types(fs, dataPath);
   if (!types.Load() || types.NamespaceIds().empty()) {
     const ModSelection plain = SelectMod(options, fs);
@@ -83,7 +83,7 @@ void RegisterNamespacesCommand(CLI::App& app, int& exitCode) {
   auto* command = app.add_subcommand("namespaces", "List the installation types a mod offers in \"namespaces.ini\"");
   auto options = std::make_shared<ModOptions>();
   AddModOptions(*command, *options);
-  command->footer("With --namespace ID only that type is shown.");
+  command->footer("With --namespace ID only that type is shown.\nExit status: 0 listed; 64 usage error.");
   command->callback([options, &exitCode] { exitCode = RunNamespaces(*options); });
 }
 

@@ -7,6 +7,7 @@
 #include "cli/CliCommon.h"
 #include "cli/DiffCommand.h"
 #include "cli/DumpCommand.h"
+#include "cli/GamesCommand.h"
 #include "cli/HistoryCommand.h"
 #include "cli/InfoCommand.h"
 #include "cli/InstallCommand.h"
@@ -36,11 +37,13 @@ int main(int argc, char** argv) {
   CLI::App app{"VEYPatcher command-line installer", "veypatcher-cli"};
   app.set_version_flag("--version", "veypatcher-cli 0.1.0");
   app.require_subcommand(0, 1);
+  app.footer("Each command lists its exit status in its --help; 64 is always a usage error.");
   int exitCode = vey::cli::kExitOk;
   vey::RegisterInstallCommand(app, exitCode);
   vey::cli::RegisterSummaryCommand(app, exitCode);
   vey::cli::RegisterNamespacesCommand(app, exitCode);
   vey::cli::RegisterDumpCommand(app, exitCode);
+  vey::cli::RegisterGamesCommand(app, exitCode);
   vey::cli::RegisterHistoryCommands(app, exitCode);
   vey::cli::RegisterValidateCommand(app, exitCode);
   vey::cli::RegisterDiffCommand(app, exitCode);

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <utility>
 
+#include "common/PathText.h"
 #include "common/StrFormat.h"
 #include "common/VeyException.h"
 
@@ -18,11 +19,12 @@ namespace vey {
 namespace {
 
 [[noreturn]] void ThrowOpen(const std::filesystem::path& p, int err) {
-  throw EFOpenError(FormatMsg("Cannot open file \"%s\". %s", {p.string(), SystemReason(err)}));
+  // The system's error number is the code, so no report reads "(0)".
+  throw EFOpenError(FormatMsg("Cannot open file \"%s\". %s", {PathText(p), SystemReason(err)}), err);
 }
 
 [[noreturn]] void ThrowCreate(const std::filesystem::path& p, int err) {
-  throw EFCreateError(FormatMsg("Cannot create file \"%s\". %s", {p.string(), SystemReason(err)}));
+  throw EFCreateError(FormatMsg("Cannot create file \"%s\". %s", {PathText(p), SystemReason(err)}), err);
 }
 
 void WriteAll(int fd, const std::uint8_t* p, std::size_t n, const std::filesystem::path& path) {

@@ -13,7 +13,11 @@ char32_t Win1252ToCodePoint(unsigned char byte);
 
 std::string Win1252ToUtf8(std::string_view text);
 
-// One code point below U+10000 appended to out as UTF-8.
+// The byte that stands for cp in Windows-1252 (the five unassigned bytes for
+// their C1 controls), or -1 when the code page has none.
+int Win1252FromCodePoint(char32_t cp);
+
+// One code point (up to U+10FFFF) appended to out as UTF-8.
 void AppendUtf8(std::string& out, char32_t cp);
 
 // UTF-8 (a terminal argument, a file name on disk) to Windows-1252; characters

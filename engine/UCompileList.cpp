@@ -8,6 +8,7 @@
 #include <set>
 #include <unordered_map>
 
+#include "common/PathText.h"
 #include "common/StrFormat.h"
 #include "common/UQK_Common.h"
 #include "common/Win1252.h"
@@ -191,7 +192,7 @@ void ScriptCompiler::CompileEntry(const std::string& key) {
     if (!archive) return;
     if (!TERFHandler::IsArchiveFile(Files().HostPath(*archive))) {
       Log("Unable to locate archive \"%s\" to insert script \"%s\" into, skipping...",
-          {*archive, script}, LogKind::Error);
+          {PathText(*archive), script}, LogKind::Error);
       return;
     }
     handler.DestinationPath = *archive;
@@ -288,7 +289,8 @@ void ScriptCompiler::IntoArchive(const std::string& script, const std::string& c
 
   if (handler.BackupDestination())
     Log("Saving unaltered backup copy of destination file %s in %s",
-        {LastComponent(handler.DestinationPath), handler.BackupFolder()}, LogKind::Install);
+        {PathText(LastComponent(handler.DestinationPath)), PathText(handler.BackupFolder())},
+        LogKind::Install);
   // Consecutive scripts for one archive are added together; it is rebuilt
   // once when the destination changes.
   if (archive_ && archivePath_ != handler.DestinationPath) {
@@ -302,11 +304,11 @@ void ScriptCompiler::IntoArchive(const std::string& script, const std::string& c
   const std::string archiveName = LastComponent(archive_->FileName().string());
   const bool present = archive_->HasResource(ncsName, false);
   if (replace || !present) {
-    Log("Adding script \"%s\" to archive \"%s\"...", {ncsName, archiveName}, LogKind::Install);
+    Log("Adding script \"%s\" to archive \"%s\"...", {ncsName, PathText(archiveName)}, LogKind::Install);
     if (p_.Report) p_.Report->ResourceStored(archivePath_, ncsName, present);
     archive_->AddResource(Files().HostPath(temp), true);
   } else {
-    Log("File \"%s\" already exists in archive \"%s\", file skipped...", {ncsName, archiveName},
+    Log("File \"%s\" already exists in archive \"%s\", file skipped...", {ncsName, PathText(archiveName)},
         LogKind::Warning);
   }
   queuedTemps_.push_back(temp);
@@ -325,7 +327,7 @@ void ScriptCompiler::IntoOverride(const std::string& compiledPath, const std::st
 }
 
 void ScriptCompiler::SaveArchive() {
-  Log("Saving changes to ERF/RIM file %s...", {LastComponent(archive_->FileName().string())},
+  Log("Saving changes to ERF/RIM file %s...", {PathText(LastComponent(archive_->FileName().string()))},
       LogKind::Debug);
   archive_->SaveToFile(Files().BeforeWrite(archivePath_));
   Files().WriteDone(archivePath_);

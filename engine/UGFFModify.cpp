@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/PathText.h"
 #include "common/StrFormat.h"
 #include "common/Win1252.h"
 #include "engine/UArchiveQueue.h"
@@ -169,11 +170,11 @@ void GFFEntry::Process(const std::string& label) {
   if (!intoArchive) {
     if (handler.BackupFile())
       p_.LogMessage(FormatMsg("Saving unaltered backup copy of %s file in %s",
-                              {handler.FileName, backupFolder}),
+                              {handler.FileName, PathText(backupFolder)}),
                     LogKind::Install);
   } else if (handler.BackupDestination()) {
     p_.LogMessage(FormatMsg("Saving unaltered backup copy of destination file %s file in %s",
-                            {LastComponent(handler.DestinationPath), backupFolder}),
+                            {PathText(LastComponent(handler.DestinationPath)), PathText(backupFolder)}),
                   LogKind::Install);
   }
   p_.LogMessage(FormatMsg("Modified %s fields in \"%s\"...", {IntToStr(count), LastComponent(path)}),
@@ -204,7 +205,7 @@ void GFFEntry::Process(const std::string& label) {
   queue_.Add(handler.DestinationPath, handler.FileName, saved);
   if (p_.Report) p_.Report->ResourceStored(handler.DestinationPath, handler.FileName, handler.ResourceExisted);
   p_.LogMessage(FormatMsg("Saving modified file \"%s\" in archive \"%s\".",
-                          {handler.FileName, LastComponent(handler.DestinationPath)}),
+                          {handler.FileName, PathText(LastComponent(handler.DestinationPath))}),
                 LogKind::Install);
 }
 

@@ -2,6 +2,7 @@
 // game folders or adds them to the game's ERF/RIM archives.
 #include <optional>
 
+#include "common/PathText.h"
 #include "common/StrFormat.h"
 #include "common/Win1252.h"
 #include "engine/URunReport.h"
@@ -114,7 +115,7 @@ void InstallSection::IntoArchive(const std::string& archivePath) {
   handler.DestinationPath = archivePath;
   if (handler.BackupDestination())
     Log("Saving unaltered backup copy of destination file %s in %s.",
-        {LastComponent(archivePath), handler.BackupFolder()}, LogKind::Install);
+        {PathText(LastComponent(archivePath)), PathText(handler.BackupFolder())}, LogKind::Install);
   TERFHandler archive(p_.Files().HostPath(archivePath));
   int added = 0;
   ForEachFile([&](const Entry& e, bool replace) {
@@ -233,14 +234,14 @@ void TVEYPatcher::ProcessInstallList() {
 
     const std::string folder = FolderText(destPath);
     if (!toArchive && !Files().IsDirectory(destPath)) {
-      LogMessage(FormatMsg("Folder %s did not exist, creating it...", {folder}), LogKind::Install);
+      LogMessage(FormatMsg("Folder %s did not exist, creating it...", {PathText(folder)}), LogKind::Install);
       try {
         Files().CreateDirectories(destPath);
       } catch (const Exception&) {
         // Reported below by the check that decides.
       }
       if (!Files().IsDirectory(destPath)) {
-        LogMessage(FormatMsg("Unable to create folder %s! Skipping folder...", {folder}),
+        LogMessage(FormatMsg("Unable to create folder %s! Skipping folder...", {PathText(folder)}),
                    LogKind::Error);
         continue;
       }

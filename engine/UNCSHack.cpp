@@ -1,5 +1,6 @@
 // UNCSHack: the HACKList, which writes 32-bit integers at byte offsets of
 // compiled scripts (big-endian, their byte code's order) or other files.
+#include "common/PathText.h"
 #include "common/StrFormat.h"
 #include "common/UQK_Common.h"
 #include "common/Win1252.h"
@@ -52,7 +53,7 @@ void TVEYPatcher::PatchBinaryFile(std::string_view fileName) {
   const std::string path = FileHandler.GetFilePath();
   if (FileHandler.BackupFile())
     LogMessage(FormatMsg("Saving unaltered backup copy of %s in %s.",
-                         {FileHandler.FileName, FileHandler.BackupFolder()}),
+                         {FileHandler.FileName, PathText(FileHandler.BackupFolder())}),
                LogKind::Install);
   const bool bigEndian = EndsWithNoCase(FileHandler.FileName, "ncs");
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <utility>
 
+#include "common/PathText.h"
 #include "common/StrFormat.h"
 #include "common/UQK_IniFile.h"
 #include "common/Win1252.h"
@@ -81,7 +82,7 @@ std::optional<std::string> TPatchFileHandler::JoinInside(const std::string& fold
   }
   if (!platform::GameFileSystem::IsContained(relative) || relative.empty()) {
     Log(FormatMsg("Refusing the file name \"%s\": it leads outside the folder %s. Skipping...",
-                  {relative, folder}),
+                  {relative, PathText(folder)}),
         kError);
     return std::nullopt;
   }
@@ -132,7 +133,7 @@ void TPatchFileHandler::SettleGameFolder(SettleFor purpose) {
   }
   GameFolder = folder;
   Files().AddWritableRoot(GameFolder);
-  Log(FormatMsg("Install path set to %s.", {GameFolder}), kDebug);
+  Log(FormatMsg("Install path set to %s.", {PathText(GameFolder)}), kDebug);
   if (Patcher->OnGameFolder) Patcher->OnGameFolder(GameFolder);
 }
 
@@ -252,7 +253,7 @@ bool TPatchFileHandler::LocateFile(std::string_view name, TFileKind kind,
     const std::string overrideFolder = OverrideFolder();
     if (!Files().IsDirectory(overrideFolder)) {
       Files().CreateDirectories(overrideFolder);
-      Log(FormatMsg("No Override folder found, creating it at %s.", {overrideFolder}), kInstall);
+      Log(FormatMsg("No Override folder found, creating it at %s.", {PathText(overrideFolder)}), kInstall);
     }
     if (kind == fkScript) return LocateScript(name, dest, replace);
     if (replace) return LocateReplacing(name);
@@ -274,7 +275,7 @@ bool TPatchFileHandler::LocateArchived(std::string_view name, std::string_view d
   DestinationPath = *destPath;
   if (!Files().IsFile(DestinationPath)) {
     Log(FormatMsg("Unable to locate archive \"%s\" to modify or insert file \"%s\" into, skipping...",
-                  {DestinationPath, FileName}),
+                  {PathText(DestinationPath), FileName}),
         kError);
     return false;
   }
@@ -285,7 +286,7 @@ bool TPatchFileHandler::LocateArchived(std::string_view name, std::string_view d
       opened = std::make_unique<TERFHandler>(Files().HostPath(DestinationPath));
     } catch (const Exception& e) {
       Log(FormatMsg("Unable to load archive \"%s\" to modify or insert file \"%s\" into, skipping... (%s)",
-                    {DestinationPath, FileName, e.what()}),
+                    {PathText(DestinationPath), FileName, e.what()}),
           kError);
       return false;
     }
@@ -293,7 +294,7 @@ bool TPatchFileHandler::LocateArchived(std::string_view name, std::string_view d
   TERFHandler* archive = queued ? queued : opened.get();
   if (!archive->IsOpen()) {
     Log(FormatMsg("Unable to load archive \"%s\" to insert file \"%s\" into, skipping...",
-                  {DestinationPath, FileName}),
+                  {PathText(DestinationPath), FileName}),
         kError);
     return false;
   }
@@ -317,7 +318,7 @@ bool TPatchFileHandler::LocateArchived(std::string_view name, std::string_view d
     }
     auto sourcePath = JoinInside(DataPath, source);
     if (!sourcePath) return false;
-    Log(FormatMsg("Adding file \"%s\" to archive \"%s\"...", {saveName, archiveName}), kInstall);
+    Log(FormatMsg("Adding file \"%s\" to archive \"%s\"...", {saveName, PathText(archiveName)}), kInstall);
     // A mod file that is not there leaves no work copy, which is reported
     // below and skips the entry instead of ending the run.
     if (Files().IsFile(*sourcePath)) {
@@ -328,7 +329,7 @@ bool TPatchFileHandler::LocateArchived(std::string_view name, std::string_view d
     }
   } else {
     Log(FormatMsg("File \"%s\" already exists in archive \"%s\", modifying existing file...",
-                  {saveName, archiveName}),
+                  {saveName, PathText(archiveName)}),
         kInstall);
     const int type = TERF_Resource::ExtensionToType(ExtensionOf(saveName));
     if (DeferWorkCopy) {
@@ -361,7 +362,7 @@ bool TPatchFileHandler::LocateScript(std::string_view name, std::string_view des
     DestinationPath = *destPath;
     if (!Files().IsFile(DestinationPath)) {
       Log(FormatMsg("Unable to locate archive \"%s\" to insert script \"%s\" into, skipping...",
-                    {DestinationPath, FileName}),
+                    {PathText(DestinationPath), FileName}),
           kError);
       return false;
     }
@@ -369,13 +370,13 @@ bool TPatchFileHandler::LocateScript(std::string_view name, std::string_view des
       TERFHandler archive(Files().HostPath(DestinationPath));
       if (!archive.IsOpen()) {
         Log(FormatMsg("Unable to load archive \"%s\" to insert script \"%s\" into, skipping...",
-                      {DestinationPath, FileName}),
+                      {PathText(DestinationPath), FileName}),
             kError);
         return false;
       }
     } catch (const Exception& e) {
       Log(FormatMsg("Unable to load archive \"%s\" to insert script \"%s\" into, skipping... (%s)",
-                    {DestinationPath, FileName, e.what()}),
+                    {PathText(DestinationPath), FileName, e.what()}),
           kError);
       return false;
     }
@@ -524,7 +525,7 @@ bool TPatchFileHandler::LocateInOverride(std::string_view name) {
   const std::string chosenPath = OpenDialog.FileName;
   Files().CopyFile(chosenPath, *target);
   Log(FormatMsg("Copying file \"%s\" as \"%s\" to Override folder...",
-                {LastComponent(chosenPath), saveName}),
+                {PathText(LastComponent(chosenPath)), saveName}),
       kInstall);
   return true;
 }
@@ -538,7 +539,7 @@ std::string TPatchFileHandler::GetFilePath() const {
     std::string resolved = Files().Resolve(FilePath, FileName).string();
     if (Files().IsFile(resolved)) return resolved;
   }
-  throw EAbort(FormatMsg("Error! File \"%s\" set to be patched does not exist!", {path}), 5);
+  throw EAbort(FormatMsg("Error! File \"%s\" set to be patched does not exist!", {PathText(path)}), 5);
 }
 
 bool TPatchFileHandler::BackupFile() {

@@ -1,6 +1,7 @@
 // URunDriver: Run, the one entry point of a patch run, and its 2DA loop.
 #include <ctime>
 
+#include "common/PathText.h"
 #include "common/StrFormat.h"
 #include "engine/UInstructionText.h"
 #include "engine/URunReport.h"
@@ -144,13 +145,13 @@ void TVEYPatcher::Process2DAList() {
     }
     if (FileHandler.BackupFile())
       LogMessage(FormatMsg("Saving unaltered backup copy of %s in %s",
-                           {FileHandler.FileName, AppPath() + "backup/" + value}),
+                           {FileHandler.FileName, PathText(AppPath() + "backup/") + value}),
                  LogKind::Install);
     const std::string savePath = FileHandler.GetFilePath();
     Files().WriteFile(savePath, TableFile.SaveToBytes());
     if (Report) Report->TableGrown(savePath, TableFile, rowsBefore, columnsBefore);
     AdvanceProgress(1);
-    LogMessage(FormatMsg("Updated 2DA file %s.", {savePath}), LogKind::Install);
+    LogMessage(FormatMsg("Updated 2DA file %s.", {PathText(savePath)}), LogKind::Install);
   }
 }
 

@@ -1,5 +1,6 @@
 // USSFModify: the SSFList, which sets soundset entries by label to fixed or
 // token-given StrRefs.
+#include "common/PathText.h"
 #include "common/StrFormat.h"
 #include "common/UQK_Common.h"
 #include "common/Win1252.h"
@@ -53,7 +54,7 @@ void TVEYPatcher::ProcessSSFList() {
       // soundset already in override (another mod's) deserves the same.
       if (FileHandler.BackupFile())
         LogMessage(FormatMsg("Saving unaltered backup copy of %s in %s",
-                             {FileHandler.FileName, AppPath() + "backup/" + file}),
+                             {FileHandler.FileName, PathText(AppPath() + "backup/") + file}),
                    LogKind::Install);
       Files().WriteFile(path, soundset.SaveToBytes());
       AdvanceProgress(1);

@@ -2,6 +2,7 @@
 #include "engine/USummary.h"
 
 #include "common/StrFormat.h"
+#include "common/PathText.h"
 #include "common/Win1252.h"
 
 namespace vey {
@@ -64,8 +65,9 @@ void SummaryBuilder::Settings(std::string_view iniName, std::string_view infoNam
   std::string location = "User selected.";
   if (ini_.ReadBool("Settings", "LookupGameFolder", false)) {
     const bool firstGame = ini_.ReadInteger("Settings", "LookupGameNumber", 2) == 1;
-    location = registry ? registry->ReadString(firstGame ? "\\SOFTWARE\\Fenwyck\\XT\\ARKAN" : "\\SOFTWARE\\Quenbrook\\Arkan2",
-                                               "Path")
+    // The registry answers with a path of the file system.
+    location = registry ? PathText(registry->ReadString(firstGame ? "\\SOFTWARE\\Fenwyck\\XT\\ARKAN" : "\\SOFTWARE\\Quenbrook\\Arkan2",
+                                                        "Path"))
                         : std::string();
   }
   Line("Install location: " + location);

@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "common/ByteReader.h"
+#include "common/PathText.h"
 #include "common/StrFormat.h"
 #include "engine/URunReport.h"
 #include "engine/UVEYPatcher.h"
@@ -132,7 +133,7 @@ void TVEYPatcher::AppendTalkTable(std::int32_t pass) {
     throw EAbort(kNoTalkTable, 1);
   }
   const std::string targetPath = FileHandler.GetFilePath();
-  LogMessage(FormatMsg("Appending strings to TLK file \"%s\"", {targetPath}), LogKind::Install);
+  LogMessage(FormatMsg("Appending strings to TLK file \"%s\"", {PathText(targetPath)}), LogKind::Install);
 
   TTLKFileHandler target;
   target.LoadFromBytes(Files().ReadFile(targetPath), targetPath);
@@ -174,7 +175,7 @@ void TVEYPatcher::AppendTalkTable(std::int32_t pass) {
 
   if (FileHandler.BackupFile())
     LogMessage(FormatMsg("Saving unaltered backup copy of %s file in %s",
-                         {FileHandler.FileName, FileHandler.BackupFolder()}),
+                         {FileHandler.FileName, PathText(FileHandler.BackupFolder())}),
                LogKind::Install);
   Files().WriteFile(targetPath, target.SaveToBytes());
   if (Report)

@@ -71,7 +71,11 @@ TVEYPatcher::TVEYPatcher(std::string iniFileName, const PatcherPlatform& platfor
 TVEYPatcher::~TVEYPatcher() = default;
 
 void TVEYPatcher::LogMessage(std::string_view message, LogKind kind) {
-  if (logLevel_ == 0) return;
+  // The mod's level decides what is counted; a level given by the person
+  // running the installer only changes what is written.
+  const bool counting = logLevel_ != 0;
+  const std::int32_t level = shownLevel_.value_or(logLevel_);
+  if (!counting && level == 0) return;
   writingKind_ = kind;
   // Names and values from a mod may hold line breaks or other control
   // characters; shown as "<0A>" they cannot split a line of the log.
@@ -83,22 +87,22 @@ void TVEYPatcher::LogMessage(std::string_view message, LogKind kind) {
   }
   switch (kind) {
     case LogKind::Debug:
-      if (logLevel_ >= 4) WriteLine(" [Debug] \t", "", text, kDebugColor, false);
+      if (level >= 4) WriteLine(" [Debug] \t", "", text, kDebugColor, false);
       break;
     case LogKind::Error:
-      ++errorCount_;
-      if (logLevel_ >= 2) WriteLine(" [Error] \t", "Error: ", text, kErrorColor, false);
+      if (counting) ++errorCount_;
+      if (level >= 2) WriteLine(" [Error] \t", "Error: ", text, kErrorColor, false);
       break;
     case LogKind::Warning:
-      ++warningCount_;
-      if (logLevel_ >= 3) WriteLine(" [Warning] \t", "Warning: ", text, kWarningColor, false);
+      if (counting) ++warningCount_;
+      if (level >= 3) WriteLine(" [Warning] \t", "Warning: ", text, kWarningColor, false);
       break;
     case LogKind::Install:
-      if (logLevel_ >= 1) WriteLine(" [Install] \t", "", text, kInstallColor, false);
+      if (level >= 1) WriteLine(" [Install] \t", "", text, kInstallColor, false);
       break;
     case LogKind::Status:
       // The run's closing line takes the colour of what went wrong so far.
-      if (logLevel_ >= 1) {
+      if (level >= 1) {
         if (warningCount_ > 0 && errorCount_ == 0)
           WriteLine(" [STATUS - WARNING] \t", "", text, kWarningColor, true);
         else if (errorCount_ > 0)

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -91,6 +92,9 @@ class TVEYPatcher {
   // errors and warnings whether written or not, then lets the host process
   // pending events. LogLevel 0 does nothing at all.
   void LogMessage(std::string_view text, LogKind kind);
+  // Writes lines as if "LogLevel" were level, while errors and warnings are
+  // still counted (or not) as the mod's "LogLevel" says.
+  void SetShownLogLevel(std::int32_t level) { shownLevel_ = level; }
   // Adds n work units and reports the position through OnProgress.
   void AdvanceProgress(std::int32_t n);
   // ProgressMax from the instruction lists; ProgressCount back to 0.
@@ -230,6 +234,7 @@ class TVEYPatcher {
   LogKind writingKind_ = LogKind::Debug;
   bool plaintextLog_ = false;
   std::int32_t logLevel_ = 3;
+  std::optional<std::int32_t> shownLevel_;
   std::int32_t warningCount_ = 0;
   std::int32_t errorCount_ = 0;
   std::string currentFile_;

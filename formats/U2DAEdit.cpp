@@ -7,6 +7,7 @@
 #include "common/ByteReader.h"
 #include "common/ByteWriter.h"
 #include "common/FileIO.h"
+#include "common/PathText.h"
 #include "common/StrFormat.h"
 #include "common/Win1252.h"
 
@@ -516,7 +517,7 @@ std::int32_t T2DAHandler::ColumnIndexOf(std::string_view label) const {
   RequireLoaded(7, "No 2da file has been loaded. Unable to look up column labels.");
   std::int32_t index = columnIndex_.Find(columnLabels_, label);
   if (index < 0)
-    throw EDead("Unable to find a column matching the label " + std::string(label) + " in " + fileName_ + "!", 8);
+    throw EDead("Unable to find a column matching the label " + std::string(label) + " in " + PathText(fileName_) + "!", 8);
   return index;
 }
 

@@ -9,6 +9,7 @@
 
 #include "common/ByteReader.h"
 #include "common/ByteWriter.h"
+#include "common/PathText.h"
 #include "common/StrFormat.h"
 #include "common/UQK_Common.h"
 #include "common/Win1252.h"
@@ -105,7 +106,7 @@ fs::path ExecutableFolder() {
 
 [[noreturn]] void ThrowDamaged(const fs::path& path, std::string_view what) {
   throw EERFError(FormatMsg("Unable to load file \"%s\", %s lies outside the file!",
-                            {path.string(), what}),
+                            {PathText(path), what}),
                   17);
 }
 
@@ -224,7 +225,7 @@ void TERFHandler::LoadFromFile(const fs::path& path) {
   // Test before closing: a missing file must leave the open archive open.
   std::error_code ec;
   if (!fs::is_regular_file(path, ec))
-    throw EERFError(FormatMsg("Unable to load file \"%s\", file not found!", {path.string()}), 5);
+    throw EERFError(FormatMsg("Unable to load file \"%s\", file not found!", {PathText(path)}), 5);
   Close();
   try {
     source_.emplace(path);
@@ -786,7 +787,7 @@ void TERFHandler::SaveToFile(const fs::path& path) {
       InputFile in(e.source);
       if (in.Size() != e.size)
         throw EFOpenError(FormatMsg("Cannot open file \"%s\". %s",
-                                    {e.source, "It changed while the archive was being saved."}));
+                                    {PathText(e.source), "It changed while the archive was being saved."}));
       out.CopyFrom(in, 0, e.size);
       ++i;
     }

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "common/FileIO.h"
+#include "common/PathText.h"
 #include "common/StrFormat.h"
 #include "common/Win1252.h"
 
@@ -150,7 +151,7 @@ void TGFFFile::New(std::string_view fileType) {
 void TGFFFile::LoadFromFile(const std::filesystem::path& path) {
   std::error_code ec;
   if (!std::filesystem::exists(path, ec))
-    throw EGFFError("Specified file " + path.string() + " could not be found to be opened!", 0);
+    throw EGFFError("Specified file " + PathText(path) + " could not be found to be opened!", 0);
   try {
     InputFile in(path);
     buffer_.resize(static_cast<std::size_t>(in.Size()));

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "common/PathText.h"
 #include "common/StrFormat.h"
 #include "common/VeyException.h"
 #include "common/Win1252.h"
@@ -61,7 +62,7 @@ std::string_view RefusalReason(std::string_view relative) {
   return {};
 }
 
-std::string PathText(const std::filesystem::path& p) { return p.string(); }
+std::string PathText(const std::filesystem::path& p) { return ::vey::PathText(p); }
 
 bool EntryExists(const std::filesystem::path& p) {
   struct stat st {};
@@ -84,7 +85,7 @@ std::optional<std::string> PickEntry(const std::vector<std::string>& candidates,
 
 [[noreturn]] void ThrowWriteFailure(std::string_view pattern, const std::filesystem::path& p,
                                     int err) {
-  throw EFCreateError(FormatMsg(pattern, {PathText(p), SystemReason(err)}));
+  throw EFCreateError(FormatMsg(pattern, {PathText(p), SystemReason(err)}), err);
 }
 
 std::filesystem::path NormalAbsolute(const std::filesystem::path& p) {
@@ -371,7 +372,8 @@ void GameFileSystem::Rename(const Path& from, const Path& to) {
   }
   if (err != 0)
     throw EFCreateError(FormatMsg("Cannot rename file \"%s\" to \"%s\". %s",
-                                  {PathText(from), PathText(to), SystemReason(err)}));
+                                  {PathText(from), PathText(to), SystemReason(err)}),
+                        err);
   if (ParentKey(from) == ParentKey(to)) {
     AfterChange(to, beforeTo, NameOf(to), NameOf(from));
   } else {
@@ -392,7 +394,8 @@ void GameFileSystem::CreateDirectories(const Path& path) {
   for (Path p = NormalAbsolute(path); p.has_relative_path(); p = p.parent_path())
     listings_.erase(p.string());
   if (ec) throw EFCreateError(FormatMsg("Cannot create folder \"%s\". %s",
-                                        {PathText(path), ec.message()}));
+                                        {PathText(path), ec.message()}),
+                                        ec.value());
   if (!IsDirectory(path))
     ThrowWriteFailure("Cannot create folder \"%s\". %s", path, ENOTDIR);
   Done(change);

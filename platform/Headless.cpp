@@ -28,8 +28,16 @@ std::string_view LastComponent(std::string_view path) {
 
 Console Console::Standard() { return Console{&std::cerr, &std::cin, ::isatty(STDIN_FILENO) == 1}; }
 
+bool SaysItsKind(std::string_view text) {
+  for (std::string_view lead : {"warning", "error", "an error occured", "an unhandled error", "critical error"})
+    if (StartsWithNoCase(text, lead)) return true;
+  return false;
+}
+
 void HeadlessMessageBoxes::ShowWarning(std::string_view text) {
-  *console_.out << "Warning: " << TerminalText(text) << '\n' << std::flush;
+  // A text that opens with its own alarm word is not given a second one.
+  if (!SaysItsKind(text)) *console_.out << "Warning: ";
+  *console_.out << TerminalText(text) << '\n' << std::flush;
 }
 
 void HeadlessMessageBoxes::ShowInfo(std::string_view text) {
@@ -97,7 +105,7 @@ std::string HeadlessFolderChooser::BrowseForFolder(std::string_view title, unsig
   std::ostream& out = *console_.out;
   out << TerminalText(title) << '\n';
   if (!console_.interactive) {
-    out << "No terminal to ask on: no folder chosen." << '\n' << std::flush;
+    out << "No terminal to ask on: no folder chosen (give it with --game DIR)." << '\n' << std::flush;
     return {};
   }
   out << "Folder: " << std::flush;

@@ -26,12 +26,17 @@ struct Console {
   static Console Standard();
 };
 
+// True when text begins with a word that already says it is a warning or an
+// error ("WARNING!", "Error!", "An error occured!", ...), letter case aside.
+bool SaysItsKind(std::string_view text);
+
 class HeadlessMessageBoxes : public IMessageBoxes {
  public:
   // presetAnswer answers every question without asking (the command line's --yes).
   explicit HeadlessMessageBoxes(Console console, std::optional<bool> presetAnswer = std::nullopt)
       : console_(console), preset_(presetAnswer) {}
 
+  // "Warning: " and the text, or the text alone when it says its kind itself.
   void ShowWarning(std::string_view text) override;
   void ShowInfo(std::string_view text) override;
   // Without a preset answer: asks on the terminal; with no terminal (or at the

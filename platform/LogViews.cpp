@@ -2,10 +2,11 @@
 #include "platform/LogViews.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "common/FileIO.h"
+#include "common/PathText.h"
 #include "common/Win1252.h"
+#include "platform/TerminalColour.h"
 
 namespace vey::platform {
 namespace {
@@ -18,28 +19,47 @@ void AppendHexByte(std::string& out, unsigned char b) {
   out.push_back(kHex[b & 0x0F]);
 }
 
-// Text of one paragraph: RTF's own characters escaped, bytes outside ASCII as
-// \'hh in code page 1252 (so the bullet 0x95 stays one byte).
+void AppendUnicode(std::string& out, char32_t cp) {
+  // \uN takes a signed 16-bit number; characters beyond it go as two halves.
+  auto one = [&out](char32_t unit) {
+    out += "\\u" + std::to_string(static_cast<std::int16_t>(static_cast<std::uint16_t>(unit))) + "?";
+  };
+  if (cp >= 0x10000) {
+    cp -= 0x10000;
+    one(0xD800 + (cp >> 10));
+    one(0xDC00 + (cp & 0x3FF));
+  } else {
+    one(cp);
+  }
+}
+
+// Text of one paragraph: RTF's own characters escaped, characters of code
+// page 1252 as \'hh (so the bullet 0x95 stays one byte), any other character
+// (from a marked path) as \uN.
 void AppendRtfText(std::string& out, std::string_view text) {
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    auto b = static_cast<unsigned char>(text[i]);
-    switch (b) {
-      case '\\': out += "\\\\"; break;
-      case '{': out += "\\{"; break;
-      case '}': out += "\\}"; break;
-      case '\t': out += "\\tab "; break;
+  const std::u32string chars = MessageCodePoints(text);
+  for (std::size_t i = 0; i < chars.size(); ++i) {
+    const char32_t c = chars[i];
+    switch (c) {
+      case '\\': out += "\\\\"; continue;
+      case '{': out += "\\{"; continue;
+      case '}': out += "\\}"; continue;
+      case '\t': out += "\\tab "; continue;
       case '\r':
         // CR LF inside a line is one break; a lone CR is one too.
-        if (i + 1 < text.size() && text[i + 1] == '\n') break;
+        if (i + 1 < chars.size() && chars[i + 1] == '\n') continue;
         out += "\\line ";
-        break;
-      case '\n': out += "\\line "; break;
-      default:
-        if (b < 0x20 || b >= 0x7F)
-          AppendHexByte(out, b);
-        else
-          out.push_back(static_cast<char>(b));
+        continue;
+      case '\n': out += "\\line "; continue;
+      default: break;
     }
+    const int byte = Win1252FromCodePoint(c);
+    if (byte < 0)
+      AppendUnicode(out, c);
+    else if (byte < 0x20 || byte >= 0x7F)
+      AppendHexByte(out, static_cast<unsigned char>(byte));
+    else
+      out.push_back(static_cast<char>(byte));
   }
 }
 
@@ -114,7 +134,7 @@ void RichTextLog::SaveToFile(const std::filesystem::path& path) const {
 std::string PlainTextLog::ToText() const {
   std::string out;
   for (const std::string& line : lines_) {
-    out += Win1252ToUtf8(line);
+    out += MessageToUtf8(line);
     out.push_back('\n');
   }
   return out;
@@ -152,24 +172,22 @@ void TeePlainLog::AppendLine(std::string_view text) {
 }
 
 std::string TerminalText(std::string_view text) {
-  std::string safe(text);
-  for (char& c : safe) {
-    auto b = static_cast<unsigned char>(c);
-    // The five unassigned bytes of the code page decode to C1 controls.
-    bool control = (b < 0x20 && b != '\t' && b != '\n') || b == 0x7F ||
-                   (b >= 0x80 && Win1252ToCodePoint(b) < 0xA0);
-    if (control) c = '?';
+  std::string out;
+  out.reserve(text.size());
+  for (char32_t c : MessageCodePoints(text)) {
+    // C1 controls come from the five unassigned bytes of the code page.
+    bool control = (c < 0x20 && c != '\t' && c != '\n') || (c >= 0x7F && c < 0xA0);
+    AppendUtf8(out, control ? U'?' : c);
   }
-  return Win1252ToUtf8(safe);
+  return out;
 }
 
 std::string TerminalLine(std::string_view text, const TextAttributes& attributes, bool colour) {
   std::string body = TerminalText(text);
   if (!colour) return body;
-  char start[48];
-  std::snprintf(start, sizeof start, "\x1b[%s38;2;%u;%u;%um", attributes.bold ? "1;" : "",
-                attributes.color.r, attributes.color.g, attributes.color.b);
-  return start + body + "\x1b[0m";
+  const std::string sgr = TerminalColour(attributes);
+  if (sgr.empty()) return body;
+  return "\x1b[" + sgr + "m" + body + "\x1b[0m";
 }
 
 }  // namespace vey::platform

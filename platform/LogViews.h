@@ -91,13 +91,14 @@ class TeePlainLog : public IPlainLogView {
   LineHandler onLine_;
 };
 
-// Windows-1252 text as UTF-8 for a terminal. Control characters other than tab
-// and line feed become '?', so text from a mod's files cannot move the cursor
-// or send escape sequences to the terminal.
+// Message text (Windows-1252 with marked paths) as UTF-8 for a terminal.
+// Control characters other than tab and line feed become '?', so text from a
+// mod's files cannot move the cursor or send escape sequences to the terminal.
 std::string TerminalText(std::string_view text);
 
-// One log line for a terminal: UTF-8, with its colour and weight as ANSI
-// escape sequences when colour is wanted, without a line end.
+// One log line for a terminal: UTF-8, with its colour (the nearest of the
+// terminal's basic colours) and weight as escape sequences when colour is
+// wanted, without a line end.
 std::string TerminalLine(std::string_view text, const TextAttributes& attributes, bool colour);
 
 }  // namespace vey::platform

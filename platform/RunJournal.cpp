@@ -10,8 +10,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
 #include <fstream>
+#include <map>
+#include <set>
 #include <sstream>
 
 #include "common/FileIO.h"
@@ -86,6 +89,19 @@ std::string UtcNow(const char* format) {
   gmtime_r(&now, &utc);
   char buffer[64];
   return std::string(buffer, std::strftime(buffer, sizeof buffer, format, &utc));
+}
+
+// "YYYYMMDD-HHMMSS.mmm" in UTC: runs started within one second still sort
+// in order.
+std::string RunStamp() {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  std::tm utc{};
+  gmtime_r(&now.tv_sec, &utc);
+  char buffer[64];
+  std::size_t n = std::strftime(buffer, sizeof buffer, "%Y%m%d-%H%M%S", &utc);
+  std::snprintf(buffer + n, sizeof buffer - n, ".%03d", static_cast<int>(now.tv_nsec / 1000000));
+  return buffer;
 }
 
 // A folder name from the mod's: letters, digits, '-', '_' and '.'.
@@ -201,8 +217,13 @@ struct StoredEntry {
   std::string kind;
   bool existed = false;
   std::string path;
+  std::string oldName;  // the old version's name in pre/, when it is there
 };
 
+std::map<std::size_t, std::pair<std::string, std::string>> OldVersions(const fs::path& folder);
+
+// The log's lines, completed from the names of the old versions: a crash may
+// have cut lines that were never forced to disk.
 std::vector<StoredEntry> ReadEntries(const fs::path& folder) {
   std::vector<StoredEntry> entries;
   for (const std::string& line : ReadLines(folder / "changes.log")) {
@@ -211,7 +232,13 @@ std::vector<StoredEntry> ReadEntries(const fs::path& folder) {
       entries.push_back({});  // keeps the numbering of the old versions
       continue;
     }
-    entries.push_back({std::string(f[0]), f[1] == "1", Unescape(f[2])});
+    entries.push_back({std::string(f[0]), f[1] == "1", Unescape(f[2]), {}});
+  }
+  for (const auto& [n, old] : OldVersions(folder)) {
+    if (n >= entries.size()) entries.resize(n + 1);
+    StoredEntry& e = entries[n];
+    if (e.path.empty() && !old.second.empty()) e = {"file", true, old.second, {}};
+    e.oldName = old.first;
   }
   return entries;
 }
@@ -247,6 +274,55 @@ void CopyOldVersion(const fs::path& from, const fs::path& to) {
   if (::rename(temp.c_str(), to.c_str()) != 0) Fail("keep the old version of", from, errno);
 }
 
+// The old version of change n carries the file's path in its name: a link
+// is a change of names, which every journalling file system keeps in order,
+// so the old version and where it belongs reach the disk before the rename
+// that replaces the file, with no forced write. Names are escaped to one
+// component; a path too long for a name is also forced to disk in the log.
+constexpr std::size_t kMaxName = 240;
+std::string OldVersionName(std::size_t n, std::string_view relative) {
+  std::string name = std::to_string(n) + "~";
+  for (char c : relative) {
+    if (c == '/' || c == '%' || c == '\t' || c == '\n' || c == '\r') {
+      static constexpr char kHex[] = "0123456789ABCDEF";
+      name += '%';
+      name += kHex[static_cast<unsigned char>(c) >> 4];
+      name += kHex[static_cast<unsigned char>(c) & 15];
+    } else {
+      name += c;
+    }
+  }
+  return name.size() <= kMaxName ? name : std::to_string(n);
+}
+
+// The old versions of a run by change number, with the paths their names
+// carry (empty for a short name).
+std::map<std::size_t, std::pair<std::string, std::string>> OldVersions(const fs::path& folder) {
+  std::map<std::size_t, std::pair<std::string, std::string>> found;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(folder / "pre", ec)) {
+    const std::string name = entry.path().filename().string();
+    const std::size_t tilde = name.find('~');
+    const std::string number = name.substr(0, tilde);
+    if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) continue;
+    found[std::stoull(number)] = {name, tilde == std::string::npos ? "" : Unescape(name.substr(tilde + 1))};
+  }
+  return found;
+}
+
+// "NAME.vey-PID-N.tmp", the name under which a save writes its new file.
+bool IsWriterTemp(std::string_view name) {
+  if (!name.ends_with(".tmp")) return false;
+  name.remove_suffix(4);
+  const std::size_t marker = name.rfind(".vey-");
+  if (marker == std::string_view::npos) return false;
+  std::string_view numbers = name.substr(marker + 5);
+  const std::size_t dash = numbers.find('-');
+  if (dash == std::string_view::npos || dash == 0 || dash + 1 == numbers.size()) return false;
+  return numbers.find_first_not_of("0123456789-") == std::string_view::npos &&
+         numbers.find('-', dash + 1) == std::string_view::npos;
+}
+
 fs::path NormalAbsolute(const fs::path& p) {
   std::error_code ec;
   fs::path n = fs::absolute(p, ec).lexically_normal();
@@ -264,7 +340,7 @@ RunJournal::RunJournal(GameFileSystem& files, fs::path gameFolder, RunRecord hea
   std::error_code ec;
   fs::create_directories(runs, ec);
   if (ec) Fail("create the run journal folder", runs, ec.value());
-  const std::string base = UtcNow("%Y%m%d-%H%M%S-") + SafeName(fs::path(record_.modFolder).filename().string().empty()
+  const std::string base = RunStamp() + "-" + SafeName(fs::path(record_.modFolder).filename().string().empty()
                                                                 ? NormalAbsolute(record_.modFolder).filename().string()
                                                                 : fs::path(record_.modFolder).filename().string());
   for (int n = 1;; ++n) {
@@ -327,7 +403,7 @@ void RunJournal::BeforeChange(const FileChange& change) {
       break;
     case FileChange::kRemoveFolder:
       if (auto relative = Relative(change.path); relative && seen_.insert(*relative + "/").second) {
-        Entry e{"rmdir", true, *relative};
+        Entry e{"rmdir", true, *relative, 0, {}};
         Log(e, false);
         entries_.push_back(std::move(e));
       }
@@ -340,14 +416,17 @@ void RunJournal::Touch(const fs::path& path) {
   if (!relative || !seen_.insert(*relative).second) return;
   struct stat st {};
   const bool exists = ::lstat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-  Entry e{"file", exists, *relative};
+  Entry e{"file", exists, *relative, 0, {}};
   if (exists) {
-    const fs::path old = folder_ / "pre" / std::to_string(entries_.size());
+    e.oldName = OldVersionName(entries_.size(), *relative);
+    const fs::path old = folder_ / "pre" / e.oldName;
     if (::link(path.c_str(), old.c_str()) != 0) CopyOldVersion(path, old);
+    e.digestBefore = digests_.Add(old);
   }
-  // Only a line that protects an old version must be on disk before the
-  // change; a lost line for a new file leaves that file behind, nothing worse.
-  Log(e, exists);
+  // The old version's name says where it belongs, so the line need not be
+  // forced to disk unless the name could not hold the path. A line lost for a
+  // new file leaves that file behind after a power cut, nothing worse.
+  Log(e, exists && e.oldName.find('~') == std::string::npos);
   entries_.push_back(std::move(e));
 }
 
@@ -362,7 +441,7 @@ void RunJournal::TouchFolders(const fs::path& path) {
   for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
     auto relative = Relative(*it);
     if (!seen_.insert(*relative + "/").second) continue;
-    Entry e{"folder", false, *relative};
+    Entry e{"folder", false, *relative, 0, {}};
     Log(e, false);
     entries_.push_back(std::move(e));
   }
@@ -380,13 +459,14 @@ void RunJournal::Log(const Entry& entry, bool sync) {
 void RunJournal::Finish(const std::string& verdict) {
   StopWatching();
   std::vector<JournalFile> list;
+  std::vector<std::pair<std::size_t, std::size_t>> tickets;  // before, after
   for (std::size_t i = 0; i < entries_.size(); ++i) {
     const Entry& e = entries_[i];
     if (e.kind != "file") continue;
     JournalFile f;
     f.path = e.path;
     f.existedBefore = e.existed;
-    const fs::path old = folder_ / "pre" / std::to_string(i);
+    const fs::path old = folder_ / "pre" / e.oldName;
     const fs::path now = game_ / e.path;
     struct stat before {}, after {};
     if (e.existed && ::stat(old.c_str(), &before) != 0) continue;
@@ -397,18 +477,24 @@ void RunJournal::Finish(const std::string& verdict) {
       ::unlink(old.c_str());
       continue;
     }
-    if (f.existedBefore) {
-      f.sizeBefore = static_cast<std::uint64_t>(before.st_size);
-      f.sha256Before = Sha256OfFile(old);
-    }
+    std::size_t afterTicket = SIZE_MAX;
+    if (f.existedBefore) f.sizeBefore = static_cast<std::uint64_t>(before.st_size);
     if (f.existsAfter) {
       f.sizeAfter = static_cast<std::uint64_t>(after.st_size);
-      f.sha256After = Sha256OfFile(now);
+      afterTicket = digests_.Add(now);
       f.inodeAfter = static_cast<std::uint64_t>(after.st_ino);
       f.mtimeAfterNs = MtimeNs(after);
     }
     f.action = !f.existedBefore ? "created" : !f.existsAfter ? "removed" : "modified";
+    tickets.emplace_back(f.existedBefore ? e.digestBefore : SIZE_MAX, afterTicket);
     list.push_back(std::move(f));
+  }
+  // The old versions were digested while the run went on; the new ones now,
+  // on both threads.
+  const std::vector<std::string> digests = digests_.Results();
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    if (tickets[i].first != SIZE_MAX) list[i].sha256Before = digests[tickets[i].first];
+    if (tickets[i].second != SIZE_MAX) list[i].sha256After = digests[tickets[i].second];
   }
   record_.files = std::move(list);
   record_.ended = UtcNow("%Y-%m-%d %H:%M:%S");
@@ -447,15 +533,25 @@ RollbackResult RollBackStoredRun(const fs::path& gameFolder, const std::string& 
   const fs::path game = NormalAbsolute(gameFolder);
   const fs::path folder = JournalHome(game) / "runs" / id;
   const std::vector<StoredEntry> entries = ReadEntries(folder);
+  // A save cut short by a kill leaves its new file beside the target, under
+  // the writer's temporary name; the run held the lock, so it is its own.
+  // Removed first: it would keep a folder the run created from going.
+  std::set<fs::path> folders;
+  for (const StoredEntry& e : entries)
+    if (!e.path.empty()) folders.insert(e.kind == "file" ? (game / e.path).parent_path() : game / e.path);
+  for (const fs::path& f : folders) {
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(f, ec))
+      if (IsWriterTemp(entry.path().filename().string())) ::unlink(entry.path().c_str());
+  }
   for (std::size_t i = entries.size(); i-- > 0;) {
     const StoredEntry& e = entries[i];
     if (e.path.empty()) continue;
     const fs::path target = game / e.path;
     if (e.kind == "file" && e.existed) {
-      const fs::path old = folder / "pre" / std::to_string(i);
-      struct stat st {};
       // Gone already: an earlier rollback put it back before it was cut short.
-      if (::lstat(old.c_str(), &st) != 0) continue;
+      if (e.oldName.empty()) continue;
+      const fs::path old = folder / "pre" / e.oldName;
       std::error_code ec;
       fs::create_directories(target.parent_path(), ec);
       if (::rename(old.c_str(), target.c_str()) == 0) {
@@ -478,16 +574,11 @@ RollbackResult RollBackStoredRun(const fs::path& gameFolder, const std::string& 
       ::mkdir(target.c_str(), 0755);
     }
   }
-  if (result.problems.empty()) {
-    // The restored files reach the disk before the journal that could
-    // restore them again goes.
-    int fd = ::open(game.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-      ::syncfs(fd);
-      ::close(fd);
-    }
-    RemoveTree(folder);
-  }
+  // The renames back come before the journal's removal, and the file
+  // system keeps changes of names in order: a crash in between finds the
+  // journal and rolls back again, skipping what is back already. Forcing the
+  // disk here would wait for everything the run wrote.
+  if (result.problems.empty()) RemoveTree(folder);
   return result;
 }
 

@@ -1,13 +1,16 @@
 // RunJournal: the record of one run kept in the game folder, so that the run
 // can be undone. Before a file first changes, its old version is kept beside
 // the record (a hard link: every save replaces its target by rename, so the
-// old file stays as it was) and a line naming it is written to the record,
-// forced to disk when it protects an existing file. Rolling back puts every
-// old version back and removes what the run created.
+// old file stays as it was), under a name that carries the file's path, and
+// a line naming it is written to the record. Making the link is itself a
+// change of names, which the file system's own journal keeps in order with
+// the rename that later replaces the file: the old version reaches the disk
+// first without a forced write per file. Rolling back puts every old version
+// back and removes what the run created.
 //
 // Layout: GAME/.veypatcher/runs/ID/ with run.txt (what the run was), changes.log
-// (one line per file or folder, in the order of first change), pre/N (the old
-// version of change N) and, once the run has ended, files.txt (every file with
+// (one line per file or folder, in the order of first change), pre/N~PATH (the
+// old version of change N) and, once the run has ended, files.txt (every file with
 // its size and SHA-256 before and after).
 #pragma once
 
@@ -18,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/DigestWorker.h"
 #include "platform/GameFileSystem.h"
 
 namespace vey::platform {
@@ -84,6 +88,8 @@ class RunJournal : public FileChangeObserver {
     std::string kind;  // "file", "folder" (created) or "rmdir" (removed)
     bool existed = false;
     std::string path;  // relative
+    std::size_t digestBefore = 0;  // ticket of the old version's digest
+    std::string oldName;           // of the old version in pre/
   };
   void Touch(const std::filesystem::path& path);
   void TouchFolders(const std::filesystem::path& path);
@@ -100,6 +106,7 @@ class RunJournal : public FileChangeObserver {
   int logFd_ = -1;
   int preFd_ = -1;
   bool watching_ = false;
+  DigestWorker digests_;
 };
 
 // GAME/.veypatcher, where the journal and the lock live.

@@ -27,7 +27,22 @@ std::string Slurp(const std::filesystem::path& path) {
 
 }  // namespace
 
-CliResult RunCli(const std::vector<std::string>& args) {
+CliResult RunCli(const std::vector<std::string>& args) { return RunCli(args, {}); }
+
+CliResult RunCli(const std::vector<std::string>& args, const std::vector<std::string>& env) {
+  std::vector<std::string> envText;
+  auto nameOf = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
+  for (char** e = environ; *e; ++e) {
+    std::string entry(*e);
+    bool replaced = false;
+    for (const std::string& change : env) replaced = replaced || nameOf(change) == nameOf(entry);
+    if (!replaced) envText.push_back(entry);
+  }
+  for (const std::string& change : env)
+    if (change.find('=') != std::string::npos) envText.push_back(change);
+  std::vector<char*> envp;
+  for (auto& e : envText) envp.push_back(e.data());
+  envp.push_back(nullptr);
   TempDir dir;
   const auto outPath = dir / "stdout";
   const auto errPath = dir / "stderr";
@@ -43,7 +58,7 @@ CliResult RunCli(const std::vector<std::string>& args) {
   argv.push_back(nullptr);
   CliResult result;
   pid_t pid = 0;
-  if (posix_spawn(&pid, VEY_CLI_PATH, &actions, nullptr, argv.data(), environ) != 0) {
+  if (posix_spawn(&pid, VEY_CLI_PATH, &actions, nullptr, argv.data(), envp.data()) != 0) {
     posix_spawn_file_actions_destroy(&actions);
     ADD_FAILURE() << "cannot start " << VEY_CLI_PATH;
     return result;

@@ -14,6 +14,9 @@ struct CliResult {
 };
 
 CliResult RunCli(const std::vector<std::string>& args);
+// The same with these "NAME=value" entries added to (or replacing those in)
+// the test's environment; "NAME" alone removes the variable.
+CliResult RunCli(const std::vector<std::string>& args, const std::vector<std::string>& env);
 
 // The lines of a text, without their line breaks.
 std::vector<std::string> Lines(const std::string& text);

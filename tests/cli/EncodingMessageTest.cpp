@@ -14,6 +14,7 @@ TEST(InstallEncoding, Utf16InstructionFileIsToldToBeSavedAgain) {
   for (char c : std::string("[Settings]\r\nFileExists=1\r\n")) wide += std::string{c, '\0'};
   dir.Write("mod/veypatchdata/changes.ini", wide);
   dir.Write("mod/veypatchdata/info.rtf", "{\\rtf1 x}");
+  dir.Write("dialog.tlk", "TLK ");  // --game must name a game folder
   CliResult r = RunCli({"install", "--mod", (dir / "mod").string(), "--game", dir.Path().string(), "--yes"});
   EXPECT_EQ(r.exitCode, 4);
   const std::string all = r.out + r.err;

@@ -78,15 +78,14 @@ TEST_F(Install, WarningsErrorsAndEscapingNamesChooseTheExitCode) {
 }
 
 TEST_F(Install, FailureEndsTheRunWithItsTagAndExitThree) {
-  Ini(std::string(kInstallerIni) + "[2DAList]\nTable0=appearance.2da\n");
-  std::filesystem::remove(dir / "game/dialog.tlk");
+  Ini(std::string(kInstallerIni) + "Required=needed.2da\n[2DAList]\nTable0=appearance.2da\n");
   CliResult r = Run({"--yes"});
   EXPECT_EQ(r.exitCode, 3);
-  const std::string message =
-      "Invalid game folder specified, dialog.tlk file not found! Make sure you have selected the correct folder.";
-  EXPECT_TRUE(HasLine(r.out, " [Error] \t" + message + " (GEN-7)")) << r.out;
+  const std::string message = "Cannot locate required file needed.2da, unable to continue with install!";
+  EXPECT_TRUE(HasLine(r.out, " [Error] \t" + message + " (GEN-99)")) << r.out;
   EXPECT_EQ(r.out.find("Done."), std::string::npos);
-  EXPECT_TRUE(HasLine(r.err, "Warning: An error occured! " + message + " (GEN-7)")) << r.err;
+  // The window's text says its kind itself; no "Warning: " goes before it.
+  EXPECT_TRUE(HasLine(r.err, "An error occured! " + message + " (GEN-99)")) << r.err;
   // The log is saved after a failure too.
   EXPECT_TRUE(std::filesystem::exists(dir / "mod/installlog.rtf"));
 }

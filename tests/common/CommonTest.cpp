@@ -1,6 +1,8 @@
 // Tests of the tokenizer and the UQK_Common text, number and file helpers.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -139,10 +141,11 @@ TEST(FileHelpers, FileCopyReplacesTargetAndReportsEachSide) {
   EXPECT_EQ(dir.Read("src.bin"), std::string("\0\x01\xFF data", 8));
 
   auto missing = dir / "missing.bin";
-  test::ExpectFailure<EFOpenError>([&] { FileCopy(missing, target); }, 0,
+  // The system's error number is the code.
+  test::ExpectFailure<EFOpenError>([&] { FileCopy(missing, target); }, ENOENT,
                                    "Cannot open file \"" + missing.string() + "\". No such file or directory");
   auto noFolder = dir / "nofolder" / "x.bin";
-  test::ExpectFailure<EFCreateError>([&] { FileCopy(source, noFolder); }, 0,
+  test::ExpectFailure<EFCreateError>([&] { FileCopy(source, noFolder); }, ENOENT,
                                      "Cannot create file \"" + noFolder.string() + "\". No such file or directory");
 }
 

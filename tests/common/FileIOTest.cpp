@@ -1,5 +1,7 @@
 // Whole-file reads and atomic replacement.
 #include <gtest/gtest.h>
+
+#include <cerrno>
 #include <sys/stat.h>
 
 #include "common/FileIO.h"
@@ -71,7 +73,7 @@ TEST(ReadWholeFile, FailsWithTheOpenMessage) {
   test::TempDir dir;
   EXPECT_EQ(ReadWholeFile(dir.Write("a", "xyz")).size(), 3u);
   auto missing = (dir / "missing").string();
-  test::ExpectFailure<EFOpenError>([&] { ReadWholeFile(dir / "missing"); }, 0,
+  test::ExpectFailure<EFOpenError>([&] { ReadWholeFile(dir / "missing"); }, ENOENT,
                                    "Cannot open file \"" + missing + "\". No such file or directory");
   EXPECT_THROW(ReadWholeFile(dir.Path()), EFOpenError);
 }

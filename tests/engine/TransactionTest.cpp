@@ -270,5 +270,47 @@ TEST(TransactionEarlierInstall, SameInstructionsAndTypeAreNoticedAndAsked) {
   }
 }
 
+TEST(TransactionRecovery, ScriptSourcesLeftProcessedAreRestoredBeforeAnythingElse) {
+  EngineFixture f;
+  f.Ini("[Settings]\nInstallerMode=1\nLogLevel=4\n[CompileList]\nScript0=a.nss\nScript1=b.nss\n"
+        "[b.nss]\n!SourceFile=src\\b_src.nss\n");
+  f.MakeGame();
+  // What a run killed while compiling leaves: processed sources in place,
+  // the mod's own in "nsspatch_temp", and one copy that belongs to no script.
+  f.WriteFile(f.Data() + "a.nss", ToBytes("int x = 12;\r\n"));
+  f.WriteFile(f.Data() + "src/b_src.nss", ToBytes("int y = 7;\r\n"));
+  f.WriteFile(f.Data() + "nsspatch_temp/a.nss", ToBytes("int x = #2DAMEMORY1#;\n"));
+  f.WriteFile(f.Data() + "nsspatch_temp/b_src.nss", ToBytes("int y = #StrRef1#;\n"));
+  f.WriteFile(f.Data() + "nsspatch_temp/stray.nss", ToBytes("stray"));
+  f.Engine().RecoverScriptSources();
+  EXPECT_EQ(f.ReadFile(f.Data() + "a.nss"), "int x = #2DAMEMORY1#;\n");
+  EXPECT_EQ(f.ReadFile(f.Data() + "src/b_src.nss"), "int y = #StrRef1#;\n");
+  EXPECT_FALSE(f.Exists(f.Data() + "nsspatch_temp/a.nss"));
+  EXPECT_EQ(f.ReadFile(f.Data() + "nsspatch_temp/stray.nss"), "stray");
+  EXPECT_EQ(f.CountContaining("Restored the mod's script source"), 2u);
+}
+
+TEST(TransactionRecovery, UnfinishedRunIsRolledBackBeforeTheNextOneStarts) {
+  EngineFixture f;
+  MakeScenario(f);
+  const Tree before = Snapshot(f.Game());
+  {
+    // A run that never ended: its journal says "running".
+    platform::RunRecord header;
+    header.modFolder = f.App();
+    platform::RunJournal journal(f.fake.files, f.Game(), header);
+    f.fake.files.AddWritableRoot(f.Game());
+    f.fake.files.WriteFile(f.Game() + "dialog.tlk", ToBytes("half-written"));
+    f.fake.files.CreateDirectories(f.Game() + "new/deeper");
+    f.fake.files.WriteFile(f.Game() + "new/deeper/x.txt", ToBytes("x"));
+    f.fake.files.RemoveFile(f.Game() + "override/spells.2da");
+  }
+  TRunHistory history(f.Game());
+  history.Lock("test");
+  EXPECT_EQ(history.RecoverUnfinished().size(), 1u);
+  EXPECT_EQ(Snapshot(f.Game()), before);
+  EXPECT_TRUE(history.Runs().empty());
+}
+
 }  // namespace
 }  // namespace vey::test

@@ -1,7 +1,9 @@
 // The RTF and UTF-8 log writers and the line-reporting views.
 #include <gtest/gtest.h>
 
+#include "common/PathText.h"
 #include "platform/LogViews.h"
+#include "platform/TerminalColour.h"
 #include "support/TestSupport.h"
 
 namespace vey::platform {
@@ -118,11 +120,55 @@ TEST(TeeLogs, ReportEachLineWithItsAttributesAndPassEverythingOn) {
 }
 
 TEST(TerminalLineText, ConvertsColoursAndDefusesControlCharacters) {
-  EXPECT_EQ(TerminalLine(" \x95 ok", Attr(kError, true), true),
-            "\x1b[1;38;2;156;2;2m \xE2\x80\xA2 ok\x1b[0m");
+  EXPECT_EQ(TerminalLine(" \x95 ok", Attr(kError, true), true), "\x1b[1;31m \xE2\x80\xA2 ok\x1b[0m");
   EXPECT_EQ(TerminalLine("plain", Attr(kError), false), "plain");
+  // The grey of ordinary lines keeps the terminal's own colour.
+  EXPECT_EQ(TerminalLine("line", Attr(kInstall), true), "line");
   // ESC, CR, DEL and an unassigned code-page byte (a C1 control) are defused.
   EXPECT_EQ(TerminalText("a\x1b[2Jb\rc\x7f\x81\td\ne"), "a?[2Jb?c??\td\ne");
+}
+
+TEST(TerminalLineText, EachLogColourBecomesTheNearestBasicColour) {
+  const struct {
+    Rgb colour;
+    bool bold;
+    const char* sgr;
+  } cases[] = {
+      {{4, 32, 152}, false, "34"},   // debug: blue
+      {{156, 2, 2}, false, "31"},    // error: red
+      {{160, 87, 2}, false, "33"},   // warning: orange as yellow
+      {{46, 46, 46}, false, ""},     // install: grey, the default colour
+      {{2, 97, 17}, true, "1;32"},   // all-clear status: bold green
+      {{160, 87, 2}, true, "1;33"},  // warning status
+      {{0, 0, 0}, true, "1"},
+      {{20, 150, 150}, false, "36"},
+      {{150, 20, 150}, false, "35"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(TerminalColour(Attr(c.colour, c.bold)), c.sgr) << c.sgr;
+}
+
+TEST(TerminalLineText, ColourOnlyOnATerminalThatWantsIt) {
+  EXPECT_TRUE(ColourWanted(true, nullptr, "xterm-256color"));
+  EXPECT_TRUE(ColourWanted(true, "", "xterm"));  // an empty NO_COLOR does not count
+  EXPECT_FALSE(ColourWanted(true, "1", "xterm"));
+  EXPECT_FALSE(ColourWanted(true, nullptr, "dumb"));
+  EXPECT_FALSE(ColourWanted(true, nullptr, nullptr));
+  EXPECT_FALSE(ColourWanted(false, nullptr, "xterm"));
+}
+
+TEST(MarkedPaths, ReachEveryLogFileAsTheirCharacters) {
+  // "Mon Jeu – Édition/ゲ": the dash and the letter are Windows-1252, the last one is not.
+  const std::string line = " [Install] \tUpdated " + PathText(std::string("/Mon Jeu \xE2\x80\x93 \xC3\x89/\xE3\x82\xB2"));
+  PlainTextLog plain;
+  plain.AppendLine(line);
+  EXPECT_EQ(plain.ToText(), " [Install] \tUpdated /Mon Jeu \xE2\x80\x93 \xC3\x89/\xE3\x82\xB2\n");
+  RichTextLog rich;
+  rich.AppendLine(line);
+  EXPECT_NE(rich.ToRtf().find("Updated /Mon Jeu \\'96 \\'c9/\\u12466?\\par"), std::string::npos) << rich.ToRtf();
+  RichTextLog wide;
+  wide.AppendLine(PathText(std::string("\xF0\x9F\x8E\xAE")));  // two UTF-16 halves, signed
+  EXPECT_NE(wide.ToRtf().find("\\u-10180?\\u-8274?\\par"), std::string::npos) << wide.ToRtf();
+  EXPECT_EQ(TerminalText(line), plain.ToText().substr(0, plain.ToText().size() - 1));
 }
 
 }  // namespace

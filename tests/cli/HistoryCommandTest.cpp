@@ -1,0 +1,121 @@
+// veypatcher-cli history and uninstall over real installs, and the exit codes
+// of install when the mod is installed already or another run holds the game.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "CliRun.h"
+#include "platform/RunJournal.h"
+#include "support/TalkTableBytes.h"
+#include "support/TestSupport.h"
+
+namespace vey::test {
+namespace {
+
+class CliHistory : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir.Write("game/dialog.tlk", TalkTable(std::vector<std::string>{"", "Old"}));
+    dir.Write("game/override/keep.txt", "keep");
+    for (const char* mod : {"mod", "mod2"}) {
+      dir.Write(std::string(mod) + "/veypatchdata/info.rtf", "{\\rtf1 x}");
+      dir.Write(std::string(mod) + "/veypatchdata/append.tlk", TalkTable(std::vector<std::string>{mod}));
+      dir.Write(std::string(mod) + "/veypatchdata/" + mod + ".txt", mod);
+      dir.Write(std::string(mod) + "/veypatchdata/changes.ini",
+                std::string("[Settings]\nFileExists=1\nInstallerMode=1\nLogLevel=3\n[TLKList]\nStrRef0=0\n"
+                            "[InstallList]\nf=override\n[f]\nFile0=") +
+                    mod + ".txt\n");
+    }
+  }
+  CliResult Run(std::vector<std::string> args) {
+    for (std::string& a : args)
+      if (a == "GAME") a = (dir / "game").string();
+    return RunCli(args);
+  }
+  CliResult Install(const std::string& mod, std::vector<std::string> extra = {}) {
+    std::vector<std::string> args{"install", "--mod", (dir / mod).string(), "--game", "GAME", "--yes"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return Run(args);
+  }
+  std::string Talk() { return dir.Read("game/dialog.tlk"); }
+  TempDir dir;
+};
+
+TEST_F(CliHistory, InstallTwiceListUndoInOrder) {
+  const std::string original = Talk();
+  ASSERT_EQ(Install("mod").exitCode, 0);
+  const std::string afterFirst = Talk();
+
+  CliResult again = Install("mod");
+  EXPECT_EQ(again.exitCode, 4) << again.out;
+  EXPECT_NE((again.out + again.err).find("already installed into this game on"), std::string::npos);
+  EXPECT_NE((again.out + again.err).find("--reinstall"), std::string::npos) << again.out << again.err;
+  EXPECT_EQ(Talk(), afterFirst);
+
+  ASSERT_EQ(Install("mod2").exitCode, 0);
+  CliResult list = Run({"history", "--game", "GAME"});
+  ASSERT_EQ(list.exitCode, 0);
+  auto lines = Lines(list.out);
+  ASSERT_EQ(lines.size(), 3u) << list.out;
+  EXPECT_NE(lines[1].find(" mod "), std::string::npos) << lines[1];
+  EXPECT_NE(lines[2].find(" mod2 "), std::string::npos) << lines[2];
+  EXPECT_NE(lines[2].find(" ok "), std::string::npos) << lines[2];
+  EXPECT_EQ(lines[2].back(), '2');  // the talk table and one new file
+
+  // The first run's talk table was changed again by the second: refused,
+  // naming both, until the later run is undone.
+  const std::string firstId = lines[1].substr(0, lines[1].find(' '));
+  CliResult refused = Run({"uninstall", "--game", "GAME", "--run", firstId});
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_NE(refused.out.find("dialog.tlk"), std::string::npos) << refused.out;
+  EXPECT_NE(refused.out.find(lines[2].substr(0, lines[2].find(' '))), std::string::npos) << refused.out;
+  EXPECT_TRUE(std::filesystem::exists(dir / "game/override/mod2.txt"));
+
+  EXPECT_EQ(Run({"uninstall", "--game", "GAME"}).exitCode, 0);  // the latest: mod2
+  EXPECT_EQ(Talk(), afterFirst);
+  EXPECT_FALSE(std::filesystem::exists(dir / "game/override/mod2.txt"));
+  EXPECT_EQ(Run({"uninstall", "--game", "GAME", "--run", firstId}).exitCode, 0);
+  EXPECT_EQ(Talk(), original);
+  EXPECT_FALSE(std::filesystem::exists(dir / "game/override/mod.txt"));
+  EXPECT_EQ(dir.Read("game/override/keep.txt"), "keep");
+
+  CliResult none = Run({"uninstall", "--game", "GAME"});
+  EXPECT_EQ(none.exitCode, 4);
+  EXPECT_EQ(Lines(Run({"history", "--game", "GAME"}).out).size(), 1u);
+}
+
+TEST_F(CliHistory, FileChangedByHandIsNamedAndForceRestoresAnyway) {
+  const std::string original = Talk();
+  ASSERT_EQ(Install("mod").exitCode, 0);
+  dir.Write("game/override/mod.txt", "edited by hand");
+  CliResult refused = Run({"uninstall", "--game", "GAME"});
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_NE(refused.out.find("override/mod.txt"), std::string::npos) << refused.out;
+  EXPECT_EQ(refused.out.find("dialog.tlk"), std::string::npos) << refused.out;
+  EXPECT_EQ(dir.Read("game/override/mod.txt"), "edited by hand");
+
+  CliResult forced = Run({"uninstall", "--game", "GAME", "--force"});
+  EXPECT_EQ(forced.exitCode, 0) << forced.out;
+  EXPECT_EQ(Talk(), original);
+  EXPECT_FALSE(std::filesystem::exists(dir / "game/override/mod.txt"));
+}
+
+TEST_F(CliHistory, AnotherRunHoldingTheGameStopsInstallAndUninstallWithFive) {
+  platform::RunLock held;
+  std::string pid, mod;
+  ASSERT_TRUE(held.TryTake(dir / "game", "Busy Mod", pid, mod));
+  const std::string original = Talk();
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"install", "--mod", (dir / "mod").string(), "--game", "GAME", "--yes"},
+        std::vector<std::string>{"uninstall", "--game", "GAME"}}) {
+    CliResult r = Run(args);
+    EXPECT_EQ(r.exitCode, 5) << args[0];
+    EXPECT_NE(r.out.find("process " + std::to_string(::getpid()) + ", mod \"Busy Mod\""), std::string::npos)
+        << r.out;
+  }
+  EXPECT_EQ(Talk(), original);
+}
+
+}  // namespace
+}  // namespace vey::test
