@@ -14,6 +14,7 @@
 #include "common/Win1252.h"
 #include "engine/URunReport.h"
 #include "engine/UVEYPatcher.h"
+#include "platform/RunJournal.h"
 #include "formats/UERFHandler.h"
 
 namespace vey {
@@ -407,8 +408,26 @@ void TVEYPatcher::RecoverScriptSources() {
     const std::string path = Files().Resolve(DataPath(), source).string();
     sources.emplace(LastComponent(path), path);
   }
+  // The processed text is saved over a source through a new file beside it;
+  // one left unfinished is dropped, and the source is restored below.
+  std::set<std::string> sourceFolders;
+  for (const auto& [name, path] : sources) sourceFolders.insert(path.substr(0, path.size() - name.size()));
+  for (const std::string& folder : sourceFolders) {
+    if (!Files().IsDirectory(folder)) continue;
+    for (const std::string& name : Files().List(folder)) {
+      const std::size_t marker = name.rfind(".vey-");
+      if (platform::IsWriterTemp(name) && marker != std::string::npos && sources.count(name.substr(0, marker)))
+        Files().RemoveFile(folder + name);
+    }
+  }
   for (const std::string& name : Files().List(tempFolder)) {
     const std::string saved = tempFolder + name;
+    // A save cut short leaves only its unfinished new file; the file it was
+    // to replace is still whole.
+    if (platform::IsWriterTemp(name)) {
+      Files().RemoveFile(saved);
+      continue;
+    }
     auto source = sources.find(name);
     if (source == sources.end() || !Files().IsFile(saved)) {
       LogMessage(FormatMsg("The file %s, left by an interrupted run, belongs to no script of this mod; "

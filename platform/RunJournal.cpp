@@ -310,7 +310,15 @@ std::map<std::size_t, std::pair<std::string, std::string>> OldVersions(const fs:
   return found;
 }
 
-// "NAME.vey-PID-N.tmp", the name under which a save writes its new file.
+fs::path NormalAbsolute(const fs::path& p) {
+  std::error_code ec;
+  fs::path n = fs::absolute(p, ec).lexically_normal();
+  if (!n.has_filename() && n.has_relative_path()) n = n.parent_path();
+  return n;
+}
+
+}  // namespace
+
 bool IsWriterTemp(std::string_view name) {
   if (!name.ends_with(".tmp")) return false;
   name.remove_suffix(4);
@@ -322,15 +330,6 @@ bool IsWriterTemp(std::string_view name) {
   return numbers.find_first_not_of("0123456789-") == std::string_view::npos &&
          numbers.find('-', dash + 1) == std::string_view::npos;
 }
-
-fs::path NormalAbsolute(const fs::path& p) {
-  std::error_code ec;
-  fs::path n = fs::absolute(p, ec).lexically_normal();
-  if (!n.has_filename() && n.has_relative_path()) n = n.parent_path();
-  return n;
-}
-
-}  // namespace
 
 fs::path JournalHome(const fs::path& gameFolder) { return NormalAbsolute(gameFolder) / kHome; }
 

@@ -19,6 +19,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/DigestWorker.h"
@@ -111,6 +112,10 @@ class RunJournal : public FileChangeObserver {
 
 // GAME/.veypatcher, where the journal and the lock live.
 std::filesystem::path JournalHome(const std::filesystem::path& gameFolder);
+
+// "NAME.vey-PID-N.tmp": the name under which a save writes its new file
+// before renaming it over the target; one left behind is an unfinished save.
+bool IsWriterTemp(std::string_view name);
 // Every run recorded in the game folder, oldest first.
 std::vector<RunRecord> ListRuns(const std::filesystem::path& gameFolder);
 // Undoes a recorded run from its old versions (after an interrupted run, or

@@ -282,7 +282,13 @@ TEST(TransactionRecovery, ScriptSourcesLeftProcessedAreRestoredBeforeAnythingEls
   f.WriteFile(f.Data() + "nsspatch_temp/a.nss", ToBytes("int x = #2DAMEMORY1#;\n"));
   f.WriteFile(f.Data() + "nsspatch_temp/b_src.nss", ToBytes("int y = #StrRef1#;\n"));
   f.WriteFile(f.Data() + "nsspatch_temp/stray.nss", ToBytes("stray"));
+  // Saves killed half-way: a copy into "nsspatch_temp" and processed text
+  // beside a source.
+  f.WriteFile(f.Data() + "nsspatch_temp/a.nss.vey-41-2.tmp", ToBytes("int x"));
+  f.WriteFile(f.Data() + "src/b_src.nss.vey-41-3.tmp", ToBytes("int y = 1"));
   f.Engine().RecoverScriptSources();
+  EXPECT_FALSE(f.Exists(f.Data() + "nsspatch_temp/a.nss.vey-41-2.tmp"));
+  EXPECT_FALSE(f.Exists(f.Data() + "src/b_src.nss.vey-41-3.tmp"));
   EXPECT_EQ(f.ReadFile(f.Data() + "a.nss"), "int x = #2DAMEMORY1#;\n");
   EXPECT_EQ(f.ReadFile(f.Data() + "src/b_src.nss"), "int y = #StrRef1#;\n");
   EXPECT_FALSE(f.Exists(f.Data() + "nsspatch_temp/a.nss"));
