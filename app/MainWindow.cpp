@@ -47,6 +47,7 @@ MainWindow::MainWindow(const StartOptions& options, const QString& modFolder, Di
       dialogs_(dialogs),
       modFolder_(modFolder),
       gameDir_(options.gameDir),
+      compiler_(options.compiler),
       iniName_(options.iniName),
       infoName_(options.infoName) {
   if (!dialogs_.messages) {

@@ -119,6 +119,7 @@ class MainWindow : public QMainWindow {
 
   QString modFolder_;
   QString gameDir_;
+  QString compiler_;
   bool finished_ = false;
   bool summaryShown_ = false;
   std::string iniName_;

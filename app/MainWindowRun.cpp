@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QHash>
 #include <QScrollBar>
 #include <QStatusBar>
@@ -86,6 +87,7 @@ void MainWindow::StartRun(bool plaintextLog, int logLevel) {
   request.appPath = ToPath(modFolder_) + "/";
   request.dataPath = dataPath_.string();
   request.gameDir = gameDir_.isEmpty() ? std::string() : ToPath(QDir(gameDir_).absolutePath());
+  request.compiler = compiler_.isEmpty() ? std::string() : ToPath(QFileInfo(compiler_).absoluteFilePath());
   if (logLevel > 0) request.logFile = LogFile(plaintextLog);
   request.plaintextLog = plaintextLog;
   WindowDialogs dialogs{*dialogs_.messages, *dialogs_.openDialog, *dialogs_.folderChooser, dialogs_.registry};

@@ -69,6 +69,7 @@ void RunWorker::Run() {
     TVEYPatcher patcher(request_.iniName, bundle, request_.appPath, request_.dataPath);
     patcher.RichLog = &richView;
     patcher.PlainLog = &plainView;
+    patcher.Compiler.Compiler = request_.compiler;
     patcher.OnProgress = [this](std::int32_t position, std::int32_t maximum) {
       relay_.SetProgress(position, maximum);
     };

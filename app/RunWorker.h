@@ -26,6 +26,7 @@ struct RunRequest {
   std::string appPath;   // the installer folder, with a trailing '/'
   std::string dataPath;  // with a trailing '/'
   std::string gameDir;   // preset game folder; empty: registry and chooser
+  std::string compiler;  // the person's script compiler; empty: the mod's
   // Where the log is saved when the run is over (empty: not saved), and which view's.
   std::filesystem::path logFile;
   bool plaintextLog = false;

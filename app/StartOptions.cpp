@@ -28,7 +28,9 @@ StartOptions ParseStartOptions(const QStringList& arguments) {
       }
       return false;
     };
-    if (value(QStringLiteral("--mod"), options.modDir) || value(QStringLiteral("--game"), options.gameDir)) continue;
+    if (value(QStringLiteral("--mod"), options.modDir) || value(QStringLiteral("--game"), options.gameDir) ||
+        value(QStringLiteral("--compiler"), options.compiler))
+      continue;
     positional << a;
   }
   if (!positional.isEmpty() && positional[0].right(4).toLower() == QLatin1String(".ini"))

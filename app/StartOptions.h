@@ -13,6 +13,7 @@ namespace vey::app {
 struct StartOptions {
   QString modDir;   // the folder holding "veypatchdata"; empty: look for it
   QString gameDir;  // preset game folder
+  QString compiler;  // the person's own script compiler; empty: the mod's
   std::string iniName = "changes.ini";  // Windows-1252
   std::string infoName = "info.rtf";
   QString error;    // a malformed command line

@@ -19,7 +19,7 @@ shoot() {  # name-prefix scale demo-folder
   [ "$scale" = 1 ] || suffix="@${scale}x"
   VEY_SCREENSHOT_DIR="$out" VEY_SCREENSHOT_PREFIX="$prefix" VEY_SCREENSHOT_SUFFIX="$suffix" \
     QT_SCALE_FACTOR=$scale QT_QPA_PLATFORM=xcb \
-    xvfb-run -a -s "-screen 0 1600x1300x24" "$app" --mod "$demo/mod" --game "$demo/game" > /dev/null
+    xvfb-run -a -s "-screen 0 1600x1300x24" "$app" --mod "$demo/mod" --game "$demo/game" --compiler "$PWD/demo/standin-compiler" > /dev/null
 }
 
 for scale in 1 2; do

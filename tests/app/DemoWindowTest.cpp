@@ -33,6 +33,7 @@ class DemoWindowTest : public QObject {
     ScriptedDialogs dialogs;
     app::StartOptions options;
     options.gameDir = QString::fromStdString(root + "/game");
+    options.compiler = QStringLiteral(VEY_SOURCE_DIR "/demo/standin-compiler");
     app::MainWindow window(options, QString::fromStdString(root + "/mod"), dialogs.Layer());
     QVERIFY(window.Prepare());
     window.show();
