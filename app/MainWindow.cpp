@@ -339,12 +339,21 @@ void MainWindow::btnQuitClick() {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (Running()) {
-    // Never stop a run mid-file: the window closes once it has ended.
+    // Never stop a run mid-file: the window closes once it has ended. An
+    // installation stops at its next safe point and puts back what it
+    // changed; a patch run has nothing to put back, so it runs to the end.
     event->ignore();
-    if (!closeAfterRun_ &&
-        dialogs_.messages->AskYesNo("The installation is still running. Close the window as soon as it has "
-                                    "finished?"))
+    if (closeAfterRun_) return;
+    if (installerMode_) {
+      if (dialogs_.messages->AskYesNo("The installation is still running. Stop it, put back the files it has "
+                                      "changed and close the window?")) {
+        closeAfterRun_ = true;
+        if (worker_) worker_->Cancel();
+      }
+    } else if (dialogs_.messages->AskYesNo("The installation is still running. Close the window as soon as it "
+                                           "has finished?")) {
       closeAfterRun_ = true;
+    }
     return;
   }
   if (!finished_ && !dialogs_.messages->AskYesNo("Are you sure you wish to quit?")) {

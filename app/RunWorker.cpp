@@ -3,7 +3,9 @@
 
 #include <exception>
 
+#include "common/StrFormat.h"
 #include "engine/UOutcome.h"
+#include "engine/UTransaction.h"
 #include "platform/Headless.h"
 #include "platform/WineRegistry.h"
 
@@ -74,8 +76,20 @@ void RunWorker::Run() {
       relay_.SetProgress(position, maximum);
     };
     patcher.OnGameFolder = [this](const std::string& folder) { relay_.SetGameFolder(folder); };
+    patcher.RunOptions.cancel = &cancel_;
+    patcher.RunOptions.confirmReinstall = [&messages](const platform::RunRecord& earlier) {
+      return messages.AskYesNo(FormatMsg("This mod was already installed into this game on %s UTC (run %s). "
+                                         "Installing it again may add its rows and fields a second time. "
+                                         "Install it again?",
+                                         {earlier.ended, earlier.id}));
+    };
     patcher.Run(outcome_.result);
     outcome_.completed = true;
+  } catch (const ERunRefused& e) {
+    // Declined, or another run holds the game folder: nothing was changed.
+    outcome_.failure = e.what();
+  } catch (const ECancelled& e) {
+    outcome_.failure = std::string(e.what()) + " Check the progress log for what was rolled back.";
   } catch (const Exception& e) {
     outcome_.failure = FailureMessage(e);
   } catch (const std::exception& e) {

@@ -6,6 +6,7 @@
 
 #include <QObject>
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -60,6 +61,9 @@ class RunWorker : public QObject {
   // Runs on the window's thread, with the worker waiting, after the given
   // log line (0: never).
   void SetLinePause(int lineNumber, std::function<void()> onWindowThread);
+  // Any thread: the run stops at its next safe point and puts back what it
+  // changed (installer mode).
+  void Cancel() { cancel_ = true; }
 
   // Read after Finished().
   const RunOutcome& Outcome() const { return outcome_; }
@@ -84,6 +88,7 @@ class RunWorker : public QObject {
   RunOutcome outcome_;
   int pauseLine_ = 0;
   std::function<void()> pause_;
+  std::atomic<bool> cancel_{false};
 };
 
 }  // namespace vey::app

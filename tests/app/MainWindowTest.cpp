@@ -226,8 +226,9 @@ class MainWindowTest : public QObject {
     QVERIFY(!w.btnSummary->isEnabled());
   }
 
-  // Closing mid-run asks, lets the run end, then closes. The chooser's
-  // question also shows that the log written before it is on screen.
+  // Closing mid-run asks, and the window closes once the run has ended (this
+  // run has no file left to stop before). The chooser's question also shows
+  // that the log written before it is on screen.
   void ClosingDuringARunWaitsForItsEnd() {
     Fixture f("[Settings]\r\nFileExists=1\r\nInstallerMode=1\r\nConfirmMessage=N/A\r\n");
     f.mod.Write("game/dialog.tlk", kTlk);

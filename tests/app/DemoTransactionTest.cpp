@@ -1,0 +1,145 @@
+// The demo installed through the window as a transaction: the question
+// before installing it a second time, and closing the window mid-run, which
+// stops the run and puts the game back as it was.
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <map>
+
+#include "AppTests.h"
+#include "app/MainWindow.h"
+
+namespace vey::test {
+namespace {
+
+// Every file of the game folder with its bytes; the run records are left out,
+// since they are meant to change.
+std::map<std::string, std::string> Snapshot(const std::filesystem::path& game) {
+  std::map<std::string, std::string> files;
+  for (auto it = std::filesystem::recursive_directory_iterator(game); it != decltype(it)(); ++it) {
+    if (it->path().filename() == ".veypatcher") {
+      it.disable_recursion_pending();
+      continue;
+    }
+    if (!it->is_regular_file()) continue;
+    std::ifstream in(it->path(), std::ios::binary);
+    files[it->path().lexically_relative(game).string()] =
+        std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  }
+  return files;
+}
+
+struct Demo {
+  QTemporaryDir dir;
+  std::string root = dir.path().toStdString() + "/demo";
+  std::filesystem::path Game() const { return root + "/game"; }
+
+  bool Make() const {
+    const std::string command =
+        "python3 \"" VEY_SOURCE_DIR "/demo/make_demo_game.py\" \"" + root + "\" > /dev/null";
+    return std::system(command.c_str()) == 0;
+  }
+  std::unique_ptr<app::MainWindow> Open(ScriptedDialogs& dialogs) const {
+    app::StartOptions options;
+    options.gameDir = QString::fromStdString(root + "/game");
+    options.compiler = QStringLiteral(VEY_SOURCE_DIR "/demo/standin-compiler");
+    auto window = std::make_unique<app::MainWindow>(options, QString::fromStdString(root + "/mod"), dialogs.Layer());
+    if (!window->Prepare()) return nullptr;
+    window->show();
+    return window;
+  }
+  // Clicks the start button and waits for the run's end.
+  static bool Run(app::MainWindow& window) {
+    QSignalSpy finished(&window, &app::MainWindow::RunFinished);
+    window.btnContinueClick();
+    return window.Running() && finished.wait(60000);
+  }
+};
+
+}  // namespace
+
+class DemoTransactionTest : public QObject {
+  Q_OBJECT
+
+ private Q_SLOTS:
+  // A second install of the same mod asks first: No leaves every game file
+  // as it was, Yes installs it again.
+  void AsksBeforeInstallingAgain() {
+    Demo demo;
+    QVERIFY(demo.Make());
+    {
+      ScriptedDialogs first;
+      auto window = demo.Open(first);
+      QVERIFY(window);
+      QVERIFY(Demo::Run(*window));
+      QCOMPARE(first.Texts("question").size(), 1u);  // the mod's own confirmation only
+    }
+    const auto installed = Snapshot(demo.Game());
+
+    ScriptedDialogs declined;
+    declined.answers = {true, false};
+    auto window = demo.Open(declined);
+    QVERIFY(window);
+    QVERIFY(Demo::Run(*window));
+    const auto questions = declined.Texts("question");
+    QCOMPARE(questions.size(), 2u);
+    QVERIFY(questions[1].starts_with("This mod was already installed into this game on "));
+    QVERIFY(questions[1].ends_with("Install it again?"));
+    QVERIFY(declined.Texts("info").empty());
+    QCOMPARE(declined.Texts("warning").size(), 1u);
+    QVERIFY(declined.Texts("warning")[0].starts_with("This mod was already installed"));
+    QVERIFY(Snapshot(demo.Game()) == installed);
+
+    ScriptedDialogs accepted;
+    accepted.answers = {true, true};
+    window = demo.Open(accepted);
+    QVERIFY(window);
+    QVERIFY(Demo::Run(*window));
+    QCOMPARE(accepted.Texts("question").size(), 2u);
+    // The second run may warn about what it finds installed; it runs to its end.
+    const QString log = window->txtLog->toPlainText();
+    QVERIFY(log.contains(QStringLiteral("Installing it again as asked.")));
+    QVERIFY(log.contains(QStringLiteral(" \u2022 Done.")));
+    QVERIFY(Snapshot(demo.Game()) != installed);
+  }
+
+  // Closing the window mid-run and answering Yes stops the run at its next
+  // file, puts back every game file and then closes the window. The close
+  // comes while the worker waits after a log line, so no timing is involved.
+  void ClosingMidRunRollsBack() {
+    Demo demo;
+    QVERIFY(demo.Make());
+    const auto before = Snapshot(demo.Game());
+    ScriptedDialogs dialogs;
+    auto window = demo.Open(dialogs);
+    QVERIFY(window);
+    // Line 20 comes after the talk table, the copied files and an archive
+    // were changed, and before the run's end.
+    window->SetLinePause(20, [&] { window->close(); });
+    QVERIFY(Demo::Run(*window));
+
+    const auto questions = dialogs.Texts("question");
+    QCOMPARE(questions.size(), 2u);
+    QVERIFY(questions[1].starts_with("The installation is still running. Stop it"));
+    QVERIFY(dialogs.Texts("info").empty());
+    QCOMPARE(dialogs.Texts("warning"),
+             std::vector<std::string>{"The installation was interrupted. Check the progress log for what was "
+                                      "rolled back."});
+    const QString log = window->txtLog->toPlainText();
+    QVERIFY(log.contains(QStringLiteral("dialog.tlk file updated")));
+    QVERIFY(log.contains(QStringLiteral("Rolling back: the installation was interrupted.")));
+    QVERIFY(!log.contains(QStringLiteral("Done.")));
+    QVERIFY(Snapshot(demo.Game()) == before);
+    QVERIFY(!window->isVisible());
+  }
+};
+
+VEY_APP_TEST(DemoTransactionTest);
+
+}  // namespace vey::test
+
+#include "DemoTransactionTest.moc"
