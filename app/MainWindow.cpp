@@ -47,6 +47,7 @@ MainWindow::MainWindow(const StartOptions& options, const QString& modFolder, Di
       dialogs_(dialogs),
       modFolder_(modFolder),
       gameDir_(options.gameDir),
+      undoGame_(options.gameDir),
       compiler_(options.compiler),
       iniName_(options.iniName),
       infoName_(options.infoName) {
@@ -147,6 +148,12 @@ void MainWindow::BuildControls() {
   // The glyph sits at the right of the caption.
   btnContinue->setLayoutDirection(Qt::RightToLeft);
   connect(btnContinue, &QPushButton::clicked, this, [this] { btnContinueClick(); });
+  btnUninstall = new QPushButton(QStringLiteral("&Uninstall…"), paneMain);
+  btnUninstall->setObjectName(QStringLiteral("btnUninstall"));
+  btnUninstall->setAutoDefault(false);
+  btnUninstall->setToolTip(QStringLiteral("Undo the latest installation of this mod in the game folder."));
+  connect(btnUninstall, &QPushButton::clicked, this, [this] { btnUninstallClick(); });
+  UpdateUninstallButton();
   btnQuit = new QPushButton(QStringLiteral("&Exit"), paneMain);
   btnQuit->setObjectName(QStringLiteral("btnQuit"));
   btnQuit->setAutoDefault(false);
@@ -166,6 +173,7 @@ void MainWindow::BuildControls() {
   buttons->addWidget(btnSummary);
   buttons->addLayout(labels);
   buttons->addStretch(1);
+  buttons->addWidget(btnUninstall);
   buttons->addWidget(btnContinue);
   buttons->addWidget(btnQuit);
   auto* layout = new QVBoxLayout(paneMain);

@@ -52,6 +52,8 @@ class MainWindow : public QMainWindow {
   void btnContinueClick();
   void btnQuitClick();
   void btnSummaryClick();
+  // Undoes the latest recorded installation of this mod, after asking.
+  void btnUninstallClick();
 
   bool Finished() const { return finished_; }
   bool SummaryShown() const { return summaryShown_; }
@@ -79,6 +81,7 @@ class MainWindow : public QMainWindow {
   QPushButton* btnContinue = nullptr;
   QPushButton* btnQuit = nullptr;
   QToolButton* btnSummary = nullptr;
+  QPushButton* btnUninstall = nullptr;
   QLabel* Label1 = nullptr;
   QLabel* lblAuthorTag = nullptr;
 
@@ -100,6 +103,7 @@ class MainWindow : public QMainWindow {
   bool LoadInfo();
   void ShowSummary();
   void SetGameFolderStatus(const QString& folder);
+  void UpdateUninstallButton();
 
   void StartRun(bool plaintextLog, int logLevel);
   void DrainLog(bool everything);
@@ -119,6 +123,7 @@ class MainWindow : public QMainWindow {
 
   QString modFolder_;
   QString gameDir_;
+  QString undoGame_;  // the game folder to uninstall from: given, or settled by a run
   QString compiler_;
   bool finished_ = false;
   bool summaryShown_ = false;

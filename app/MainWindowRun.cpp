@@ -76,6 +76,7 @@ void MainWindow::StartRun(bool plaintextLog, int logLevel) {
   btnContinue->setEnabled(false);
   btnSummary->setEnabled(false);
   btnQuit->setEnabled(false);
+  btnUninstall->setEnabled(false);
   QApplication::setOverrideCursor(Qt::BusyCursor);
   if (plaintextLog && logLevel > 0) views->setCurrentWidget(txtFallback);
   ranEngine_ = true;
@@ -108,7 +109,10 @@ void MainWindow::DrainLog(bool everything) {
     if (pbar->maximum() != maximum) pbar->setMaximum(maximum);
     pbar->setValue(std::min(position, maximum));
   }
-  if (auto folder = relay_.TakeGameFolder()) SetGameFolderStatus(FromPath(*folder));
+  if (auto folder = relay_.TakeGameFolder()) {
+    SetGameFolderStatus(FromPath(*folder));
+    undoGame_ = FromPath(*folder);
+  }
   if (backlog_.empty()) {
     if (runEnded_) CompleteRun();
     return;
@@ -204,6 +208,7 @@ void MainWindow::CompleteRun() {
 
 void MainWindow::FinalPart() {
   btnQuit->setEnabled(true);
+  UpdateUninstallButton();
   btnQuit->setFocus();
   finished_ = true;
   if (logLevel_ > 0) SaveLog();

@@ -107,6 +107,58 @@ class DemoTransactionTest : public QObject {
     QVERIFY(Snapshot(demo.Game()) != installed);
   }
 
+  // The window's uninstall: with nothing recorded it says so; after the demo
+  // was installed it undoes it, refusing first when a game file changed
+  // since and forcing only on a second Yes. Every time the game folder ends
+  // byte-identical to before the install.
+  void UninstallsTheOpenMod() {
+    struct Case {
+      const char* name;
+      bool touchFile;  // change an installed file by hand before uninstalling
+    };
+    for (const Case& c : {Case{"untouched", false}, Case{"changed since", true}}) {
+      Demo demo;
+      QVERIFY(demo.Make());
+      const auto before = Snapshot(demo.Game());
+      ScriptedDialogs dialogs;
+      auto window = demo.Open(dialogs);
+      QVERIFY(window);
+      QVERIFY2(window->btnUninstall->isEnabled(), c.name);
+      window->btnUninstall->click();
+      QCOMPARE(dialogs.Texts("info").size(), 1u);
+      QVERIFY(dialogs.Texts("info")[0].starts_with("No installation of this mod is recorded"));
+
+      QVERIFY(Demo::Run(*window));
+      QVERIFY(window->btnUninstall->isEnabled());
+      QVERIFY(Snapshot(demo.Game()) != before);
+      if (c.touchFile) {
+        std::ofstream(demo.Game() / "dialog.tlk", std::ios::binary | std::ios::app) << "later edit";
+        dialogs.answers = {true, false};  // uninstall? yes; put back anyway? no
+        const auto edited = Snapshot(demo.Game());
+        window->btnUninstall->click();
+        const auto questions = dialogs.Texts("question");
+        QVERIFY2(questions.back().find("changed after it:\n  dialog.tlk") != std::string::npos,
+                 questions.back().c_str());
+        QVERIFY(questions.back().ends_with("Put the old files back anyway? The later changes to these files are "
+                                           "lost."));
+        QVERIFY(Snapshot(demo.Game()) == edited);
+      }
+      const std::size_t asked = dialogs.Texts("question").size();
+      dialogs.answers = {true, true};
+      window->btnUninstall->click();
+      const auto questions = dialogs.Texts("question");
+      QCOMPARE(questions.size(), asked + (c.touchFile ? 2 : 1));
+      QVERIFY(questions[asked].starts_with("Uninstall the mod \"mod\", installed into this game on "));
+      QVERIFY(dialogs.Texts("warning").empty());
+      QVERIFY2(dialogs.Texts("info").back().starts_with("The mod \"mod\" was uninstalled: "),
+               dialogs.Texts("info").back().c_str());
+      QVERIFY2(Snapshot(demo.Game()) == before, c.name);
+      // The run left the history with the undo.
+      window->btnUninstall->click();
+      QVERIFY(dialogs.Texts("info").back().starts_with("No installation of this mod is recorded"));
+    }
+  }
+
   // Closing the window mid-run and answering Yes stops the run at its next
   // file, puts back every game file and then closes the window. The close
   // comes while the worker waits after a log line, so no timing is involved.
