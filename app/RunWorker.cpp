@@ -10,25 +10,6 @@
 #include "platform/WineRegistry.h"
 
 namespace vey::app {
-namespace {
-
-// The game folder given at start-up stands in for the registry and the
-// chooser; the engine checks it like a chosen folder.
-class GivenFolder : public platform::IFolderChooser {
- public:
-  explicit GivenFolder(std::string folder) : folder_(std::move(folder)) {}
-  std::string BrowseForFolder(std::string_view, unsigned) override { return folder_; }
-
- private:
-  std::string folder_;
-};
-
-class EmptyRegistry : public platform::IRegistry {
- public:
-  std::string ReadString(std::string_view, std::string_view) override { return {}; }
-};
-
-}  // namespace
 
 RunWorker::RunWorker(RunRequest request, WindowDialogs dialogs, QObject* window, std::function<void()> beforeDialog,
                      LogRelay& relay)
@@ -49,8 +30,8 @@ void RunWorker::Run() {
   CrossThreadMessageBoxes messages(dialogs_.messages, hop_);
   CrossThreadOpenDialog openDialog(dialogs_.openDialog, hop_);
   CrossThreadFolderChooser askedFolder(dialogs_.folderChooser, hop_);
-  GivenFolder givenFolder(request_.gameDir);
-  EmptyRegistry noRegistry;
+  platform::GivenFolder givenFolder(request_.gameDir);
+  platform::EmptyRegistry noRegistry;
   platform::WineRegistry wineRegistry;
   platform::IRegistry* registry = dialogs_.registry ? dialogs_.registry : &wineRegistry;
   if (!request_.gameDir.empty()) registry = &noRegistry;

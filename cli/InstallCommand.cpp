@@ -56,22 +56,6 @@ struct InstallOptions {
   std::string jsonFile;
 };
 
-// The game folder given on the command line stands in for the registry and
-// the folder chooser; the engine validates it like a chosen folder.
-class GivenFolder : public platform::IFolderChooser {
- public:
-  explicit GivenFolder(std::string folder) : folder_(std::move(folder)) {}
-  std::string BrowseForFolder(std::string_view, unsigned) override { return folder_; }
-
- private:
-  std::string folder_;
-};
-
-class EmptyRegistry : public platform::IRegistry {
- public:
-  std::string ReadString(std::string_view, std::string_view) override { return {}; }
-};
-
 std::string WithSlash(std::string path) {
   if (!path.empty() && path.back() != '/') path += '/';
   return path;
@@ -179,13 +163,13 @@ int RunInstall(const InstallOptions& options, InstallResult& outcome) {
   for (const std::string& pick : options.picks) openDialog.AddAnswer(pick);
   std::unique_ptr<platform::IFolderChooser> chooser;
   if (!gameFolder.empty())
-    chooser = std::make_unique<GivenFolder>(gameFolder);
+    chooser = std::make_unique<platform::GivenFolder>(gameFolder);
   else
     chooser = std::make_unique<platform::HeadlessFolderChooser>(console);
   // A settled game folder replaces the registry lookup as well as the chooser.
   std::unique_ptr<platform::IRegistry> registry;
   if (!gameFolder.empty())
-    registry = std::make_unique<EmptyRegistry>();
+    registry = std::make_unique<platform::EmptyRegistry>();
   else
     registry = std::make_unique<platform::WineRegistry>();
   platform::HeadlessEventPump events;

@@ -84,6 +84,23 @@ class HeadlessFolderChooser : public IFolderChooser {
   Console console_;
 };
 
+// A game folder given up front stands in for the folder chooser; the engine
+// checks it like a chosen folder.
+class GivenFolder : public IFolderChooser {
+ public:
+  explicit GivenFolder(std::string folder) : folder_(std::move(folder)) {}
+  std::string BrowseForFolder(std::string_view, unsigned) override { return folder_; }
+
+ private:
+  std::string folder_;
+};
+
+// With a given game folder nothing is looked up in the registry.
+class EmptyRegistry : public IRegistry {
+ public:
+  std::string ReadString(std::string_view, std::string_view) override { return {}; }
+};
+
 class HeadlessEventPump : public IEventPump {
  public:
   void ProcessMessages() override {}
