@@ -95,7 +95,13 @@ class TryAgainTest : public QObject {
     QVERIFY2(said.contains(QStringLiteral("already installed into this game on ")), qPrintable(said));
 
     QCOMPARE(RunCli(install + QStringList{other}), 0);
-    const std::string started = platform::ListRuns(mod.Root() / "other").at(0).started;
+    const platform::RunRecord earlier = platform::ListRuns(mod.Root() / "other").at(0);
+    // A run that ended in a later second than it started.
+    const std::string runText = "other/.veypatcher/runs/" + earlier.id + "/run.txt";
+    std::string record = mod.Read(runText);
+    record.replace(record.find("\nended=") + 7, 19, "2999-01-01 00:00:00");
+    mod.Write(runText, record);
+    const std::string started = earlier.started;
     ScriptedDialogs declined;
     declined.answers = {false};
     window = OpenLite(mod, declined, other);
@@ -154,7 +160,9 @@ class TryAgainTest : public QObject {
     QCOMPARE(dialogs.Texts("folder").size(), 2u);
     QCOMPARE(mod.Read("game/override/new.txt"), std::string("new"));
     QCOMPARE(mod.Read("game/override/here.txt"), std::string("game's"));
-    QCOMPARE(dialogs.Texts("info").size(), 1u);
+    const auto warnings = dialogs.Texts("warning");
+    QCOMPARE(warnings.size(), 2u);
+    QVERIFY2(warnings[1].starts_with("The Installer is finished, but 1 warnings"), warnings[1].c_str());
     QVERIFY(window.pbar->maximum() > 0);
     QCOMPARE(window.pbar->value(), window.pbar->maximum());
     QVERIFY(!window.btnContinue->isEnabled());

@@ -94,6 +94,12 @@ TEST_F(CliHistory, ColumnsFitTheirContentAndTimesAgree) {
   dir.Write(longMod + "/veypatchdata/long.txt", "long");
   ASSERT_EQ(Install("mod").exitCode, 0);
   ASSERT_EQ(Install(longMod).exitCode, 0);
+  // A run that ended in a later second than it started.
+  const std::string runText = ".veypatcher/runs/" + platform::ListRuns(dir / "game").back().id + "/run.txt";
+  std::string record = dir.Read("game/" + runText);
+  const std::size_t ended = record.find("\nended=") + 7;
+  record.replace(ended, 19, "2999-01-01 00:00:00");
+  dir.Write("game/" + runText, record);
   CliResult again = Install(longMod);
   ASSERT_EQ(again.exitCode, 4);
 
