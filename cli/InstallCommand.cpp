@@ -73,6 +73,7 @@ TRunSource SourceOf(const InstallOptions& options, const std::string& appPath, c
   source.installationType = type;
   source.compiler = Absolute(options.compiler.Compiler);
   source.noSandbox = options.noSandbox;
+  source.backupDir = Absolute(options.backupDir);
   for (const std::string& pick : options.picks) {
     const std::size_t eq = pick.find('=');
     source.picks.push_back(pick.substr(0, eq + 1) + Absolute(pick.substr(eq + 1)));
@@ -312,6 +313,7 @@ int InstallAgain(const TRunSource& source, const std::string& gameFolder) {
   options.picks = source.picks;
   options.compiler.Compiler = source.compiler;
   options.noSandbox = source.noSandbox;
+  options.backupDir = source.backupDir;
   options.reinstall = true;
   options.lockHeld = true;
   return RunInstall(options);
