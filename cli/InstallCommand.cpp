@@ -136,7 +136,7 @@ int RunInstall(const InstallOptions& options, InstallResult& outcome) {
       throw UsageError("--backup-dir: \"" + options.backupDir + "\" is not a folder");
     backupDir = WithSlash(given.lexically_normal().string());
   }
-  const ModSelection mod = SelectMod(options.mod, files);
+  const ModSelection mod = SelectMod(options.mod, files, &console);
   const std::string appPath = WithSlash(mod.modFolder.lexically_normal().string());
   const std::string dataPath = WithSlash(mod.dataPath.string());
   std::string iniName = mod.iniName;
