@@ -163,6 +163,17 @@ ScriptCompiler::~ScriptCompiler() {
     if (archive_ && archive_->Modified()) SaveArchive();
   } catch (...) {
   }
+  // Compiled scripts waiting for an archive that could not be written.
+  for (const std::string& temp : queuedTemps_) {
+    try {
+      Files().RemoveFile(temp);
+    } catch (...) {
+    }
+  }
+  try {
+    Files().RemoveEmptyDirectory(p_.DataPath() + "erfpatch_temp/");
+  } catch (...) {
+  }
   try {
     RestoreSources(false);
     Files().RemoveEmptyDirectory(p_.DataPath() + "nsspatch_temp/");
