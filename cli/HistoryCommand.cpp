@@ -8,6 +8,8 @@
 
 #include "cli/CliCommon.h"
 #include "cli/InstallCommand.h"
+#include "common/PathText.h"
+#include "platform/Headless.h"
 #include "engine/URunHistory.h"
 #include "engine/UTransaction.h"
 
@@ -16,7 +18,7 @@ namespace {
 
 constexpr int kExitRefused = 1;     // files changed since the run
 constexpr int kExitIncomplete = 2;  // some files could not be put back
-constexpr int kExitNoRun = 4;       // nothing to undo
+constexpr int kExitNoRun = 4;       // nothing to undo (or not confirmed)
 
 std::string GameFolder(const std::string& given) {
   std::error_code ec;
@@ -45,10 +47,21 @@ int ShowHistory(const std::string& given) {
   }
   std::cout << Pad("RUN", 36) << Pad("WHEN (UTC)", 21) << Pad("MOD", 20) << Pad("TYPE", 14) << Pad("VERDICT", 12)
             << "FILES\n";
+  std::vector<const platform::RunRecord*> damaged;
   for (const auto& run : runs) {
-    std::cout << Pad(run.id, 35) << ' ' << Pad(run.started, 20) << ' ' << Pad(ModName(run.modFolder), 19) << ' '
-              << Pad(run.installationType.empty() ? "-" : run.installationType, 13) << ' '
-              << Pad(run.Finished() ? run.verdict : "unfinished", 11) << ' ' << run.files.size() << '\n';
+    const std::string verdict = run.Damaged() ? "damaged" : run.Finished() ? run.verdict : "unfinished";
+    if (run.Damaged()) damaged.push_back(&run);
+    std::cout << Pad(PathText(run.id), 35) << ' ' << Pad(run.started, 20) << ' '
+              << Pad(PathText(ModName(run.modFolder)), 19) << ' '
+              << Pad(run.installationType.empty() ? "-" : run.installationType, 13) << ' ' << Pad(verdict, 11) << ' '
+              << run.files.size() << '\n';
+  }
+  if (!damaged.empty()) {
+    std::cout << "\nThese records cannot be used (they are neither rolled back nor undone; uninstall --run ID --forget "
+                 "removes one):\n";
+    for (const platform::RunRecord* run : damaged)
+      for (const std::string& problem : run->damage)
+        std::cout << "  runs/" << PathText(run->id) << '/' << PathText(problem) << '\n';
   }
   return kExitOk;
 }
@@ -59,22 +72,54 @@ std::string Joined(const std::vector<std::string>& items) {
   return text;
 }
 
-int Uninstall(const std::string& given, const std::string& id, bool force) {
+int Forget(TRunHistory& history, const std::string& id, bool yes) {
+  platform::Console console = platform::Console::Standard();
+  std::optional<bool> preset;
+  if (yes) preset = true;
+  platform::HeadlessMessageBoxes messages(console, preset);
+  if (!messages.AskYesNo("Forget the run " + id +
+                         "? Its record is removed and it can no longer be undone; the game files it changed stay as "
+                         "they are.")) {
+    std::cout << "Nothing was changed.\n";
+    return kExitNoRun;
+  }
+  if (!history.Forget(id)) {
+    std::cout << "No run " << PathText(id) << " is recorded in this game folder (see history).\n";
+    return kExitNoRun;
+  }
+  std::cout << "The record of run " << PathText(id) << " was removed; the game files were not touched.\n";
+  return kExitOk;
+}
+
+int Uninstall(const std::string& given, const std::string& id, bool force, bool forget, bool yes) {
+  if (forget && id.empty()) throw UsageError("--forget needs --run ID: the run whose record to remove");
   TRunHistory history(GameFolder(given));
   try {
     history.Lock("uninstall");
+    if (forget) return Forget(history, id, yes);
+    for (const std::string& recovered : history.RecoverUnfinished())
+      std::cout << "The unfinished run " << recovered << " was rolled back first.\n";
   } catch (const ERunRefused& e) {
     std::cout << e.what() << '\n';
-    return kExitLocked;
+    return e.Code() == kRefusedLocked ? kExitLocked : kExitJournal;
+  } catch (const EPathError& e) {
+    std::cout << e.what() << '\n';
+    return kExitNoRun;
   }
-  for (const std::string& recovered : history.RecoverUnfinished())
-    std::cout << "The unfinished run " << recovered << " was rolled back first.\n";
   const auto run = history.Find(id);
   if (!run) {
     std::cout << (id.empty() ? std::string("No installation has been recorded in this game folder.")
                              : "No run " + id + " is recorded in this game folder (see history).")
               << '\n';
     return kExitNoRun;
+  }
+  if (run->Damaged() || !run->Finished()) {
+    std::cout << "Refusing to undo run " << PathText(run->id) << ": its record cannot be used:";
+    for (const std::string& problem : run->damage) std::cout << "\n  runs/" << PathText(run->id) << '/' << PathText(problem);
+    if (run->damage.empty()) std::cout << "\n  it did not finish";
+    std::cout << "\nNothing was changed. \"uninstall --run " << PathText(run->id)
+              << " --forget\" removes the record and leaves the game files as they are.\n";
+    return kExitJournal;
   }
   const TUndoCheck check = history.Check(*run);
   if (!check.Clear()) {
@@ -111,19 +156,25 @@ void RegisterHistoryCommands(CLI::App& app, int& exitCode) {
 
   struct UninstallOptions {
     std::string game, run;
-    bool force = false;
+    bool force = false, forget = false, yes = false;
   };
   auto options = std::make_shared<UninstallOptions>();
   CLI::App* undo = app.add_subcommand("uninstall", "Undo a recorded installation");
   undo->add_option("--game", options->game, "Game folder (the one holding dialog.tlk)")->required();
   undo->add_option("--run", options->run, "The run to undo (see history); default: the latest");
   undo->add_flag("--force", options->force, "Put the old files back even when they changed after the run");
+  undo->add_flag("--forget", options->forget,
+                 "Remove the record of run --run ID without touching the game (for a run that cannot be put back)");
+  undo->add_flag("--yes", options->yes, "Answer Yes to the --forget question");
   undo->footer(
       "Puts every file the run changed back as it was before and removes the files it created; the run "
       "leaves the history. Exit status: 0 undone; 1 refused, files changed after the run (names them); "
-      "2 some files could not be put back; 4 no such run; 5 an installation is running in this game "
-      "folder; 64 usage error.");
-  undo->callback([options, &exitCode] { exitCode = Uninstall(options->game, options->run, options->force); });
+      "2 some files could not be put back; 4 no such run (or --forget not confirmed); 5 an installation is running "
+      "in this game folder; 6 the run's record or the journal cannot be used (damaged, of another game folder, a "
+      "link); 64 usage error.");
+  undo->callback([options, &exitCode] {
+    exitCode = Uninstall(options->game, options->run, options->force, options->forget, options->yes);
+  });
 }
 
 }  // namespace vey::cli

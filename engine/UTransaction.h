@@ -18,10 +18,17 @@ namespace vey {
 class TVEYPatcher;
 
 // The run did not start: code 4 when the mod was installed before and the
-// host declined to install it again, 5 when another run holds the game folder.
+// host declined to install it again, 5 when another run holds the game folder,
+// 6 when the game folder's journal cannot be used (an unfinished run that
+// cannot be put back, the journal folder a link or on another disk).
 VEY_DECLARE_FAILURE(ERunRefused);
 constexpr std::int32_t kRefusedAlreadyInstalled = 4;
 constexpr std::int32_t kRefusedLocked = 5;
+constexpr std::int32_t kRefusedJournal = 6;
+
+// Takes the game folder's lock for who, or raises ERunRefused: code 5 naming
+// the holder, code 6 when the journal folder cannot be trusted.
+void TakeRunLock(platform::RunLock& lock, const std::string& gameFolder, const std::string& who);
 // The host asked the run to stop (an interrupt, a closed window).
 VEY_DECLARE_FAILURE(ECancelled);
 
@@ -63,7 +70,6 @@ class TTransaction {
   const platform::RunRecord* Record() const;
 
  private:
-  void Recover(const std::string& gameFolder);
   void CheckEarlierInstall(const std::string& gameFolder, const std::string& instructionHash);
 
   TVEYPatcher& p_;

@@ -24,6 +24,7 @@
 
 #include "platform/DigestWorker.h"
 #include "platform/GameFileSystem.h"
+#include "platform/RunRecords.h"
 
 namespace vey::platform {
 
@@ -50,9 +51,14 @@ struct RunRecord {
   std::string started, ended;    // "YYYY-MM-DD HH:MM:SS" UTC; ended empty while running
   std::string state;             // "running" until the run ends, then "finished"
   std::string verdict;           // "ok", "warnings", "errors" or "failed"
+  std::string journal;           // the id of the game folder's journal it was recorded in
   std::vector<JournalFile> files;  // filled when the run has ended
+  // What does not hold together in the record ("files.txt, line 3: ..."), or
+  // why it is not this game folder's: such a run is shown, never acted upon.
+  std::vector<std::string> damage;
 
-  bool Finished() const { return state == "finished"; }
+  bool Finished() const { return state == "finished" && damage.empty(); }
+  bool Damaged() const { return !damage.empty(); }
 };
 
 // What a rollback did; problems are files it could not put back.
@@ -60,6 +66,9 @@ struct RollbackResult {
   int restored = 0;  // old versions put back
   int removed = 0;   // files and folders the run had created, removed
   std::vector<std::string> problems;
+  // The record does not hold together (the problems say where): nothing was
+  // touched.
+  bool refused = false;
 };
 
 class RunJournal : public FileChangeObserver {
@@ -116,10 +125,12 @@ std::filesystem::path JournalHome(const std::filesystem::path& gameFolder);
 // "NAME.vey-PID-N.tmp": the name under which a save writes its new file
 // before renaming it over the target; one left behind is an unfinished save.
 bool IsWriterTemp(std::string_view name);
-// Every run recorded in the game folder, oldest first.
+// Every run recorded in the game folder, oldest first, damaged ones (and
+// those of another game folder) included with their damage.
 std::vector<RunRecord> ListRuns(const std::filesystem::path& gameFolder);
 // Undoes a recorded run from its old versions (after an interrupted run, or
-// to uninstall one) and removes its folder when everything was put back.
+// to uninstall one) and removes its folder when everything was put back. A
+// damaged record changes nothing: its damage comes back as the problems.
 RollbackResult RollBackStoredRun(const std::filesystem::path& gameFolder, const std::string& id);
 // The files of an ended run that are no longer as the run left them.
 std::vector<std::string> ChangedSince(const std::filesystem::path& gameFolder, const RunRecord& run);
@@ -134,7 +145,9 @@ class RunLock {
   RunLock& operator=(const RunLock&) = delete;
 
   // True when taken (the file then names this process and the mod); false
-  // when another process holds it, with what it wrote there.
+  // when another process holds it, with what it wrote there (both empty when
+  // that process is only starting). Raises EJournalUnusable when the journal
+  // folder or the lock file cannot be trusted.
   bool TryTake(const std::filesystem::path& gameFolder, const std::string& mod,
                std::string& holderPid, std::string& holderMod);
   void Release();
