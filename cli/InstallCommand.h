@@ -3,6 +3,9 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <string>
+
+#include "engine/URunSource.h"
 
 namespace vey::cli {
 
@@ -16,6 +19,11 @@ constexpr int kExitJournal = 6;   // the game folder's journal cannot be used (n
 
 // Adds the subcommand; when it runs, its exit code is stored in exitCode.
 void RegisterInstallCommand(CLI::App& app, int& exitCode);
+
+// Installs a recorded run's mod again with its recorded type and options,
+// answering Yes, into a game folder whose lock the caller holds; the log goes
+// to standard output. Returns install's exit code.
+int InstallAgain(const TRunSource& source, const std::string& gameFolder);
 
 }  // namespace vey::cli
 
