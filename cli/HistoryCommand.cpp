@@ -11,6 +11,8 @@
 #include "cli/ReplayCommand.h"
 #include "common/PathText.h"
 #include "platform/Headless.h"
+#include "cli/TextOutput.h"
+#include "common/Win1252.h"
 #include "engine/URunHistory.h"
 #include "engine/UTransaction.h"
 
@@ -34,11 +36,6 @@ std::string ModName(const std::string& folder) {
   return p.filename().string();
 }
 
-std::string Pad(std::string text, std::size_t width) {
-  if (text.size() < width) text.append(width - text.size(), ' ');
-  return text;
-}
-
 int ShowHistory(const std::string& given) {
   TRunHistory history(GameFolder(given));
   const auto runs = history.Runs();
@@ -46,17 +43,17 @@ int ShowHistory(const std::string& given) {
     std::cout << "No installation has been recorded in this game folder.\n";
     return kExitOk;
   }
-  std::cout << Pad("RUN", 36) << Pad("WHEN (UTC)", 21) << Pad("MOD", 20) << Pad("TYPE", 14) << Pad("VERDICT", 12)
-            << "FILES\n";
+  // Columns as wide as their longest cell: run names are as long as mod names.
+  AlignedTable table;
+  table.Add({"RUN", "WHEN (UTC)", "MOD", "TYPE", "VERDICT", "FILES"});
   std::vector<const platform::RunRecord*> damaged;
   for (const auto& run : runs) {
-    const std::string verdict = run.Damaged() ? "damaged" : run.Finished() ? run.verdict : "unfinished";
     if (run.Damaged()) damaged.push_back(&run);
-    std::cout << Pad(PathText(run.id), 35) << ' ' << Pad(run.started, 20) << ' '
-              << Pad(PathText(ModName(run.modFolder)), 19) << ' '
-              << Pad(run.installationType.empty() ? "-" : run.installationType, 13) << ' ' << Pad(verdict, 11) << ' '
-              << run.files.size() << '\n';
+    table.Add({run.id, run.started, ModName(run.modFolder),
+               run.installationType.empty() ? "-" : Win1252ToUtf8(run.installationType),
+               run.Damaged() ? "damaged" : run.Finished() ? run.verdict : "unfinished", std::to_string(run.files.size())});
   }
+  table.Print(std::cout);
   if (!damaged.empty()) {
     std::cout << "\nThese records cannot be used (they are neither rolled back nor undone; uninstall --run ID --forget "
                  "removes one):\n";
