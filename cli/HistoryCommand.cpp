@@ -10,6 +10,8 @@
 #include "cli/InstallCommand.h"
 #include "cli/RunSignals.h"
 #include "cli/ReplayCommand.h"
+#include "common/PathText.h"
+#include "platform/Headless.h"
 #include "cli/TextOutput.h"
 #include "common/Win1252.h"
 #include "engine/URunHistory.h"
@@ -21,7 +23,7 @@ namespace {
 constexpr int kExitRefused = 1;     // files changed since the run
 constexpr int kExitIncomplete = 2;  // some files could not be put back
 constexpr int kExitInterrupted = 3; // stopped by a signal, nothing undone
-constexpr int kExitNoRun = 4;       // nothing to undo
+constexpr int kExitNoRun = 4;       // nothing to undo (or not confirmed)
 
 std::string GameFolder(const std::string& given) {
   std::error_code ec;
@@ -46,11 +48,21 @@ int ShowHistory(const std::string& given) {
   // Columns as wide as their longest cell: run names are as long as mod names.
   AlignedTable table;
   table.Add({"RUN", "WHEN (UTC)", "MOD", "TYPE", "VERDICT", "FILES"});
-  for (const auto& run : runs)
+  std::vector<const platform::RunRecord*> damaged;
+  for (const auto& run : runs) {
+    if (run.Damaged()) damaged.push_back(&run);
     table.Add({run.id, run.started, ModName(run.modFolder),
                run.installationType.empty() ? "-" : Win1252ToUtf8(run.installationType),
-               run.Finished() ? run.verdict : "unfinished", std::to_string(run.files.size())});
+               run.Damaged() ? "damaged" : run.Finished() ? run.verdict : "unfinished", std::to_string(run.files.size())});
+  }
   table.Print(std::cout);
+  if (!damaged.empty()) {
+    std::cout << "\nThese records cannot be used (they are neither rolled back nor undone; uninstall --run ID --forget "
+                 "removes one):\n";
+    for (const platform::RunRecord* run : damaged)
+      for (const std::string& problem : run->damage)
+        std::cout << "  runs/" << PathText(run->id) << '/' << PathText(problem) << '\n';
+  }
   return kExitOk;
 }
 
@@ -60,25 +72,57 @@ std::string Joined(const std::vector<std::string>& items) {
   return text;
 }
 
-int Uninstall(const std::string& given, const std::string& id, bool force) {
+int Forget(TRunHistory& history, const std::string& id, bool yes) {
+  platform::Console console = platform::Console::Standard();
+  std::optional<bool> preset;
+  if (yes) preset = true;
+  platform::HeadlessMessageBoxes messages(console, preset);
+  if (!messages.AskYesNo("Forget the run " + id +
+                         "? Its record is removed and it can no longer be undone; the game files it changed stay as "
+                         "they are.")) {
+    std::cout << "Nothing was changed.\n";
+    return kExitNoRun;
+  }
+  if (!history.Forget(id)) {
+    std::cout << "No run " << PathText(id) << " is recorded in this game folder (see history).\n";
+    return kExitNoRun;
+  }
+  std::cout << "The record of run " << PathText(id) << " was removed; the game files were not touched.\n";
+  return kExitOk;
+}
+
+int Uninstall(const std::string& given, const std::string& id, bool force, bool forget, bool yes) {
+  if (forget && id.empty()) throw UsageError("--forget needs --run ID: the run whose record to remove");
   TRunHistory history(GameFolder(given));
   try {
     history.Lock("uninstall");
+    if (forget) return Forget(history, id, yes);
+    for (const TRecoveredUndo& undo : history.RecoverUndo())
+      std::cout << "An uninstallation that was cut short (" << undo.name << ") was "
+                << (undo.completed ? "completed first.\n" : "reversed first.\n");
+    for (const std::string& recovered : history.RecoverUnfinished())
+      std::cout << "The unfinished run " << recovered << " was rolled back first.\n";
   } catch (const ERunRefused& e) {
     std::cout << e.what() << '\n';
-    return kExitLocked;
+    return e.Code() == kRefusedLocked ? kExitLocked : kExitJournal;
+  } catch (const EPathError& e) {
+    std::cout << e.what() << '\n';
+    return kExitNoRun;
   }
-  for (const TRecoveredUndo& undo : history.RecoverUndo())
-    std::cout << "An uninstallation that was cut short (" << undo.name << ") was "
-              << (undo.completed ? "completed first.\n" : "reversed first.\n");
-  for (const std::string& recovered : history.RecoverUnfinished())
-    std::cout << "The unfinished run " << recovered << " was rolled back first.\n";
   const auto run = history.Find(id);
   if (!run) {
     std::cout << (id.empty() ? std::string("No installation has been recorded in this game folder.")
                              : "No run " + id + " is recorded in this game folder (see history).")
               << '\n';
     return kExitNoRun;
+  }
+  if (run->Damaged() || !run->Finished()) {
+    std::cout << "Refusing to undo run " << PathText(run->id) << ": its record cannot be used:";
+    for (const std::string& problem : run->damage) std::cout << "\n  runs/" << PathText(run->id) << '/' << PathText(problem);
+    if (run->damage.empty()) std::cout << "\n  it did not finish";
+    std::cout << "\nNothing was changed. \"uninstall --run " << PathText(run->id)
+              << " --forget\" removes the record and leaves the game files as they are.\n";
+    return kExitJournal;
   }
   const TUndoCheck check = history.Check(*run);
   if (!check.Clear()) {
@@ -124,7 +168,7 @@ void RegisterHistoryCommands(CLI::App& app, int& exitCode) {
 
   struct UninstallOptions {
     std::string game, run;
-    bool force = false;
+    bool force = false, forget = false, yes = false;
     bool replay = false;
   };
   auto options = std::make_shared<UninstallOptions>();
@@ -136,18 +180,23 @@ void RegisterHistoryCommands(CLI::App& app, int& exitCode) {
                  "Take the run out of the middle: undo the later runs, then this one, then install the later "
                  "mods again in their order with their recorded types and options")
       ->excludes("--force");
+  undo->add_flag("--forget", options->forget,
+                 "Remove the record of run --run ID without touching the game (for a run that cannot be put back)")
+      ->excludes("--force", "--replay");
+  undo->add_flag("--yes", options->yes, "Answer Yes to the --forget question");
   undo->footer(
       "Puts every file the run changed back as it was before and removes the files it created; the run "
       "leaves the history. The undo is one transaction: cut short, it is completed or reversed by the next "
       "uninstall or install. Exit status: 0 undone; 1 refused, files changed after the run (names them); "
       "2 some files could not be put back (nothing was undone); 3 interrupted (nothing was undone); 4 no such "
-      "run; 5 an installation is running in this game folder; 64 usage error.\n"
+      "run (or --forget not confirmed); 5 an installation is running in this game folder; 6 the run's record or "
+      "the journal cannot be used (damaged, of another game folder, a link); 64 usage error.\n"
       "With --replay (and --run): refused (1, nothing changed) when a later run's mod folder or archive is "
       "missing or its files changed since it was installed, or a file changed outside the installer; 3 a "
       "later mod failed to install again and everything was put back as it was.");
   undo->callback([options, &exitCode] {
     exitCode = options->replay ? UninstallWithReplay(GameFolder(options->game), options->run)
-                               : Uninstall(options->game, options->run, options->force);
+                               : Uninstall(options->game, options->run, options->force, options->forget, options->yes);
   });
 }
 

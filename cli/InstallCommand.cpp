@@ -262,7 +262,9 @@ int RunInstall(const InstallOptions& options, InstallResult& outcome) {
       if (e.Code() == kRefusedAlreadyInstalled) message += " Give --reinstall to install it again.";
       outcome.SetFailure(message);
       messages.ShowWarning(message);
-      exitCode = e.Code() == kRefusedLocked ? kExitLocked : kExitNotRun;
+      exitCode = e.Code() == kRefusedLocked    ? kExitLocked
+                 : e.Code() == kRefusedJournal ? kExitJournal
+                                               : kExitNotRun;
     } catch (const ECancelled& e) {
       bar.Finish();
       outcome.SetCounts(patcher.WarningCount(), patcher.ErrorCount());

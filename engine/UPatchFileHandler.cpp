@@ -13,6 +13,7 @@
 #include "common/Win1252.h"
 #include "engine/UVEYPatcher.h"
 #include "formats/UERFHandler.h"
+#include "platform/RunJournal.h"
 
 namespace vey {
 namespace {
@@ -147,6 +148,8 @@ void TPatchFileHandler::SettleGameFolder(SettleFor purpose) {
   }
   GameFolder = folder;
   Files().AddWritableRoot(GameFolder);
+  // The journal is what lets the person undo a mod; no mod may write into it.
+  Files().AddGuardedFolder(platform::JournalHome(GameFolder));
   Log(FormatMsg("Install path set to %s.", {PathText(GameFolder)}), kDebug);
   if (Patcher->OnGameFolder) Patcher->OnGameFolder(GameFolder);
 }

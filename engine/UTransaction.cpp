@@ -6,6 +6,7 @@
 #include "common/PathText.h"
 #include "common/Sha256.h"
 #include "common/StrFormat.h"
+#include "engine/URunHistory.h"
 #include "engine/URunReport.h"
 #include "engine/UUndoTransaction.h"
 #include "engine/UVEYPatcher.h"
@@ -20,6 +21,24 @@ std::string ModName(const std::string& appPath) {
 }
 
 }  // namespace
+
+void TakeRunLock(platform::RunLock& lock, const std::string& gameFolder, const std::string& who) {
+  std::string holderPid, holderMod;
+  bool taken = false;
+  try {
+    taken = lock.TryTake(gameFolder, who, holderPid, holderMod);
+  } catch (const platform::EJournalUnusable& e) {
+    throw ERunRefused(e.what(), kRefusedJournal);
+  }
+  if (taken) return;
+  if (holderPid.empty())
+    throw ERunRefused("Another installation is starting in this game folder. Wait for it to finish, then try again.",
+                      kRefusedLocked);
+  throw ERunRefused(FormatMsg("Another installation is running in this game folder (process %s, mod \"%s\"). Wait "
+                              "for it to finish, then try again.",
+                              {holderPid, holderMod}),
+                    kRefusedLocked);
+}
 
 TTransaction::TTransaction(TVEYPatcher& patcher) : p_(patcher) {}
 
@@ -70,14 +89,34 @@ void TTransaction::KeepPlaces() {
 void TTransaction::Begin(const std::string& gameFolder) {
   const TRunOptions& options = p_.RunOptions;
   if (!options.journal || journal_) return;
-  std::string holderPid, holderMod;
+  std::string identity;
+  try {
+    // A caller that holds the lock (a replay) gave the journal its id already.
+    if (!options.lockHeld) TakeRunLock(lock_, gameFolder, ModName(p_.AppPath()));
+    identity = platform::EnsureJournalIdentity(gameFolder);
+  } catch (const platform::EJournalUnusable& e) {
+    throw ERunRefused(e.what(), kRefusedJournal);
+  }
   if (!options.lockHeld) {
-    if (!lock_.TryTake(gameFolder, ModName(p_.AppPath()), holderPid, holderMod))
-      throw ERunRefused(FormatMsg("Another installation is running in this game folder (process %s, mod "
-                                  "\"%s\"). Wait for it to finish, then try again.",
-                                  {holderPid, holderMod}),
-                        kRefusedLocked);
-    Recover(gameFolder);
+    for (const TRecoveredUndo& undo : RecoverUndoJournals(gameFolder))
+      p_.LogMessage(FormatMsg(undo.completed ? "An uninstallation that was cut short (%s) was completed first."
+                                             : "An uninstallation that was cut short (%s) was reversed first: the "
+                                               "game is as the run it was undoing left it.",
+                              {undo.name}),
+                    LogKind::Install);
+    p_.Files().ForgetListings();
+    RecoverUnfinishedRuns(gameFolder, [&](const platform::RunRecord& run) {
+      p_.LogMessage(FormatMsg("An earlier run (%s) did not finish. Putting back the files it changed before going "
+                              "on...",
+                              {run.id}),
+                    LogKind::Install);
+    }, [&](const platform::RunRecord& run, const platform::RollbackResult& r) {
+      p_.Files().ForgetListings();
+      p_.LogMessage(FormatMsg("The unfinished run %s was rolled back: %s files put back, %s new files and folders "
+                              "removed.",
+                              {run.id, IntToStr(r.restored), IntToStr(r.removed)}),
+                    LogKind::Install);
+    });
   }
   const std::string instructions = p_.DataPath() + p_.IniFileName();
   std::string hash;
@@ -93,6 +132,7 @@ void TTransaction::Begin(const std::string& gameFolder) {
   header.instructionFile = instructions;
   header.instructionSha256 = hash;
   header.installationType = options.installationType;
+  header.journal = identity;
   header.caption =
       p_.IniFile().ReadString("Settings", "WindowCaption", "Game Data Patcher for Arkan/VEY");
   journal_ = std::make_unique<platform::RunJournal>(p_.Files(), gameFolder, header);
@@ -105,37 +145,6 @@ void TTransaction::Begin(const std::string& gameFolder) {
   p_.LogMessage(FormatMsg("Recording the changes of this run in %s, so that they can be undone.",
                           {PathText(journal_->Folder())}),
                 LogKind::Debug);
-}
-
-void TTransaction::Recover(const std::string& gameFolder) {
-  for (const TRecoveredUndo& undo : RecoverUndoJournals(gameFolder))
-    p_.LogMessage(FormatMsg(undo.completed ? "An uninstallation that was cut short (%s) was completed first."
-                                           : "An uninstallation that was cut short (%s) was reversed first: the "
-                                             "game is as the run it was undoing left it.",
-                            {undo.name}),
-                  LogKind::Install);
-  p_.Files().ForgetListings();
-  for (const platform::RunRecord& run : platform::ListRuns(gameFolder)) {
-    if (run.state != "running") continue;
-    p_.LogMessage(FormatMsg("An earlier run (%s) did not finish. Putting back the files it changed "
-                            "before going on...",
-                            {run.id}),
-                  LogKind::Install);
-    const platform::RollbackResult r = platform::RollBackStoredRun(gameFolder, run.id);
-    p_.Files().ForgetListings();
-    if (!r.problems.empty()) {
-      std::string list;
-      for (const std::string& problem : r.problems) list += (list.empty() ? "" : ", ") + PathText(problem);
-      throw EAbort(FormatMsg("Unable to put back the files of the unfinished run %s: %s. Its journal "
-                             "keeps their old versions; installation aborted.",
-                             {run.id, list}),
-                   12);
-    }
-    p_.LogMessage(FormatMsg("The unfinished run %s was rolled back: %s files put back, %s new files "
-                            "and folders removed.",
-                            {run.id, IntToStr(r.restored), IntToStr(r.removed)}),
-                  LogKind::Install);
-  }
 }
 
 void TTransaction::CheckEarlierInstall(const std::string& gameFolder, const std::string& hash) {

@@ -22,12 +22,19 @@ class TRunReport;
 
 // The run did not start: code 4 when the mod was installed before and the
 // host declined to install it again, 5 when another run holds the game folder,
-// 6 when the mod's backup folder is a link.
+// 6 when the game folder's journal cannot be used (an unfinished run that
+// cannot be put back, the journal folder a link or on another disk), 7 when
+// the mod's backup folder is a link.
 VEY_DECLARE_FAILURE(ERunRefused);
 constexpr std::int32_t kRefusedAlreadyInstalled = 4;
 constexpr std::int32_t kRefusedLocked = 5;
+constexpr std::int32_t kRefusedJournal = 6;
 // A folder the run would write through is a link the mod planted.
-constexpr std::int32_t kRefusedUnsafeFolder = 6;
+constexpr std::int32_t kRefusedUnsafeFolder = 7;
+
+// Takes the game folder's lock for who, or raises ERunRefused: code 5 naming
+// the holder, code 6 when the journal folder cannot be trusted.
+void TakeRunLock(platform::RunLock& lock, const std::string& gameFolder, const std::string& who);
 // The host asked the run to stop (an interrupt, a closed window).
 VEY_DECLARE_FAILURE(ECancelled);
 
@@ -80,7 +87,6 @@ class TTransaction {
   const platform::RunRecord* Record() const;
 
  private:
-  void Recover(const std::string& gameFolder);
   // The places the run wrote, kept beside its record for the conflict report.
   void KeepPlaces();
   void KeepSource();

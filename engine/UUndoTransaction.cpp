@@ -78,8 +78,11 @@ TUndoTransaction::~TUndoTransaction() {
 
 bool TUndoTransaction::Undo(const platform::RunRecord& run) {
   const std::size_t problems = done_.problems.size();
-  const std::vector<platform::StoredChange> changes =
-      platform::StoredChanges(platform::JournalHome(game_) / "runs" / run.id);
+  std::vector<std::string> damage;
+  const std::vector<platform::RecordedChange> changes =
+      platform::StoredChanges(platform::JournalHome(game_) / "runs" / run.id, damage);
+  for (const std::string& problem : damage) done_.problems.push_back("runs/" + run.id + "/" + problem);
+  if (!damage.empty()) return false;
   for (auto change = changes.rbegin(); change != changes.rend(); ++change) {
     if (cancel_ && cancel_->load()) throw ECancelled("The uninstallation was interrupted.");
     try {
@@ -93,7 +96,7 @@ bool TUndoTransaction::Undo(const platform::RunRecord& run) {
   return true;
 }
 
-void TUndoTransaction::UndoChange(const platform::StoredChange& change) {
+void TUndoTransaction::UndoChange(const platform::RecordedChange& change) {
   const fs::path target = fs::path(game_) / change.path;
   struct stat st {};
   const bool present = ::lstat(target.c_str(), &st) == 0;

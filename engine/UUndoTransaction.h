@@ -51,7 +51,7 @@ class TUndoTransaction {
   platform::GameFileSystem& Files() { return files_; }
 
  private:
-  void UndoChange(const platform::StoredChange& change);
+  void UndoChange(const platform::RecordedChange& change);
 
   std::string game_;
   const std::atomic<bool>* cancel_;

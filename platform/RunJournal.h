@@ -24,6 +24,7 @@
 
 #include "platform/DigestWorker.h"
 #include "platform/GameFileSystem.h"
+#include "platform/RunRecords.h"
 
 namespace vey::platform {
 
@@ -50,9 +51,14 @@ struct RunRecord {
   std::string started, ended;    // "YYYY-MM-DD HH:MM:SS" UTC; ended empty while running
   std::string state;             // "running" until the run ends, then "finished"
   std::string verdict;           // "ok", "warnings", "errors" or "failed"
+  std::string journal;           // the id of the game folder's journal it was recorded in
   std::vector<JournalFile> files;  // filled when the run has ended
+  // What does not hold together in the record ("files.txt, line 3: ..."), or
+  // why it is not this game folder's: such a run is shown, never acted upon.
+  std::vector<std::string> damage;
 
-  bool Finished() const { return state == "finished"; }
+  bool Finished() const { return state == "finished" && damage.empty(); }
+  bool Damaged() const { return !damage.empty(); }
 };
 
 // What a rollback did; problems are files it could not put back.
@@ -60,6 +66,9 @@ struct RollbackResult {
   int restored = 0;  // old versions put back
   int removed = 0;   // files and folders the run had created, removed
   std::vector<std::string> problems;
+  // The record does not hold together (the problems say where): nothing was
+  // touched.
+  bool refused = false;
 };
 
 // An install's run lives in .veypatcher/runs; the undo of runs keeps its own
@@ -122,24 +131,27 @@ std::filesystem::path JournalHome(const std::filesystem::path& gameFolder);
 // "NAME.vey-PID-N.tmp": the name under which a save writes its new file
 // before renaming it over the target; one left behind is an unfinished save.
 bool IsWriterTemp(std::string_view name);
-// Every run recorded in the game folder, oldest first.
+// Every run recorded in the game folder, oldest first, damaged ones (and
+// those of another game folder) included with their damage.
 std::vector<RunRecord> ListRuns(const std::filesystem::path& gameFolder);
 // Undoes a recorded run from its old versions (after an interrupted run, or
-// to uninstall one) and removes its folder when everything was put back.
+// to uninstall one) and removes its folder when everything was put back. A
+// damaged record changes nothing: its damage comes back as the problems.
 RollbackResult RollBackStoredRun(const std::filesystem::path& gameFolder, const std::string& id);
 // Undoes the journal kept in folder (a run's, or an undo's) and removes it
 // when everything was put back.
 RollbackResult RollBackJournal(const std::filesystem::path& gameFolder, const std::filesystem::path& folder);
 
 // One recorded change of a run, as its undo needs it.
-struct StoredChange {
+struct RecordedChange {
   std::string kind;  // "file", "folder" (created) or "rmdir" (removed)
   bool existed = false;
-  std::string path;                 // relative to the game folder
+  std::string path;                 // relative to the game folder, checked
   std::filesystem::path oldVersion;  // in pre/; empty when there is none
 };
-// The changes recorded in a run's folder, in the order they were made.
-std::vector<StoredChange> StoredChanges(const std::filesystem::path& runFolder);
+// The changes recorded in a run's folder, in the order they were made; a
+// record that does not hold together gives none, and its problems in damage.
+std::vector<RecordedChange> StoredChanges(const std::filesystem::path& runFolder, std::vector<std::string>& damage);
 // Written beside, forced to disk and renamed over.
 void WriteJournalText(const std::filesystem::path& path, std::string_view text);
 
@@ -156,7 +168,9 @@ class RunLock {
   RunLock& operator=(const RunLock&) = delete;
 
   // True when taken (the file then names this process and the mod); false
-  // when another process holds it, with what it wrote there.
+  // when another process holds it, with what it wrote there (both empty when
+  // that process is only starting). Raises EJournalUnusable when the journal
+  // folder or the lock file cannot be trusted.
   bool TryTake(const std::filesystem::path& gameFolder, const std::string& mod,
                std::string& holderPid, std::string& holderMod);
   void Release();
