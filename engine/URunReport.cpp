@@ -128,6 +128,8 @@ void TRunReport::EntryAppended(std::string_view table, std::int32_t source, std:
   entries_.push_back({std::string(table), source, strRef});
 }
 
+void TRunReport::EntryReplaced(ReplacedEntry entry) { replaced_.push_back(std::move(entry)); }
+
 std::vector<TRunReport::ChangedFile> TRunReport::Files() const {
   std::vector<ChangedFile> result;
   for (const auto& [relative, before] : before_) {
