@@ -4,6 +4,7 @@
 
 #include "common/Sha256.h"
 #include "common/StrFormat.h"
+#include "engine/URunReport.h"
 #include "engine/UVEYPatcher.h"
 
 namespace vey {
@@ -23,7 +24,11 @@ TTransaction::~TTransaction() = default;
 
 void TTransaction::Begin(const std::string& gameFolder) {
   const TRunOptions& options = p_.RunOptions;
-  if (!options.journal || journal_) return;
+  if (journal_) return;
+  if (!options.journal) {
+    if (options.dryRun) CheckEarlierInstall(gameFolder, InstructionHash());
+    return;
+  }
   std::string holderPid, holderMod;
   if (!lock_.TryTake(gameFolder, ModName(p_.AppPath()), holderPid, holderMod))
     throw ERunRefused(FormatMsg("Another installation is running in this game folder (process %s, mod "
@@ -32,12 +37,7 @@ void TTransaction::Begin(const std::string& gameFolder) {
                       kRefusedLocked);
   Recover(gameFolder);
   const std::string instructions = p_.DataPath() + p_.IniFileName();
-  std::string hash;
-  try {
-    hash = Sha256OfFile(instructions);
-  } catch (const Exception&) {
-    // A missing instruction file makes every setting take its default.
-  }
+  const std::string hash = InstructionHash();
   CheckEarlierInstall(gameFolder, hash);
 
   platform::RunRecord header;
@@ -51,6 +51,14 @@ void TTransaction::Begin(const std::string& gameFolder) {
   p_.LogMessage(FormatMsg("Recording the changes of this run in %s, so that they can be undone.",
                           {journal_->Folder().string()}),
                 LogKind::Debug);
+}
+
+std::string TTransaction::InstructionHash() const {
+  try {
+    return Sha256OfFile(p_.DataPath() + p_.IniFileName());
+  } catch (const Exception&) {
+    return {};  // a missing instruction file makes every setting take its default
+  }
 }
 
 void TTransaction::Recover(const std::string& gameFolder) {
@@ -119,6 +127,7 @@ void TTransaction::Fail(const std::string& why) {
     p_.LogMessage(FormatMsg("Rolling back: %s. Putting every changed file back as it was...", {why}),
                   LogKind::Install);
     const platform::RollbackResult r = journal_->RollBack();
+    if (p_.Report) p_.Report->RolledBack(r);
     if (r.problems.empty()) {
       p_.LogMessage(FormatMsg("Rolled back: %s files put back and %s new files and folders removed. "
                               "The game is as it was before this run.",

@@ -36,6 +36,9 @@ struct TRunOptions {
   // Asked when these instructions with this installation type were applied
   // to the game before: true installs again. Unset: installs again.
   std::function<bool(const platform::RunRecord& earlier)> confirmReinstall;
+  // A dry run: no journal and no lock, but an installed mod is refused as
+  // the real run would refuse it.
+  bool dryRun = false;
   // Polled between files; set from a signal handler or the window.
   const std::atomic<bool>* cancel = nullptr;
 };
@@ -64,6 +67,8 @@ class TTransaction {
 
  private:
   void Recover(const std::string& gameFolder);
+  // The instruction file's digest, empty when it cannot be read.
+  std::string InstructionHash() const;
   void CheckEarlierInstall(const std::string& gameFolder, const std::string& instructionHash);
 
   TVEYPatcher& p_;
