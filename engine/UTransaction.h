@@ -42,6 +42,9 @@ struct TRunOptions {
   // A dry run: no journal and no lock, but an installed mod is refused as
   // the real run would refuse it.
   bool dryRun = false;
+  // confirmReinstall asks a person: their No is a choice, logged as a status
+  // line rather than as an error.
+  bool reinstallIsQuestion = false;
   // Polled between files; set from a signal handler or the window.
   const std::atomic<bool>* cancel = nullptr;
   // Where the mod came from and the host's options, recorded so that the run
