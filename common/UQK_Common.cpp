@@ -138,10 +138,13 @@ class FileDescriptor {
 
 // Reaps the child on every way out; an early exit (a pump that throws) kills it
 // first so the installer never waits on a program nobody reads any more.
+// The child leads a process group of its own; whatever it started in that
+// group ends with it, also when the wait is given up (a stop request).
 class ChildGuard {
  public:
-  explicit ChildGuard(pid_t pid) : pid_(pid) {}
+  explicit ChildGuard(pid_t pid) : pid_(pid), group_(pid) {}
   ~ChildGuard() {
+    ::kill(-group_, SIGKILL);
     if (pid_ <= 0) return;
     ::kill(pid_, SIGKILL);
     while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
@@ -165,6 +168,7 @@ class ChildGuard {
 
  private:
   pid_t pid_;
+  pid_t group_;
   int status_ = -1;
 };
 
@@ -319,12 +323,16 @@ std::string RunAndCapture(const std::string& exeName, const std::vector<std::str
 
   Pipe output;
   if (!output.Valid()) throw cannotStart();
+  Pipe errorOutput;
+  if (options.errors && !errorOutput.Valid()) throw cannotStart();
   SpawnActions actions;
   // The child reads nothing: its input is the null device, not the pipe, so a
   // program that reads standard input sees its end instead of its own output.
   ::posix_spawn_file_actions_addopen(actions.Get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   ::posix_spawn_file_actions_adddup2(actions.Get(), output.Write(), STDOUT_FILENO);
-  if (options.discardErrors)
+  if (options.errors)
+    ::posix_spawn_file_actions_adddup2(actions.Get(), errorOutput.Write(), STDERR_FILENO);
+  else if (options.discardErrors)
     ::posix_spawn_file_actions_addopen(actions.Get(), STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   if (!dir.empty()) ::posix_spawn_file_actions_addchdir_np(actions.Get(), dir.c_str());
 
@@ -341,38 +349,53 @@ std::string RunAndCapture(const std::string& exeName, const std::vector<std::str
     bool replaced = false;
     for (const std::string& added : options.environment)
       if (std::string_view(added).substr(0, added.find('=')) == name) replaced = true;
+    for (const std::string& removed : options.unset)
+      if (removed == name) replaced = true;
     if (!replaced) envp.push_back(*e);
   }
   for (const std::string& added : options.environment) envp.push_back(const_cast<char*>(added.c_str()));
   envp.push_back(nullptr);
 
+  posix_spawnattr_t attributes;
+  ::posix_spawnattr_init(&attributes);
+  ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+  ::posix_spawnattr_setpgroup(&attributes, 0);
   pid_t pid = 0;
-  int rc = searchPath ? ::posix_spawnp(&pid, program.c_str(), actions.Get(), nullptr, argv.data(), envp.data())
-                      : ::posix_spawn(&pid, program.c_str(), actions.Get(), nullptr, argv.data(), envp.data());
+  int rc = searchPath ? ::posix_spawnp(&pid, program.c_str(), actions.Get(), &attributes, argv.data(), envp.data())
+                      : ::posix_spawn(&pid, program.c_str(), actions.Get(), &attributes, argv.data(), envp.data());
+  ::posix_spawnattr_destroy(&attributes);
   if (rc != 0) throw cannotStart();
   ChildGuard child(pid);
   output.CloseWrite();
+  errorOutput.CloseWrite();
   ::fcntl(output.Read(), F_SETFL, ::fcntl(output.Read(), F_GETFL) | O_NONBLOCK);
+  if (options.errors) ::fcntl(errorOutput.Read(), F_SETFL, ::fcntl(errorOutput.Read(), F_GETFL) | O_NONBLOCK);
 
   // Read while the program runs; once it has ended, take what it left in the
   // pipe. A descendant that keeps the pipe open does not hold the installer.
   // The process descriptor wakes the wait as soon as the program ends.
   FileDescriptor processFd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
-  std::string captured;
+  std::string captured, errors;
   bool open = true;
+  bool errorsOpen = options.errors != nullptr;
   bool ended = false;
   while (!ended) {
-    pollfd fds[2];
+    pollfd fds[3];
     nfds_t count = 0;
-    if (open) fds[count++] = pollfd{output.Read(), POLLIN, 0};
     if (processFd.Get() >= 0) fds[count++] = pollfd{processFd.Get(), POLLIN, 0};
-    int ready = ::poll(count ? fds : nullptr, count, 100);
-    if (open && ready > 0 && fds[0].revents != 0) open = Drain(output.Read(), captured);
+    if (open) fds[count++] = pollfd{output.Read(), POLLIN, 0};
+    if (errorsOpen) fds[count++] = pollfd{errorOutput.Read(), POLLIN, 0};
+    ::poll(count ? fds : nullptr, count, 100);
+    // Reading a pipe with nothing in it costs nothing: it is non-blocking.
+    if (open) open = Drain(output.Read(), captured);
+    if (errorsOpen) errorsOpen = Drain(errorOutput.Read(), errors);
     ended = child.Poll();
     if (ended && open) Drain(output.Read(), captured);
+    if (ended && errorsOpen) Drain(errorOutput.Read(), errors);
     if (pump) pump();
   }
   if (options.exitStatus) *options.exitStatus = child.Status();
+  if (options.errors) *options.errors = Utf8ToWin1252(errors);
   return Utf8ToWin1252(captured);
 }
 

@@ -73,8 +73,13 @@ struct RunOptions {
   // "NAME=value" entries added to the program's environment, replacing the
   // installer's own entry of that name.
   std::vector<std::string> environment;
+  // Names removed from the program's environment.
+  std::vector<std::string> unset;
   // Standard error to the null device instead of the installer's own.
   bool discardErrors = false;
+  // When set, receives what the program wrote to standard error (instead of
+  // the installer's own standard error or the null device).
+  std::string* errors = nullptr;
   // When set, receives the exit status (128 + signal number for a program
   // ended by a signal).
   int* exitStatus = nullptr;

@@ -7,6 +7,7 @@
 #include "common/Sha256.h"
 #include "common/StrFormat.h"
 #include "engine/URunReport.h"
+#include "engine/UUndoTransaction.h"
 #include "engine/UVEYPatcher.h"
 
 namespace vey {
@@ -114,6 +115,13 @@ std::string TTransaction::InstructionHash() const {
 }
 
 void TTransaction::Recover(const std::string& gameFolder) {
+  for (const TRecoveredUndo& undo : RecoverUndoJournals(gameFolder))
+    p_.LogMessage(FormatMsg(undo.completed ? "An uninstallation that was cut short (%s) was completed first."
+                                           : "An uninstallation that was cut short (%s) was reversed first: the "
+                                             "game is as the run it was undoing left it.",
+                            {undo.name}),
+                  LogKind::Install);
+  p_.Files().ForgetListings();
   for (const platform::RunRecord& run : platform::ListRuns(gameFolder)) {
     if (run.state != "running") continue;
     p_.LogMessage(FormatMsg("An earlier run (%s) did not finish. Putting back the files it changed "

@@ -21,10 +21,13 @@ class TVEYPatcher;
 class TRunReport;
 
 // The run did not start: code 4 when the mod was installed before and the
-// host declined to install it again, 5 when another run holds the game folder.
+// host declined to install it again, 5 when another run holds the game folder,
+// 6 when the mod's backup folder is a link.
 VEY_DECLARE_FAILURE(ERunRefused);
 constexpr std::int32_t kRefusedAlreadyInstalled = 4;
 constexpr std::int32_t kRefusedLocked = 5;
+// A folder the run would write through is a link the mod planted.
+constexpr std::int32_t kRefusedUnsafeFolder = 6;
 // The host asked the run to stop (an interrupt, a closed window).
 VEY_DECLARE_FAILURE(ECancelled);
 
