@@ -100,6 +100,10 @@ int RunInstall(const InstallOptions& options, InstallResult& outcome);
 
 // The run, then its result for other programs when one is asked for.
 int RunInstall(const InstallOptions& options) {
+  // Refused before anything changes: a result that cannot be written would
+  // leave a mod manager with an installed mod and no word of it.
+  if (!options.jsonFile.empty() && !CanWriteResult(options.jsonFile))
+    throw UsageError("--json: cannot write the result file \"" + options.jsonFile + "\"");
   InstallResult outcome(options.jsonFile, options.dryRun);
   const int exitCode = RunInstall(options, outcome);
   if (outcome.Wanted() && !outcome.Write(exitCode)) return exitCode == kExitOk ? kExitNotRun : exitCode;
@@ -238,6 +242,7 @@ int RunInstall(const InstallOptions& options, InstallResult& outcome) {
     patcher.RunOptions.rollbackOnFailure = !options.noRollback;
     // A dry run changes nothing, so there is nothing to record or undo.
     patcher.RunOptions.journal = !options.dryRun;
+    patcher.RunOptions.dryRun = options.dryRun;
     patcher.RunOptions.installationType = mod.namespaceId;
     patcher.RunOptions.cancel = &signals.Flag();
     patcher.RunOptions.confirmReinstall = [&](const platform::RunRecord&) { return options.reinstall; };
@@ -260,6 +265,7 @@ int RunInstall(const InstallOptions& options, InstallResult& outcome) {
       bar.Finish();
       std::string message = e.what();
       if (e.Code() == kRefusedAlreadyInstalled) message += " Give --reinstall to install it again.";
+      outcome.SetCounts(patcher.WarningCount(), patcher.ErrorCount());
       outcome.SetFailure(message);
       messages.ShowWarning(message);
       exitCode = e.Code() == kRefusedLocked    ? kExitLocked
@@ -287,7 +293,8 @@ int RunInstall(const InstallOptions& options, InstallResult& outcome) {
   }
 
   outcome.Settle();
-  if (options.dryRun) PrintChanges(human, outcome.Files());
+  // A refused dry run ends as the real run would, with nothing to list.
+  if (options.dryRun && exitCode != kExitNotRun && exitCode != kExitLocked) PrintChanges(human, outcome.Files());
   // The log goes beside the installer, as the desktop program leaves it; a
   // dry run leaves nothing behind.
   if (logLevel > 0 && !options.dryRun) {

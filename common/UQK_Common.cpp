@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <algorithm>
 #include <cmath>
 #include <system_error>
 
@@ -35,19 +36,53 @@ int HexValue(char c) {
   return -1;
 }
 
-// Both conversions read exactly the text IsFloat admitted, after the one
-// separator swap, so the process locale never matters.
+// The power of ten of the first significant digit of a number text ("0.05"
+// is -2, "12E3" is 4); only used to tell an underflow from an overflow.
+long DecimalMagnitude(std::string_view text) {
+  std::size_t e = text.find_first_of("eE");
+  long exponent = 0;
+  if (e != std::string_view::npos) {
+    std::string_view digits = text.substr(e + 1);
+    bool negative = !digits.empty() && digits[0] == '-';
+    if (!digits.empty() && (digits[0] == '-' || digits[0] == '+')) digits.remove_prefix(1);
+    for (char c : digits) exponent = std::min(exponent * 10 + (c - '0'), 1000000L);
+    if (negative) exponent = -exponent;
+  }
+  std::string_view mantissa = text.substr(0, e);
+  std::size_t point = mantissa.find('.');
+  if (point == std::string_view::npos) point = mantissa.size();
+  std::size_t first = mantissa.find_first_of("123456789");
+  if (first == std::string_view::npos) return 0;
+  long position = first < point ? static_cast<long>(point - first - 1) : -static_cast<long>(first - point);
+  return position + exponent;
+}
+
+// Reads exactly the text IsFloat admitted, after turning its first separator
+// into '.', so the process locale never matters. A value too small for the
+// type becomes zero of its sign; one too large, or a text with several
+// separators, is no number.
+template <typename Real>
+std::optional<Real> ParseReal(std::string_view s) {
+  if (!IsFloat(s)) return std::nullopt;
+  std::string text(s);
+  if (auto sep = text.find_first_of(",."); sep != std::string::npos) text[sep] = '.';
+  Real value{};
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value,
+                                   std::chars_format::general);
+  if (end != text.data() + text.size()) return std::nullopt;
+  if (ec == std::errc::result_out_of_range && DecimalMagnitude(text) < 0)
+    return text[0] == '-' ? -Real(0) : Real(0);
+  if (ec != std::errc() || !std::isfinite(value)) return std::nullopt;
+  return value;
+}
+
 template <typename Real>
 Real TextToReal(std::string_view s) {
   if (!IsFloat(s)) return 0;
+  if (auto value = ParseReal<Real>(s)) return *value;
   std::string text(s);
   if (auto comma = text.find(','); comma != std::string::npos) text[comma] = '.';
-  Real value{};
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value,
-                                   std::chars_format::fixed);
-  if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
-    throw EConvertError(FormatMsg("'%s' is not a valid floating point value", {text}));
-  return value;
+  throw EConvertError(FormatMsg("'%s' is not a valid floating point value", {text}));
 }
 
 class Pipe {
@@ -169,6 +204,14 @@ bool IsInteger(std::string_view s) {
 }
 
 bool IsFloat(std::string_view s) {
+  // Exponent notation ("1.5E-3", "1e+5") is written by real instruction files;
+  // the part before the exponent follows the plain rules.
+  if (std::size_t e = s.find_first_of("eE"); e != std::string_view::npos) {
+    std::string_view exponent = s.substr(e + 1);
+    if (!exponent.empty() && (exponent[0] == '-' || exponent[0] == '+')) exponent.remove_prefix(1);
+    if (!IsDigits(exponent)) return false;
+    s = s.substr(0, e);
+  }
   if (s.empty() || !(s[0] == '-' || IsDigit(s[0])) || !IsDigit(s.back())) return false;
   for (std::size_t i = 1; i + 1 < s.size(); ++i)
     if (!(IsDigit(s[i]) || s[i] == ',' || s[i] == '.')) return false;
@@ -177,6 +220,8 @@ bool IsFloat(std::string_view s) {
 
 float TextToSingle(std::string_view s) { return TextToReal<float>(s); }
 double TextToDouble(std::string_view s) { return TextToReal<double>(s); }
+std::optional<float> ParseSingle(std::string_view s) { return ParseReal<float>(s); }
+std::optional<double> ParseDouble(std::string_view s) { return ParseReal<double>(s); }
 
 std::optional<std::int32_t> ParseInt32(std::string_view s) {
   bool negative = false;

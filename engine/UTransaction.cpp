@@ -88,7 +88,11 @@ void TTransaction::KeepPlaces() {
 
 void TTransaction::Begin(const std::string& gameFolder) {
   const TRunOptions& options = p_.RunOptions;
-  if (!options.journal || journal_) return;
+  if (journal_) return;
+  if (!options.journal) {
+    if (options.dryRun) CheckEarlierInstall(gameFolder, InstructionHash());
+    return;
+  }
   std::string identity;
   try {
     // A caller that holds the lock (a replay) gave the journal its id already.
@@ -119,12 +123,7 @@ void TTransaction::Begin(const std::string& gameFolder) {
     });
   }
   const std::string instructions = p_.DataPath() + p_.IniFileName();
-  std::string hash;
-  try {
-    hash = Sha256OfFile(instructions);
-  } catch (const Exception&) {
-    // A missing instruction file makes every setting take its default.
-  }
+  const std::string hash = InstructionHash();
   CheckEarlierInstall(gameFolder, hash);
 
   platform::RunRecord header;
@@ -145,6 +144,14 @@ void TTransaction::Begin(const std::string& gameFolder) {
   p_.LogMessage(FormatMsg("Recording the changes of this run in %s, so that they can be undone.",
                           {PathText(journal_->Folder())}),
                 LogKind::Debug);
+}
+
+std::string TTransaction::InstructionHash() const {
+  try {
+    return Sha256OfFile(p_.DataPath() + p_.IniFileName());
+  } catch (const Exception&) {
+    return {};  // a missing instruction file makes every setting take its default
+  }
 }
 
 void TTransaction::CheckEarlierInstall(const std::string& gameFolder, const std::string& hash) {
@@ -194,6 +201,7 @@ void TTransaction::Fail(const std::string& why) {
     p_.LogMessage(FormatMsg("Rolling back: %s. Putting every changed file back as it was...", {why}),
                   LogKind::Install);
     const platform::RollbackResult r = journal_->RollBack();
+    if (p_.Report) p_.Report->RolledBack(r);
     if (r.problems.empty()) {
       p_.LogMessage(FormatMsg("Rolled back: %s files put back and %s new files and folders removed. "
                               "The game is as it was before this run.",

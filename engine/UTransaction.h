@@ -49,6 +49,9 @@ struct TRunOptions {
   // Asked when these instructions with this installation type were applied
   // to the game before: true installs again. Unset: installs again.
   std::function<bool(const platform::RunRecord& earlier)> confirmReinstall;
+  // A dry run: no journal and no lock, but an installed mod is refused as
+  // the real run would refuse it.
+  bool dryRun = false;
   // confirmReinstall asks a person: their No is a choice, logged as a status
   // line rather than as an error.
   bool reinstallIsQuestion = false;
@@ -87,6 +90,8 @@ class TTransaction {
   const platform::RunRecord* Record() const;
 
  private:
+  // The instruction file's digest, empty when it cannot be read.
+  std::string InstructionHash() const;
   // The places the run wrote, kept beside its record for the conflict report.
   void KeepPlaces();
   void KeepSource();
