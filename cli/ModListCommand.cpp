@@ -77,7 +77,8 @@ int RunCheck(const ListOptions& o) {
   int errors = 0, warnings = 0;
   std::vector<PreparedMod> mods = CheckAll(*list, out, errors, warnings);
   std::vector<EntryRun> runs(mods.size());
-  std::vector<std::vector<std::string>> touched(mods.size());
+  // What each entry would write, named after it, for the conflict report.
+  std::vector<TRunPlaces> places;
   if (!game.empty()) {
     // Each mod sees what the ones before it would have changed.
     out << "Dry run of the whole list in order on \"" << game << "\"...\n";
@@ -91,18 +92,22 @@ int RunCheck(const ListOptions& o) {
       changes.SetGameFolder(game);
       runs[i] = RunListEntry(mods[i], RunSetting{overlay, game, false, nullptr, nullptr, false, nullptr, &changes});
       changes.Detach();
-      for (const auto& file : changes.Files()) touched[i].push_back(file.path);
+      TRunPlaces wrote{mods[i].entry->name, mods[i].entry->name, changes.Places()};
+      // A copy is no list of instructions: every file it changes is written whole.
+      if (mods[i].entry->IsCopy())
+        for (const auto& file : changes.Files()) wrote.places.push_back({TWritePlace::Kind::File, file.path, "", ""});
+      places.push_back(std::move(wrote));
       if (runs[i].Failed() || runs[i].errors > 0) ++errors;
       else if (runs[i].warnings > 0) ++warnings;
       out << "  " << i + 1 << "/" << mods.size() << " " << mods[i].entry->name << ": " << runs[i].verdict;
       if (!runs[i].message.empty()) out << " (" << runs[i].message << ")";
       out << '\n';
     }
-    PrintFileConflicts(out, mods, touched);
+    PrintConflicts(out, places);
   }
   out << (errors ? "The list has errors." : warnings ? "The list passes with warnings." : "The list passes.") << '\n';
   report.SetList(*list, game);
-  report.SetEntries(mods, runs, touched);
+  report.SetEntries(mods, runs, places);
   return report.Finish(CheckExit(errors, warnings), std::nullopt);
 }
 

@@ -8,18 +8,13 @@
 #include <iostream>
 #include <map>
 
+#include "cli/ConflictsCommand.h"
+#include "platform/LogViews.h"
+
 namespace vey::cli {
 namespace {
 
 using nlohmann::ordered_json;
-
-std::map<std::string, std::vector<std::size_t>> WritersByFile(const std::vector<std::vector<std::string>>& touched) {
-  std::map<std::string, std::vector<std::size_t>> writers;
-  for (std::size_t i = 0; i < touched.size(); ++i)
-    for (const std::string& file : touched[i]) writers[file].push_back(i);
-  std::erase_if(writers, [](const auto& item) { return item.second.size() < 2; });
-  return writers;
-}
 
 std::string Shown(const EntryRun& run) {
   if (run.verdict == "ok") return "done";
@@ -44,18 +39,17 @@ void PrintClosingTable(std::ostream& out, const std::vector<PreparedMod>& mods, 
   }
 }
 
-void PrintFileConflicts(std::ostream& out, const std::vector<PreparedMod>& mods,
-                        const std::vector<std::vector<std::string>>& touched) {
-  const auto writers = WritersByFile(touched);
-  if (writers.empty()) {
-    out << "No game file is changed by more than one mod of the list.\n";
+void PrintConflicts(std::ostream& out, const std::vector<TRunPlaces>& places) {
+  const std::vector<TConflict> conflicts = FindConflicts(places);
+  if (conflicts.empty()) {
+    out << "No place in the game is written by more than one mod of the list.\n";
     return;
   }
-  out << writers.size() << " game files are changed by more than one mod; the last one wins:\n";
-  for (const auto& [file, who] : writers) {
-    out << "  " << file << ":";
-    for (std::size_t w : who) out << " \"" << mods[w].entry->name << "\"" << (w == who.back() ? " (wins)" : ",");
-    out << '\n';
+  out << conflicts.size() << " places are written by more than one mod; the one that writes last wins:\n";
+  for (const TConflict& c : conflicts) {
+    out << "  " << platform::TerminalText(PlaceText(c.place)) << '\n';
+    for (std::size_t w : c.writers)
+      out << (w == c.Winner() ? "    wins:    " : "    writes:  ") << places[w].mod << '\n';
   }
 }
 
@@ -69,7 +63,7 @@ void ListReport::SetList(const ModList& list, const std::string& gameFolder) {
 }
 
 void ListReport::SetEntries(const std::vector<PreparedMod>& mods, const std::vector<EntryRun>& runs,
-                            const std::vector<std::vector<std::string>>& touched) {
+                            const std::vector<TRunPlaces>& places) {
   ordered_json entries = ordered_json::array();
   for (std::size_t i = 0; i < mods.size(); ++i) {
     const PreparedMod& m = mods[i];
@@ -91,11 +85,7 @@ void ListReport::SetEntries(const std::vector<PreparedMod>& mods, const std::vec
   }
   entries_ = std::move(entries);
   ordered_json conflicts = ordered_json::array();
-  for (const auto& [file, who] : WritersByFile(touched)) {
-    ordered_json names = ordered_json::array();
-    for (std::size_t w : who) names.push_back(mods[w].entry->name);
-    conflicts.push_back({{"kind", "file"}, {"file", file}, {"writers", names}, {"winner", names.back()}});
-  }
+  for (const TConflict& c : FindConflicts(places)) conflicts.push_back(ConflictJson(c, places));
   conflicts_ = std::move(conflicts);
 }
 

@@ -13,16 +13,17 @@
 #include <vector>
 
 #include "cli/ModListPrepare.h"
+#include "engine/UConflicts.h"
 #include "cli/ModListRun.h"
 
 namespace vey::cli {
 
 void PrintClosingTable(std::ostream& out, const std::vector<PreparedMod>& mods, const std::vector<EntryRun>& runs);
 
-// The game files two or more entries changed in a dry run, with the entry
-// that changes them last and so wins. touched[i]: the files entry i changed.
-void PrintFileConflicts(std::ostream& out, const std::vector<PreparedMod>& mods,
-                        const std::vector<std::vector<std::string>>& touched);
+// The places (files, archive resources, 2DA cells, GFF fields, talk-table
+// entries) two or more entries wrote in a dry run, with the entry that
+// writes last and so wins. places[i]: what entry i wrote.
+void PrintConflicts(std::ostream& out, const std::vector<TRunPlaces>& places);
 
 class ListReport {
  public:
@@ -32,7 +33,7 @@ class ListReport {
 
   void SetList(const ModList& list, const std::string& gameFolder);
   void SetEntries(const std::vector<PreparedMod>& mods, const std::vector<EntryRun>& runs,
-                  const std::vector<std::vector<std::string>>& touched);
+                  const std::vector<TRunPlaces>& places);
   // Writes the document (when one is wanted) and returns exitCode, or 2 when
   // the document cannot be written and nothing worse happened.
   int Finish(int exitCode, const std::optional<std::filesystem::path>& record);

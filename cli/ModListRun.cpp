@@ -12,7 +12,9 @@
 #include "common/UQK_IniFile.h"
 #include "common/Win1252.h"
 #include "engine/UOutcome.h"
+#include "engine/UConflicts.h"
 #include "engine/URunReport.h"
+#include "common/FileIO.h"
 #include "engine/UVEYPatcher.h"
 #include "platform/Headless.h"
 #include "platform/LogViews.h"
@@ -155,6 +157,7 @@ EntryRun RunCopy(const PreparedMod& mod, const RunSetting& s) {
     const std::string to = e.copy->to == "." ? "" : e.copy->to;
     const fs::path target = to.empty() ? game : s.files.Resolve(game, to);
     const auto files = FilesBelow(mod.copyFrom);
+    std::vector<TWritePlace> places;
     std::int32_t done = 0;
     for (const fs::path& relative : files) {
       if (s.cancel && s.cancel->load()) throw ECancelled("Installation interrupted.");
@@ -164,10 +167,19 @@ EntryRun RunCopy(const PreparedMod& mod, const RunSetting& s) {
         throw EPathError("Refusing to copy \"" + relative.generic_string() + "\" into the installer's own records.");
       s.files.CreateDirectories(destination.parent_path());
       s.files.CopyFile(mod.copyFrom / relative, destination);
+      places.push_back({TWritePlace::Kind::File, destination.lexically_relative(game).generic_string(), "", ""});
       if (s.bar) s.bar->Update(++done, static_cast<std::int32_t>(files.size()));
     }
     Say(s, "Copied " + std::to_string(files.size()) + " files into \"" + (to.empty() ? "." : to) + "\".");
     if (journal) {
+      // The places this run wrote, for the conflict report; without them the
+      // run stays undoable.
+      const std::string text = PlacesText(places);
+      try {
+        WriteFileAtomic(journal->Folder() / kPlacesFile,
+                        std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+      } catch (const Exception&) {
+      }
       journal->Finish("ok");
       run.runId = journal->Record().id;
     }

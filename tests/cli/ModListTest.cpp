@@ -161,7 +161,7 @@ TEST_F(ModList, DryRunPredictsWhoWinsAFileTwoModsChange) {
   dir.Write("src/b/veypatchdata/a.txt", "b's version");
   List("[[mod]]\nname = \"A\"\nsource = \"src/a\"\n[[mod]]\nname = \"B\"\nsource = \"src/b\"\n");
   const CliResult r = Run({"modlist", "check", "LIST", "--game", "GAME"});
-  EXPECT_TRUE(Contains(r.out, "override/a.txt: \"A\", \"B\" (wins)")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "override/a.txt (the whole file)\n    writes:  A\n    wins:    B\n")) << r.out;
   EXPECT_FALSE(fs::exists(dir / "game/override/a.txt"));
 }
 
