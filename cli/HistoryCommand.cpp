@@ -9,6 +9,8 @@
 #include "cli/CliCommon.h"
 #include "cli/InstallCommand.h"
 #include "cli/ReplayCommand.h"
+#include "cli/TextOutput.h"
+#include "common/Win1252.h"
 #include "engine/URunHistory.h"
 #include "engine/UTransaction.h"
 
@@ -32,11 +34,6 @@ std::string ModName(const std::string& folder) {
   return p.filename().string();
 }
 
-std::string Pad(std::string text, std::size_t width) {
-  if (text.size() < width) text.append(width - text.size(), ' ');
-  return text;
-}
-
 int ShowHistory(const std::string& given) {
   TRunHistory history(GameFolder(given));
   const auto runs = history.Runs();
@@ -44,13 +41,14 @@ int ShowHistory(const std::string& given) {
     std::cout << "No installation has been recorded in this game folder.\n";
     return kExitOk;
   }
-  std::cout << Pad("RUN", 36) << Pad("WHEN (UTC)", 21) << Pad("MOD", 20) << Pad("TYPE", 14) << Pad("VERDICT", 12)
-            << "FILES\n";
-  for (const auto& run : runs) {
-    std::cout << Pad(run.id, 35) << ' ' << Pad(run.started, 20) << ' ' << Pad(ModName(run.modFolder), 19) << ' '
-              << Pad(run.installationType.empty() ? "-" : run.installationType, 13) << ' '
-              << Pad(run.Finished() ? run.verdict : "unfinished", 11) << ' ' << run.files.size() << '\n';
-  }
+  // Columns as wide as their longest cell: run names are as long as mod names.
+  AlignedTable table;
+  table.Add({"RUN", "WHEN (UTC)", "MOD", "TYPE", "VERDICT", "FILES"});
+  for (const auto& run : runs)
+    table.Add({run.id, run.started, ModName(run.modFolder),
+               run.installationType.empty() ? "-" : Win1252ToUtf8(run.installationType),
+               run.Finished() ? run.verdict : "unfinished", std::to_string(run.files.size())});
+  table.Print(std::cout);
   return kExitOk;
 }
 
