@@ -8,6 +8,7 @@
 
 #include "cli/CliCommon.h"
 #include "cli/InstallCommand.h"
+#include "cli/RunSignals.h"
 #include "cli/ReplayCommand.h"
 #include "cli/TextOutput.h"
 #include "common/Win1252.h"
@@ -19,6 +20,7 @@ namespace {
 
 constexpr int kExitRefused = 1;     // files changed since the run
 constexpr int kExitIncomplete = 2;  // some files could not be put back
+constexpr int kExitInterrupted = 3; // stopped by a signal, nothing undone
 constexpr int kExitNoRun = 4;       // nothing to undo
 
 std::string GameFolder(const std::string& given) {
@@ -66,6 +68,9 @@ int Uninstall(const std::string& given, const std::string& id, bool force) {
     std::cout << e.what() << '\n';
     return kExitLocked;
   }
+  for (const TRecoveredUndo& undo : history.RecoverUndo())
+    std::cout << "An uninstallation that was cut short (" << undo.name << ") was "
+              << (undo.completed ? "completed first.\n" : "reversed first.\n");
   for (const std::string& recovered : history.RecoverUnfinished())
     std::cout << "The unfinished run " << recovered << " was rolled back first.\n";
   const auto run = history.Find(id);
@@ -88,10 +93,19 @@ int Uninstall(const std::string& given, const std::string& id, bool force) {
       return kExitRefused;
     }
   }
-  const auto result = history.Undo(*run);
+  // Ctrl-C or a polite kill stops the undo between two files and reverses
+  // it; a harder kill leaves its journal for the next start.
+  RunSignals signals;
+  platform::RollbackResult result;
+  try {
+    result = history.Undo(*run, &signals.Flag());
+  } catch (const ECancelled&) {
+    std::cout << "Interrupted: nothing was undone, the run " << run->id << " stays recorded.\n";
+    return kExitInterrupted;
+  }
   if (!result.problems.empty()) {
     std::cout << "These files could not be put back:" << Joined(result.problems)
-              << "\nThe run stays recorded; try again.\n";
+              << "\nNothing was undone; the run stays recorded. Try again.\n";
     return kExitIncomplete;
   }
   std::cout << "Run " << run->id << " undone: " << result.restored << " files put back, " << result.removed
@@ -124,9 +138,10 @@ void RegisterHistoryCommands(CLI::App& app, int& exitCode) {
       ->excludes("--force");
   undo->footer(
       "Puts every file the run changed back as it was before and removes the files it created; the run "
-      "leaves the history. Exit status: 0 undone; 1 refused, files changed after the run (names them); "
-      "2 some files could not be put back; 4 no such run; 5 an installation is running in this game "
-      "folder; 64 usage error.\n"
+      "leaves the history. The undo is one transaction: cut short, it is completed or reversed by the next "
+      "uninstall or install. Exit status: 0 undone; 1 refused, files changed after the run (names them); "
+      "2 some files could not be put back (nothing was undone); 3 interrupted (nothing was undone); 4 no such "
+      "run; 5 an installation is running in this game folder; 64 usage error.\n"
       "With --replay (and --run): refused (1, nothing changed) when a later run's mod folder or archive is "
       "missing or its files changed since it was installed, or a file changed outside the installer; 3 a "
       "later mod failed to install again and everything was put back as it was.");

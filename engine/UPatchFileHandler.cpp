@@ -2,6 +2,8 @@
 // archives or by hand, and the flat backup folder.
 #include "engine/UPatchFileHandler.h"
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <utility>
 
@@ -65,7 +67,19 @@ void TPatchFileHandler::Log(std::string_view text, int kind) {
   if (Patcher) Patcher->LogMessage(text, static_cast<LogKind>(kind));
 }
 
-std::string TPatchFileHandler::BackupFolder() const { return AppPath + "backup/"; }
+std::string TPatchFileHandler::BackupFolder() const { return BackupDir.empty() ? AppPath + "backup/" : BackupDir; }
+
+void TPatchFileHandler::CheckBackupFolder() const {
+  if (!BackupDir.empty() || AppPath.empty()) return;
+  const std::string own = AppPath + "backup";
+  struct stat st {};
+  if (::lstat(own.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+    throw ERunRefused(FormatMsg("Refusing to install: \"%s\" in the mod folder is a link, and backups written "
+                                "there would land wherever it points. Remove the link, or name a backup "
+                                "folder of your own with --backup-dir.",
+                                {PathText(own)}),
+                      kRefusedUnsafeFolder);
+}
 
 void TPatchFileHandler::EnsureBackupRoot() {
   if (backupRootAdded_) return;

@@ -5,6 +5,7 @@
 
 #include "common/StrFormat.h"
 #include "engine/UTransaction.h"
+#include "engine/UUndoTransaction.h"
 
 namespace vey {
 
@@ -20,6 +21,7 @@ void TRunHistory::Lock(const std::string& who) {
 }
 
 std::vector<std::string> TRunHistory::RecoverUnfinished() {
+  RecoverUndo();
   std::vector<std::string> recovered;
   for (const platform::RunRecord& run : Runs()) {
     if (run.Finished()) continue;
@@ -31,6 +33,8 @@ std::vector<std::string> TRunHistory::RecoverUnfinished() {
   }
   return recovered;
 }
+
+std::vector<TRecoveredUndo> TRunHistory::RecoverUndo() { return RecoverUndoJournals(game_); }
 
 std::vector<platform::RunRecord> TRunHistory::Runs() const { return platform::ListRuns(game_); }
 
@@ -57,8 +61,17 @@ TUndoCheck TRunHistory::Check(const platform::RunRecord& run) const {
   return check;
 }
 
-platform::RollbackResult TRunHistory::Undo(const platform::RunRecord& run) {
-  return platform::RollBackStoredRun(game_, run.id);
+platform::RollbackResult TRunHistory::Undo(const platform::RunRecord& run, const std::atomic<bool>* cancel) {
+  TUndoTransaction undo(game_, cancel);
+  if (undo.Undo(run)) {
+    undo.Commit();
+    return undo.Done();
+  }
+  platform::RollbackResult failed;
+  failed.problems = undo.Problems();
+  // What cannot be reversed stays in the undo journal for the next start.
+  for (const std::string& problem : undo.Abort().problems) failed.problems.push_back(problem);
+  return failed;
 }
 
 }  // namespace vey

@@ -2,10 +2,12 @@
 // of one of them, for the command line and the window alike.
 #pragma once
 
+#include <atomic>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "engine/UUndoTransaction.h"
 #include "platform/RunJournal.h"
 
 namespace vey {
@@ -27,7 +29,10 @@ class TRunHistory {
   // One thing at a time per game folder: fails with ERunRefused (code 5)
   // when an installation is running. Held until the object goes.
   void Lock(const std::string& who);
-  // Rolls back runs a crash left unfinished; their ids. Needs the lock.
+  // Completes or reverses uninstallations a kill cut short. Needs the lock.
+  std::vector<TRecoveredUndo> RecoverUndo();
+  // Rolls back runs a crash left unfinished (after RecoverUndo); their ids.
+  // Needs the lock.
   std::vector<std::string> RecoverUnfinished();
 
   // Oldest first.
@@ -36,8 +41,10 @@ class TRunHistory {
   std::optional<platform::RunRecord> Find(const std::string& id) const;
   TUndoCheck Check(const platform::RunRecord& run) const;
   // Puts the game back as it was before the run and drops the run from the
-  // history. Needs the lock; callers check first unless told to force.
-  platform::RollbackResult Undo(const platform::RunRecord& run);
+  // history, as one transaction: when a file cannot be put back (listed in
+  // the problems) or cancel is set (ECancelled), nothing is undone. Needs
+  // the lock; callers check first unless told to force.
+  platform::RollbackResult Undo(const platform::RunRecord& run, const std::atomic<bool>* cancel = nullptr);
 
  private:
   std::string game_;

@@ -7,6 +7,7 @@
 #include "common/Sha256.h"
 #include "common/StrFormat.h"
 #include "engine/URunReport.h"
+#include "engine/UUndoTransaction.h"
 #include "engine/UVEYPatcher.h"
 
 namespace vey {
@@ -68,7 +69,11 @@ void TTransaction::KeepPlaces() {
 
 void TTransaction::Begin(const std::string& gameFolder) {
   const TRunOptions& options = p_.RunOptions;
-  if (!options.journal || journal_) return;
+  if (journal_) return;
+  if (!options.journal) {
+    if (options.dryRun) CheckEarlierInstall(gameFolder, InstructionHash());
+    return;
+  }
   std::string holderPid, holderMod;
   if (!options.lockHeld) {
     if (!lock_.TryTake(gameFolder, ModName(p_.AppPath()), holderPid, holderMod))
@@ -79,12 +84,7 @@ void TTransaction::Begin(const std::string& gameFolder) {
     Recover(gameFolder);
   }
   const std::string instructions = p_.DataPath() + p_.IniFileName();
-  std::string hash;
-  try {
-    hash = Sha256OfFile(instructions);
-  } catch (const Exception&) {
-    // A missing instruction file makes every setting take its default.
-  }
+  const std::string hash = InstructionHash();
   CheckEarlierInstall(gameFolder, hash);
 
   platform::RunRecord header;
@@ -106,7 +106,22 @@ void TTransaction::Begin(const std::string& gameFolder) {
                 LogKind::Debug);
 }
 
+std::string TTransaction::InstructionHash() const {
+  try {
+    return Sha256OfFile(p_.DataPath() + p_.IniFileName());
+  } catch (const Exception&) {
+    return {};  // a missing instruction file makes every setting take its default
+  }
+}
+
 void TTransaction::Recover(const std::string& gameFolder) {
+  for (const TRecoveredUndo& undo : RecoverUndoJournals(gameFolder))
+    p_.LogMessage(FormatMsg(undo.completed ? "An uninstallation that was cut short (%s) was completed first."
+                                           : "An uninstallation that was cut short (%s) was reversed first: the "
+                                             "game is as the run it was undoing left it.",
+                            {undo.name}),
+                  LogKind::Install);
+  p_.Files().ForgetListings();
   for (const platform::RunRecord& run : platform::ListRuns(gameFolder)) {
     if (run.state != "running") continue;
     p_.LogMessage(FormatMsg("An earlier run (%s) did not finish. Putting back the files it changed "
@@ -177,6 +192,7 @@ void TTransaction::Fail(const std::string& why) {
     p_.LogMessage(FormatMsg("Rolling back: %s. Putting every changed file back as it was...", {why}),
                   LogKind::Install);
     const platform::RollbackResult r = journal_->RollBack();
+    if (p_.Report) p_.Report->RolledBack(r);
     if (r.problems.empty()) {
       p_.LogMessage(FormatMsg("Rolled back: %s files put back and %s new files and folders removed. "
                               "The game is as it was before this run.",

@@ -22,6 +22,7 @@
 #include "common/Sha256.h"
 #include "common/StrFormat.h"
 #include "common/VeyException.h"
+#include "platform/FilePlacement.h"
 
 namespace vey::platform {
 namespace fs = std::filesystem;
@@ -254,12 +255,14 @@ std::int64_t MtimeNs(const struct stat& st) {
 }
 
 // A copy where a link cannot be made (another file system, or one without
-// links); it appears under its name only when complete.
+// links); it appears under its name only when complete. The unfinished copy's
+// name starts with a dot, so that a kill during the copy never leaves it to
+// be taken for the old version of a file.
 void CopyOldVersion(const fs::path& from, const fs::path& to) {
   InputFile in(from);
   struct stat st {};
   ::fstat(in.Fd(), &st);
-  const fs::path temp = to.string() + ".part";
+  const fs::path temp = to.parent_path() / ("." + to.filename().string() + ".part");
   int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, st.st_mode & 07777);
   if (fd < 0) Fail("keep the old version of", from, errno);
   std::vector<std::uint8_t> buffer(1 << 20);
@@ -334,9 +337,9 @@ bool IsWriterTemp(std::string_view name) {
 
 fs::path JournalHome(const fs::path& gameFolder) { return NormalAbsolute(gameFolder) / kHome; }
 
-RunJournal::RunJournal(GameFileSystem& files, fs::path gameFolder, RunRecord header)
-    : files_(files), game_(NormalAbsolute(gameFolder)), record_(std::move(header)) {
-  const fs::path runs = JournalHome(game_) / "runs";
+RunJournal::RunJournal(GameFileSystem& files, fs::path gameFolder, RunRecord header, JournalKind kind)
+    : files_(files), game_(NormalAbsolute(gameFolder)), record_(std::move(header)), digest_(kind == JournalKind::kRun) {
+  const fs::path runs = JournalHome(game_) / (kind == JournalKind::kRun ? "runs" : "undo");
   std::error_code ec;
   fs::create_directories(runs, ec);
   if (ec) Fail("create the run journal folder", runs, ec.value());
@@ -420,8 +423,8 @@ void RunJournal::Touch(const fs::path& path) {
   if (exists) {
     e.oldName = OldVersionName(entries_.size(), *relative);
     const fs::path old = folder_ / "pre" / e.oldName;
-    if (::link(path.c_str(), old.c_str()) != 0) CopyOldVersion(path, old);
-    e.digestBefore = digests_.Add(old);
+    if (HardLink(path, old) != 0) CopyOldVersion(path, old);
+    if (digest_) e.digestBefore = digests_.Add(old);
   }
   // The old version's name says where it belongs, so the line need not be
   // forced to disk unless the name could not hold the path. A line lost for a
@@ -511,7 +514,7 @@ RollbackResult RunJournal::RollBack() {
     ::close(logFd_);
     logFd_ = -1;
   }
-  RollbackResult result = RollBackStoredRun(game_, record_.id);
+  RollbackResult result = RollBackJournal(game_, folder_);
   files_.ForgetListings();
   return result;
 }
@@ -529,9 +532,23 @@ std::vector<RunRecord> ListRuns(const fs::path& gameFolder) {
 }
 
 RollbackResult RollBackStoredRun(const fs::path& gameFolder, const std::string& id) {
+  return RollBackJournal(gameFolder, JournalHome(gameFolder) / "runs" / id);
+}
+
+std::vector<StoredChange> StoredChanges(const fs::path& runFolder) {
+  std::vector<StoredChange> changes;
+  for (const StoredEntry& e : ReadEntries(runFolder)) {
+    if (e.path.empty()) continue;
+    changes.push_back({e.kind, e.existed, e.path, e.oldName.empty() ? fs::path() : runFolder / "pre" / e.oldName});
+  }
+  return changes;
+}
+
+void WriteJournalText(const fs::path& path, std::string_view text) { WriteDurably(path, text); }
+
+RollbackResult RollBackJournal(const fs::path& gameFolder, const fs::path& folder) {
   RollbackResult result;
   const fs::path game = NormalAbsolute(gameFolder);
-  const fs::path folder = JournalHome(game) / "runs" / id;
   const std::vector<StoredEntry> entries = ReadEntries(folder);
   // A save cut short by a kill leaves its new file beside the target, under
   // the writer's temporary name; the run held the lock, so it is its own.
@@ -554,10 +571,13 @@ RollbackResult RollBackStoredRun(const fs::path& gameFolder, const std::string& 
       const fs::path old = folder / "pre" / e.oldName;
       std::error_code ec;
       fs::create_directories(target.parent_path(), ec);
-      if (::rename(old.c_str(), target.c_str()) == 0) {
+      try {
+        // Across file systems (a linked override folder) by a copy renamed
+        // into place.
+        PlaceMove(old, target);
         ++result.restored;
-      } else {
-        result.problems.push_back(FormatMsg("%s (%s)", {e.path, SystemReason(errno)}));
+      } catch (const Exception& failure) {
+        result.problems.push_back(FormatMsg("%s (%s)", {e.path, SystemReason(failure.Code())}));
       }
     } else if (e.kind == "file") {
       struct stat st {};

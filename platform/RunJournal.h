@@ -62,11 +62,16 @@ struct RollbackResult {
   std::vector<std::string> problems;
 };
 
+// An install's run lives in .veypatcher/runs; the undo of runs keeps its own
+// journal in .veypatcher/undo, and needs no digests.
+enum class JournalKind { kRun, kUndo };
+
 class RunJournal : public FileChangeObserver {
  public:
   // Creates the run's folder and its run.txt (state "running"), forced to
   // disk, and starts watching files. Fails with EFCreateError.
-  RunJournal(GameFileSystem& files, std::filesystem::path gameFolder, RunRecord header);
+  RunJournal(GameFileSystem& files, std::filesystem::path gameFolder, RunRecord header,
+             JournalKind kind = JournalKind::kRun);
   ~RunJournal() override;
   RunJournal(const RunJournal&) = delete;
   RunJournal& operator=(const RunJournal&) = delete;
@@ -107,6 +112,7 @@ class RunJournal : public FileChangeObserver {
   int logFd_ = -1;
   int preFd_ = -1;
   bool watching_ = false;
+  bool digest_ = true;
   DigestWorker digests_;
 };
 
@@ -121,6 +127,22 @@ std::vector<RunRecord> ListRuns(const std::filesystem::path& gameFolder);
 // Undoes a recorded run from its old versions (after an interrupted run, or
 // to uninstall one) and removes its folder when everything was put back.
 RollbackResult RollBackStoredRun(const std::filesystem::path& gameFolder, const std::string& id);
+// Undoes the journal kept in folder (a run's, or an undo's) and removes it
+// when everything was put back.
+RollbackResult RollBackJournal(const std::filesystem::path& gameFolder, const std::filesystem::path& folder);
+
+// One recorded change of a run, as its undo needs it.
+struct StoredChange {
+  std::string kind;  // "file", "folder" (created) or "rmdir" (removed)
+  bool existed = false;
+  std::string path;                 // relative to the game folder
+  std::filesystem::path oldVersion;  // in pre/; empty when there is none
+};
+// The changes recorded in a run's folder, in the order they were made.
+std::vector<StoredChange> StoredChanges(const std::filesystem::path& runFolder);
+// Written beside, forced to disk and renamed over.
+void WriteJournalText(const std::filesystem::path& path, std::string_view text);
+
 // The files of an ended run that are no longer as the run left them.
 std::vector<std::string> ChangedSince(const std::filesystem::path& gameFolder, const RunRecord& run);
 
