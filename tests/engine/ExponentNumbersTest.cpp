@@ -91,7 +91,9 @@ TEST(ExponentNumbers, ValidatorFindsExactlyWhatTheInstallerRefuses) {
     for (const TFinding& x : findings)
       if (x.message.find("is no value for") != std::string::npos) ++aboutValue;
     EXPECT_EQ(aboutValue, c.value ? 0u : 8u);
-    if (c.value) EXPECT_TRUE(findings.empty()) << findings.front().message;
+    if (c.value) {
+      EXPECT_TRUE(findings.empty()) << findings.front().message;
+    }
   }
 }
 
