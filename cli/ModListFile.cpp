@@ -75,13 +75,13 @@ class Reader {
     entry.type = String(table, "type");
     entry.in = String(table, "in");
     if (const toml::node* copy = table.get("copy")) {
-      const toml::table* spec = copy->as_table();
-      if (!spec) Fail(copy->source(), "\"copy\" must be a table: copy = { from = \"...\", to = \"...\" }");
-      OnlyKeys(*spec, {"from", "to"}, "\"copy\"");
-      ModListCopy folders{String(*spec, "from").value_or(""), String(*spec, "to").value_or("")};
-      if (!spec->get("to")) Fail(copy->source(), "\"copy\" needs \"to\", the game folder to copy into");
-      if (!folders.from.empty() && folders.from != ".") CheckFolder(*spec, "from", folders.from);
-      if (!folders.to.empty() && folders.to != ".") CheckFolder(*spec, "to", folders.to);
+      const toml::table* copyTable = copy->as_table();
+      if (!copyTable) Fail(copy->source(), "\"copy\" must be a table: copy = { from = \"...\", to = \"...\" }");
+      OnlyKeys(*copyTable, {"from", "to"}, "\"copy\"");
+      ModListCopy folders{String(*copyTable, "from").value_or(""), String(*copyTable, "to").value_or("")};
+      if (!copyTable->get("to")) Fail(copy->source(), "\"copy\" needs \"to\", the game folder to copy into");
+      if (!folders.from.empty() && folders.from != ".") CheckFolder(*copyTable, "from", folders.from);
+      if (!folders.to.empty() && folders.to != ".") CheckFolder(*copyTable, "to", folders.to);
       if (entry.type) Fail(table.get("type")->source(), "a \"copy\" mod has no installation \"type\"");
       entry.copy = folders;
     }
