@@ -69,6 +69,9 @@ TEST(ExponentNumbers, EveryRealValuedPlaceReadsThemAndRefusesWhatIsNoNumber) {
     EXPECT_EQ(f.Engine().WarningCount(), 0);
     const float want = static_cast<float>(*c.value);
     auto doc = f.Saved("override/reals.utc");
+    bool all = true;
+    for (const char* label : {"F", "NF", "D", "ND", "O", "NO", "P", "NP"}) all = all && doc->GetField(label);
+    ASSERT_TRUE(all) << "a new field is missing";
     for (const char* label : {"F", "NF"}) EXPECT_FLOAT_EQ(doc->GetField(label)->As<TGFF_SFloat>()->Value(), want);
     for (const char* label : {"D", "ND"}) EXPECT_DOUBLE_EQ(doc->GetField(label)->As<TGFF_CDouble>()->Value(), *c.value);
     for (const char* label : {"O", "NO"})
