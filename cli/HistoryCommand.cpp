@@ -14,8 +14,8 @@
 #include "platform/Headless.h"
 #include "cli/TextOutput.h"
 #include "common/Win1252.h"
-#include "engine/URunHistory.h"
-#include "engine/UTransaction.h"
+#include "engine/run/URunHistory.h"
+#include "engine/run/UTransaction.h"
 
 namespace vey::cli {
 namespace {
