@@ -4,10 +4,15 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <set>
 #include <string>
+
+#include <nlohmann/json.hpp>
 
 #include "cli/CliCommon.h"
 #include "cli/InstallCommand.h"
+#include "cli/JournalOutput.h"
+#include "common/PathText.h"
 #include "engine/URunHistory.h"
 #include "engine/UTransaction.h"
 
@@ -18,27 +23,65 @@ constexpr int kExitRefused = 1;     // files changed since the run
 constexpr int kExitIncomplete = 2;  // some files could not be put back
 constexpr int kExitNoRun = 4;       // nothing to undo
 
-std::string GameFolder(const std::string& given) {
-  std::error_code ec;
-  std::filesystem::path game = std::filesystem::absolute(given, ec);
-  if (!std::filesystem::is_directory(game, ec)) throw UsageError("--game: \"" + given + "\" is not a folder");
-  return game.lexically_normal().string();
+// What befell a run after it ended, for the list; empty when nothing did.
+std::string UndoNote(const platform::RunRecord& run) {
+  if (run.undone) return "undone by reset";
+  if (run.partlyUndone.empty()) return "";
+  std::set<std::string> by;
+  for (const platform::UndoneFile& f : run.partlyUndone) by.insert(f.by);
+  std::string runs;
+  for (const std::string& id : by) runs += (runs.empty() ? "" : ", ") + id;
+  return "partly undone: " + std::to_string(run.partlyUndone.size()) + " of its files put back by uninstall of " +
+         runs;
 }
 
-std::string ModName(const std::string& folder) {
-  std::filesystem::path p(folder);
-  if (!p.has_filename()) p = p.parent_path();
-  return p.filename().string();
+nlohmann::ordered_json HistoryJson(const std::string& game, const std::vector<platform::RunRecord>& runs) {
+  using nlohmann::ordered_json;
+  ordered_json list = ordered_json::array();
+  for (const auto& run : runs) {
+    ordered_json files = ordered_json::array();
+    for (const platform::JournalFile& f : run.files) {
+      ordered_json file{{"path", f.path}, {"action", f.action}};
+      file["sizeBefore"] = f.existedBefore ? ordered_json(f.sizeBefore) : ordered_json(nullptr);
+      file["sha256Before"] = f.existedBefore ? ordered_json(f.sha256Before) : ordered_json(nullptr);
+      file["sizeAfter"] = f.existsAfter ? ordered_json(f.sizeAfter) : ordered_json(nullptr);
+      file["sha256After"] = f.existsAfter ? ordered_json(f.sha256After) : ordered_json(nullptr);
+      files.push_back(std::move(file));
+    }
+    ordered_json undoneFiles = ordered_json::array();
+    for (const platform::UndoneFile& f : run.partlyUndone)
+      undoneFiles.push_back({{"path", f.path}, {"exists", f.exists}, {"by", f.by}});
+    ordered_json entry;
+    entry["id"] = run.id;
+    entry["mod"] = ModName(run.modFolder);
+    entry["modFolder"] = run.modFolder;
+    entry["instructionFile"] = run.instructionFile;
+    entry["instructionSha256"] = run.instructionSha256;
+    entry["installationType"] = run.installationType.empty() ? ordered_json(nullptr)
+                                                             : ordered_json(MessageToUtf8(run.installationType));
+    entry["caption"] = MessageToUtf8(run.caption);
+    entry["started"] = run.started;
+    entry["ended"] = run.ended.empty() ? ordered_json(nullptr) : ordered_json(run.ended);
+    entry["state"] = run.Finished() ? "finished" : "unfinished";
+    entry["verdict"] = run.verdict.empty() ? ordered_json(nullptr) : ordered_json(run.verdict);
+    entry["undone"] = run.undone ? "all" : run.partlyUndone.empty() ? "no" : "partly";
+    entry["undoneFiles"] = std::move(undoneFiles);
+    entry["files"] = std::move(files);
+    list.push_back(std::move(entry));
+  }
+  return {{"gameFolder", game}, {"runs", std::move(list)}};
 }
 
-std::string Pad(std::string text, std::size_t width) {
-  if (text.size() < width) text.append(width - text.size(), ' ');
-  return text;
-}
-
-int ShowHistory(const std::string& given) {
-  TRunHistory history(GameFolder(given));
-  const auto runs = history.Runs();
+int ShowHistory(const std::string& given, const std::string& json) {
+  const std::string game = GameFolder(given);
+  TRunHistory history(game);
+  const auto runs = history.AllRuns();
+  if (!json.empty()) {
+    const std::string text =
+        HistoryJson(game, runs).dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+    if (!WriteResultFile(json, text)) return kExitFailed;
+    if (json == "-") return kExitOk;
+  }
   if (runs.empty()) {
     std::cout << "No installation has been recorded in this game folder.\n";
     return kExitOk;
@@ -46,9 +89,11 @@ int ShowHistory(const std::string& given) {
   std::cout << Pad("RUN", 36) << Pad("WHEN (UTC)", 21) << Pad("MOD", 20) << Pad("TYPE", 14) << Pad("VERDICT", 12)
             << "FILES\n";
   for (const auto& run : runs) {
+    const std::string note = UndoNote(run);
     std::cout << Pad(run.id, 35) << ' ' << Pad(run.started, 20) << ' ' << Pad(ModName(run.modFolder), 19) << ' '
               << Pad(run.installationType.empty() ? "-" : run.installationType, 13) << ' '
-              << Pad(run.Finished() ? run.verdict : "unfinished", 11) << ' ' << run.files.size() << '\n';
+              << Pad(run.Finished() ? run.verdict : "unfinished", 11) << ' ' << run.files.size()
+              << (note.empty() ? "" : "  (" + note + ")") << '\n';
   }
   return kExitOk;
 }
@@ -90,6 +135,9 @@ int Uninstall(const std::string& given, const std::string& id, bool force) {
     }
   }
   const auto result = history.Undo(*run);
+  if (!check.laterRuns.empty())
+    std::cout << "Part of the changes of these later runs was taken back; history marks them partly undone:"
+              << Joined(check.laterRuns) << '\n';
   if (!result.problems.empty()) {
     std::cout << "These files could not be put back:" << Joined(result.problems)
               << "\nThe run stays recorded; try again.\n";
@@ -103,11 +151,19 @@ int Uninstall(const std::string& given, const std::string& id, bool force) {
 }  // namespace
 
 void RegisterHistoryCommands(CLI::App& app, int& exitCode) {
-  auto game = std::make_shared<std::string>();
+  struct HistoryOptions {
+    std::string game, json;
+  };
+  auto shown = std::make_shared<HistoryOptions>();
   CLI::App* list = app.add_subcommand("history", "List the installations recorded in a game folder");
-  list->add_option("--game", *game, "Game folder (the one holding dialog.tlk)")->required();
-  list->footer("Each run is recorded in GAME/.veypatcher/runs. Exit status: 0 listed; 64 usage error.");
-  list->callback([game, &exitCode] { exitCode = ShowHistory(*game); });
+  list->add_option("--game", shown->game, "Game folder (the one holding dialog.tlk)")->required();
+  list->add_option("--json", shown->json, "Also write the runs as JSON to this file (\"-\": standard output only)");
+  list->footer(
+      "Each run is recorded in GAME/.veypatcher/runs; runs undone by reset stay listed as such, and runs "
+      "whose changes a forced uninstall of an earlier run partly took back are marked so. The JSON shape is "
+      "described in docs/history-result.md. Exit status: 0 listed; 2 the JSON file could not be written; "
+      "64 usage error.");
+  list->callback([shown, &exitCode] { exitCode = ShowHistory(shown->game, shown->json); });
 
   struct UninstallOptions {
     std::string game, run;

@@ -12,8 +12,11 @@
 #include "cli/InfoCommand.h"
 #include "cli/InstallCommand.h"
 #include "cli/NamespacesCommand.h"
+#include "cli/ReportCommand.h"
+#include "cli/ResetCommand.h"
 #include "cli/SummaryCommand.h"
 #include "cli/ValidateCommand.h"
+#include "cli/VerifyCommand.h"
 
 namespace {
 
@@ -48,6 +51,9 @@ int main(int argc, char** argv) {
   vey::cli::RegisterValidateCommand(app, exitCode);
   vey::cli::RegisterDiffCommand(app, exitCode);
   vey::cli::RegisterInfoCommand(app, exitCode);
+  vey::cli::RegisterVerifyCommand(app, exitCode);
+  vey::cli::RegisterResetCommand(app, exitCode);
+  vey::cli::RegisterReportCommand(app, exitCode);
   try {
     app.parse(argc, argv);
     // Checked here rather than by the parser so that an unknown word is named as such.

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/JournalCheck.h"
 #include "platform/RunJournal.h"
 
 namespace vey {
@@ -27,17 +28,28 @@ class TRunHistory {
   // One thing at a time per game folder: fails with ERunRefused (code 5)
   // when an installation is running. Held until the object goes.
   void Lock(const std::string& who);
-  // Rolls back runs a crash left unfinished; their ids. Needs the lock.
+  // Rolls back runs a crash left unfinished, after finishing a reset that
+  // was cut short; their ids. Needs the lock.
   std::vector<std::string> RecoverUnfinished();
+  bool ResetPending() const;
 
   // Oldest first.
   std::vector<platform::RunRecord> Runs() const;
+  // The recorded runs and the runs a reset undid, oldest first.
+  std::vector<platform::RunRecord> AllRuns() const;
+  // Every file the installer last wrote that is no longer as it left it.
+  std::vector<platform::FileDrift> Verify() const;
   // The ended run with this id, or the latest ended run when id is empty.
   std::optional<platform::RunRecord> Find(const std::string& id) const;
   TUndoCheck Check(const platform::RunRecord& run) const;
   // Puts the game back as it was before the run and drops the run from the
-  // history. Needs the lock; callers check first unless told to force.
+  // history; later runs whose files it took back are marked partly undone.
+  // Needs the lock; callers check first unless told to force.
   platform::RollbackResult Undo(const platform::RunRecord& run);
+  // Undoes every recorded run, newest first, as one transaction that the
+  // next start finishes when it is cut short; their records stay, marked
+  // undone. Needs the lock; callers check Verify() first unless told to force.
+  platform::RollbackResult Reset();
 
  private:
   std::string game_;

@@ -5,6 +5,7 @@
 #include "common/Sha256.h"
 #include "common/StrFormat.h"
 #include "engine/UVEYPatcher.h"
+#include "platform/JournalReset.h"
 
 namespace vey {
 namespace {
@@ -54,6 +55,20 @@ void TTransaction::Begin(const std::string& gameFolder) {
 }
 
 void TTransaction::Recover(const std::string& gameFolder) {
+  if (platform::ResetPending(gameFolder)) {
+    p_.LogMessage("A reset of this game folder was cut short. Finishing it before going on...", LogKind::Install);
+    const platform::RollbackResult r = platform::CompleteReset(gameFolder);
+    p_.Files().ForgetListings();
+    if (!r.problems.empty())
+      throw EAbort(FormatMsg("Unable to finish the interrupted reset: %s. Installation aborted; run reset "
+                             "again to retry.",
+                             {r.problems.front()}),
+                   12);
+    p_.LogMessage(FormatMsg("The interrupted reset was finished: %s files put back, %s new files and folders "
+                            "removed.",
+                            {IntToStr(r.restored), IntToStr(r.removed)}),
+                  LogKind::Install);
+  }
   for (const platform::RunRecord& run : platform::ListRuns(gameFolder)) {
     if (run.state != "running") continue;
     p_.LogMessage(FormatMsg("An earlier run (%s) did not finish. Putting back the files it changed "

@@ -21,6 +21,7 @@
 #include "common/Sha256.h"
 #include "common/StrFormat.h"
 #include "common/VeyException.h"
+#include "platform/JournalCheck.h"
 
 namespace vey::platform {
 namespace fs = std::filesystem;
@@ -194,6 +195,7 @@ std::optional<RunRecord> ReadRun(const fs::path& folder) {
     }
   }
   if (!any) return std::nullopt;
+  r.partlyUndone = ReadUndoneMarks(folder);
   for (const std::string& line : ReadLines(folder / "files.txt")) {
     auto f = SplitTabs(line);
     if (f.size() != 8) continue;
@@ -318,6 +320,9 @@ fs::path NormalAbsolute(const fs::path& p) {
 }
 
 }  // namespace
+
+std::string EscapeRecordText(std::string_view text) { return Escape(text); }
+std::string UnescapeRecordText(std::string_view text) { return Unescape(text); }
 
 bool IsWriterTemp(std::string_view name) {
   if (!name.ends_with(".tmp")) return false;
@@ -581,28 +586,27 @@ RollbackResult RollBackStoredRun(const fs::path& gameFolder, const std::string& 
   return result;
 }
 
-std::vector<std::string> ChangedSince(const fs::path& gameFolder, const RunRecord& run) {
-  std::vector<std::string> changed;
-  const fs::path game = NormalAbsolute(gameFolder);
-  for (const JournalFile& f : run.files) {
-    struct stat st {};
-    const fs::path path = game / f.path;
-    const bool exists = ::lstat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-    bool same = exists == f.existsAfter;
-    if (same && exists) {
-      same = static_cast<std::uint64_t>(st.st_size) == f.sizeAfter;
-      // The same file untouched since the run: no need to read it.
-      if (same && !(static_cast<std::uint64_t>(st.st_ino) == f.inodeAfter && MtimeNs(st) == f.mtimeAfterNs)) {
-        try {
-          same = Sha256OfFile(path) == f.sha256After;
-        } catch (const Exception&) {
-          same = false;
-        }
-      }
+std::vector<RunRecord> ListUndoneRuns(const fs::path& gameFolder) {
+  std::vector<RunRecord> runs;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(JournalHome(gameFolder) / "undone", ec)) {
+    if (!entry.is_directory(ec) || entry.is_symlink(ec) || entry.path().extension() == ".part") continue;
+    if (auto run = ReadRun(entry.path())) {
+      run->undone = true;
+      runs.push_back(std::move(*run));
     }
-    if (!same) changed.push_back(f.path);
   }
-  return changed;
+  std::sort(runs.begin(), runs.end(), [](const RunRecord& a, const RunRecord& b) { return a.id < b.id; });
+  return runs;
+}
+
+void DropOldVersions(const fs::path& gameFolder, const std::string& id, const std::vector<std::string>& paths) {
+  const fs::path folder = JournalHome(gameFolder) / "runs" / id;
+  const std::set<std::string> wanted(paths.begin(), paths.end());
+  for (const StoredEntry& e : ReadEntries(folder))
+    if (e.kind == "file" && !e.oldName.empty() && wanted.contains(e.path))
+      ::unlink((folder / "pre" / e.oldName).c_str());
+  SyncPath(folder / "pre");
 }
 
 RunLock::~RunLock() { Release(); }

@@ -40,6 +40,14 @@ struct JournalFile {
   std::int64_t mtimeAfterNs = 0;
 };
 
+// A file of a later run that a forced uninstall of an earlier run put back.
+struct UndoneFile {
+  std::string path;
+  bool exists = false;  // as the uninstall left it
+  std::string sha256;
+  std::string by;  // the run whose uninstall did it
+};
+
 struct RunRecord {
   std::string id;  // the run's folder name: UTC date and time, then the mod
   std::string modFolder;
@@ -51,6 +59,10 @@ struct RunRecord {
   std::string state;             // "running" until the run ends, then "finished"
   std::string verdict;           // "ok", "warnings", "errors" or "failed"
   std::vector<JournalFile> files;  // filled when the run has ended
+  // Files whose changes a forced uninstall of an earlier run took back.
+  std::vector<UndoneFile> partlyUndone;
+  // Undone as a whole by a reset; its record is kept for the history.
+  bool undone = false;
 
   bool Finished() const { return state == "finished"; }
 };
@@ -121,8 +133,12 @@ std::vector<RunRecord> ListRuns(const std::filesystem::path& gameFolder);
 // Undoes a recorded run from its old versions (after an interrupted run, or
 // to uninstall one) and removes its folder when everything was put back.
 RollbackResult RollBackStoredRun(const std::filesystem::path& gameFolder, const std::string& id);
-// The files of an ended run that are no longer as the run left them.
-std::vector<std::string> ChangedSince(const std::filesystem::path& gameFolder, const RunRecord& run);
+// The runs a reset undid, oldest first (GAME/.veypatcher/undone).
+std::vector<RunRecord> ListUndoneRuns(const std::filesystem::path& gameFolder);
+// Removes the old versions run `id` keeps of these files, so that undoing it
+// leaves them as they are.
+void DropOldVersions(const std::filesystem::path& gameFolder, const std::string& id,
+                     const std::vector<std::string>& paths);
 
 // One run per game folder: an advisory lock on GAME/.veypatcher/lock that
 // the system drops when the process ends, however it ends.
