@@ -12,6 +12,7 @@
 #include "cli/CliCommon.h"
 #include "cli/InstallCommand.h"
 #include "cli/JournalOutput.h"
+#include "cli/ReplayCommand.h"
 #include "common/PathText.h"
 #include "engine/URunHistory.h"
 #include "engine/UTransaction.h"
@@ -168,18 +169,29 @@ void RegisterHistoryCommands(CLI::App& app, int& exitCode) {
   struct UninstallOptions {
     std::string game, run;
     bool force = false;
+    bool replay = false;
   };
   auto options = std::make_shared<UninstallOptions>();
   CLI::App* undo = app.add_subcommand("uninstall", "Undo a recorded installation");
   undo->add_option("--game", options->game, "Game folder (the one holding dialog.tlk)")->required();
   undo->add_option("--run", options->run, "The run to undo (see history); default: the latest");
   undo->add_flag("--force", options->force, "Put the old files back even when they changed after the run");
+  undo->add_flag("--replay", options->replay,
+                 "Take the run out of the middle: undo the later runs, then this one, then install the later "
+                 "mods again in their order with their recorded types and options")
+      ->excludes("--force");
   undo->footer(
       "Puts every file the run changed back as it was before and removes the files it created; the run "
       "leaves the history. Exit status: 0 undone; 1 refused, files changed after the run (names them); "
       "2 some files could not be put back; 4 no such run; 5 an installation is running in this game "
-      "folder; 64 usage error.");
-  undo->callback([options, &exitCode] { exitCode = Uninstall(options->game, options->run, options->force); });
+      "folder; 64 usage error.\n"
+      "With --replay (and --run): refused (1, nothing changed) when a later run's mod folder or archive is "
+      "missing or its files changed since it was installed, or a file changed outside the installer; 3 a "
+      "later mod failed to install again and everything was put back as it was.");
+  undo->callback([options, &exitCode] {
+    exitCode = options->replay ? UninstallWithReplay(GameFolder(options->game), options->run)
+                               : Uninstall(options->game, options->run, options->force);
+  });
 }
 
 }  // namespace vey::cli

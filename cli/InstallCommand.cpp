@@ -54,7 +54,30 @@ struct InstallOptions {
   bool reinstall = false;
   bool dryRun = false;
   std::string jsonFile;
+  // Set by a replay, which holds the game folder itself.
+  bool lockHeld = false;
 };
+
+std::string Absolute(const std::string& path) {
+  if (path.empty()) return path;
+  std::error_code ec;
+  return std::filesystem::absolute(path, ec).lexically_normal().string();
+}
+
+// What a replay needs to install the mod again with the same result.
+TRunSource SourceOf(const InstallOptions& options, const std::string& appPath, const std::string& type) {
+  TRunSource source;
+  source.modFolder = Absolute(appPath);
+  source.iniName = options.mod.iniName;
+  source.installationType = type;
+  source.compiler = Absolute(options.compiler.Compiler);
+  source.noSandbox = options.noSandbox;
+  for (const std::string& pick : options.picks) {
+    const std::size_t eq = pick.find('=');
+    source.picks.push_back(pick.substr(0, eq + 1) + Absolute(pick.substr(eq + 1)));
+  }
+  return source;
+}
 
 std::string WithSlash(std::string path) {
   if (!path.empty() && path.back() != '/') path += '/';
@@ -208,11 +231,14 @@ int RunInstall(const InstallOptions& options, InstallResult& outcome) {
     patcher.RunOptions.installationType = mod.namespaceId;
     patcher.RunOptions.cancel = &signals.Flag();
     patcher.RunOptions.confirmReinstall = [&](const platform::RunRecord&) { return options.reinstall; };
+    patcher.RunOptions.source = SourceOf(options, appPath, mod.namespaceId);
+    patcher.RunOptions.lockHeld = options.lockHeld;
     try {
       TRunResult result;
       patcher.Run(result);
       bar.Finish();
       outcome.SetCounts(result.Warnings, result.Errors);
+      if (const platform::RunRecord* record = patcher.RunRecordOfRun()) outcome.SetRun(record->id);
       const std::string closing = OutcomeMessage(installerMode, result.Warnings, result.Errors);
       if (result.Errors == 0 && result.Warnings == 0) {
         messages.ShowInfo(closing);
@@ -266,6 +292,21 @@ int RunInstall(const InstallOptions& options, InstallResult& outcome) {
 }
 
 }  // namespace
+
+int InstallAgain(const TRunSource& source, const std::string& gameFolder) {
+  InstallOptions options;
+  options.mod.modDir = source.modFolder;
+  options.mod.iniName = source.iniName;
+  options.mod.namespaceId = source.installationType;
+  options.gameDir = gameFolder;
+  options.yes = true;
+  options.picks = source.picks;
+  options.compiler.Compiler = source.compiler;
+  options.noSandbox = source.noSandbox;
+  options.reinstall = true;
+  options.lockHeld = true;
+  return RunInstall(options);
+}
 
 void RegisterInstallCommand(CLI::App& app, int& exitCode) {
   auto options = std::make_shared<InstallOptions>();

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <string>
+
+#include "engine/URunSource.h"
 
 namespace vey::cli {
 
@@ -15,6 +18,11 @@ constexpr int kExitLocked = 5;    // another run holds the game folder
 
 // Adds the subcommand; when it runs, its exit code is stored in exitCode.
 void RegisterInstallCommand(CLI::App& app, int& exitCode);
+
+// Installs a recorded run's mod again with its recorded type and options,
+// answering Yes, into a game folder whose lock the caller holds; the log goes
+// to standard output. Returns install's exit code.
+int InstallAgain(const TRunSource& source, const std::string& gameFolder);
 
 }  // namespace vey::cli
 

@@ -1,6 +1,7 @@
 // InstallResult: the install outcome as a JSON document.
 #include "cli/InstallResult.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iostream>
 #include <map>
@@ -8,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/CliCommon.h"
+#include "cli/ConflictsCommand.h"
 #include "cli/InstallCommand.h"
 #include "common/PathText.h"
 #include "common/Win1252.h"
@@ -141,6 +143,27 @@ bool InstallResult::Write(int exitCode) const {
   doc["archives"] = std::move(archives);
   doc["tables"] = std::move(tables);
   doc["talkTables"] = std::move(talk);
+
+  // The places this run wrote, and those that other recorded runs wrote too.
+  ordered_json places = ordered_json::array();
+  ordered_json conflicts = ordered_json::array();
+  if (report_) {
+    for (const TWritePlace& p : report_->Places()) places.push_back(PlaceJson(p));
+    if (!game.empty() && (dryRun_ || !runId_.empty())) {
+      TRecordedPlaces recorded = ReadRecordedPlaces(game);
+      if (dryRun_)
+        recorded.runs.push_back({"", std::filesystem::path(modFolder_).parent_path().filename().string(),
+                                 report_->Places()});
+      for (std::size_t i = 0; i < recorded.runs.size(); ++i) {
+        if (dryRun_ ? i + 1 != recorded.runs.size() : recorded.runs[i].run != runId_) continue;
+        for (const TConflict& c : FindConflicts(recorded.runs))
+          if (std::find(c.writers.begin(), c.writers.end(), i) != c.writers.end())
+            conflicts.push_back(ConflictJson(c, recorded.runs));
+      }
+    }
+  }
+  doc["places"] = std::move(places);
+  doc["conflicts"] = std::move(conflicts);
 
   // Names from the disk need not be UTF-8; such bytes become U+FFFD.
   const std::string text = doc.dump(2, ' ', false, ordered_json::error_handler_t::replace) + "\n";

@@ -33,6 +33,8 @@ class InstallResult {
   void Log(LogKind kind, std::string_view text);
   void SetCounts(std::int32_t warnings, std::int32_t errors);
   void SetFailure(std::string message);
+  // The journal's id of the run, once it ended and was kept.
+  void SetRun(std::string id) { runId_ = std::move(id); }
   // Takes the present state of the changed files and stops observing; called
   // while the file system the run used still exists.
   void Settle();
@@ -57,6 +59,7 @@ class InstallResult {
   bool counted_ = false;
   std::int32_t warnings_ = 0, errors_ = 0;
   std::string failure_;
+  std::string runId_;
   std::vector<TRunReport::ChangedFile> files_;
 };
 

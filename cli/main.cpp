@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/CliCommon.h"
+#include "cli/ConflictsCommand.h"
 #include "cli/DiffCommand.h"
 #include "cli/DumpCommand.h"
 #include "cli/GamesCommand.h"
@@ -48,6 +49,7 @@ int main(int argc, char** argv) {
   vey::cli::RegisterDumpCommand(app, exitCode);
   vey::cli::RegisterGamesCommand(app, exitCode);
   vey::cli::RegisterHistoryCommands(app, exitCode);
+  vey::cli::RegisterConflictsCommand(app, exitCode);
   vey::cli::RegisterValidateCommand(app, exitCode);
   vey::cli::RegisterDiffCommand(app, exitCode);
   vey::cli::RegisterInfoCommand(app, exitCode);

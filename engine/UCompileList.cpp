@@ -306,7 +306,10 @@ void ScriptCompiler::IntoArchive(const std::string& script, const std::string& c
   const bool present = archive_->HasResource(ncsName, false);
   if (replace || !present) {
     Log("Adding script \"%s\" to archive \"%s\"...", {ncsName, PathText(archiveName)}, LogKind::Install);
-    if (p_.Report) p_.Report->ResourceStored(archivePath_, ncsName, present);
+    if (p_.Report) {
+      p_.Report->ResourceStored(archivePath_, ncsName, present);
+      p_.Report->ResourceInstalled(archivePath_, ncsName);
+    }
     archive_->AddResource(Files().HostPath(temp), true);
   } else {
     Log("File \"%s\" already exists in archive \"%s\", file skipped...", {ncsName, PathText(archiveName)},
@@ -324,6 +327,7 @@ void ScriptCompiler::IntoOverride(const std::string& compiledPath, const std::st
   // Replacing or not, the copy takes the target's place in one rename, which
   // keeps the mode of a file it replaces.
   Files().CopyFile(compiledPath, target);
+  if (p_.Report) p_.Report->FileInstalled(target);
   Files().RemoveFile(compiledPath);
 }
 

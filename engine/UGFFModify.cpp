@@ -10,6 +10,7 @@
 #include "engine/UArchiveQueue.h"
 #include "engine/URunReport.h"
 #include "engine/UVEYPatcher.h"
+#include "formats/UFormatDiff.h"
 
 namespace vey {
 namespace {
@@ -82,6 +83,8 @@ class GFFEntry {
   std::string ResolveValue(const std::string& value);
   bool ValuesStayInside(const std::string& label, const std::string& destination, bool toOverride);
   int ApplyKeys(const std::string& label);
+  // The fields that differ from the document as it was loaded.
+  void ReportFields(const std::vector<std::uint8_t>& loaded, const std::string& path, const std::string& resource);
 
   TVEYPatcher& p_;
   TArchiveQueue& queue_;
@@ -152,7 +155,8 @@ void GFFEntry::Process(const std::string& label) {
   }
   const std::string path = handler.GetFilePath();
   // Read through the file system, which may serve the run's own writes.
-  p_.GFFDocument.LoadFromBytes(handler.WorkCopy ? *handler.WorkCopy : p_.Files().ReadFile(path));
+  const std::vector<std::uint8_t> loaded = handler.WorkCopy ? *handler.WorkCopy : p_.Files().ReadFile(path);
+  p_.GFFDocument.LoadFromBytes(loaded);
   p_.GFFDocument.SetFileName(path);
   p_.LogMessage(FormatMsg("Modifying GFF file %s...", {LastComponent(path)}), LogKind::Install);
 
@@ -181,6 +185,8 @@ void GFFEntry::Process(const std::string& label) {
                 LogKind::Debug);
   const std::string savePath = handler.GetFilePath();
   const std::vector<std::uint8_t> saved = p_.GFFDocument.SaveToBytes();
+  if (p_.Report) ReportFields(loaded, intoArchive ? handler.DestinationPath : savePath,
+                              intoArchive ? handler.FileName : std::string());
   // A document bound for an archive goes straight to the archive's queue; the
   // work copy it was read from is then of no further use.
   if (intoArchive) {
@@ -207,6 +213,13 @@ void GFFEntry::Process(const std::string& label) {
   p_.LogMessage(FormatMsg("Saving modified file \"%s\" in archive \"%s\".",
                           {handler.FileName, PathText(LastComponent(handler.DestinationPath))}),
                 LogKind::Install);
+}
+
+void GFFEntry::ReportFields(const std::vector<std::uint8_t>& loaded, const std::string& path,
+                            const std::string& resource) {
+  TGFFFile before;
+  before.LoadFromBytes(loaded);
+  for (const TDifference& d : DiffDocuments(before, p_.GFFDocument)) p_.Report->FieldChanged(path, resource, d.where);
 }
 
 // Every key of the entry's section in order; returns the number of changes.

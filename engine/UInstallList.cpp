@@ -131,7 +131,10 @@ void InstallSection::IntoArchive(const std::string& archivePath) {
         return;
       }
       ++added;
-      if (p_.Report) p_.Report->ResourceStored(archivePath, e.target, present);
+      if (p_.Report) {
+        p_.Report->ResourceStored(archivePath, e.target, present);
+        p_.Report->ResourceInstalled(archivePath, e.target);
+      }
       p_.AdvanceProgress(1);
       if (e.source != e.target)
         Log(present ? "Renaming and replacing file \"%s\" to \"%s\" in the %s archive..."
@@ -173,6 +176,7 @@ void InstallSection::IntoFolder(const std::string& folder) {
     // The copy replaces the old file in one rename, so no moment passes
     // without one.
     files.CopyFile(e.sourcePath, targetPath);
+    if (p_.Report) p_.Report->FileInstalled(targetPath);
     p_.AdvanceProgress(1);
     if (present) {
       if (e.source != e.target)

@@ -119,7 +119,8 @@ void TVEYPatcher::Process2DAList() {
       continue;
     }
     const std::string path = FileHandler.GetFilePath();
-    TableFile.LoadFromBytes(Files().ReadFile(path), path);
+    const std::vector<std::uint8_t> loaded = Files().ReadFile(path);
+    TableFile.LoadFromBytes(loaded, path);
     if (!TableFile.Loaded()) {
       LogMessage(FormatMsg("Unable to load the 2DA file %s! Skipping it...", {value}),
                  LogKind::Warning);
@@ -149,7 +150,12 @@ void TVEYPatcher::Process2DAList() {
                  LogKind::Install);
     const std::string savePath = FileHandler.GetFilePath();
     Files().WriteFile(savePath, TableFile.SaveToBytes());
-    if (Report) Report->TableGrown(savePath, TableFile, rowsBefore, columnsBefore);
+    if (Report) {
+      Report->TableGrown(savePath, TableFile, rowsBefore, columnsBefore);
+      T2DAHandler before;
+      before.LoadFromBytes(loaded, path);
+      Report->CellsChanged(savePath, before, TableFile);
+    }
     AdvanceProgress(1);
     LogMessage(FormatMsg("Updated 2DA file %s.", {PathText(savePath)}), LogKind::Install);
   }

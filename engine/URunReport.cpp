@@ -128,6 +128,50 @@ void TRunReport::EntryAppended(std::string_view table, std::int32_t source, std:
   entries_.push_back({std::string(table), source, strRef});
 }
 
+void TRunReport::FileInstalled(const std::string& path) {
+  std::string file = Relative(path);
+  if (file.empty()) return;
+  places_.push_back({TWritePlace::Kind::File, std::move(file), {}, {}});
+}
+
+void TRunReport::ResourceInstalled(const std::string& archivePath, std::string_view resource) {
+  std::string archive = Relative(archivePath);
+  if (archive.empty()) return;
+  places_.push_back({TWritePlace::Kind::Resource, std::move(archive), std::string(resource), {}});
+}
+
+void TRunReport::CellChanged(const std::string& tablePath, std::string_view rowLabel, std::string_view column) {
+  std::string table = Relative(tablePath);
+  if (table.empty()) return;
+  places_.push_back({TWritePlace::Kind::Cell, std::move(table), std::string(rowLabel), std::string(column)});
+}
+
+void TRunReport::CellsChanged(const std::string& tablePath, const T2DAHandler& before, const T2DAHandler& table) {
+  const std::string file = Relative(tablePath);
+  if (file.empty()) return;
+  const std::int32_t oldRows = before.RowCount(), oldColumns = before.ColumnCount();
+  auto empty = [](const std::string& cell) { return cell.empty() || cell == "****"; };
+  for (std::int32_t r = 0; r < table.RowCount(); ++r)
+    for (std::int32_t c = 0; c < table.ColumnCount(); ++c) {
+      const std::string& now = table.GetCell(r, c);
+      const bool changed = r < oldRows && c < oldColumns ? now != before.GetCell(r, c) : !empty(now);
+      if (changed)
+        places_.push_back({TWritePlace::Kind::Cell, file, table.GetRowLabel(r), table.GetColumnLabel(c)});
+    }
+}
+
+void TRunReport::FieldChanged(const std::string& documentPath, std::string_view resource,
+                              std::string_view fieldPath) {
+  std::string file = Relative(documentPath);
+  if (file.empty()) return;
+  if (!resource.empty()) file += "/" + std::string(resource);
+  places_.push_back({TWritePlace::Kind::Field, std::move(file), std::string(fieldPath), {}});
+}
+
+void TRunReport::EntryReplaced(std::string_view table, std::int32_t strRef) {
+  places_.push_back({TWritePlace::Kind::Entry, std::string(table), std::to_string(strRef), {}});
+}
+
 std::vector<TRunReport::ChangedFile> TRunReport::Files() const {
   std::vector<ChangedFile> result;
   for (const auto& [relative, before] : before_) {

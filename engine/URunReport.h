@@ -2,7 +2,8 @@
 // result that other programs read: every file of the game folder changed,
 // with its size and digest before and after, and what the lists did inside
 // files (resources stored in archives, rows and columns added to tables,
-// entries appended to talk tables).
+// entries appended to talk tables), and the places it wrote that another
+// mod may write too.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/UConflicts.h"
 #include "platform/GameFileSystem.h"
 
 namespace vey {
@@ -70,12 +72,26 @@ class TRunReport : public platform::FileChangeObserver {
                   std::int32_t columnsBefore);
   void EntryAppended(std::string_view table, std::int32_t source, std::int32_t strRef);
 
+  // The places the run wrote, which another mod may also write: a file
+  // written whole, a resource written whole into an archive, a 2DA cell, a
+  // GFF field (of a document in resource of archive when resource is not
+  // empty) and a talk-table entry replaced by another.
+  void FileInstalled(const std::string& path);
+  void ResourceInstalled(const std::string& archivePath, std::string_view resource);
+  void CellChanged(const std::string& tablePath, std::string_view rowLabel, std::string_view column);
+  // The cells of table that differ from before (rows and columns beyond
+  // before's count against empty cells).
+  void CellsChanged(const std::string& tablePath, const T2DAHandler& before, const T2DAHandler& table);
+  void FieldChanged(const std::string& documentPath, std::string_view resource, std::string_view fieldPath);
+  void EntryReplaced(std::string_view table, std::int32_t strRef);
+
   // After the run: the present state of every file seen changing, in path
   // order; files that exist neither before nor after are left out.
   std::vector<ChangedFile> Files() const;
   const std::vector<StoredResource>& Resources() const { return resources_; }
   const std::vector<GrownTable>& Tables() const { return tables_; }
   const std::vector<AppendedEntry>& Entries() const { return entries_; }
+  const std::vector<TWritePlace>& Places() const { return places_; }
 
  private:
   // Relative to the game folder, or empty when path lies outside it.
@@ -91,6 +107,7 @@ class TRunReport : public platform::FileChangeObserver {
   std::vector<StoredResource> resources_;
   std::vector<GrownTable> tables_;
   std::vector<AppendedEntry> entries_;
+  std::vector<TWritePlace> places_;
 };
 
 }  // namespace vey

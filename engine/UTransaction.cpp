@@ -2,8 +2,10 @@
 // around one installer-mode run.
 #include "engine/UTransaction.h"
 
+#include "common/FileIO.h"
 #include "common/Sha256.h"
 #include "common/StrFormat.h"
+#include "engine/URunReport.h"
 #include "engine/UVEYPatcher.h"
 #include "platform/JournalReset.h"
 
@@ -20,18 +22,62 @@ std::string ModName(const std::string& appPath) {
 
 TTransaction::TTransaction(TVEYPatcher& patcher) : p_(patcher) {}
 
-TTransaction::~TTransaction() = default;
+TTransaction::~TTransaction() { DropOwnReport(); }
+
+void TTransaction::DropOwnReport() {
+  if (!ownReport_) return;
+  if (p_.Report == ownReport_.get()) p_.Report = nullptr;
+  ownReport_.reset();
+}
+
+void TTransaction::KeepSource() {
+  TRunSource source = p_.RunOptions.source.value_or(TRunSource{});
+  std::error_code ec;
+  if (source.modFolder.empty())
+    source.modFolder = std::filesystem::absolute(p_.AppPath(), ec).lexically_normal().string();
+  if (!p_.RunOptions.source) {
+    source.installationType = p_.RunOptions.installationType;
+    if (!p_.Compiler.Compiler.empty())
+      source.compiler = std::filesystem::absolute(p_.Compiler.Compiler, ec).lexically_normal().string();
+    source.noSandbox = !p_.Compiler.Sandbox;
+  }
+  while (source.modFolder.size() > 1 && source.modFolder.back() == '/') source.modFolder.pop_back();
+  // Taken before the run writes its backups and log beside the mod.
+  source.digest = ModDigest(source.modFolder);
+  const std::string text = SourceText(source);
+  try {
+    WriteFileAtomic(journal_->Folder() / kSourceFile,
+                    std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+  } catch (const Exception& e) {
+    // The run stays undoable; it only cannot be installed again by a replay.
+    p_.LogMessage(e.what(), LogKind::Install);
+  }
+}
+
+void TTransaction::KeepPlaces() {
+  if (!journal_ || !p_.Report) return;
+  const std::string text = PlacesText(p_.Report->Places());
+  // Without it the run stays undoable; only the conflict report misses it.
+  try {
+    WriteFileAtomic(journal_->Folder() / kPlacesFile,
+                    std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+  } catch (const Exception& e) {
+    p_.LogMessage(e.what(), LogKind::Install);
+  }
+}
 
 void TTransaction::Begin(const std::string& gameFolder) {
   const TRunOptions& options = p_.RunOptions;
   if (!options.journal || journal_) return;
   std::string holderPid, holderMod;
-  if (!lock_.TryTake(gameFolder, ModName(p_.AppPath()), holderPid, holderMod))
-    throw ERunRefused(FormatMsg("Another installation is running in this game folder (process %s, mod "
-                                "\"%s\"). Wait for it to finish, then try again.",
-                                {holderPid, holderMod}),
-                      kRefusedLocked);
-  Recover(gameFolder);
+  if (!options.lockHeld) {
+    if (!lock_.TryTake(gameFolder, ModName(p_.AppPath()), holderPid, holderMod))
+      throw ERunRefused(FormatMsg("Another installation is running in this game folder (process %s, mod "
+                                  "\"%s\"). Wait for it to finish, then try again.",
+                                  {holderPid, holderMod}),
+                        kRefusedLocked);
+    Recover(gameFolder);
+  }
   const std::string instructions = p_.DataPath() + p_.IniFileName();
   std::string hash;
   try {
@@ -49,6 +95,12 @@ void TTransaction::Begin(const std::string& gameFolder) {
   header.caption =
       p_.IniFile().ReadString("Settings", "WindowCaption", "Game Data Patcher for Arkan/VEY");
   journal_ = std::make_unique<platform::RunJournal>(p_.Files(), gameFolder, header);
+  KeepSource();
+  if (!p_.Report) {
+    ownReport_ = std::make_unique<TRunReport>(p_.Files(), false);
+    ownReport_->SetGameFolder(gameFolder);
+    p_.Report = ownReport_.get();
+  }
   p_.LogMessage(FormatMsg("Recording the changes of this run in %s, so that they can be undone.",
                           {journal_->Folder().string()}),
                 LogKind::Debug);
@@ -112,6 +164,8 @@ void TTransaction::CheckEarlierInstall(const std::string& gameFolder, const std:
 
 void TTransaction::Commit(const std::string& verdict) {
   if (!journal_) return;
+  KeepPlaces();
+  DropOwnReport();
   journal_->Finish(verdict);
   ended_ = std::make_unique<platform::RunRecord>(journal_->Record());
   journal_.reset();
@@ -124,6 +178,7 @@ void TTransaction::Fail(const std::string& why) {
     return;
   }
   if (!p_.RunOptions.rollbackOnFailure) {
+    KeepPlaces();
     journal_->Finish("failed");
     ended_ = std::make_unique<platform::RunRecord>(journal_->Record());
     p_.LogMessage(FormatMsg("The changes made before the run ended (%s) stay in the game; the run %s "
@@ -148,6 +203,7 @@ void TTransaction::Fail(const std::string& why) {
                     LogKind::Error);
     }
   }
+  DropOwnReport();
   journal_.reset();
   lock_.Release();
 }

@@ -8,14 +8,17 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "common/VeyException.h"
+#include "engine/URunSource.h"
 #include "platform/RunJournal.h"
 
 namespace vey {
 
 class TVEYPatcher;
+class TRunReport;
 
 // The run did not start: code 4 when the mod was installed before and the
 // host declined to install it again, 5 when another run holds the game folder.
@@ -38,6 +41,14 @@ struct TRunOptions {
   std::function<bool(const platform::RunRecord& earlier)> confirmReinstall;
   // Polled between files; set from a signal handler or the window.
   const std::atomic<bool>* cancel = nullptr;
+  // Where the mod came from and the host's options, recorded so that the run
+  // can be installed again the same way. Unset: the mod folder, the
+  // installation type and the compiler settings the engine was given. The
+  // digest is taken at the start.
+  std::optional<TRunSource> source;
+  // The host already holds the game folder (it undoes and reinstalls runs in
+  // one command): no lock is taken and no unfinished run is looked for.
+  bool lockHeld = false;
 };
 
 class TTransaction {
@@ -64,12 +75,19 @@ class TTransaction {
 
  private:
   void Recover(const std::string& gameFolder);
+  // The places the run wrote, kept beside its record for the conflict report.
+  void KeepPlaces();
+  void KeepSource();
+  void DropOwnReport();
   void CheckEarlierInstall(const std::string& gameFolder, const std::string& instructionHash);
 
   TVEYPatcher& p_;
   platform::RunLock lock_;
   std::unique_ptr<platform::RunJournal> journal_;
   std::unique_ptr<platform::RunRecord> ended_;
+  // The run's report when the host asked for none: every journalled run
+  // keeps its places.
+  std::unique_ptr<TRunReport> ownReport_;
 };
 
 }  // namespace vey

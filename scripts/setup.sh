@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when missing.
 # Usage: scripts/setup.sh [--fuzz] [--bench] [--screenshots]
+# Prints one line per step; the package manager's own output goes to a log
+# file ($VEY_SETUP_LOG, default $TMPDIR/veypatcher-setup.log), whose tail is
+# shown when a step fails.
 set -euo pipefail
 
 packages=(g++ cmake make pkg-config libgtest-dev libgmock-dev libcli11-dev libmimalloc-dev libssl-dev python3 time qt6-base-dev groff-base bubblewrap)
@@ -23,7 +26,28 @@ done
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
-echo "Installing: ${missing[*]}"
+log="${VEY_SETUP_LOG:-${TMPDIR:-/tmp}/veypatcher-setup.log}"
+: > "$log"
+
+# step DESCRIPTION COMMAND...: one line on the terminal, the output in the log.
+step() {
+  local what="$1"
+  shift
+  printf '%s ... ' "$what"
+  echo "== $what: $*" >> "$log"
+  if "$@" >> "$log" 2>&1; then
+    echo "done"
+  else
+    local status=$?
+    echo "failed (exit status $status)"
+    echo "The last lines of $log:" >&2
+    tail -n 30 "$log" >&2
+    exit "$status"
+  fi
+}
+
 export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+step "Updating the package lists" $sudo apt-get update -q
+step "Installing ${#missing[@]} packages (${missing[*]})" \
+  $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+echo "Setup done; the package manager's output is in $log"

@@ -18,16 +18,3 @@ if [ -z "${VEY_SKIP_CHECKED:-}" ]; then
     UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
     ctest --test-dir build-checked --output-on-failure -j "$(nproc)"
 fi
-
-# Smoke run of the whole installer on the small shared workload, when it is
-# beside the checkout: asserts success and correctness, not time.
-shared="${VEY_SHARED_BENCH:-}"
-for candidate in "$shared" ../shared/bench /work/shared/bench; do
-  if [ -n "$candidate" ] && [ -f "$candidate/make_workload.py" ]; then
-    python3 bench/whole-run --scale small --runs 1 --shared "$candidate"
-    # Installs killed at 20 moments are recovered by the next run.
-    python3 tests/crash/crash-test --shared "$candidate"
-    exit 0
-  fi
-done
-echo "Shared workload not found (set VEY_SHARED_BENCH); whole-run smoke test skipped."

@@ -1,0 +1,111 @@
+// ReplayCommand: undo the later runs, then the run, then install the later
+// mods again, all put back when a step fails.
+#include "cli/ReplayCommand.h"
+
+#include <iostream>
+
+#include "cli/CliCommon.h"
+#include "cli/InstallCommand.h"
+#include "common/PathText.h"
+#include "engine/UReplay.h"
+#include "engine/UTransaction.h"
+#include "platform/LogViews.h"
+
+namespace vey::cli {
+namespace {
+
+constexpr int kExitRefused = 1;
+constexpr int kExitIncomplete = 2;
+constexpr int kExitReinstallFailed = 3;
+constexpr int kExitNoRun = 4;
+
+std::string Text(const std::string& message) { return platform::TerminalText(message); }
+
+// A mod that installs again with more errors or warnings than it had does
+// not give the game the person had without the run: that counts as failing.
+bool AsBefore(int exitCode, const std::string& verdict) {
+  const int was = verdict == "ok" ? kExitOk : verdict == "warnings" ? kExitWarnings : kExitErrors;
+  return (exitCode == kExitOk || exitCode == kExitWarnings || exitCode == kExitErrors) && exitCode <= was;
+}
+
+void List(const std::vector<std::string>& items) {
+  for (const std::string& item : items) std::cout << "  " << Text(PathText(item)) << '\n';
+}
+
+}  // namespace
+
+int UninstallWithReplay(const std::string& gameFolder, const std::string& id) {
+  TRunHistory history(gameFolder);
+  try {
+    history.Lock("uninstall");
+  } catch (const ERunRefused& e) {
+    std::cout << Text(e.what()) << '\n';
+    return kExitLocked;
+  }
+  for (const std::string& recovered : history.RecoverUnfinished())
+    std::cout << "The unfinished run " << Text(recovered) << " was rolled back first.\n";
+
+  TReplay replay(history, gameFolder);
+  std::vector<std::string> refusals;
+  if (id.empty() || !replay.Plan(id, refusals)) {
+    std::cout << (id.empty() ? std::string("--replay needs the run to take out (--run ID; see history).")
+                             : "No run " + Text(id) + " is recorded in this game folder (see history).")
+              << '\n';
+    return id.empty() ? kExitUsage : kExitNoRun;
+  }
+  if (!refusals.empty()) {
+    std::cout << "Refusing to take run " << Text(id) << " out; nothing was changed:\n";
+    List(refusals);
+    return kExitRefused;
+  }
+
+  const auto& later = replay.Later();
+  if (later.empty())
+    std::cout << "Run " << Text(id) << " is the latest; undoing it.\n";
+  else
+    std::cout << "Undoing the " << later.size() << " later runs and run " << Text(id)
+              << ", then installing the later mods again in their order.\n";
+  std::vector<std::string> problems;
+  try {
+    problems = replay.Undo();
+  } catch (const Exception& e) {
+    std::cout << Text(e.what()) << "\nNothing was changed.\n";
+    return kExitIncomplete;
+  }
+  if (!problems.empty()) {
+    std::cout << "These files could not be put back:\n";
+    List(problems);
+    return kExitIncomplete;
+  }
+
+  for (std::size_t n = 0; n < later.size(); ++n) {
+    const TRunSource& source = replay.Sources()[n];
+    std::cout << "\nInstalling again (" << n + 1 << "/" << later.size() << ") "
+              << Text(PathText(source.modFolder))
+              << (source.installationType.empty() ? std::string() : ", type " + Text(source.installationType))
+              << " (was run " << Text(later[n].id) << "):\n"
+              << std::flush;
+    const int code = InstallAgain(source, gameFolder);
+    if (AsBefore(code, later[n].verdict)) continue;
+    std::cout << "\nInstalling " << Text(PathText(source.modFolder))
+              << (code == kExitErrors || code == kExitWarnings
+                      ? " again ended with errors or warnings it did not have before"
+                      : " again failed")
+              << "; putting back everything this command changed...\n";
+    const std::vector<std::string> left = replay.RollBack();
+    if (!left.empty()) {
+      std::cout << "These could not be put back:\n";
+      List(left);
+      return kExitIncomplete;
+    }
+    std::cout << "The game and its history are as they were before this command.\n";
+    return kExitReinstallFailed;
+  }
+  replay.Done();
+  std::cout << "\nRun " << Text(id) << " was taken out";
+  if (!later.empty()) std::cout << " and the " << later.size() << " later mods installed again";
+  std::cout << ".\n";
+  return kExitOk;
+}
+
+}  // namespace vey::cli

@@ -1,0 +1,50 @@
+// URunSource: where a run's mod came from and the options that shaped its
+// result, kept beside the run's record so that the run can be installed
+// again the same way, and the digest that tells whether the mod's files are
+// still the ones installed.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vey {
+
+struct TRunSource {
+  std::string modFolder;  // the installer's folder (holding "veypatchdata"), absolute
+  std::string iniName;    // the instruction file's name given, empty for the default
+  // Set when the mod came out of an archive: the archive, its SHA-256 and the
+  // sub-folder chosen in it.
+  std::string archive, archiveSha256, in;
+  std::string installationType;  // the installation type's id, empty when there is one only
+  std::string compiler;          // the person's own compiler, empty for the mod's
+  bool noSandbox = false;
+  std::vector<std::string> picks;  // "NAME=PATH" answers to the file questions
+  std::string backupDir;           // empty: "backup" beside the installer
+  // SHA-256 over the mod's shipped files before the run (ModDigest).
+  std::string digest;
+
+  bool operator==(const TRunSource&) const = default;
+};
+
+// The SHA-256 of a folder's files, their relative names and contents (a link
+// by its target, never followed), leaving out what the installer itself
+// writes into a mod folder: the backup folder, the saved log, the work
+// folders and the debug output beside the instruction files, and the
+// leftovers of unfinished saves. A folder that cannot be read gives "".
+std::string ModDigest(const std::filesystem::path& folder);
+
+inline constexpr std::string_view kSourceFile = "source.txt";
+std::string SourceText(const TRunSource& source);
+// Read as untrusted: nullopt, with the reason in problem, for a record of
+// another version, an unknown key, a bad escape or a path that is not
+// absolute.
+std::optional<TRunSource> ParseSource(std::string_view text, std::string& problem);
+
+// The record in the run folder; nullopt with problem set when it is missing
+// (runs recorded before sources were kept) or damaged. Links are not followed.
+std::optional<TRunSource> ReadRunSource(const std::filesystem::path& runFolder, std::string& problem);
+
+}  // namespace vey

@@ -1,0 +1,210 @@
+// veypatcher-cli uninstall --run ID --replay: the game afterwards equals a
+// fresh install of the other mods, byte for byte; a reinstall that fails puts
+// everything back; a later mod that is missing or changed is refused before
+// anything changes.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "CliRun.h"
+#include "support/GameFiles.h"
+#include "support/TalkTableBytes.h"
+#include "support/TestSupport.h"
+#include "support/TwoDA.h"
+
+namespace vey::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Every file (mode and bytes) and folder below root, the journal aside
+// unless asked for.
+using Tree = std::map<std::string, std::string>;
+Tree Snapshot(const fs::path& root, bool withJournal = false) {
+  Tree tree;
+  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+    const std::string rel = fs::relative(it->path(), root).string();
+    if (rel == ".veypatcher" && !withJournal) {
+      it.disable_recursion_pending();
+      continue;
+    }
+    struct stat st {};
+    ::lstat(it->path().c_str(), &st);
+    if (S_ISDIR(st.st_mode)) {
+      tree[rel + "/"] = "folder";
+      continue;
+    }
+    std::ifstream in(it->path(), std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    tree[rel] = std::to_string(st.st_mode & 07777) + ":" + bytes.str();
+  }
+  return tree;
+}
+
+class CliReplay : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* game : {"game", "fresh"}) {
+      dir.Write(std::string(game) + "/dialog.tlk", TalkTable(std::vector<std::string>{"", "Old"}));
+      dir.Write(std::string(game) + "/override/spells.2da",
+                TwoDA({"label", "name", "cost"}, {{"fire", "1", "5"}, {"frost", "1", "6"}}));
+      dir.Write(std::string(game) + "/override/keep.txt", "keep");
+    }
+    // Each mod appends a string and a row naming it, changes a shared cell,
+    // and installs a file; the mod taken out shifts the strings of the later
+    // ones, so their reinstall is what makes the result right.
+    for (const char* mod : {"a", "b", "c"}) {
+      const std::string data = std::string(mod) + "/veypatchdata/";
+      dir.Write(data + "info.rtf", "{\\rtf1 x}");
+      dir.Write(data + "append.tlk", TalkTable(std::vector<std::string>{std::string("Spell of ") + mod}));
+      dir.Write(data + mod + ".txt", mod);
+      dir.Write(data + "shared.txt", mod);
+      dir.Write(data + "changes.ini",
+                std::string("[Settings]\nFileExists=1\nInstallerMode=1\nLogLevel=3\n[TLKList]\nStrRef0=0\n"
+                            "[InstallList]\nf=override\n[f]\nFile0=") +
+                    mod + ".txt\nReplace0=shared.txt\n"
+                          "[2DAList]\nT0=spells.2da\n[spells.2da]\nAddRow0=new\nChangeRow0=shared\n"
+                          "[new]\nlabel=" +
+                    mod + "\nname=StrRef0\ncost=1\n[shared]\nRowIndex=1\ncost=" + mod + "\n");
+    }
+  }
+  CliResult Install(const std::string& game, const std::string& mod) {
+    return RunCli({"install", "--mod", (dir / mod).string(), "--game", (dir / game).string(), "--yes"});
+  }
+  std::vector<std::string> RunIds() {
+    std::vector<std::string> ids;
+    for (const auto& e : fs::directory_iterator(dir / "game/.veypatcher/runs")) ids.push_back(e.path().filename());
+    std::sort(ids.begin(), ids.end());
+    return ids;
+  }
+  CliResult Replay(const std::string& id) {
+    return RunCli({"uninstall", "--game", (dir / "game").string(), "--run", id, "--replay"});
+  }
+  void InstallAll() {
+    for (const char* mod : {"a", "b", "c"}) ASSERT_EQ(Install("game", mod).exitCode, 0) << mod;
+  }
+  TempDir dir;
+};
+
+TEST_F(CliReplay, TakingTheMiddleRunOutEqualsAFreshInstallWithoutIt) {
+  InstallAll();
+  ASSERT_EQ(Install("fresh", "a").exitCode, 0);
+  ASSERT_EQ(Install("fresh", "c").exitCode, 0);
+  const std::vector<std::string> ids = RunIds();
+  ASSERT_EQ(ids.size(), 3u);
+
+  CliResult replay = Replay(ids[1]);
+  ASSERT_EQ(replay.exitCode, 0) << replay.out << replay.err;
+  EXPECT_NE(replay.out.find("Installing again (1/1)"), std::string::npos) << replay.out;
+  const Tree got = Snapshot(dir / "game"), want = Snapshot(dir / "fresh");
+  EXPECT_EQ(got, want);
+  for (const auto& [path, bytes] : want)
+    EXPECT_EQ(got.count(path) ? got.at(path) : "(missing)", bytes) << path;
+  EXPECT_FALSE(fs::exists(dir / "game/.veypatcher/replay"));
+
+  // The history holds a and the new run of c; c can be taken out in turn.
+  const std::vector<std::string> after = RunIds();
+  ASSERT_EQ(after.size(), 2u);
+  EXPECT_EQ(after[0], ids[0]);
+  EXPECT_NE(after[1], ids[2]);
+  ASSERT_EQ(RunCli({"uninstall", "--game", (dir / "game").string()}).exitCode, 0);
+  ASSERT_EQ(RunCli({"uninstall", "--game", (dir / "fresh").string()}).exitCode, 0);
+  EXPECT_EQ(Snapshot(dir / "game"), Snapshot(dir / "fresh"));
+}
+
+TEST_F(CliReplay, TheLatestRunIsSimplyUndone) {
+  InstallAll();
+  ASSERT_EQ(Install("fresh", "a").exitCode, 0);
+  ASSERT_EQ(Install("fresh", "b").exitCode, 0);
+  CliResult replay = Replay(RunIds()[2]);
+  ASSERT_EQ(replay.exitCode, 0) << replay.out;
+  EXPECT_EQ(Snapshot(dir / "game"), Snapshot(dir / "fresh"));
+}
+
+TEST_F(CliReplay, AReinstallThatFailsPutsTheGameAndItsHistoryBack) {
+  // c stores a resource into the archive b installs: without b it cannot,
+  // so c would install again with an error it did not have.
+  dir.Write("b/veypatchdata/b.mod", MakeArchive("MOD ", {{"module.ifo", SimpleGff("IFO ", "b")}}));
+  dir.Write("b/veypatchdata/changes.ini",
+            "[Settings]\nFileExists=1\nInstallerMode=1\nLogLevel=3\n[InstallList]\nm=modules\n[m]\nFile0=b.mod\n");
+  dir.Write("c/veypatchdata/extra.utc", SimpleGff("UTC ", "extra"));
+  std::string c = dir.Read("c/veypatchdata/changes.ini");
+  c.replace(c.find("[InstallList]\n"), 14, "[InstallList]\nm=modules\\b.mod\n");
+  dir.Write("c/veypatchdata/changes.ini", c + "[m]\nFile0=extra.utc\n");
+  InstallAll();
+  const Tree before = Snapshot(dir / "game", true);
+
+  CliResult replay = Replay(RunIds()[1]);
+  EXPECT_EQ(replay.exitCode, 3) << replay.out << replay.err;
+  EXPECT_NE(replay.out.find("The game and its history are as they were before this command."), std::string::npos)
+      << replay.out;
+  const Tree after = Snapshot(dir / "game", true);
+  // The lock file is rewritten by every command; the rest is as it was.
+  auto withoutLock = [](Tree t) {
+    t.erase(".veypatcher/lock");
+    return t;
+  };
+  EXPECT_EQ(withoutLock(after), withoutLock(before));
+  for (const auto& [path, bytes] : before) {
+    if (path != ".veypatcher/lock") {
+      EXPECT_TRUE(after.count(path) && after.at(path) == bytes) << path;
+    }
+  }
+}
+
+TEST_F(CliReplay, AMissingOrChangedLaterModIsRefusedBeforeAnyChange) {
+  InstallAll();
+  const std::vector<std::string> ids = RunIds();
+  const Tree before = Snapshot(dir / "game", true);
+  auto withoutLock = [](Tree t) {
+    t.erase(".veypatcher/lock");
+    return t;
+  };
+  struct Case {
+    const char* name;
+    std::function<void()> plant, undo;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"mod folder gone", [&] { fs::rename(dir / "c", dir / "c-moved"); },
+       [&] { fs::rename(dir / "c-moved", dir / "c"); },
+       "The mod of run " + ids[2] + " is missing: " + (dir / "c").string()},
+      {"a shipped file edited", [&] { dir.Write("c/veypatchdata/c.txt", "edited"); },
+       [&] { dir.Write("c/veypatchdata/c.txt", "c"); },
+       "The files of the mod of run " + ids[2] + " changed since it was installed: " + (dir / "c").string()},
+      {"a shipped file added", [&] { dir.Write("c/veypatchdata/new.txt", "new"); },
+       [&] { fs::remove(dir / "c/veypatchdata/new.txt"); },
+       "The files of the mod of run " + ids[2] + " changed since it was installed"},
+      {"no source record", [&] { fs::rename(dir / "game/.veypatcher/runs" / ids[2] / "source.txt", dir / "src"); },
+       [&] { fs::rename(dir / "src", dir / "game/.veypatcher/runs" / ids[2] / "source.txt"); },
+       "Run " + ids[2] + " cannot be installed again: source.txt is missing."},
+      {"a game file changed by hand", [&] { dir.Write("game/override/c.txt", "by hand"); },
+       [&] { dir.Write("game/override/c.txt", "c"); }, "override/c.txt changed after run " + ids[2] + "."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.plant();
+    const Tree planted = Snapshot(dir / "game", true);
+    CliResult replay = Replay(ids[1]);
+    EXPECT_EQ(replay.exitCode, 1) << replay.out;
+    EXPECT_NE(replay.out.find(c.message), std::string::npos) << replay.out;
+    EXPECT_EQ(withoutLock(Snapshot(dir / "game", true)), withoutLock(planted));
+    c.undo();
+  }
+  EXPECT_EQ(withoutLock(Snapshot(dir / "game", true)), withoutLock(before));
+  // The installer's own leftovers in a mod folder are no change.
+  ASSERT_TRUE(fs::exists(dir / "c/installlog.rtf"));
+  dir.Write("c/backup/spells.2da", "old");
+  dir.Write("c/veypatchdata/erfpatch_temp/x.tmp", "work");
+  EXPECT_EQ(Replay(ids[1]).exitCode, 0);
+}
+
+}  // namespace
+}  // namespace vey::test

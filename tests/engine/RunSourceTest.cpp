@@ -1,0 +1,112 @@
+// The digest of a mod's shipped files, which leaves out what the installer
+// writes into the mod folder, and the source record read as untrusted input.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "engine/URunSource.h"
+#include "support/TestSupport.h"
+
+namespace vey::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(ModDigest, ShippedFilesCountTheInstallersOwnDoNot) {
+  struct Case {
+    const char* path;
+    bool counts;
+  };
+  const Case cases[] = {
+      {"veypatchdata/changes.ini", true},
+      {"veypatchdata/new.2da", true},
+      {"readme.txt", true},
+      {"veypatchdata/ns1/debug.txt", true},
+      {"backup/spells.2da", false},
+      {"installlog.rtf", false},
+      {"installlog.txt", false},
+      {"veypatchdata/erfpatch_temp/a.utc", false},
+      {"veypatchdata/nsspatch_temp/a.nss", false},
+      {"veypatchdata/debug/a.nss", false},
+      {"veypatchdata/ns1/erfpatch_temp/queued/a.utc", false},
+      {"veypatchdata/ns1/debug/a.nss", false},
+      {"veypatchdata/spells.2da.vey-12-3.tmp", false},
+      // Only where the installer writes them.
+      {"veypatchdata/backup/spells.2da", true},
+      {"docs/debug/a.txt", true},
+      {"veypatchdata/ns1/deeper/debug/a.txt", true},
+      {"installlog.rtf.txt", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    TempDir dir;
+    dir.Write("mod/veypatchdata/changes.ini", "[Settings]\n");
+    dir.Write("mod/veypatchdata/ns1/changes.ini", "[Settings]\n");
+    const std::string before = ModDigest(dir / "mod");
+    ASSERT_EQ(before.size(), 64u);
+    dir.Write(std::string("mod/") + c.path, "written");
+    EXPECT_EQ(ModDigest(dir / "mod") != before, c.counts);
+  }
+}
+
+TEST(ModDigest, NamesAndLinksCountAndLinksAreNotFollowed) {
+  TempDir dir;
+  dir.Write("mod/veypatchdata/a.txt", "same");
+  dir.Write("outside.txt", "one");
+  fs::create_symlink(dir / "outside.txt", dir / "mod/veypatchdata/link.txt");
+  const std::string first = ModDigest(dir / "mod");
+  dir.Write("outside.txt", "two");
+  EXPECT_EQ(ModDigest(dir / "mod"), first);
+  fs::remove(dir / "mod/veypatchdata/link.txt");
+  fs::create_symlink(dir / "elsewhere.txt", dir / "mod/veypatchdata/link.txt");
+  EXPECT_NE(ModDigest(dir / "mod"), first);
+  fs::remove(dir / "mod/veypatchdata/link.txt");
+  const std::string without = ModDigest(dir / "mod");
+  fs::rename(dir / "mod/veypatchdata/a.txt", dir / "mod/veypatchdata/b.txt");
+  EXPECT_NE(ModDigest(dir / "mod"), without);
+  EXPECT_EQ(ModDigest(dir / "missing"), "");
+}
+
+TEST(SourceRecord, RoundTripAndRefusals) {
+  TRunSource s;
+  s.modFolder = "/home/jane doe/mods/Fix%\tpack";
+  s.iniName = "alt.ini";
+  s.archive = "/home/jane doe/downloads/fix.7z";
+  s.archiveSha256 = std::string(64, 'a');
+  s.in = "Fix pack";
+  s.installationType = "Namespace1";
+  s.compiler = "/usr/local/bin/nsscomp";
+  s.noSandbox = true;
+  s.picks = {"dialog.tlk=/tmp/x=y.tlk", "a.2da=/tmp/a.2da"};
+  s.backupDir = "/mnt/backups";
+  s.digest = std::string(64, 'b');
+  std::string problem;
+  EXPECT_EQ(ParseSource(SourceText(s), problem), s) << problem;
+  EXPECT_EQ(ParseSource(SourceText(TRunSource{.modFolder = "/m"}), problem), TRunSource{.modFolder = "/m"});
+
+  struct Case {
+    const char* text;
+    const char* problem;
+  };
+  const Case cases[] = {
+      {"", "source.txt line 0: empty"},
+      {"veypatcher-source 2\nmod=/m\n", "source.txt line 1: not a source record this version reads"},
+      {"veypatcher-source 1\nmod=relative/m\n", "source.txt line 2: the mod folder is not an absolute path"},
+      {"veypatcher-source 1\nini=a.ini\n", "source.txt line 2: the mod folder is not an absolute path"},
+      {"veypatcher-source 1\nmod=/m\ncompiler=sh\n", "source.txt line 3: a path that is not absolute"},
+      {"veypatcher-source 1\nmod=/m\nshell=/bin/sh\n", "source.txt line 3: unknown key"},
+      {"veypatcher-source 1\nmod=/m\nno-sandbox=yes\n", "source.txt line 3: no-sandbox is neither 0 nor 1"},
+      {"veypatcher-source 1\nmod=/m%4\n", "source.txt line 2: bad escape"},
+      {"veypatcher-source 1\nmod\n", "source.txt line 2: no value"},
+      {"veypatcher-source 1\nmod=/m\npick=nothing\n", "source.txt line 3: bad pick"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    problem.clear();
+    EXPECT_FALSE(ParseSource(c.text, problem));
+    EXPECT_EQ(problem, c.problem);
+  }
+}
+
+}  // namespace
+}  // namespace vey::test
