@@ -85,7 +85,17 @@ int UninstallWithReplay(const std::string& gameFolder, const std::string& id) {
               << (source.installationType.empty() ? std::string() : ", type " + Text(source.installationType))
               << " (was run " << Text(later[n].id) << "):\n"
               << std::flush;
-    const int code = InstallAgain(source, gameFolder);
+    // Whatever ends the reinstall (a usage error from a record that no
+    // longer fits the mod, an unforeseen failure) must still reach the
+    // rollback below.
+    int code = kExitAborted;
+    try {
+      code = InstallAgain(source, gameFolder);
+    } catch (const CLI::ParseError& e) {
+      std::cout << Text(e.what()) << '\n';
+    } catch (const std::exception& e) {
+      std::cout << "An unhandled error occured! " << Text(e.what()) << '\n';
+    }
     if (AsBefore(code, later[n].verdict)) continue;
     std::cout << "\nInstalling " << Text(PathText(source.modFolder))
               << (code == kExitErrors || code == kExitWarnings

@@ -173,18 +173,30 @@ void TReplay::Keep() {
 }
 
 std::vector<std::string> TReplay::Undo() {
-  Keep();
+  try {
+    Keep();
+  } catch (const Exception&) {
+    // Nothing was changed yet; a half-kept copy would only block the next try.
+    Done();
+    throw;
+  }
   std::vector<const platform::RunRecord*> order;
   for (auto it = later_.rbegin(); it != later_.rend(); ++it) order.push_back(&*it);
   order.push_back(&target_);
-  for (const platform::RunRecord* run : order) {
-    const platform::RollbackResult r = history_.Undo(*run);
-    if (r.problems.empty()) continue;
-    std::vector<std::string> problems = r.problems;
-    for (const std::string& p : PutBack()) problems.push_back(p);
-    return problems;
+  std::vector<std::string> problems;
+  try {
+    for (const platform::RunRecord* run : order) {
+      const platform::RollbackResult r = history_.Undo(*run);
+      if (r.problems.empty()) continue;
+      problems = r.problems;
+      break;
+    }
+  } catch (const Exception& e) {
+    problems.push_back(e.what());
   }
-  return {};
+  if (problems.empty()) return {};
+  for (const std::string& p : PutBack()) problems.push_back(p);
+  return problems;
 }
 
 std::vector<std::string> TReplay::RollBack() {
@@ -192,8 +204,12 @@ std::vector<std::string> TReplay::RollBack() {
   const std::vector<platform::RunRecord> runs = history_.Runs();
   for (auto run = runs.rbegin(); run != runs.rend(); ++run) {
     if (std::find(idsBefore_.begin(), idsBefore_.end(), run->id) != idsBefore_.end()) continue;
-    const platform::RollbackResult r = history_.Undo(*run);
-    problems.insert(problems.end(), r.problems.begin(), r.problems.end());
+    try {
+      const platform::RollbackResult r = history_.Undo(*run);
+      problems.insert(problems.end(), r.problems.begin(), r.problems.end());
+    } catch (const Exception& e) {
+      problems.push_back(e.what());
+    }
   }
   for (const std::string& p : PutBack()) problems.push_back(p);
   return problems;

@@ -159,6 +159,24 @@ TEST_F(CliReplay, AReinstallThatFailsPutsTheGameAndItsHistoryBack) {
   }
 }
 
+TEST_F(CliReplay, AReinstallRefusedOnItsOptionsAlsoPutsEverythingBack) {
+  InstallAll();
+  const std::vector<std::string> ids = RunIds();
+  // A record that no longer fits: install refuses it as a usage error.
+  const std::string record = "game/.veypatcher/runs/" + ids[2] + "/source.txt";
+  std::string source = dir.Read(record);
+  source.replace(source.find("\nini=\n"), 6, "\nini=notes.txt\n");
+  dir.Write(record, source);
+  const Tree before = Snapshot(dir / "game", true);
+  CliResult replay = Replay(ids[0]);
+  EXPECT_EQ(replay.exitCode, 3) << replay.out << replay.err;
+  Tree after = Snapshot(dir / "game", true);
+  after.erase(".veypatcher/lock");
+  Tree want = before;
+  want.erase(".veypatcher/lock");
+  EXPECT_EQ(after, want);
+}
+
 TEST_F(CliReplay, AMissingOrChangedLaterModIsRefusedBeforeAnyChange) {
   InstallAll();
   const std::vector<std::string> ids = RunIds();
