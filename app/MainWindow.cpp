@@ -241,6 +241,7 @@ bool MainWindow::Prepare(const std::function<int(NamespaceDialog&)>& execDialog)
   std::string unusableType, typeName;
   if (fs_.IsFile(fs_.Child(path, "namespaces.ini"))) {
     NamespaceDialog dialog(fs_, path, this);
+    dialog.PlaceOver(*this);
     const int answer = execDialog ? execDialog(dialog) : dialog.exec();
     if (answer != QDialog::Accepted) return false;
     iniName_ = dialog.GetNamespaceIni();
@@ -248,6 +249,7 @@ bool MainWindow::Prepare(const std::function<int(NamespaceDialog&)>& execDialog)
     path = dialog.GetNamespacePath();
     unusableType = dialog.UnusableSubFolder();
     typeName = dialog.SelectedName();
+    installationType_ = dialog.SelectedId();
   }
   dataPath_ = path;
   if (!unusableType.empty()) {
@@ -316,10 +318,16 @@ bool MainWindow::LoadInfo() {
   }
   txtInfo->setLineWrapMode(QTextEdit::WidgetWidth);
   BuildRtfDocument(document, *txtInfo->document(), QApplication::font());
+  // Building the document leaves the cursor, and so the view, at its end;
+  // the person reads from the top.
+  txtInfo->moveCursor(QTextCursor::Start);
+  txtInfo->verticalScrollBar()->setValue(0);
   return true;
 }
 
 void MainWindow::btnSummaryClick() {
+  // After a run that may be started again the log is showing.
+  views->setCurrentWidget(txtInfo);
   if (summaryShown_) {
     summaryShown_ = false;
     txtInfo->clear();

@@ -63,6 +63,8 @@ class MainWindow : public QMainWindow {
   bool Running() const { return thread_ != nullptr || runEnded_; }
   const std::string& IniName() const { return iniName_; }
   const std::string& InfoName() const { return infoName_; }
+  // The identifier of the installation type chosen; empty when the mod has one only.
+  const std::string& InstallationType() const { return installationType_; }
   const std::filesystem::path& DataPath() const { return dataPath_; }
   std::filesystem::path LogFile(bool plaintext) const;
 
@@ -132,6 +134,7 @@ class MainWindow : public QMainWindow {
   bool summaryShown_ = false;
   std::string iniName_;
   std::string infoName_;
+  std::string installationType_;
   std::filesystem::path dataPath_;
 
   // The settings read at the start click, for the outcome and the saved log.

@@ -90,6 +90,7 @@ void MainWindow::StartRun(bool plaintextLog, int logLevel) {
   request.dataPath = dataPath_.string();
   request.gameDir = gameDir_.isEmpty() ? std::string() : ToPath(QDir(gameDir_).absolutePath());
   request.compiler = compiler_.isEmpty() ? std::string() : ToPath(QFileInfo(compiler_).absoluteFilePath());
+  request.installationType = installationType_;
   if (logLevel > 0) request.logFile = LogFile(plaintextLog);
   request.plaintextLog = plaintextLog;
   WindowDialogs dialogs{*dialogs_.messages, *dialogs_.openDialog, *dialogs_.folderChooser, dialogs_.registry};
@@ -194,13 +195,23 @@ void MainWindow::CompleteRun() {
 
   const RunOutcome& outcome = finishedWorker_->Outcome();
   if (outcome.completed) {
+    // A skipped file never advances the bar; a finished run shows it full.
+    pbar->setValue(pbar->maximum());
     const std::string text = OutcomeMessage(installerMode_, outcome.result.Warnings, outcome.result.Errors);
     if (OutcomeIsAllClear(outcome.result.Warnings, outcome.result.Errors))
       dialogs_.messages->ShowInfo(text);
     else
       dialogs_.messages->ShowWarning(text);
+  } else if (outcome.declined) {
+    dialogs_.messages->ShowInfo("The mod was not installed again; nothing was changed.");
   } else {
     dialogs_.messages->ShowWarning(outcome.failure);
+  }
+  if (outcome.changedNothing) {
+    // A wrong folder or a No is no reason to restart the program.
+    btnContinue->setEnabled(true);
+    btnSummary->setEnabled(true);
+    pbar->setValue(0);
   }
   FinalPart();
   Q_EMIT RunFinished();

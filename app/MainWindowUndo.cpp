@@ -62,7 +62,7 @@ void MainWindow::btnUninstallClick() {
     const std::string mod = PathText(ModName(run->modFolder));
     if (!boxes.AskYesNo(FormatMsg("Uninstall the mod \"%s\", installed into this game on %s UTC (run %s)? Every "
                                   "file it changed is put back as it was before.",
-                                  {mod, run->ended, PathText(run->id)})))
+                                  {mod, run->started, PathText(run->id)})))
       return;
     const TUndoCheck check = history.Check(*run);
     if (!check.Clear()) {

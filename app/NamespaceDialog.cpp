@@ -2,6 +2,7 @@
 #include "app/NamespaceDialog.h"
 
 #include <QDialogButtonBox>
+#include <QScreen>
 #include <QVBoxLayout>
 
 #include "app/QtText.h"
@@ -81,6 +82,23 @@ std::string NamespaceDialog::SelectedName() const {
   const std::vector<std::string> names = types_.DisplayNames();
   const int i = types_.Selected();
   return i >= 0 && i < static_cast<int>(names.size()) ? names[i] : std::string();
+}
+
+std::string NamespaceDialog::SelectedId() const {
+  const std::vector<std::string>& ids = types_.NamespaceIds();
+  const int i = types_.Selected();
+  return i >= 0 && i < static_cast<int>(ids.size()) ? ids[i] : std::string();
+}
+
+void NamespaceDialog::PlaceOver(const QWidget& window) {
+  adjustSize();
+  QRect area;
+  if (window.isVisible())
+    area = window.frameGeometry();
+  else if (const QScreen* screen = window.screen())
+    area = screen->availableGeometry();
+  // Moved by hand, the dialog keeps this place when it is shown.
+  if (area.isValid()) move(area.center() - rect().center());
 }
 
 void NamespaceDialog::NamespaceChanged(int index) {

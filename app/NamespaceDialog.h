@@ -30,8 +30,12 @@ class NamespaceDialog : public QDialog {
   // The selected type's "DataPath" when it names no folder inside the data
   // folder (the type then falls back to the data folder itself); else empty.
   std::string UnusableSubFolder() const;
-  // The selected type's name as listed.
+  // The selected type's name as listed, and its identifier in "namespaces.ini".
   std::string SelectedName() const;
+  std::string SelectedId() const;
+  // Centres the dialog on window once that is shown, else on the screen it
+  // will show on.
+  void PlaceOver(const QWidget& window);
 
   QComboBox* cbNamespace = nullptr;
   QPlainTextEdit* txtDesc = nullptr;

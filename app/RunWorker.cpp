@@ -3,6 +3,7 @@
 
 #include <exception>
 
+#include "common/PathText.h"
 #include "common/StrFormat.h"
 #include "engine/UOutcome.h"
 #include "engine/UTransaction.h"
@@ -48,27 +49,38 @@ void RunWorker::Run() {
     richView.afterLine = [this](int n) { AfterLine(n); };
     plainView.afterLine = [this](int n) { AfterLine(n); };
   }
+  bool gameFolderSettled = false;
+  bool installerMode = false;
   try {
     TVEYPatcher patcher(request_.iniName, bundle, request_.appPath, request_.dataPath);
+    installerMode = patcher.FileHandler.InstallerMode;
     patcher.RichLog = &richView;
     patcher.PlainLog = &plainView;
     patcher.Compiler.Compiler = request_.compiler;
     patcher.OnProgress = [this](std::int32_t position, std::int32_t maximum) {
       relay_.SetProgress(position, maximum);
     };
-    patcher.OnGameFolder = [this](const std::string& folder) { relay_.SetGameFolder(folder); };
+    patcher.OnGameFolder = [this, &gameFolderSettled](const std::string& folder) {
+      gameFolderSettled = true;
+      relay_.SetGameFolder(folder);
+    };
     patcher.RunOptions.cancel = &cancel_;
-    patcher.RunOptions.confirmReinstall = [&messages](const platform::RunRecord& earlier) {
-      return messages.AskYesNo(FormatMsg("This mod was already installed into this game on %s UTC (run %s). "
-                                         "Installing it again may add its rows and fields a second time. "
-                                         "Install it again?",
-                                         {earlier.ended, earlier.id}));
+    patcher.RunOptions.installationType = request_.installationType;
+    patcher.RunOptions.reinstallIsQuestion = true;
+    patcher.RunOptions.confirmReinstall = [this, &messages](const platform::RunRecord& earlier) {
+      const bool again = messages.AskYesNo(FormatMsg("This mod was already installed into this game on %s UTC (run "
+                                                     "%s). Installing it again may add its rows and fields a "
+                                                     "second time. Install it again?",
+                                                     {earlier.started, PathText(earlier.id)}));
+      outcome_.declined = !again;
+      return again;
     };
     patcher.Run(outcome_.result);
     outcome_.completed = true;
   } catch (const ERunRefused& e) {
     // Declined, or another run holds the game folder: nothing was changed.
     outcome_.failure = e.what();
+    outcome_.changedNothing = true;
   } catch (const ECancelled& e) {
     outcome_.failure = std::string(e.what()) + " Check the progress log for what was rolled back.";
   } catch (const Exception& e) {
@@ -80,6 +92,8 @@ void RunWorker::Run() {
   } catch (...) {
     outcome_.failure = "An unhandled error occured! ";
   }
+  // Without a game folder an installation has not touched the game.
+  if (!outcome_.completed && installerMode && !gameFolderSettled) outcome_.changedNothing = true;
   // Saved here rather than by the window: writing a long log as RTF would
   // hold up the window's thread.
   if (!request_.logFile.empty()) {

@@ -28,6 +28,7 @@ struct RunRequest {
   std::string dataPath;  // with a trailing '/'
   std::string gameDir;   // preset game folder; empty: registry and chooser
   std::string compiler;  // the person's script compiler; empty: the mod's
+  std::string installationType;  // the chosen type's identifier; empty: the only one
   // Where the log is saved when the run is over (empty: not saved), and which view's.
   std::filesystem::path logFile;
   bool plaintextLog = false;
@@ -38,6 +39,11 @@ struct RunOutcome {
   TRunResult result;
   std::string failure;     // the closing box for a failure that ended the run (Windows-1252)
   std::string logError;    // why the log could not be saved
+  // The run ended before changing anything: refused (the person answered No
+  // to installing again, or another run holds the game folder), or no game
+  // folder was settled. The person may then start it again.
+  bool changedNothing = false;
+  bool declined = false;  // the person answered No to installing again
 };
 
 // The window's own dialogs, used on its thread.

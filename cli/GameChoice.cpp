@@ -62,7 +62,12 @@ std::string FindGameFolder(const TQK_Inifile& ini, platform::IRegistry& registry
   }
   const std::vector<platform::FoundGame> games =
       platform::ForEdition(platform::GameFinder(places).FindAll(), edition);
-  if (games.empty()) return {};
+  if (games.empty()) {
+    // The installer would ask for the folder, and there is no one to ask.
+    if (!console.interactive)
+      throw UsageError("no game folder was found and there is no terminal to ask on; give it with --game DIR");
+    return {};
+  }
   if (games.size() == 1) {
     out << "Game folder found: " << Shown(games[0].folder) << '\n' << std::flush;
     return games[0].folder.string();

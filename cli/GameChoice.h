@@ -24,7 +24,7 @@ std::string CheckedGameOption(const std::string& gameOption);
 // does); else the one game folder the finder sees for the mod's edition. With
 // several, the person picks one on the terminal, or without a terminal a
 // UsageError lists them. Empty when nothing was found: the installer then
-// asks for the folder as before.
+// asks for the folder as before; without a terminal that is a UsageError.
 std::string FindGameFolder(const TQK_Inifile& ini, platform::IRegistry& registry,
                            const platform::FinderPlaces& places, platform::Console console);
 

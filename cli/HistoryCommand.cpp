@@ -13,7 +13,9 @@
 #include "cli/InstallCommand.h"
 #include "cli/JournalOutput.h"
 #include "cli/ReplayCommand.h"
+#include "cli/TextOutput.h"
 #include "common/PathText.h"
+#include "common/Win1252.h"
 #include "engine/URunHistory.h"
 #include "engine/UTransaction.h"
 
@@ -87,15 +89,17 @@ int ShowHistory(const std::string& given, const std::string& json) {
     std::cout << "No installation has been recorded in this game folder.\n";
     return kExitOk;
   }
-  std::cout << Pad("RUN", 36) << Pad("WHEN (UTC)", 21) << Pad("MOD", 20) << Pad("TYPE", 14) << Pad("VERDICT", 12)
-            << "FILES\n";
+  // Columns as wide as their longest cell: run names are as long as mod names.
+  AlignedTable table;
+  table.Add({"RUN", "WHEN (UTC)", "MOD", "TYPE", "VERDICT", "FILES"});
   for (const auto& run : runs) {
     const std::string note = UndoNote(run);
-    std::cout << Pad(run.id, 35) << ' ' << Pad(run.started, 20) << ' ' << Pad(ModName(run.modFolder), 19) << ' '
-              << Pad(run.installationType.empty() ? "-" : run.installationType, 13) << ' '
-              << Pad(run.Finished() ? run.verdict : "unfinished", 11) << ' ' << run.files.size()
-              << (note.empty() ? "" : "  (" + note + ")") << '\n';
+    table.Add({run.id, run.started, ModName(run.modFolder),
+               run.installationType.empty() ? "-" : Win1252ToUtf8(run.installationType),
+               run.Finished() ? run.verdict : "unfinished",
+               std::to_string(run.files.size()) + (note.empty() ? "" : "  (" + note + ")")});
   }
+  table.Print(std::cout);
   return kExitOk;
 }
 

@@ -127,7 +127,7 @@ int RunInstall(const InstallOptions& options, InstallResult& outcome) {
     throw UsageError("--mod: \"" + options.mod.modDir + "\" is not a folder");
   // Refused before anything is asked, like every other usage error.
   const std::string givenGame = options.gameDir.empty() ? std::string() : CheckedGameOption(options.gameDir);
-  const ModSelection mod = SelectMod(options.mod, files);
+  const ModSelection mod = SelectMod(options.mod, files, &console);
   const std::string appPath = WithSlash(mod.modFolder.lexically_normal().string());
   const std::string dataPath = WithSlash(mod.dataPath.string());
   std::string iniName = mod.iniName;

@@ -32,6 +32,33 @@ std::string Listing(const TNamespaces& types) {
   return text;
 }
 
+// The person picks a type by its number or its identifier; empty when the
+// input ends first.
+std::string AskForType(const TNamespaces& types, const platform::Console& console) {
+  std::ostream& out = *console.out;
+  const auto names = types.DisplayNames();
+  const auto& ids = types.NamespaceIds();
+  out << "This mod offers several installation types:\n";
+  for (std::size_t i = 0; i < ids.size(); ++i)
+    out << "  [" << i + 1 << "] " << Win1252ToUtf8(names[i]) << "  (" << Win1252ToUtf8(ids[i]) << ")\n";
+  std::string line;
+  while (true) {
+    out << "Which one? [1-" << ids.size() << "] " << std::flush;
+    if (!std::getline(*console.in, line)) {
+      out << '\n' << std::flush;
+      return {};
+    }
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+    while (!line.empty() && line.front() == ' ') line.erase(line.begin());
+    if (line.empty()) continue;
+    if (types.IndexOf(Utf8ToWin1252(line)) >= 0) return line;
+    if (line.find_first_not_of("0123456789") == std::string::npos && line.size() < 6) {
+      const std::size_t n = std::stoul(line);
+      if (n >= 1 && n <= ids.size()) return Win1252ToUtf8(ids[n - 1]);
+    }
+  }
+}
+
 }  // namespace
 
 std::filesystem::path InstallerFolder(const std::string& modDir, const platform::GameFileSystem& fs) {
@@ -44,7 +71,8 @@ std::filesystem::path InstallerFolder(const std::string& modDir, const platform:
   return folder;
 }
 
-static ModSelection SelectTypeAndFiles(const ModOptions& options, const platform::GameFileSystem& fs) {
+static ModSelection SelectTypeAndFiles(const ModOptions& options, const platform::GameFileSystem& fs,
+                                       const platform::Console* ask) {
   if (!options.iniName.empty() && !EndsWithNoCase(options.iniName, ".ini"))
     throw UsageError("--ini must name an instruction file ending in \".ini\": " + options.iniName);
   if (!options.infoName.empty() && !EndsWithNoCase(options.infoName, ".rtf"))
@@ -63,11 +91,13 @@ static ModSelection SelectTypeAndFiles(const ModOptions& options, const platform
     return s;
   }
   if (types.NamespaceIds().empty()) return s;
-  if (options.namespaceId.empty())
+  std::string wanted = options.namespaceId;
+  if (wanted.empty() && ask && ask->interactive) wanted = AskForType(types, *ask);
+  if (wanted.empty())
     throw UsageError("this mod offers several installation types; choose one with --namespace ID", Listing(types));
-  const int index = types.IndexOf(Utf8ToWin1252(options.namespaceId));
+  const int index = types.IndexOf(Utf8ToWin1252(wanted));
   if (index < 0)
-    throw UsageError("no installation type \"" + options.namespaceId + "\" in \"namespaces.ini\"", Listing(types));
+    throw UsageError("no installation type \"" + wanted + "\" in \"namespaces.ini\"", Listing(types));
   types.Select(index);
   if (auto why = types.LinkRefusal()) throw UsageError(Win1252ToUtf8(*why));
   // As at start-up of the desktop program, the chosen type's files replace the names given.
@@ -81,8 +111,8 @@ static ModSelection SelectTypeAndFiles(const ModOptions& options, const platform
   return s;
 }
 
-ModSelection SelectMod(const ModOptions& options, const platform::GameFileSystem& fs) {
-  ModSelection s = SelectTypeAndFiles(options, fs);
+ModSelection SelectMod(const ModOptions& options, const platform::GameFileSystem& fs, const platform::Console* ask) {
+  ModSelection s = SelectTypeAndFiles(options, fs, ask);
   // The mod's instruction and information files are read only from inside
   // its data folder, not through a link to some other place.
   platform::GameFileSystem confined;

@@ -8,6 +8,7 @@
 
 #include "cli/CliCommon.h"
 #include "platform/GameFileSystem.h"
+#include "platform/Headless.h"
 
 namespace vey::cli {
 
@@ -28,8 +29,10 @@ std::filesystem::path InstallerFolder(const std::string& modDir, const platform:
 // Throws UsageError for an --ini not ending in ".ini" or an --info not ending
 // in ".rtf", for a --namespace that "namespaces.ini" does not list, and when
 // the file lists installation types but none was chosen (its details then
-// list them, one per line).
-ModSelection SelectMod(const ModOptions& options, const platform::GameFileSystem& fs);
+// list them, one per line). Given a console on a terminal, a missing
+// --namespace is asked for there instead.
+ModSelection SelectMod(const ModOptions& options, const platform::GameFileSystem& fs,
+                       const platform::Console* ask = nullptr);
 
 // A file name of an instruction file resolved in the data folder (letter case
 // as on disk; backslashes as folder separators).

@@ -33,7 +33,11 @@ std::string RenderProgress(std::int32_t position, std::int32_t maximum, int widt
   // Narrow terminals shrink the bar, never wrap the line.
   barWidth = std::max(1, std::min<int>(barWidth, width - 2 - static_cast<int>(numbers.size())));
   filled = std::min<std::int64_t>(filled, barWidth);
-  std::string line = "[" + std::string(filled, '#') + std::string(barWidth - filled, '.') + "]" + numbers;
+  std::string line(1, '[');
+  line.append(static_cast<std::size_t>(filled), '#');
+  line.append(static_cast<std::size_t>(barWidth - filled), '.');
+  line += ']';
+  line += numbers;
   if (static_cast<int>(line.size()) > width) line.resize(width);
   line.resize(width, ' ');
   return line;

@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "common/ByteReader.h"
+#include "common/PathText.h"
 #include "common/StrFormat.h"
 #include "common/UQK_Common.h"
 #include "common/VeyException.h"
@@ -88,7 +89,7 @@ bool TCompilerLauncher::Prepare() {
     std::error_code ec;
     compiler_ = std::filesystem::absolute(settings_.Compiler, ec).lexically_normal().string();
     if (!files_.IsFile(compiler_)) {
-      log_(FormatMsg("The compiler \"%s\" that you chose does not exist! Unable to compile scripts!", {compiler_}),
+      log_(FormatMsg("The compiler \"%s\" that you chose does not exist! Unable to compile scripts!", {PathText(compiler_)}),
            kError);
       return false;
     }
@@ -100,7 +101,7 @@ bool TCompilerLauncher::Prepare() {
                      "with a mod runs only as a Windows program, under wine; a native compiler can only be "
                      "chosen by you (--compiler on the command line, or the compiler setting of the window). "
                      "Unable to compile scripts!",
-                     {std::filesystem::path(compiler_).filename().string()}),
+                     {PathText(std::filesystem::path(compiler_).filename())}),
            kError);
       return false;
     }
@@ -120,16 +121,16 @@ bool TCompilerLauncher::Prepare() {
     fence = "without a sandbox (bubblewrap is installed but cannot make one on this system)";
   } else {
     bwrap_ = bwrap;
-    fence = FormatMsg("in a sandbox that may write only to %s, without network", {dataFolder_});
+    fence = FormatMsg("in a sandbox that may write only to %s, without network", {PathText(dataFolder_)});
   }
   const std::string who = own ? "your own compiler" : "the mod's compiler";
   if (underWine_)
     log_(FormatMsg("Scripts are compiled by %s \"%s\", a Windows program, under wine in the installer's own "
                    "prefix %s, %s.",
-                   {who, compiler_, prefix_, fence}),
+                   {who, PathText(compiler_), PathText(prefix_), fence}),
          kInstall);
   else
-    log_(FormatMsg("Scripts are compiled by %s \"%s\", a native program, %s.", {who, compiler_, fence}), kInstall);
+    log_(FormatMsg("Scripts are compiled by %s \"%s\", a native program, %s.", {who, PathText(compiler_), fence}), kInstall);
   return true;
 }
 
@@ -183,7 +184,7 @@ void TCompilerLauncher::SetUpPrefix(const std::function<void()>& pump) {
   if (files_.IsFile(prefix_ + "/system.reg")) return;
   files_.CreateDirectories(prefix_);
   log_(FormatMsg("Setting up wine's prefix %s for the compiler. This is done once and may take a while...",
-                 {prefix_}),
+                 {PathText(prefix_)}),
        kInstall);
   int status = -1;
   RunOptions options;
@@ -203,7 +204,7 @@ void TCompilerLauncher::SetUpPrefix(const std::function<void()>& pump) {
   }
   if (status != 0 || !files_.IsFile(prefix_ + "/system.reg"))
     log_(FormatMsg("Wine could not set up its prefix %s (exit status %s); compiling may fail.",
-                   {prefix_, IntToStr(status)}),
+                   {PathText(prefix_), IntToStr(status)}),
          kWarning);
 }
 

@@ -77,7 +77,8 @@ void TVEYPatcher::Run(TRunResult& result) {
     result.Errors = e;
   } catch (const ERunRefused& e) {
     // Nothing was changed and the lock is another run's: nothing to undo.
-    LogMessage(e.what(), LogKind::Error);
+    const bool answeredNo = e.Code() == kRefusedAlreadyInstalled && RunOptions.reinstallIsQuestion;
+    LogMessage(e.what(), answeredNo ? LogKind::Status : LogKind::Error);
     throw;
   } catch (const std::exception& e) {
     LogFailure(e);

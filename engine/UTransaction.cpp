@@ -3,6 +3,7 @@
 #include "engine/UTransaction.h"
 
 #include "common/FileIO.h"
+#include "common/PathText.h"
 #include "common/Sha256.h"
 #include "common/StrFormat.h"
 #include "engine/URunReport.h"
@@ -102,7 +103,7 @@ void TTransaction::Begin(const std::string& gameFolder) {
     p_.Report = ownReport_.get();
   }
   p_.LogMessage(FormatMsg("Recording the changes of this run in %s, so that they can be undone.",
-                          {journal_->Folder().string()}),
+                          {PathText(journal_->Folder())}),
                 LogKind::Debug);
 }
 
@@ -131,7 +132,7 @@ void TTransaction::Recover(const std::string& gameFolder) {
     p_.Files().ForgetListings();
     if (!r.problems.empty()) {
       std::string list;
-      for (const std::string& problem : r.problems) list += (list.empty() ? "" : ", ") + problem;
+      for (const std::string& problem : r.problems) list += (list.empty() ? "" : ", ") + PathText(problem);
       throw EAbort(FormatMsg("Unable to put back the files of the unfinished run %s: %s. Its journal "
                              "keeps their old versions; installation aborted.",
                              {run.id, list}),
@@ -154,9 +155,11 @@ void TTransaction::CheckEarlierInstall(const std::string& gameFolder, const std:
     const std::string message =
         FormatMsg("This mod was already installed into this game on %s UTC (run %s). Installing it "
                   "again may add its rows and fields a second time.",
-                  {run->ended, run->id});
+                  {run->started, run->id});
     if (p_.RunOptions.confirmReinstall && !p_.RunOptions.confirmReinstall(*run))
-      throw ERunRefused(message, kRefusedAlreadyInstalled);
+      throw ERunRefused(p_.RunOptions.reinstallIsQuestion ? message + " It was not installed again, as answered."
+                                                          : message,
+                        kRefusedAlreadyInstalled);
     p_.LogMessage(message + " Installing it again as asked.", LogKind::Install);
     return;
   }
@@ -196,10 +199,10 @@ void TTransaction::Fail(const std::string& why) {
                     LogKind::Status);
     } else {
       std::string list;
-      for (const std::string& problem : r.problems) list += (list.empty() ? "" : ", ") + problem;
+      for (const std::string& problem : r.problems) list += (list.empty() ? "" : ", ") + PathText(problem);
       p_.LogMessage(FormatMsg("Rollback incomplete, these files could not be put back: %s. The "
                               "journal %s keeps their old versions; the next run tries again.",
-                              {list, journal_->Folder().string()}),
+                              {list, PathText(journal_->Folder())}),
                     LogKind::Error);
     }
   }

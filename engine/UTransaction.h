@@ -39,6 +39,9 @@ struct TRunOptions {
   // Asked when these instructions with this installation type were applied
   // to the game before: true installs again. Unset: installs again.
   std::function<bool(const platform::RunRecord& earlier)> confirmReinstall;
+  // confirmReinstall asks a person: their No is a choice, logged as a status
+  // line rather than as an error.
+  bool reinstallIsQuestion = false;
   // Polled between files; set from a signal handler or the window.
   const std::atomic<bool>* cancel = nullptr;
   // Where the mod came from and the host's options, recorded so that the run

@@ -26,7 +26,14 @@ bool OtherCase(std::string_view written, std::string_view exact) {
   return written != exact && EqualsNoCase(written, exact);
 }
 
-std::string Quote(std::string_view text) { return "\"" + std::string(text) + "\""; }
+std::string Quote(std::string_view text) {
+  std::string quoted;
+  quoted.reserve(text.size() + 2);
+  quoted += '"';
+  quoted += text;
+  quoted += '"';
+  return quoted;
+}
 
 Check::Check(const platform::GameFileSystem& fileSystem, const TValidateInput& in, TQK_IniLayout fileLayout)
     : fs(fileSystem), input(in), layout(std::move(fileLayout)) {
@@ -56,7 +63,7 @@ std::string Check::Value(const Section* section, std::string_view key, std::stri
 
 bool Check::Bool(const Section* section, std::string_view key, bool defaultValue) const {
   std::string text = Value(section, key, "");
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text = "$" + text.substr(2);
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.replace(0, 2, "$");
   auto n = ParseInt32(text);
   return n ? *n != 0 : defaultValue;
 }

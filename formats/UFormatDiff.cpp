@@ -58,7 +58,10 @@ std::string CellText(std::string_view cell) {
 // A whole row in the text form's shape: its label, then its cells.
 std::string RowText(const T2DAHandler& table, std::int32_t row) {
   std::string text = CellText(table.GetRowLabel(row));
-  for (std::int32_t c = 0; c < table.ColumnCount(); ++c) text += " " + CellText(table.GetCell(row, c));
+  for (std::int32_t c = 0; c < table.ColumnCount(); ++c) {
+    text += ' ';
+    text += CellText(table.GetCell(row, c));
+  }
   return text;
 }
 
@@ -72,7 +75,10 @@ std::unordered_map<std::string, std::int32_t> FirstColumnByLabel(const T2DAHandl
 
 std::string Join(const std::vector<std::string>& items) {
   std::string text;
-  for (const auto& item : items) text += (text.empty() ? "" : " ") + CellText(item);
+  for (const auto& item : items) {
+    if (!text.empty()) text += ' ';
+    text += CellText(item);
+  }
   return text;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "common/PathText.h"
 #include "common/StrFormat.h"
 #include "common/VeyException.h"
 #include "common/Win1252.h"
@@ -23,7 +24,7 @@ std::string NameOf(const std::string& key) { return key.substr(key.rfind('/') + 
 
 // The failures the real file system would raise for the same change.
 [[noreturn]] void Refuse(std::string_view what, const std::string& path, int err) {
-  throw EFCreateError(FormatMsg("Cannot %s \"%s\". %s", {what, path, SystemReason(err)}));
+  throw EFCreateError(FormatMsg("Cannot %s \"%s\". %s", {what, PathText(path), SystemReason(err)}));
 }
 
 }  // namespace
@@ -31,7 +32,7 @@ std::string NameOf(const std::string& key) { return key.substr(key.rfind('/') + 
 OverlayFileSystem::OverlayFileSystem(const Path& parent) {
   std::string pattern = (parent / "veypatcher-dry-run-XXXXXX").string();
   if (!::mkdtemp(pattern.data()))
-    throw EFCreateError(FormatMsg("Cannot create folder \"%s\". %s", {pattern, SystemReason(errno)}));
+    throw EFCreateError(FormatMsg("Cannot create folder \"%s\". %s", {PathText(pattern), SystemReason(errno)}));
   scratch_ = pattern;
 }
 
@@ -63,7 +64,7 @@ OverlayFileSystem::Path OverlayFileSystem::ScratchFor(const std::string& key) {
   std::filesystem::create_directories(place.parent_path(), ec);
   if (ec)
     throw EFCreateError(FormatMsg("Cannot create folder \"%s\". %s",
-                                  {place.parent_path().string(), ec.message()}));
+                                  {PathText(place.parent_path()), ec.message()}));
   return place;
 }
 
@@ -114,7 +115,7 @@ std::vector<std::uint8_t> OverlayFileSystem::ReadFile(const Path& path) const {
   if (const Entry* e = Lookup(KeyOf(path))) {
     if (e->state != State::kFile)
       throw EFOpenError(FormatMsg("Cannot open file \"%s\". %s",
-                                  {path.string(), SystemReason(e->state == State::kGone ? ENOENT : EISDIR)}));
+                                  {PathText(path), SystemReason(e->state == State::kGone ? ENOENT : EISDIR)}));
     return ReadWholeFile(e->host);
   }
   return GameFileSystem::ReadFile(path);
@@ -170,7 +171,7 @@ std::unique_ptr<AtomicFileWriter> OverlayFileSystem::CreateFile(const Path& path
 void OverlayFileSystem::CopyFile(const Path& from, const Path& to) {
   CheckWritable(to);
   if (!IsFile(from))
-    throw EFOpenError(FormatMsg("Cannot open file \"%s\". %s", {from.string(), SystemReason(ENOENT)}));
+    throw EFOpenError(FormatMsg("Cannot open file \"%s\". %s", {PathText(from), SystemReason(ENOENT)}));
   const std::string key = KeyOf(to);
   RequireFolderOf(key);
   const FileChange change{FileChange::kWrite, to, {}};

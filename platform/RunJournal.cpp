@@ -18,6 +18,7 @@
 #include <sstream>
 
 #include "common/FileIO.h"
+#include "common/PathText.h"
 #include "common/Sha256.h"
 #include "common/StrFormat.h"
 #include "common/VeyException.h"
@@ -119,7 +120,7 @@ std::string SafeName(std::string_view name) {
 }
 
 [[noreturn]] void Fail(std::string_view what, const fs::path& path, int err) {
-  throw EFCreateError(FormatMsg("Cannot %s \"%s\". %s", {what, path.string(), SystemReason(err)}));
+  throw EFCreateError(FormatMsg("Cannot %s \"%s\". %s", {what, PathText(path), SystemReason(err)}));
 }
 
 void SyncPath(const fs::path& path) {

@@ -2,6 +2,7 @@
 // the window takes it over (a chosen type replaces the file names given).
 #include <QComboBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 
 #include "AppTests.h"
@@ -88,6 +89,29 @@ class NamespaceDialogTest : public QObject {
                                         "installed."});
     else
       QVERIFY(dialogs.shown.empty());
+  }
+
+  // Before the window shows, the dialog sits in the middle of the screen;
+  // once the window shows, in the middle of the window.
+  void DialogIsCentred() {
+    ModDir mod;
+    WriteTypes(mod);
+    ScriptedDialogs dialogs;
+    app::MainWindow window(app::StartOptions{}, mod.RootQ(), dialogs.Layer());
+    QPoint centre;
+    const auto record = [&centre](app::NamespaceDialog& d) {
+      centre = d.geometry().center();
+      return int(QDialog::Accepted);
+    };
+    QVERIFY(window.Prepare(record));
+    const QPoint screen = window.screen()->availableGeometry().center();
+    QVERIFY2((centre - screen).manhattanLength() <= 2, qPrintable(QStringLiteral("%1,%2").arg(centre.x()).arg(centre.y())));
+
+    window.show();
+    window.move(window.screen()->availableGeometry().topLeft() + QPoint(40, 30));
+    QVERIFY(window.Prepare(record));
+    const QPoint middle = window.frameGeometry().center();
+    QVERIFY2((centre - middle).manhattanLength() <= 2, qPrintable(QStringLiteral("%1,%2").arg(centre.x()).arg(centre.y())));
   }
 
   void LeavingTheDialogEndsWithoutARun() {

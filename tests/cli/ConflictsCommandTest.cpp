@@ -76,6 +76,16 @@ TEST_F(CliConflicts, EachKindWrittenByTwoModsNamesTheWinner) {
   EXPECT_EQ(none.exitCode, 0) << none.out;
   EXPECT_NE(none.out.find("No place in this game folder was written by more than one"), std::string::npos);
 
+  // A dry run predicts what the install would overwrite, with itself as the
+  // unrecorded last writer.
+  ASSERT_EQ(Install("second", {"--dry-run", "--json", (dir / "dry.json").string()}).exitCode, 0);
+  const auto dry = nlohmann::json::parse(dir.Read("dry.json"));
+  ASSERT_EQ(dry["conflicts"].size(), 4u) << dry.dump(2);
+  for (const auto& c : dry["conflicts"]) {
+    EXPECT_EQ(c["winner"]["run"], "");
+    EXPECT_EQ(c["winner"]["mod"], "second");
+  }
+
   CliResult install = Install("second", {"--json", (dir / "second.json").string()});
   ASSERT_EQ(install.exitCode, 0) << install.out;
   ASSERT_EQ(dir.Read("game/override/same.txt"), "second");

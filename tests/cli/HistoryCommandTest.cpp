@@ -85,6 +85,40 @@ TEST_F(CliHistory, InstallTwiceListUndoInOrder) {
   EXPECT_EQ(Lines(Run({"history", "--game", "GAME"}).out).size(), 1u);
 }
 
+// Columns are as wide as their longest cell, so a long run name never runs
+// into the time; the time is the one the reinstall refusal names.
+TEST_F(CliHistory, ColumnsFitTheirContentAndTimesAgree) {
+  const std::string longMod = "A_mod_whose_folder_name_is_longer_than_any_column_width";
+  dir.Write(longMod + "/veypatchdata/changes.ini",
+            "[Settings]\nFileExists=1\nInstallerMode=1\n[InstallList]\nf=override\n[f]\nFile0=long.txt\n");
+  dir.Write(longMod + "/veypatchdata/long.txt", "long");
+  ASSERT_EQ(Install("mod").exitCode, 0);
+  ASSERT_EQ(Install(longMod).exitCode, 0);
+  // A run that ended in a later second than it started.
+  const std::string runText = ".veypatcher/runs/" + platform::ListRuns(dir / "game").back().id + "/run.txt";
+  std::string record = dir.Read("game/" + runText);
+  const std::size_t ended = record.find("\nended=") + 7;
+  record.replace(ended, 19, "2999-01-01 00:00:00");
+  dir.Write("game/" + runText, record);
+  CliResult again = Install(longMod);
+  ASSERT_EQ(again.exitCode, 4);
+
+  const auto lines = Lines(Run({"history", "--game", "GAME"}).out);
+  ASSERT_EQ(lines.size(), 3u);
+  const std::size_t when = lines[0].find("WHEN (UTC)");
+  const std::size_t modColumn = lines[0].find("MOD");
+  for (const std::string& line : lines) {
+    ASSERT_GT(line.size(), modColumn) << line;
+    EXPECT_EQ(line.substr(when - 2, 2), "  ") << line;
+    EXPECT_NE(line[when], ' ') << line;
+    EXPECT_EQ(line.substr(modColumn - 2, 2), "  ") << line;
+  }
+  EXPECT_EQ(lines[2].substr(modColumn, longMod.size()), longMod);
+  const std::string started = lines[2].substr(when, 19);
+  EXPECT_NE((again.out + again.err).find("installed into this game on " + started + " UTC"), std::string::npos)
+      << started << "\n" << again.out << again.err;
+}
+
 TEST_F(CliHistory, FileChangedByHandIsNamedAndForceRestoresAnyway) {
   const std::string original = Talk();
   ASSERT_EQ(Install("mod").exitCode, 0);

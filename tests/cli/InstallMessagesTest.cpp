@@ -57,6 +57,9 @@ TEST_F(Messages, FolderNamesKeepTheirLettersInEveryLog) {
   const std::string game = fs::weakly_canonical(Game()).string();
   const std::string updated = " [Install] \tUpdated 2DA file " + game + "/override/appearance.2da.";
   EXPECT_TRUE(HasLine(r.out, " [Debug] \tInstall path set to " + game + "/.")) << r.out;
+  EXPECT_NE(r.out.find("\n [Debug] \tRecording the changes of this run in " + game + "/.veypatcher/runs/"),
+            std::string::npos)
+      << r.out;
   EXPECT_TRUE(HasLine(r.out, updated)) << r.out;
   EXPECT_TRUE(HasLine(dir.Read("run.log"), updated));
   // The result for other programs carries the same text (JSON escapes only control characters).
@@ -70,6 +73,28 @@ TEST_F(Messages, FolderNamesKeepTheirLettersInEveryLog) {
   Ini("[Settings]\nPlaintextLog=1\n" + std::string(kIni).substr(11));
   ASSERT_EQ(Run({"--mod", Mod(), "--game", Game(), "--yes", "--reinstall"}).exitCode, 0);
   EXPECT_TRUE(HasLine(dir.Read(kFolder + "/mod/installlog.txt"), updated));
+}
+
+// The compiler's line names the compiler and the folder the sandbox lets it
+// write to; both keep their letters like every other path.
+TEST_F(Messages, CompilerLineKeepsTheLettersOfItsFolders) {
+  Ini(std::string(kIni) + "[CompileList]\nS0=a.nss\n");
+  dir.Write(kFolder + "/mod/veypatchdata/a.nss", "void main() {}\n");
+  const fs::path own = dir.Write(kFolder + "/person/compiler",
+                                 "#!/bin/sh\nwhile [ $# -gt 1 ]; do shift; done\nprintf NCS > \"$1\"\n");
+  fs::permissions(own, fs::perms::owner_all);
+  const std::string lead = "Scripts are compiled by your own compiler \"" + own.string() + "\", a native program, ";
+  CliResult r = Run({"--mod", Mod(), "--game", Game(), "--yes", "--compiler", own.string(), "--no-sandbox"});
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find(lead + "without a sandbox (it was turned off)."), std::string::npos) << r.out;
+
+  CliResult boxed = Run({"--mod", Mod(), "--game", Game(), "--yes", "--reinstall", "--compiler", own.string()});
+  EXPECT_NE(boxed.out.find(lead), std::string::npos) << boxed.out;
+  if (boxed.out.find("in a sandbox that may write only to") != std::string::npos) {
+    EXPECT_NE(boxed.out.find("in a sandbox that may write only to " + Mod() + "/veypatchdata/, without network."),
+              std::string::npos)
+        << boxed.out;
+  }
 }
 
 TEST_F(Messages, GameOptionIsCheckedBeforeTheQuestion) {
@@ -107,13 +132,13 @@ TEST_F(Messages, NoneOfTheCommandLinesOwnTextsDoublesAPrefix) {
   EXPECT_EQ(declined.exitCode, 4);
   EXPECT_TRUE(HasLine(declined.err, "Nothing was changed.")) << declined.err;
 
-  // No game folder anywhere and no terminal to ask on: the engine's own "Error! ..."
-  // is shown once, without another lead in front of it.
+  // No game folder anywhere and no terminal to ask on: a usage error naming
+  // --game, before the question and before any run.
   CliResult noGame = Run({"--mod", Mod(), "--yes"});
-  EXPECT_EQ(noGame.exitCode, 3);
-  EXPECT_TRUE(HasLine(noGame.err, "Error! No valid game folder selected! Installation aborted. (GEN-6)")) << noGame.err;
-  EXPECT_EQ(noGame.err.find("Warning: Error"), std::string::npos);
-  EXPECT_EQ(noGame.err.find("occured! Error"), std::string::npos);
+  EXPECT_EQ(noGame.exitCode, 64);
+  EXPECT_NE(noGame.err.find("give it with --game DIR"), std::string::npos) << noGame.err;
+  EXPECT_EQ(noGame.err.find("occured!"), std::string::npos) << noGame.err;
+  EXPECT_EQ(noGame.out.find("started"), std::string::npos) << noGame.out;
 }
 
 TEST_F(Messages, SystemFailuresNameTheFileAndTheReason) {
