@@ -49,6 +49,7 @@ MainWindow::MainWindow(const StartOptions& options, const QString& modFolder, Di
       gameDir_(options.gameDir),
       undoGame_(options.gameDir),
       compiler_(options.compiler),
+      backupDir_(options.backupDir),
       iniName_(options.iniName),
       infoName_(options.infoName) {
   if (!dialogs_.messages) {

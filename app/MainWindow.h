@@ -130,6 +130,7 @@ class MainWindow : public QMainWindow {
   QString gameDir_;
   QString undoGame_;  // the game folder to uninstall from: given, or settled by a run
   QString compiler_;
+  QString backupDir_;
   bool finished_ = false;
   bool summaryShown_ = false;
   std::string iniName_;

@@ -90,6 +90,7 @@ void MainWindow::StartRun(bool plaintextLog, int logLevel) {
   request.dataPath = dataPath_.string();
   request.gameDir = gameDir_.isEmpty() ? std::string() : ToPath(QDir(gameDir_).absolutePath());
   request.compiler = compiler_.isEmpty() ? std::string() : ToPath(QFileInfo(compiler_).absoluteFilePath());
+  request.backupDir = backupDir_.isEmpty() ? std::string() : ToPath(QDir(backupDir_).absolutePath()) + "/";
   request.installationType = installationType_;
   if (logLevel > 0) request.logFile = LogFile(plaintextLog);
   request.plaintextLog = plaintextLog;

@@ -76,7 +76,7 @@ void MainWindow::btnUninstallClick() {
     const platform::RollbackResult result = history.Undo(*run);
     if (!result.problems.empty()) {
       boxes.ShowWarning("These files could not be put back:" + Listed(result.problems) +
-                        "\nThe installation stays recorded; try again.");
+                        "\nNothing was undone; the installation stays recorded. Try again.");
       return;
     }
     boxes.ShowInfo(FormatMsg("The mod \"%s\" was uninstalled: %s files put back, %s new files and folders removed.",

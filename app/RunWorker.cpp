@@ -57,6 +57,7 @@ void RunWorker::Run() {
     patcher.RichLog = &richView;
     patcher.PlainLog = &plainView;
     patcher.Compiler.Compiler = request_.compiler;
+    patcher.FileHandler.BackupDir = request_.backupDir;
     patcher.OnProgress = [this](std::int32_t position, std::int32_t maximum) {
       relay_.SetProgress(position, maximum);
     };

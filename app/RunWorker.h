@@ -28,6 +28,7 @@ struct RunRequest {
   std::string dataPath;  // with a trailing '/'
   std::string gameDir;   // preset game folder; empty: registry and chooser
   std::string compiler;  // the person's script compiler; empty: the mod's
+  std::string backupDir;  // the person's backup folder, with a trailing '/'; empty: the mod's "backup"
   std::string installationType;  // the chosen type's identifier; empty: the only one
   // Where the log is saved when the run is over (empty: not saved), and which view's.
   std::filesystem::path logFile;

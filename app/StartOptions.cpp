@@ -29,7 +29,8 @@ StartOptions ParseStartOptions(const QStringList& arguments) {
       return false;
     };
     if (value(QStringLiteral("--mod"), options.modDir) || value(QStringLiteral("--game"), options.gameDir) ||
-        value(QStringLiteral("--compiler"), options.compiler))
+        value(QStringLiteral("--compiler"), options.compiler) ||
+        value(QStringLiteral("--backup-dir"), options.backupDir))
       continue;
     positional << a;
   }

@@ -1,5 +1,5 @@
-// StartOptions: the window's command line (--mod DIR, --game DIR and the
-// instruction and information file names) and where the mod folder is found.
+// StartOptions: the window's command line (--mod DIR, --game DIR,
+// --compiler PATH, --backup-dir DIR and the instruction and information file names) and where the mod folder is found.
 #pragma once
 
 #include <QString>
@@ -14,6 +14,7 @@ struct StartOptions {
   QString modDir;   // the folder holding "veypatchdata"; empty: look for it
   QString gameDir;  // preset game folder
   QString compiler;  // the person's own script compiler; empty: the mod's
+  QString backupDir;  // the person's own backup folder; empty: the mod folder's "backup"
   std::string iniName = "changes.ini";  // Windows-1252
   std::string infoName = "info.rtf";
   QString error;    // a malformed command line

@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
   const vey::app::StartOptions options = vey::app::ParseStartOptions(arguments);
   if (!options.error.isEmpty()) {
     QMessageBox::warning(nullptr, QApplication::applicationName(),
-                         options.error + QStringLiteral("\n\nUsage: veypatcher [--mod DIR] [--game DIR] [FILE.ini [FILE.rtf]]"));
+                         options.error + QStringLiteral("\n\nUsage: veypatcher [--mod DIR] [--game DIR] [--compiler PATH] [--backup-dir DIR] [FILE.ini [FILE.rtf]]"));
     return 64;
   }
   const QString modFolder =

@@ -12,7 +12,10 @@
 #include "cli/CliCommon.h"
 #include "cli/InstallCommand.h"
 #include "cli/JournalOutput.h"
+#include "cli/RunSignals.h"
 #include "cli/ReplayCommand.h"
+#include "common/PathText.h"
+#include "platform/Headless.h"
 #include "cli/TextOutput.h"
 #include "common/PathText.h"
 #include "common/Win1252.h"
@@ -24,7 +27,8 @@ namespace {
 
 constexpr int kExitRefused = 1;     // files changed since the run
 constexpr int kExitIncomplete = 2;  // some files could not be put back
-constexpr int kExitNoRun = 4;       // nothing to undo
+constexpr int kExitInterrupted = 3; // stopped by a signal, nothing undone
+constexpr int kExitNoRun = 4;       // nothing to undo (or not confirmed)
 
 // What befell a run after it ended, for the list; empty when nothing did.
 std::string UndoNote(const platform::RunRecord& run) {
@@ -65,10 +69,11 @@ nlohmann::ordered_json HistoryJson(const std::string& game, const std::vector<pl
     entry["caption"] = MessageToUtf8(run.caption);
     entry["started"] = run.started;
     entry["ended"] = run.ended.empty() ? ordered_json(nullptr) : ordered_json(run.ended);
-    entry["state"] = run.Finished() ? "finished" : "unfinished";
+    entry["state"] = run.Damaged() ? "damaged" : run.Finished() ? "finished" : "unfinished";
     entry["verdict"] = run.verdict.empty() ? ordered_json(nullptr) : ordered_json(run.verdict);
     entry["undone"] = run.undone ? "all" : run.partlyUndone.empty() ? "no" : "partly";
     entry["undoneFiles"] = std::move(undoneFiles);
+    entry["damage"] = run.damage;
     entry["files"] = std::move(files);
     list.push_back(std::move(entry));
   }
@@ -92,14 +97,23 @@ int ShowHistory(const std::string& given, const std::string& json) {
   // Columns as wide as their longest cell: run names are as long as mod names.
   AlignedTable table;
   table.Add({"RUN", "WHEN (UTC)", "MOD", "TYPE", "VERDICT", "FILES"});
+  std::vector<const platform::RunRecord*> damaged;
   for (const auto& run : runs) {
+    if (run.Damaged()) damaged.push_back(&run);
     const std::string note = UndoNote(run);
     table.Add({run.id, run.started, ModName(run.modFolder),
                run.installationType.empty() ? "-" : Win1252ToUtf8(run.installationType),
-               run.Finished() ? run.verdict : "unfinished",
+               run.Damaged() ? "damaged" : run.Finished() ? run.verdict : "unfinished",
                std::to_string(run.files.size()) + (note.empty() ? "" : "  (" + note + ")")});
   }
   table.Print(std::cout);
+  if (!damaged.empty()) {
+    std::cout << "\nThese records cannot be used (they are neither rolled back nor undone; uninstall --run ID --forget "
+                 "removes one):\n";
+    for (const platform::RunRecord* run : damaged)
+      for (const std::string& problem : run->damage)
+        std::cout << "  runs/" << PathText(run->id) << '/' << PathText(problem) << '\n';
+  }
   return kExitOk;
 }
 
@@ -109,22 +123,57 @@ std::string Joined(const std::vector<std::string>& items) {
   return text;
 }
 
-int Uninstall(const std::string& given, const std::string& id, bool force) {
+int Forget(TRunHistory& history, const std::string& id, bool yes) {
+  platform::Console console = platform::Console::Standard();
+  std::optional<bool> preset;
+  if (yes) preset = true;
+  platform::HeadlessMessageBoxes messages(console, preset);
+  if (!messages.AskYesNo("Forget the run " + id +
+                         "? Its record is removed and it can no longer be undone; the game files it changed stay as "
+                         "they are.")) {
+    std::cout << "Nothing was changed.\n";
+    return kExitNoRun;
+  }
+  if (!history.Forget(id)) {
+    std::cout << "No run " << PathText(id) << " is recorded in this game folder (see history).\n";
+    return kExitNoRun;
+  }
+  std::cout << "The record of run " << PathText(id) << " was removed; the game files were not touched.\n";
+  return kExitOk;
+}
+
+int Uninstall(const std::string& given, const std::string& id, bool force, bool forget, bool yes) {
+  if (forget && id.empty()) throw UsageError("--forget needs --run ID: the run whose record to remove");
   TRunHistory history(GameFolder(given));
   try {
     history.Lock("uninstall");
+    if (forget) return Forget(history, id, yes);
+    for (const TRecoveredUndo& undo : history.RecoverUndo())
+      std::cout << "An uninstallation that was cut short (" << undo.name << ") was "
+                << (undo.completed ? "completed first.\n" : "reversed first.\n");
+    for (const std::string& recovered : history.RecoverUnfinished())
+      std::cout << "The unfinished run " << recovered << " was rolled back first.\n";
   } catch (const ERunRefused& e) {
     std::cout << e.what() << '\n';
-    return kExitLocked;
+    return e.Code() == kRefusedLocked ? kExitLocked : kExitJournal;
+  } catch (const EPathError& e) {
+    std::cout << e.what() << '\n';
+    return kExitNoRun;
   }
-  for (const std::string& recovered : history.RecoverUnfinished())
-    std::cout << "The unfinished run " << recovered << " was rolled back first.\n";
   const auto run = history.Find(id);
   if (!run) {
     std::cout << (id.empty() ? std::string("No installation has been recorded in this game folder.")
                              : "No run " + id + " is recorded in this game folder (see history).")
               << '\n';
     return kExitNoRun;
+  }
+  if (run->Damaged() || !run->Finished()) {
+    std::cout << "Refusing to undo run " << PathText(run->id) << ": its record cannot be used:";
+    for (const std::string& problem : run->damage) std::cout << "\n  runs/" << PathText(run->id) << '/' << PathText(problem);
+    if (run->damage.empty()) std::cout << "\n  it did not finish";
+    std::cout << "\nNothing was changed. \"uninstall --run " << PathText(run->id)
+              << " --forget\" removes the record and leaves the game files as they are.\n";
+    return kExitJournal;
   }
   const TUndoCheck check = history.Check(*run);
   if (!check.Clear()) {
@@ -139,15 +188,24 @@ int Uninstall(const std::string& given, const std::string& id, bool force) {
       return kExitRefused;
     }
   }
-  const auto result = history.Undo(*run);
+  // Ctrl-C or a polite kill stops the undo between two files and reverses
+  // it; a harder kill leaves its journal for the next start.
+  RunSignals signals;
+  platform::RollbackResult result;
+  try {
+    result = history.Undo(*run, &signals.Flag());
+  } catch (const ECancelled&) {
+    std::cout << "Interrupted: nothing was undone, the run " << run->id << " stays recorded.\n";
+    return kExitInterrupted;
+  }
+  if (!result.problems.empty()) {
+    std::cout << "These files could not be put back:" << Joined(result.problems)
+              << "\nNothing was undone; the run stays recorded. Try again.\n";
+    return kExitIncomplete;
+  }
   if (!check.laterRuns.empty())
     std::cout << "Part of the changes of these later runs was taken back; history marks them partly undone:"
               << Joined(check.laterRuns) << '\n';
-  if (!result.problems.empty()) {
-    std::cout << "These files could not be put back:" << Joined(result.problems)
-              << "\nThe run stays recorded; try again.\n";
-    return kExitIncomplete;
-  }
   std::cout << "Run " << run->id << " undone: " << result.restored << " files put back, " << result.removed
             << " new files and folders removed.\n";
   return kExitOk;
@@ -172,7 +230,7 @@ void RegisterHistoryCommands(CLI::App& app, int& exitCode) {
 
   struct UninstallOptions {
     std::string game, run;
-    bool force = false;
+    bool force = false, forget = false, yes = false;
     bool replay = false;
   };
   auto options = std::make_shared<UninstallOptions>();
@@ -184,17 +242,23 @@ void RegisterHistoryCommands(CLI::App& app, int& exitCode) {
                  "Take the run out of the middle: undo the later runs, then this one, then install the later "
                  "mods again in their order with their recorded types and options")
       ->excludes("--force");
+  undo->add_flag("--forget", options->forget,
+                 "Remove the record of run --run ID without touching the game (for a run that cannot be put back)")
+      ->excludes("--force", "--replay");
+  undo->add_flag("--yes", options->yes, "Answer Yes to the --forget question");
   undo->footer(
       "Puts every file the run changed back as it was before and removes the files it created; the run "
-      "leaves the history. Exit status: 0 undone; 1 refused, files changed after the run (names them); "
-      "2 some files could not be put back; 4 no such run; 5 an installation is running in this game "
-      "folder; 64 usage error.\n"
+      "leaves the history. The undo is one transaction: cut short, it is completed or reversed by the next "
+      "uninstall or install. Exit status: 0 undone; 1 refused, files changed after the run (names them); "
+      "2 some files could not be put back (nothing was undone); 3 interrupted (nothing was undone); 4 no such "
+      "run (or --forget not confirmed); 5 an installation is running in this game folder; 6 the run's record or "
+      "the journal cannot be used (damaged, of another game folder, a link); 64 usage error.\n"
       "With --replay (and --run): refused (1, nothing changed) when a later run's mod folder or archive is "
       "missing or its files changed since it was installed, or a file changed outside the installer; 3 a "
       "later mod failed to install again and everything was put back as it was.");
   undo->callback([options, &exitCode] {
     exitCode = options->replay ? UninstallWithReplay(GameFolder(options->game), options->run)
-                               : Uninstall(options->game, options->run, options->force);
+                               : Uninstall(options->game, options->run, options->force, options->forget, options->yes);
   });
 }
 

@@ -54,6 +54,7 @@ struct InstallOptions {
   bool reinstall = false;
   bool dryRun = false;
   std::string jsonFile;
+  std::string backupDir;
   // Set by a replay, which holds the game folder itself.
   bool lockHeld = false;
 };
@@ -72,6 +73,7 @@ TRunSource SourceOf(const InstallOptions& options, const std::string& appPath, c
   source.installationType = type;
   source.compiler = Absolute(options.compiler.Compiler);
   source.noSandbox = options.noSandbox;
+  source.backupDir = Absolute(options.backupDir);
   for (const std::string& pick : options.picks) {
     const std::size_t eq = pick.find('=');
     source.picks.push_back(pick.substr(0, eq + 1) + Absolute(pick.substr(eq + 1)));
@@ -98,6 +100,10 @@ int RunInstall(const InstallOptions& options, InstallResult& outcome);
 
 // The run, then its result for other programs when one is asked for.
 int RunInstall(const InstallOptions& options) {
+  // Refused before anything changes: a result that cannot be written would
+  // leave a mod manager with an installed mod and no word of it.
+  if (!options.jsonFile.empty() && !CanWriteResult(options.jsonFile))
+    throw UsageError("--json: cannot write the result file \"" + options.jsonFile + "\"");
   InstallResult outcome(options.jsonFile, options.dryRun);
   const int exitCode = RunInstall(options, outcome);
   if (outcome.Wanted() && !outcome.Write(exitCode)) return exitCode == kExitOk ? kExitNotRun : exitCode;
@@ -127,6 +133,13 @@ int RunInstall(const InstallOptions& options, InstallResult& outcome) {
     throw UsageError("--mod: \"" + options.mod.modDir + "\" is not a folder");
   // Refused before anything is asked, like every other usage error.
   const std::string givenGame = options.gameDir.empty() ? std::string() : CheckedGameOption(options.gameDir);
+  std::string backupDir;
+  if (!options.backupDir.empty()) {
+    const std::filesystem::path given = std::filesystem::absolute(options.backupDir, ec);
+    if (std::filesystem::exists(given, ec) && !std::filesystem::is_directory(given, ec))
+      throw UsageError("--backup-dir: \"" + options.backupDir + "\" is not a folder");
+    backupDir = WithSlash(given.lexically_normal().string());
+  }
   const ModSelection mod = SelectMod(options.mod, files, &console);
   const std::string appPath = WithSlash(mod.modFolder.lexically_normal().string());
   const std::string dataPath = WithSlash(mod.dataPath.string());
@@ -213,6 +226,7 @@ int RunInstall(const InstallOptions& options, InstallResult& outcome) {
     if (options.logLevel) patcher.SetShownLogLevel(*options.logLevel);
     patcher.Compiler = options.compiler;
     patcher.Compiler.Sandbox = !options.noSandbox;
+    patcher.FileHandler.BackupDir = backupDir;
     patcher.Report = outcome.Report();
     patcher.OnGameFolder = [&](const std::string& folder) { outcome.SetGameFolder(folder); };
     patcher.OnLogEntry = [&](LogKind kind, std::string_view text) { outcome.Log(kind, text); };
@@ -228,6 +242,7 @@ int RunInstall(const InstallOptions& options, InstallResult& outcome) {
     patcher.RunOptions.rollbackOnFailure = !options.noRollback;
     // A dry run changes nothing, so there is nothing to record or undo.
     patcher.RunOptions.journal = !options.dryRun;
+    patcher.RunOptions.dryRun = options.dryRun;
     patcher.RunOptions.installationType = mod.namespaceId;
     patcher.RunOptions.cancel = &signals.Flag();
     patcher.RunOptions.confirmReinstall = [&](const platform::RunRecord&) { return options.reinstall; };
@@ -250,9 +265,12 @@ int RunInstall(const InstallOptions& options, InstallResult& outcome) {
       bar.Finish();
       std::string message = e.what();
       if (e.Code() == kRefusedAlreadyInstalled) message += " Give --reinstall to install it again.";
+      outcome.SetCounts(patcher.WarningCount(), patcher.ErrorCount());
       outcome.SetFailure(message);
       messages.ShowWarning(message);
-      exitCode = e.Code() == kRefusedLocked ? kExitLocked : kExitNotRun;
+      exitCode = e.Code() == kRefusedLocked    ? kExitLocked
+                 : e.Code() == kRefusedJournal ? kExitJournal
+                                               : kExitNotRun;
     } catch (const ECancelled& e) {
       bar.Finish();
       outcome.SetCounts(patcher.WarningCount(), patcher.ErrorCount());
@@ -275,7 +293,8 @@ int RunInstall(const InstallOptions& options, InstallResult& outcome) {
   }
 
   outcome.Settle();
-  if (options.dryRun) PrintChanges(human, outcome.Files());
+  // A refused dry run ends as the real run would, with nothing to list.
+  if (options.dryRun && exitCode != kExitNotRun && exitCode != kExitLocked) PrintChanges(human, outcome.Files());
   // The log goes beside the installer, as the desktop program leaves it; a
   // dry run leaves nothing behind.
   if (logLevel > 0 && !options.dryRun) {
@@ -303,6 +322,7 @@ int InstallAgain(const TRunSource& source, const std::string& gameFolder) {
   options.picks = source.picks;
   options.compiler.Compiler = source.compiler;
   options.noSandbox = source.noSandbox;
+  options.backupDir = source.backupDir;
   options.reinstall = true;
   options.lockHeld = true;
   return RunInstall(options);
@@ -337,6 +357,9 @@ void RegisterInstallCommand(CLI::App& app, int& exitCode) {
   install->add_flag("--dry-run", options->dryRun,
                     "Do the whole run without changing anything: every write is kept in a scratch "
                     "folder that is thrown away; prints the files the run would change");
+  install->add_option("--backup-dir", options->backupDir,
+                      "Keep the unaltered files in this folder of your own (made when missing; it may be a "
+                      "link) instead of the mod folder's \"backup\"");
   install->add_option("--json", options->jsonFile,
                       "Write the result as JSON (docs/install-result.md) to this file; - for standard "
                       "output, the log then goes to standard error");
@@ -346,8 +369,8 @@ void RegisterInstallCommand(CLI::App& app, int& exitCode) {
       "Every run is recorded in GAME/.veypatcher so that it can be undone (see history and uninstall); "
       "a run that a failure ends or that is interrupted is rolled back.\n"
       "Exit status: 0 done; 1 done with warnings; 2 done with errors; 3 a failure ended the run (rolled back); "
-      "4 nothing was run (no instruction file, not confirmed, or the mod is already installed, without "
-      "--reinstall); 5 another installation is running in this game folder; 64 usage error (also a --game "
+      "4 nothing was run (no instruction file, not confirmed, the mod is already installed without "
+      "--reinstall, or the mod folder's \"backup\" is a link); 5 another installation is running in this game folder; 64 usage error (also a --game "
       "that is no game folder, or several game folders found and no terminal to choose on).\n"
       "--dry-run keeps no record and changes nothing; --json writes the result described in "
       "docs/install-result.md.");

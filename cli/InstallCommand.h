@@ -15,6 +15,7 @@ constexpr int kExitErrors = 2;    // finished with errors
 constexpr int kExitAborted = 3;   // a failure ended the run
 constexpr int kExitNotRun = 4;    // nothing was run (also: already installed)
 constexpr int kExitLocked = 5;    // another run holds the game folder
+constexpr int kExitJournal = 6;   // the game folder's journal cannot be used (nothing was run)
 
 // Adds the subcommand; when it runs, its exit code is stored in exitCode.
 void RegisterInstallCommand(CLI::App& app, int& exitCode);

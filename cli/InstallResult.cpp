@@ -1,7 +1,10 @@
 // InstallResult: the install outcome as a JSON document.
 #include "cli/InstallResult.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <map>
@@ -44,6 +47,7 @@ std::string_view Verdict(int exitCode) {
     case kExitWarnings: return "warnings";
     case kExitErrors: return "errors";
     case kExitAborted: return "failed";
+    case kExitUsage: return "usage";
     default: return "not-run";
   }
 }
@@ -80,6 +84,12 @@ void InstallResult::Settle() {
   if (!report_) return;
   files_ = report_->Files();
   report_->Detach();
+  // After a rollback only what could not be put back is still a change.
+  if (report_->Rollback())
+    std::erase_if(files_, [](const TRunReport::ChangedFile& f) {
+      return f.before.exists == f.after.exists && f.before.size == f.after.size &&
+             f.before.sha256 == f.after.sha256 && !f.before.sha256.empty();
+    });
 }
 
 bool InstallResult::Write(int exitCode) const {
@@ -90,8 +100,9 @@ bool InstallResult::Write(int exitCode) const {
   doc["verdict"] = Verdict(exitCode);
   doc["exitCode"] = exitCode;
   doc["failure"] = failure_.empty() ? ordered_json(nullptr) : ordered_json(MessageToUtf8(failure_));
-  doc["modFolder"] = modFolder_;
-  doc["instructions"] = instructions_;
+  // Empty when a usage error stopped the command before they were known.
+  doc["modFolder"] = modFolder_.empty() ? ordered_json(nullptr) : ordered_json(modFolder_);
+  doc["instructions"] = instructions_.empty() ? ordered_json(nullptr) : ordered_json(instructions_);
   const std::string game = report_ ? report_->GameFolder() : std::string();
   doc["gameFolder"] = game.empty() ? ordered_json(nullptr) : ordered_json(game);
 
@@ -116,7 +127,16 @@ bool InstallResult::Write(int exitCode) const {
   ordered_json archives = ordered_json::array();
   ordered_json tables = ordered_json::array();
   ordered_json talk = ordered_json::array();
-  if (report_) {
+  ordered_json rollback = nullptr;
+  const bool rolledBack = report_ && report_->Rollback();
+  if (rolledBack) {
+    const platform::RollbackResult& r = *report_->Rollback();
+    rollback = {{"restored", r.restored}, {"removed", r.removed}, {"complete", r.problems.empty()},
+                {"problems", r.problems}};
+  }
+  // What a rollback undid was not applied: only the files list keeps what it
+  // could not put back.
+  if (report_ && !rolledBack) {
     std::map<std::string, std::pair<ordered_json, ordered_json>> byArchive;
     std::vector<std::string> order;
     for (const auto& r : report_->Resources()) {
@@ -131,23 +151,28 @@ bool InstallResult::Write(int exitCode) const {
       for (const auto& [index, label] : t.rows) rows.push_back({{"index", index}, {"label", label}});
       tables.push_back({{"table", t.table}, {"rowsAdded", rows}, {"columnsAdded", t.columns}});
     }
-    std::map<std::string, ordered_json> byTable;
+    std::map<std::string, std::pair<ordered_json, ordered_json>> byTable;  // appended, replaced
     std::vector<std::string> tableOrder;
-    for (const auto& e : report_->Entries()) {
-      auto [it, fresh] = byTable.try_emplace(e.table, ordered_json::array());
-      if (fresh) tableOrder.push_back(e.table);
-      it->second.push_back({{"source", e.source}, {"strRef", e.strRef}});
-    }
-    for (const std::string& t : tableOrder) talk.push_back({{"table", t}, {"appended", byTable[t]}});
+    auto table = [&](const std::string& name) -> std::pair<ordered_json, ordered_json>& {
+      auto [it, fresh] = byTable.try_emplace(name, ordered_json::array(), ordered_json::array());
+      if (fresh) tableOrder.push_back(name);
+      return it->second;
+    };
+    for (const auto& e : report_->Entries()) table(e.table).first.push_back({{"source", e.source}, {"strRef", e.strRef}});
+    for (const auto& e : report_->Replaced())
+      table(e.table).second.push_back({{"strRef", e.strRef}, {"file", e.file}, {"source", e.source}});
+    for (const std::string& t : tableOrder)
+      talk.push_back({{"table", t}, {"appended", byTable[t].first}, {"replaced", byTable[t].second}});
   }
   doc["archives"] = std::move(archives);
   doc["tables"] = std::move(tables);
   doc["talkTables"] = std::move(talk);
+  doc["rollback"] = std::move(rollback);
 
   // The places this run wrote, and those that other recorded runs wrote too.
   ordered_json places = ordered_json::array();
   ordered_json conflicts = ordered_json::array();
-  if (report_) {
+  if (report_ && !rolledBack) {
     for (const TWritePlace& p : report_->Places()) places.push_back(PlaceJson(p));
     if (!game.empty() && (dryRun_ || !runId_.empty())) {
       TRecordedPlaces recorded = ReadRecordedPlaces(game);
@@ -179,6 +204,34 @@ bool InstallResult::Write(int exitCode) const {
     return false;
   }
   return true;
+}
+
+bool CanWriteResult(const std::string& destination) {
+  if (destination == "-") return true;
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path path(destination);
+  if (fs::is_directory(path, ec)) return false;
+  if (fs::exists(path, ec)) return ::access(destination.c_str(), W_OK) == 0;
+  fs::path folder = path.parent_path();
+  if (folder.empty()) folder = ".";
+  return fs::is_directory(folder, ec) && ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+void WriteUsageResult(int argc, char** argv, const std::string& message) {
+  if (argc < 2 || std::string_view(argv[1]) != "install") return;
+  std::string destination;
+  bool dryRun = false;
+  for (int i = 2; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--dry-run") dryRun = true;
+    if (arg == "--json" && i + 1 < argc) destination = argv[++i];
+    else if (arg.starts_with("--json=")) destination = std::string(arg.substr(7));
+  }
+  if (destination.empty() || !CanWriteResult(destination)) return;
+  InstallResult result(destination, dryRun);
+  result.SetFailure(message);
+  result.Write(kExitUsage);
 }
 
 void PrintChanges(std::ostream& out, const std::vector<TRunReport::ChangedFile>& files) {

@@ -18,7 +18,7 @@ namespace vey::cli {
 
 class InstallResult {
  public:
-  static constexpr int kVersion = 1;
+  static constexpr int kVersion = 2;
 
   // destination: a file name, or "-" for standard output.
   InstallResult(std::string destination, bool dryRun);
@@ -62,6 +62,15 @@ class InstallResult {
   std::string runId_;
   std::vector<TRunReport::ChangedFile> files_;
 };
+
+// Whether a result file can be written there (an existing writable file, or
+// a new one in a writable folder); "-" always can.
+bool CanWriteResult(const std::string& destination);
+
+// A usage error of `install`: when the command line asks for a result
+// (--json, read from the raw arguments since parsing failed), writes one with
+// the verdict "usage". Writes nothing to a file that cannot be written.
+void WriteUsageResult(int argc, char** argv, const std::string& message);
 
 // The list of changes a dry run prints after its verdict, one line a file.
 void PrintChanges(std::ostream& out, const std::vector<TRunReport::ChangedFile>& files);

@@ -38,12 +38,12 @@ int UninstallWithReplay(const std::string& gameFolder, const std::string& id) {
   TRunHistory history(gameFolder);
   try {
     history.Lock("uninstall");
+    for (const std::string& recovered : history.RecoverUnfinished())
+      std::cout << "The unfinished run " << Text(recovered) << " was rolled back first.\n";
   } catch (const ERunRefused& e) {
     std::cout << Text(e.what()) << '\n';
-    return kExitLocked;
+    return e.Code() == kRefusedLocked ? kExitLocked : kExitJournal;
   }
-  for (const std::string& recovered : history.RecoverUnfinished())
-    std::cout << "The unfinished run " << Text(recovered) << " was rolled back first.\n";
 
   TReplay replay(history, gameFolder);
   std::vector<std::string> refusals;

@@ -33,19 +33,39 @@ int Reset(const ResetOptions& options) {
     history.Lock("reset");
   } catch (const ERunRefused& e) {
     std::cout << e.what() << '\n';
-    return kExitLocked;
+    return e.Code() == kRefusedLocked ? kExitLocked : kExitJournal;
   }
   if (history.ResetPending()) std::cout << "A reset of this game folder was cut short; finishing it first.\n";
   try {
+    for (const TRecoveredUndo& undo : history.RecoverUndo())
+      std::cout << "An uninstallation that was cut short (" << undo.name << ") was "
+                << (undo.completed ? "completed first.\n" : "reversed first.\n");
     for (const std::string& recovered : history.RecoverUnfinished())
       std::cout << "The unfinished run " << recovered << " was rolled back first.\n";
+  } catch (const ERunRefused& e) {
+    std::cout << e.what() << '\n';
+    return kExitJournal;
   } catch (const Exception& e) {
     std::cout << e.what() << "\nRun reset again to retry.\n";
     return kExitIncomplete;
   }
   std::vector<platform::RunRecord> runs;
+  std::vector<platform::RunRecord> damaged;
   for (platform::RunRecord& run : history.Runs())
-    if (run.Finished()) runs.push_back(std::move(run));
+    if (run.Damaged())
+      damaged.push_back(std::move(run));
+    else if (run.Finished())
+      runs.push_back(std::move(run));
+  // A damaged record is never acted upon: the game could not be put back as
+  // it was before the first run.
+  if (!damaged.empty()) {
+    std::cout << "Refusing to reset: these records cannot be used:";
+    for (const platform::RunRecord& run : damaged)
+      for (const std::string& problem : run.damage) std::cout << "\n  runs/" << run.id << '/' << problem;
+    std::cout << "\nNothing was changed. \"uninstall --run ID --forget\" removes such a record and leaves the game "
+                 "files as they are.\n";
+    return kExitJournal;
+  }
   if (runs.empty()) {
     std::cout << "No installation is recorded in this game folder; there is nothing to reset.\n";
     return kExitNothing;
@@ -99,7 +119,7 @@ void RegisterResetCommand(CLI::App& app, int& exitCode) {
       "transaction: when cut short, the next reset, uninstall or install finishes it. The runs stay in "
       "history, marked undone. Exit status: 0 done; 1 refused, files changed outside the installer; 2 some "
       "files could not be put back; 4 nothing recorded, or answered No; 5 an installation is running in "
-      "this game folder; 64 usage error.");
+      "this game folder; 6 the journal cannot be used (a damaged record, nothing was changed); 64 usage error.");
   command->callback([options, &exitCode] { exitCode = Reset(*options); });
 }
 

@@ -12,6 +12,7 @@
 #include "cli/HistoryCommand.h"
 #include "cli/InfoCommand.h"
 #include "cli/InstallCommand.h"
+#include "cli/InstallResult.h"
 #include "cli/NamespacesCommand.h"
 #include "cli/ReportCommand.h"
 #include "cli/ResetCommand.h"
@@ -63,6 +64,7 @@ int main(int argc, char** argv) {
   } catch (const CLI::Success& e) {
     return app.exit(e);  // --help or --version
   } catch (const CLI::ParseError& e) {
+    vey::cli::WriteUsageResult(argc, argv, e.what());
     return ReportUsageError(app, e);
   }
   return exitCode;

@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <algorithm>
 #include <cmath>
 #include <system_error>
 
@@ -35,19 +36,53 @@ int HexValue(char c) {
   return -1;
 }
 
-// Both conversions read exactly the text IsFloat admitted, after the one
-// separator swap, so the process locale never matters.
+// The power of ten of the first significant digit of a number text ("0.05"
+// is -2, "12E3" is 4); only used to tell an underflow from an overflow.
+long DecimalMagnitude(std::string_view text) {
+  std::size_t e = text.find_first_of("eE");
+  long exponent = 0;
+  if (e != std::string_view::npos) {
+    std::string_view digits = text.substr(e + 1);
+    bool negative = !digits.empty() && digits[0] == '-';
+    if (!digits.empty() && (digits[0] == '-' || digits[0] == '+')) digits.remove_prefix(1);
+    for (char c : digits) exponent = std::min(exponent * 10 + (c - '0'), 1000000L);
+    if (negative) exponent = -exponent;
+  }
+  std::string_view mantissa = text.substr(0, e);
+  std::size_t point = mantissa.find('.');
+  if (point == std::string_view::npos) point = mantissa.size();
+  std::size_t first = mantissa.find_first_of("123456789");
+  if (first == std::string_view::npos) return 0;
+  long position = first < point ? static_cast<long>(point - first - 1) : -static_cast<long>(first - point);
+  return position + exponent;
+}
+
+// Reads exactly the text IsFloat admitted, after turning its first separator
+// into '.', so the process locale never matters. A value too small for the
+// type becomes zero of its sign; one too large, or a text with several
+// separators, is no number.
+template <typename Real>
+std::optional<Real> ParseReal(std::string_view s) {
+  if (!IsFloat(s)) return std::nullopt;
+  std::string text(s);
+  if (auto sep = text.find_first_of(",."); sep != std::string::npos) text[sep] = '.';
+  Real value{};
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value,
+                                   std::chars_format::general);
+  if (end != text.data() + text.size()) return std::nullopt;
+  if (ec == std::errc::result_out_of_range && DecimalMagnitude(text) < 0)
+    return text[0] == '-' ? -Real(0) : Real(0);
+  if (ec != std::errc() || !std::isfinite(value)) return std::nullopt;
+  return value;
+}
+
 template <typename Real>
 Real TextToReal(std::string_view s) {
   if (!IsFloat(s)) return 0;
+  if (auto value = ParseReal<Real>(s)) return *value;
   std::string text(s);
   if (auto comma = text.find(','); comma != std::string::npos) text[comma] = '.';
-  Real value{};
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value,
-                                   std::chars_format::fixed);
-  if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
-    throw EConvertError(FormatMsg("'%s' is not a valid floating point value", {text}));
-  return value;
+  throw EConvertError(FormatMsg("'%s' is not a valid floating point value", {text}));
 }
 
 class Pipe {
@@ -103,10 +138,13 @@ class FileDescriptor {
 
 // Reaps the child on every way out; an early exit (a pump that throws) kills it
 // first so the installer never waits on a program nobody reads any more.
+// The child leads a process group of its own; whatever it started in that
+// group ends with it, also when the wait is given up (a stop request).
 class ChildGuard {
  public:
-  explicit ChildGuard(pid_t pid) : pid_(pid) {}
+  explicit ChildGuard(pid_t pid) : pid_(pid), group_(pid) {}
   ~ChildGuard() {
+    ::kill(-group_, SIGKILL);
     if (pid_ <= 0) return;
     ::kill(pid_, SIGKILL);
     while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
@@ -130,6 +168,7 @@ class ChildGuard {
 
  private:
   pid_t pid_;
+  pid_t group_;
   int status_ = -1;
 };
 
@@ -165,6 +204,14 @@ bool IsInteger(std::string_view s) {
 }
 
 bool IsFloat(std::string_view s) {
+  // Exponent notation ("1.5E-3", "1e+5") is written by real instruction files;
+  // the part before the exponent follows the plain rules.
+  if (std::size_t e = s.find_first_of("eE"); e != std::string_view::npos) {
+    std::string_view exponent = s.substr(e + 1);
+    if (!exponent.empty() && (exponent[0] == '-' || exponent[0] == '+')) exponent.remove_prefix(1);
+    if (!IsDigits(exponent)) return false;
+    s = s.substr(0, e);
+  }
   if (s.empty() || !(s[0] == '-' || IsDigit(s[0])) || !IsDigit(s.back())) return false;
   for (std::size_t i = 1; i + 1 < s.size(); ++i)
     if (!(IsDigit(s[i]) || s[i] == ',' || s[i] == '.')) return false;
@@ -173,6 +220,8 @@ bool IsFloat(std::string_view s) {
 
 float TextToSingle(std::string_view s) { return TextToReal<float>(s); }
 double TextToDouble(std::string_view s) { return TextToReal<double>(s); }
+std::optional<float> ParseSingle(std::string_view s) { return ParseReal<float>(s); }
+std::optional<double> ParseDouble(std::string_view s) { return ParseReal<double>(s); }
 
 std::optional<std::int32_t> ParseInt32(std::string_view s) {
   bool negative = false;
@@ -274,12 +323,16 @@ std::string RunAndCapture(const std::string& exeName, const std::vector<std::str
 
   Pipe output;
   if (!output.Valid()) throw cannotStart();
+  Pipe errorOutput;
+  if (options.errors && !errorOutput.Valid()) throw cannotStart();
   SpawnActions actions;
   // The child reads nothing: its input is the null device, not the pipe, so a
   // program that reads standard input sees its end instead of its own output.
   ::posix_spawn_file_actions_addopen(actions.Get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   ::posix_spawn_file_actions_adddup2(actions.Get(), output.Write(), STDOUT_FILENO);
-  if (options.discardErrors)
+  if (options.errors)
+    ::posix_spawn_file_actions_adddup2(actions.Get(), errorOutput.Write(), STDERR_FILENO);
+  else if (options.discardErrors)
     ::posix_spawn_file_actions_addopen(actions.Get(), STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   if (!dir.empty()) ::posix_spawn_file_actions_addchdir_np(actions.Get(), dir.c_str());
 
@@ -296,38 +349,53 @@ std::string RunAndCapture(const std::string& exeName, const std::vector<std::str
     bool replaced = false;
     for (const std::string& added : options.environment)
       if (std::string_view(added).substr(0, added.find('=')) == name) replaced = true;
+    for (const std::string& removed : options.unset)
+      if (removed == name) replaced = true;
     if (!replaced) envp.push_back(*e);
   }
   for (const std::string& added : options.environment) envp.push_back(const_cast<char*>(added.c_str()));
   envp.push_back(nullptr);
 
+  posix_spawnattr_t attributes;
+  ::posix_spawnattr_init(&attributes);
+  ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+  ::posix_spawnattr_setpgroup(&attributes, 0);
   pid_t pid = 0;
-  int rc = searchPath ? ::posix_spawnp(&pid, program.c_str(), actions.Get(), nullptr, argv.data(), envp.data())
-                      : ::posix_spawn(&pid, program.c_str(), actions.Get(), nullptr, argv.data(), envp.data());
+  int rc = searchPath ? ::posix_spawnp(&pid, program.c_str(), actions.Get(), &attributes, argv.data(), envp.data())
+                      : ::posix_spawn(&pid, program.c_str(), actions.Get(), &attributes, argv.data(), envp.data());
+  ::posix_spawnattr_destroy(&attributes);
   if (rc != 0) throw cannotStart();
   ChildGuard child(pid);
   output.CloseWrite();
+  errorOutput.CloseWrite();
   ::fcntl(output.Read(), F_SETFL, ::fcntl(output.Read(), F_GETFL) | O_NONBLOCK);
+  if (options.errors) ::fcntl(errorOutput.Read(), F_SETFL, ::fcntl(errorOutput.Read(), F_GETFL) | O_NONBLOCK);
 
   // Read while the program runs; once it has ended, take what it left in the
   // pipe. A descendant that keeps the pipe open does not hold the installer.
   // The process descriptor wakes the wait as soon as the program ends.
   FileDescriptor processFd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
-  std::string captured;
+  std::string captured, errors;
   bool open = true;
+  bool errorsOpen = options.errors != nullptr;
   bool ended = false;
   while (!ended) {
-    pollfd fds[2];
+    pollfd fds[3];
     nfds_t count = 0;
-    if (open) fds[count++] = pollfd{output.Read(), POLLIN, 0};
     if (processFd.Get() >= 0) fds[count++] = pollfd{processFd.Get(), POLLIN, 0};
-    int ready = ::poll(count ? fds : nullptr, count, 100);
-    if (open && ready > 0 && fds[0].revents != 0) open = Drain(output.Read(), captured);
+    if (open) fds[count++] = pollfd{output.Read(), POLLIN, 0};
+    if (errorsOpen) fds[count++] = pollfd{errorOutput.Read(), POLLIN, 0};
+    ::poll(count ? fds : nullptr, count, 100);
+    // Reading a pipe with nothing in it costs nothing: it is non-blocking.
+    if (open) open = Drain(output.Read(), captured);
+    if (errorsOpen) errorsOpen = Drain(errorOutput.Read(), errors);
     ended = child.Poll();
     if (ended && open) Drain(output.Read(), captured);
+    if (ended && errorsOpen) Drain(errorOutput.Read(), errors);
     if (pump) pump();
   }
   if (options.exitStatus) *options.exitStatus = child.Status();
+  if (options.errors) *options.errors = Utf8ToWin1252(errors);
   return Utf8ToWin1252(captured);
 }
 

@@ -17,8 +17,15 @@ bool IsDigits(std::string_view s);
 // "-" or a digit, then digits only. A lone "-" passes.
 bool IsInteger(std::string_view s);
 // "-" or a digit first, a digit last, and only digits, ',' and '.' between;
-// any number of separators passes (so "1.2.3" is "float" here).
+// any number of separators passes (so "1.2.3" is "float" here). An exponent
+// may follow: 'E' or 'e', an optional sign and digits ("-8.4E-7").
 bool IsFloat(std::string_view s);
+
+// The number an IsFloat text stands for, the first separator being the
+// decimal point; nullopt for texts that only look like one ("1.2.3") and for
+// values beyond the type's range. Values too small for the type become 0.
+std::optional<float> ParseSingle(std::string_view s);
+std::optional<double> ParseDouble(std::string_view s);
 
 // 0 for text that is not IsFloat; otherwise the first ',' becomes '.' and the
 // text is converted. Text still not a number (several separators) raises
@@ -66,8 +73,13 @@ struct RunOptions {
   // "NAME=value" entries added to the program's environment, replacing the
   // installer's own entry of that name.
   std::vector<std::string> environment;
+  // Names removed from the program's environment.
+  std::vector<std::string> unset;
   // Standard error to the null device instead of the installer's own.
   bool discardErrors = false;
+  // When set, receives what the program wrote to standard error (instead of
+  // the installer's own standard error or the null device).
+  std::string* errors = nullptr;
   // When set, receives the exit status (128 + signal number for a program
   // ended by a signal).
   int* exitStatus = nullptr;

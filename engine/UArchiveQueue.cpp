@@ -2,6 +2,8 @@
 // archive once.
 #include "engine/UArchiveQueue.h"
 
+#include <unistd.h>
+
 #include <exception>
 #include <filesystem>
 #include <utility>
@@ -48,7 +50,7 @@ void TArchiveQueue::Add(const std::string& archivePath, const std::string& fileN
     Archive fresh;
     fresh.key = KeyOf(archivePath);
     fresh.path = archivePath;
-    fresh.prefix = IntToStr(archiveCount_++) + "_";
+    fresh.prefix = std::to_string(::getpid()) + "-" + IntToStr(archiveCount_++) + "_";
     fresh.handler = std::make_unique<TERFHandler>(files_.HostPath(archivePath));
     archives_.push_back(std::move(fresh));
     archive = &archives_.back();
@@ -76,16 +78,6 @@ void TArchiveQueue::RemoveStaging(Archive& archive) {
   archive.staged.clear();
 }
 
-// The documents of an archive that could not be written are left where the
-// person can find them, under the names they would have been staged with.
-void TArchiveQueue::KeepInStaging(Archive& archive) {
-  const auto held = archive.handler->PendingData();
-  if (held.empty()) return;
-  files_.CreateDirectories(stagingFolder_);
-  for (const auto& [name, data] : held)
-    files_.WriteFile(files_.Child(stagingFolder_, archive.prefix + AsciiLowerCopy(name)).string(), *data);
-}
-
 void TArchiveQueue::RemoveFolder() {
   try {
     if (files_.IsDirectory(stagingFolder_)) files_.RemoveEmptyDirectory(stagingFolder_);
@@ -95,29 +87,24 @@ void TArchiveQueue::RemoveFolder() {
 
 void TArchiveQueue::Flush() {
   std::exception_ptr first;
-  std::vector<Archive*> written;
   for (auto& archive : archives_) {
     try {
       archive.handler->SaveToFile(files_.BeforeWrite(archive.path));
       files_.WriteDone(archive.path);
       archive.handler->Close();
-      written.push_back(&archive);
     } catch (...) {
       if (!first) first = std::current_exception();
-      try {
-        KeepInStaging(archive);
-      } catch (...) {
-      }
     }
   }
-  for (Archive* archive : written) {
+  // Nothing stays queued, written or not: a full disk must not leave the
+  // documents of an archive it could not write behind for good.
+  for (auto& archive : archives_) {
     try {
-      RemoveStaging(*archive);
+      archive.handler->Close();
+      RemoveStaging(archive);
     } catch (...) {
     }
   }
-  // Nothing stays queued. The documents of an archive that could not be
-  // written stay in the staging folder for the person to look at.
   archives_.clear();
   memoryUsed_ = 0;
   RemoveFolder();

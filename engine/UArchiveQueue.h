@@ -16,8 +16,9 @@ namespace vey {
 // Each archive stays open from its first queued document to Flush; the
 // documents wait in memory, which spares a file per document. Past a limit on
 // the bytes held, further documents wait in a staging folder instead, their
-// file names prefixed with the archive's number because two archives may each
-// receive a document of the same name. Rebuilding an archive once with its documents in queue order
+// file names prefixed with the process and the archive's number ("PID-N_"),
+// because two archives may each receive a document of the same name and a
+// later run must tell a killed run's leftovers from a running one's. Rebuilding an archive once with its documents in queue order
 // gives the same archive as rebuilding it after each one: a document queued
 // twice keeps its last content at the place of its last addition.
 class TArchiveQueue {
@@ -40,8 +41,8 @@ class TArchiveQueue {
   void Add(const std::string& archivePath, const std::string& fileName, std::span<const std::uint8_t> content);
   // Rebuilds every archive that has queued documents, in the order they were
   // first queued. A failure does not stop the others from being written; the
-  // first one is raised afterwards, and the documents of a failed archive
-  // are left in the staging folder.
+  // first one is raised afterwards. Nothing stays in the staging folder: the
+  // run that fails is rolled back, and its documents with it.
   void Flush();
   bool Empty() const { return archives_.empty(); }
 
@@ -57,7 +58,6 @@ class TArchiveQueue {
   static std::string KeyOf(const std::string& archivePath);
   Archive* Lookup(const std::string& archivePath);
   void RemoveStaging(Archive& archive);
-  void KeepInStaging(Archive& archive);
   void RemoveFolder();
 
   platform::GameFileSystem& files_;

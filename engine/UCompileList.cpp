@@ -1,6 +1,9 @@
 // UCompileList: the CompileList, which puts install-time values into the mod's
 // script sources, compiles them with the compiler the mod ships, installs the
 // compiled scripts into override or archives and restores the sources.
+#include <stdlib.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -8,11 +11,13 @@
 #include <set>
 #include <unordered_map>
 
+#include "common/FileIO.h"
 #include "common/PathText.h"
 #include "common/StrFormat.h"
 #include "common/UQK_Common.h"
 #include "common/Win1252.h"
 #include "engine/URunReport.h"
+#include "engine/UTransaction.h"
 #include "engine/UVEYPatcher.h"
 #include "platform/RunJournal.h"
 #include "formats/UERFHandler.h"
@@ -55,6 +60,62 @@ std::vector<std::string_view> SplitSourceLines(std::string_view text) {
   return lines;
 }
 
+// The path below folder (which ends in '/'), or nullopt when it is not below it.
+std::optional<std::string> RelativeInside(const std::string& path, const std::string& folder) {
+  if (path.size() <= folder.size() || path.compare(0, folder.size(), folder) != 0) return std::nullopt;
+  return path.substr(folder.size());
+}
+
+// A private copy of the data folder's script sources as the run sees them
+// (the processed script among them), where the compiler can run with
+// relative names while the real data folder stays untouched.
+class TScratchCopy {
+ public:
+  TScratchCopy(platform::GameFileSystem& files, const std::string& dataFolder, const std::string& script,
+               const std::string& scriptName) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "veypatcher-compile-XXXXXX").string();
+    if (!::mkdtemp(pattern.data()))
+      throw EFCreateError(FormatMsg("Cannot create folder \"%s\". %s", {pattern, SystemReason(errno)}));
+    folder_ = pattern;
+    // The include files a script may need: every source beside it.
+    std::set<std::string> folders = {dataFolder};
+    const std::size_t cut = scriptName.rfind('/');
+    if (cut != std::string::npos) folders.insert(dataFolder + scriptName.substr(0, cut + 1));
+    for (const std::string& from : folders) {
+      const std::string into = folder_ + "/" + from.substr(dataFolder.size());
+      for (const std::string& name : files.List(from)) {
+        if (name.size() < 4 || !EqualsNoCase(std::string_view(name).substr(name.size() - 4), ".nss") ||
+            !files.IsFile(from + name))
+          continue;
+        Put(into + name, files.ReadFile(from + name));
+      }
+    }
+    Put(folder_ + "/" + scriptName, files.ReadFile(script));
+  }
+  ~TScratchCopy() {
+    std::error_code ec;
+    std::filesystem::remove_all(folder_, ec);
+  }
+  TScratchCopy(const TScratchCopy&) = delete;
+  TScratchCopy& operator=(const TScratchCopy&) = delete;
+
+  const std::string& Folder() const { return folder_; }
+  // Moves the compiled file, when there is one, to where the run expects it.
+  void Deliver(const std::string& outputName, const std::string& target) const {
+    const std::string made = folder_ + "/" + outputName;
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(made, ec)) Put(target, ReadWholeFile(made));
+  }
+
+ private:
+  static void Put(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+    WriteFileAtomic(path, bytes);
+  }
+  std::string folder_;
+};
+
 class ScriptCompiler {
  public:
   explicit ScriptCompiler(TVEYPatcher& patcher) : p_(patcher) {}
@@ -66,6 +127,10 @@ class ScriptCompiler {
   void CompileEntry(const std::string& key);
   // False when the compiled file is not there afterwards (logged).
   bool Compile(const TCompileFileInfo& info, const std::string& compiledPath);
+  // A name for the compiler: under wine with Windows separators.
+  std::string CompilerName(const std::string& relative) const {
+    return launcher_->UnderWine() ? ReplaceAll(relative, "/", "\\") : relative;
+  }
   void IntoArchive(const std::string& script, const std::string& compiledPath,
                    const std::string& ncsName, bool replace);
   void IntoOverride(const std::string& compiledPath, const std::string& ncsName, bool replace);
@@ -96,6 +161,17 @@ ScriptCompiler::~ScriptCompiler() {
   // that the next run starts from them and not from processed copies.
   try {
     if (archive_ && archive_->Modified()) SaveArchive();
+  } catch (...) {
+  }
+  // Compiled scripts waiting for an archive that could not be written.
+  for (const std::string& temp : queuedTemps_) {
+    try {
+      Files().RemoveFile(temp);
+    } catch (...) {
+    }
+  }
+  try {
+    Files().RemoveEmptyDirectory(p_.DataPath() + "erfpatch_temp/");
   } catch (...) {
   }
   try {
@@ -230,46 +306,64 @@ void ScriptCompiler::CompileEntry(const std::string& key) {
 bool ScriptCompiler::Compile(const TCompileFileInfo& info, const std::string& compiledPath) {
   const std::string scriptName = LastComponent(info.ScriptPath);
   Log("Compiling modified script %s...", {scriptName}, LogKind::Install);
+  // The compiler runs in the data folder and is given names relative to it:
+  // it cuts an include file's path at the first dot of any folder name, so
+  // no folder name may reach it. A dry run keeps the processed script
+  // elsewhere; the compiler then runs in a scratch copy of the data folder,
+  // and a script picked by hand outside the data folder is compiled there too.
+  const std::string output = Files().BeforeWrite(compiledPath).string();
+  std::optional<std::string> sourceName = RelativeInside(info.ScriptPath, p_.DataPath());
+  std::optional<std::string> outputName = RelativeInside(compiledPath, p_.DataPath());
+  const bool inPlace = sourceName && outputName && Files().HostPath(info.ScriptPath).string() == info.ScriptPath &&
+                       output == compiledPath;
+  std::optional<TScratchCopy> copy;
+  std::string workDir = p_.DataPath();
+  if (!inPlace) {
+    if (!sourceName) sourceName = scriptName;
+    if (!outputName) outputName = LastComponent(compiledPath);
+    copy.emplace(Files(), p_.DataPath(), info.ScriptPath, *sourceName);
+    workDir = copy->Folder();
+  }
   // The flags are split as the compiler would split its own command line.
   std::vector<std::string> arguments;
   for (std::string& flag :
        SplitWindowsCommandLine(p_.IniFile().ReadString("Settings", "ScriptCompilerFlags", "")))
     arguments.push_back(std::move(flag));
-  // Paths as the file system keeps them: a dry run's writes are elsewhere.
-  const std::string script = Files().HostPath(info.ScriptPath).string();
-  const std::string output = Files().BeforeWrite(compiledPath).string();
-  for (const std::string& a : {std::string("-c"), script, std::string("-o"), output})
+  for (const std::string& a : {std::string("-c"), CompilerName(*sourceName), std::string("-o"),
+                               CompilerName(*outputName)})
     arguments.push_back(a);
-  const std::optional<std::string> captured = launcher_->Compile(
-      arguments, compilerFolder_, [this] { p_.Platform().events.ProcessMessages(); },
-      {std::filesystem::path(script).parent_path().string()}, {std::filesystem::path(output).parent_path().string()});
-  if (!captured) {
-    Log("Unable to compile script %s: the compiler \"%s\" is a Windows program and needs wine, "
-        "which was not found. Skipping...",
-        {scriptName, LastComponent(launcher_->CompilerPath())}, LogKind::Error);
+  const std::optional<TCompilerLauncher::TCompileRun> run = launcher_->Compile(arguments, workDir, [this] {
+    p_.Platform().events.ProcessMessages();
+    // Stopping is not left for the end of a long wine set-up or compile.
+    if (p_.RunOptions.cancel && p_.RunOptions.cancel->load()) throw ECancelled("The installation was interrupted.");
+  });
+  if (!run) {
+    Files().WriteDone(compiledPath);
+    Log("Unable to compile script %s: %s. Skipping...", {scriptName, launcher_->Problem()}, LogKind::Error);
     return false;
   }
-  std::string printed = *captured;
-  // What it says names the files as the run knows them.
-  if (script != info.ScriptPath) printed = ReplaceAll(printed, script, info.ScriptPath);
-  if (output != compiledPath) printed = ReplaceAll(printed, output, compiledPath);
+  if (copy) copy->Deliver(*outputName, output);
   // The compiler wrote into the data folder behind the file system's back.
   Files().ForgetListings();
   Files().WriteDone(compiledPath);
+  const bool compiled = Files().IsFile(compiledPath);
 
   // Every line it printed, in order; a final line break ends the last line
-  // rather than starting an empty one.
+  // rather than starting an empty one. When nothing was compiled they say
+  // why, so they are shown with the error whatever the log level.
+  const LogKind said = compiled ? LogKind::Debug : LogKind::Install;
+  const std::string& printed = run->output;
   std::size_t start = 0;
   while (start < printed.size()) {
     std::size_t end = printed.find('\n', start);
     if (end == std::string::npos) end = printed.size();
-    Log("NWNNSSComp says: %s",
-        {ReplaceAll(std::string_view(printed).substr(start, end - start), "\r", "")},
-        LogKind::Debug);
+    Log("NWNNSSComp says: %s", {ReplaceAll(std::string_view(printed).substr(start, end - start), "\r", "")}, said);
     start = end + 1;
   }
+  if (!compiled && printed.empty() && !run->wineMessage.empty())
+    Log("Wine says: %s", {run->wineMessage}, LogKind::Install);
 
-  if (!Files().IsFile(compiledPath)) {
+  if (!compiled) {
     Log("Unable to find compiled version of file \"%s\"! The compilation probably failed! "
         "Skipping...",
         {p_.FileHandler.FileName}, LogKind::Error);

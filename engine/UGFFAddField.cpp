@@ -52,14 +52,7 @@ std::optional<std::uint32_t> ParseDWord(std::string_view s) {
 }
 
 // A vector component: a number, or nothing for texts that only look like one.
-std::optional<float> Component(std::string_view s) {
-  if (!IsFloat(s)) return std::nullopt;
-  try {
-    return TextToSingle(s);
-  } catch (const EConvertError&) {
-    return std::nullopt;
-  }
-}
+std::optional<float> Component(std::string_view s) { return ParseSingle(s); }
 
 std::vector<std::string_view> SplitBars(std::string_view value) {
   std::vector<std::string_view> parts;

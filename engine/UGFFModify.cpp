@@ -170,7 +170,7 @@ void GFFEntry::Process(const std::string& label) {
   // In patcher mode the person chose the very file to patch and no game
   // folder is known: it is saved where it is and put into no archive.
   const bool intoArchive = kind == fkArchived && handler.InstallerMode;
-  const std::string backupFolder = p_.AppPath() + "backup/";
+  const std::string backupFolder = handler.BackupFolder();
   if (!intoArchive) {
     if (handler.BackupFile())
       p_.LogMessage(FormatMsg("Saving unaltered backup copy of %s file in %s",

@@ -156,7 +156,13 @@ void InstallSection::IntoArchive(const std::string& archivePath) {
 void InstallSection::IntoFolder(const std::string& folder) {
   platform::GameFileSystem& files = p_.Files();
   ForEachFile([&](const Entry& e, bool replace) {
-    const std::string targetPath = files.Resolve(folder, e.target).string();
+    std::string targetPath;
+    try {
+      targetPath = files.Resolve(folder, e.target).string();
+    } catch (const EPathError& refused) {
+      Log("%s Skipping \"%s\"...", {refused.what(), e.value}, LogKind::Error);
+      return;
+    }
     const bool present = files.Exists(targetPath);
     if (present && !replace) {
       Log("A file named %s already exists in the %s folder. Skipping file...", {e.target, label_},
@@ -215,7 +221,13 @@ void TVEYPatcher::ProcessInstallList() {
                  LogKind::Error);
       continue;
     }
-    const Path destPath = Files().Resolve(game, destination);
+    Path destPath;
+    try {
+      destPath = Files().Resolve(game, destination);
+    } catch (const EPathError& refused) {
+      LogMessage(FormatMsg("%s Skipping section...", {refused.what()}), LogKind::Error);
+      continue;
+    }
     bool toArchive = false;
     if (Files().IsFile(destPath)) {
       if (!TERFHandler::IsArchiveFile(Files().HostPath(destPath))) {

@@ -2,6 +2,8 @@
 // archives or by hand, and the flat backup folder.
 #include "engine/UPatchFileHandler.h"
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <utility>
 
@@ -11,6 +13,7 @@
 #include "common/Win1252.h"
 #include "engine/UVEYPatcher.h"
 #include "formats/UERFHandler.h"
+#include "platform/RunJournal.h"
 
 namespace vey {
 namespace {
@@ -65,7 +68,19 @@ void TPatchFileHandler::Log(std::string_view text, int kind) {
   if (Patcher) Patcher->LogMessage(text, static_cast<LogKind>(kind));
 }
 
-std::string TPatchFileHandler::BackupFolder() const { return AppPath + "backup/"; }
+std::string TPatchFileHandler::BackupFolder() const { return BackupDir.empty() ? AppPath + "backup/" : BackupDir; }
+
+void TPatchFileHandler::CheckBackupFolder() const {
+  if (!BackupDir.empty() || AppPath.empty()) return;
+  const std::string own = AppPath + "backup";
+  struct stat st {};
+  if (::lstat(own.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+    throw ERunRefused(FormatMsg("Refusing to install: \"%s\" in the mod folder is a link, and backups written "
+                                "there would land wherever it points. Remove the link, or name a backup "
+                                "folder of your own with --backup-dir.",
+                                {PathText(own)}),
+                      kRefusedUnsafeFolder);
+}
 
 void TPatchFileHandler::EnsureBackupRoot() {
   if (backupRootAdded_) return;
@@ -133,6 +148,8 @@ void TPatchFileHandler::SettleGameFolder(SettleFor purpose) {
   }
   GameFolder = folder;
   Files().AddWritableRoot(GameFolder);
+  // The journal is what lets the person undo a mod; no mod may write into it.
+  Files().AddGuardedFolder(platform::JournalHome(GameFolder));
   Log(FormatMsg("Install path set to %s.", {PathText(GameFolder)}), kDebug);
   if (Patcher->OnGameFolder) Patcher->OnGameFolder(GameFolder);
 }

@@ -45,6 +45,9 @@ class TPatchFileHandler {
   TPatchFileHandler(platform::IOpenDialog& openDialog, std::string dataPath, Services services);
 
   bool BackupFiles = true;
+  // The person's own backup folder (with a trailing '/'); empty: "backup"
+  // in the mod folder.
+  std::string BackupDir;
   // False once the located file is a fresh copy this handler made: there is
   // nothing unaltered to save.
   bool BackupAllowed = true;
@@ -88,8 +91,12 @@ class TPatchFileHandler {
   // The same for the destination archive.
   bool BackupDestination();
 
-  // AppPath + "backup/".
+  // BackupDir when the person named one, else AppPath + "backup/".
   std::string BackupFolder() const;
+  // Before anything changes: the mod's own "backup" must be a real folder,
+  // since a link there would send the backups wherever the mod wants
+  // (ERunRefused). A folder the person names is theirs and may be a link.
+  void CheckBackupFolder() const;
   // folder joined with a relative path from an instruction file (either slash,
   // any letter case); nullopt after logging an error when it would leave folder.
   std::optional<std::string> JoinInside(const std::string& folder, std::string_view relative);

@@ -1,4 +1,8 @@
 // URunDriver: Run, the one entry point of a patch run, and its 2DA loop.
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <ctime>
 
 #include "common/PathText.h"
@@ -11,6 +15,29 @@
 
 namespace vey {
 namespace {
+
+// The process that made a work file: "NAME.vey-PID-N.tmp" for a save,
+// "PID-N_NAME" for a document staged for an archive; 0 for neither.
+pid_t MakerOf(const std::string& name, bool staged) {
+  std::size_t start = 0;
+  if (!staged) {
+    if (!platform::IsWriterTemp(name)) return 0;
+    start = name.rfind(".vey-") + 5;
+  }
+  const std::size_t dash = name.find('-', start);
+  if (dash == std::string::npos || dash == start || (staged && name.find('_', dash) == std::string::npos)) return 0;
+  const std::string digits = name.substr(start, dash - start);
+  if (digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) return 0;
+  return static_cast<pid_t>(std::stol(digits));
+}
+
+// Work files of a process that still runs (the same mod installed into
+// another game folder at the same time) are left alone.
+bool LeftByTheDead(const std::string& name, bool staged) {
+  const pid_t maker = MakerOf(name, staged);
+  if (maker <= 0) return false;
+  return maker == ::getpid() || (::kill(maker, 0) != 0 && errno == ESRCH);
+}
 
 // The user's short date and long time, as the process locale writes them.
 std::string NowText() {
@@ -32,11 +59,13 @@ void TVEYPatcher::Run(TRunResult& result) {
   LogLostCharacters(*this);
   try {
     CountWorkItems();
+    FileHandler.CheckBackupFolder();
     if (FileHandler.InstallerMode) {
       FileHandler.LocateFile("dialog.tlk", fkTLK);
       transaction_->Begin(FileHandler.GameFolder);
     }
     RecoverScriptSources();
+    RecoverWorkFolder();
     ProcessTLKList();
     ProcessInstallList();
     Process2DAList();
@@ -86,6 +115,20 @@ void TVEYPatcher::Run(TRunResult& result) {
                                                            : "the run ended with a failure");
     throw;
   }
+}
+
+void TVEYPatcher::RecoverWorkFolder() {
+  const std::string work = DataPath() + "erfpatch_temp/";
+  if (!Files().IsDirectory(work)) return;
+  for (const std::string& name : Files().List(work))
+    if (LeftByTheDead(name, false)) Files().RemoveFile(work + name);
+  const std::string queued = work + "queued/";
+  if (Files().IsDirectory(queued)) {
+    for (const std::string& name : Files().List(queued))
+      if (LeftByTheDead(name, true) || LeftByTheDead(name, false)) Files().RemoveFile(queued + name);
+    Files().RemoveEmptyDirectory(queued);
+  }
+  Files().RemoveEmptyDirectory(work);
 }
 
 void TVEYPatcher::LogFailure(const std::exception& failure) {
@@ -147,7 +190,7 @@ void TVEYPatcher::Process2DAList() {
     }
     if (FileHandler.BackupFile())
       LogMessage(FormatMsg("Saving unaltered backup copy of %s in %s",
-                           {FileHandler.FileName, PathText(AppPath() + "backup/") + value}),
+                           {FileHandler.FileName, PathText(FileHandler.BackupFolder()) + value}),
                  LogKind::Install);
     const std::string savePath = FileHandler.GetFilePath();
     Files().WriteFile(savePath, TableFile.SaveToBytes());

@@ -7,40 +7,82 @@
 
 #include "common/StrFormat.h"
 #include "engine/UTransaction.h"
+#include "engine/UUndoTransaction.h"
 #include "platform/JournalReset.h"
 
 namespace vey {
 
+void RecoverUnfinishedRuns(const std::string& gameFolder,
+                           const std::function<void(const platform::RunRecord&)>& before,
+                           const std::function<void(const platform::RunRecord&, const platform::RollbackResult&)>& after) {
+  const auto wayOut = [&](const platform::RunRecord& run) {
+    return FormatMsg("Nothing more was changed, and no installation can start until this is settled. Once the "
+                     "game's files are as they should be (restored from a backup if need be), remove the run's "
+                     "record with: veypatcher-cli uninstall --game \"%s\" --run %s --forget (the game files stay as "
+                     "they are).",
+                     {gameFolder, run.id});
+  };
+  for (const platform::RunRecord& run : platform::ListRuns(gameFolder)) {
+    // An ended run's damage only keeps it from being undone; a run without
+    // a sound "finished" may have left changes that nothing can put back.
+    if (run.state == "finished") continue;
+    if (run.Damaged()) {
+      std::string list;
+      for (const std::string& problem : run.damage) list += (list.empty() ? "" : "; ") + ("runs/" + run.id + "/" + problem);
+      // One line: the message also goes into the progress log.
+      throw ERunRefused(FormatMsg("The unfinished run %s cannot be put back: its record is damaged or not this "
+                                  "game folder's (%s). ",
+                                  {run.id, list}) +
+                            wayOut(run),
+                        kRefusedJournal);
+    }
+    if (before) before(run);
+    const platform::RollbackResult r = platform::RollBackStoredRun(gameFolder, run.id);
+    if (!r.problems.empty()) {
+      std::string list;
+      for (const std::string& problem : r.problems) list += (list.empty() ? "" : "; ") + problem;
+      throw ERunRefused(FormatMsg(r.refused ? "The unfinished run %s cannot be put back: its record is damaged (%s). "
+                                            : "The unfinished run %s could not be put back completely; these files "
+                                              "were not: %s. Its journal keeps their old versions. ",
+                                  {run.id, list}) +
+                            wayOut(run),
+                        kRefusedJournal);
+    }
+    if (after) after(run, r);
+  }
+}
+
 TRunHistory::TRunHistory(std::string gameFolder) : game_(std::move(gameFolder)) {}
 
 void TRunHistory::Lock(const std::string& who) {
-  std::string pid, mod;
-  if (!lock_.TryTake(game_, who, pid, mod))
-    throw ERunRefused(FormatMsg("Another installation is running in this game folder (process %s, mod "
-                                "\"%s\"). Wait for it to finish, then try again.",
-                                {pid, mod}),
-                      kRefusedLocked);
+  TakeRunLock(lock_, game_, who);
+  try {
+    platform::EnsureJournalIdentity(game_);
+  } catch (const platform::EJournalUnusable& e) {
+    throw ERunRefused(e.what(), kRefusedJournal);
+  }
 }
 
 bool TRunHistory::ResetPending() const { return platform::ResetPending(game_); }
 
 std::vector<std::string> TRunHistory::RecoverUnfinished() {
+  RecoverUndo();
   std::vector<std::string> recovered;
   if (platform::ResetPending(game_)) {
     const platform::RollbackResult r = platform::CompleteReset(game_);
     if (!r.problems.empty())
-      throw EFCreateError(FormatMsg("Unable to finish the interrupted reset: %s", {r.problems.front()}));
+      throw ERunRefused(FormatMsg("Unable to finish the interrupted reset: %s. Nothing more was changed; run "
+                                  "reset again to retry.",
+                                  {r.problems.front()}),
+                        kRefusedJournal);
   }
-  for (const platform::RunRecord& run : Runs()) {
-    if (run.Finished()) continue;
-    platform::RollbackResult r = platform::RollBackStoredRun(game_, run.id);
-    if (!r.problems.empty())
-      throw EFCreateError(FormatMsg("Unable to put back the files of the unfinished run %s: %s",
-                                    {run.id, r.problems.front()}));
+  RecoverUnfinishedRuns(game_, {}, [&](const platform::RunRecord& run, const platform::RollbackResult&) {
     recovered.push_back(run.id);
-  }
+  });
   return recovered;
 }
+
+std::vector<TRecoveredUndo> TRunHistory::RecoverUndo() { return RecoverUndoJournals(game_); }
 
 std::vector<platform::RunRecord> TRunHistory::Runs() const { return platform::ListRuns(game_); }
 
@@ -59,7 +101,7 @@ std::vector<platform::FileDrift> TRunHistory::Verify() const {
 std::optional<platform::RunRecord> TRunHistory::Find(const std::string& id) const {
   std::vector<platform::RunRecord> runs = Runs();
   for (auto run = runs.rbegin(); run != runs.rend(); ++run)
-    if (run->Finished() && (id.empty() || run->id == id)) return *run;
+    if (id.empty() ? run->Finished() || run->Damaged() : run->id == id) return *run;
   return std::nullopt;
 }
 
@@ -80,7 +122,13 @@ TUndoCheck TRunHistory::Check(const platform::RunRecord& run) const {
   return check;
 }
 
-platform::RollbackResult TRunHistory::Undo(const platform::RunRecord& run) {
+platform::RollbackResult TRunHistory::Undo(const platform::RunRecord& run, const std::atomic<bool>* cancel) {
+  if (run.Damaged()) {
+    platform::RollbackResult refused;
+    for (const std::string& problem : run.damage) refused.problems.push_back("runs/" + run.id + "/" + problem);
+    refused.refused = true;
+    return refused;
+  }
   // What putting this run's old versions back does to later runs' files:
   // those files return to the state before this run.
   std::map<std::string, const platform::JournalFile*> mine;
@@ -94,10 +142,28 @@ platform::RollbackResult TRunHistory::Undo(const platform::RunRecord& run) {
         taken.push_back({f.path, m->second->existedBefore, m->second->sha256Before, run.id});
     if (!taken.empty()) marks.emplace_back(later.id, std::move(taken));
   }
-  // Marked first: an uninstall cut short is finished by running it again,
-  // while marks lost after it would leave the later runs looking whole.
-  for (const auto& [id, taken] : marks) platform::MarkPartlyUndone(game_, id, taken);
-  return platform::RollBackStoredRun(game_, run.id);
+  TUndoTransaction undo(game_, cancel);
+  if (undo.Undo(run)) {
+    // Marked once every file is back and before the commit point: an undo
+    // that fails or is cancelled leaves the later runs whole, and marks lost
+    // after the commit would leave them looking whole when they are not.
+    for (const auto& [id, taken] : marks) platform::MarkPartlyUndone(game_, id, taken);
+    undo.Commit();
+    return undo.Done();
+  }
+  platform::RollbackResult failed;
+  failed.problems = undo.Problems();
+  // What cannot be reversed stays in the undo journal for the next start.
+  for (const std::string& problem : undo.Abort().problems) failed.problems.push_back(problem);
+  return failed;
+}
+
+bool TRunHistory::Forget(const std::string& id) {
+  try {
+    return platform::ForgetRun(game_, id);
+  } catch (const platform::EJournalUnusable& e) {
+    throw EPathError(e.what());
+  }
 }
 
 platform::RollbackResult TRunHistory::Reset() {

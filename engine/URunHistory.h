@@ -2,10 +2,13 @@
 // of one of them, for the command line and the window alike.
 #pragma once
 
+#include <atomic>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "engine/UUndoTransaction.h"
 #include "platform/JournalCheck.h"
 #include "platform/RunJournal.h"
 
@@ -21,15 +24,26 @@ struct TUndoCheck {
   bool Clear() const { return changedFiles.empty() && laterRuns.empty(); }
 };
 
+// Rolls back every run a crash left unfinished, telling before and after each.
+// A run that cannot be put back (its record damaged or of another game
+// folder, or its rollback failing, even part-way) raises ERunRefused code 6
+// naming it and the way out; the runs after it are left as they are.
+void RecoverUnfinishedRuns(const std::string& gameFolder,
+                           const std::function<void(const platform::RunRecord&)>& before,
+                           const std::function<void(const platform::RunRecord&, const platform::RollbackResult&)>& after);
+
 class TRunHistory {
  public:
   explicit TRunHistory(std::string gameFolder);
 
   // One thing at a time per game folder: fails with ERunRefused (code 5)
-  // when an installation is running. Held until the object goes.
+  // when an installation is running, 6 when the journal cannot be trusted).
+  // Held until the object goes. Gives the journal its identity.
   void Lock(const std::string& who);
-  // Rolls back runs a crash left unfinished, after finishing a reset that
-  // was cut short; their ids. Needs the lock.
+  // Completes or reverses uninstallations a kill cut short. Needs the lock.
+  std::vector<TRecoveredUndo> RecoverUndo();
+  // Rolls back runs a crash left unfinished (after RecoverUndo, and after
+  // finishing a reset that was cut short); their ids. Needs the lock.
   std::vector<std::string> RecoverUnfinished();
   bool ResetPending() const;
 
@@ -39,13 +53,18 @@ class TRunHistory {
   std::vector<platform::RunRecord> AllRuns() const;
   // Every file the installer last wrote that is no longer as it left it.
   std::vector<platform::FileDrift> Verify() const;
-  // The ended run with this id, or the latest ended run when id is empty.
+  // The run with this id, or the latest ended or damaged run when id is
+  // empty; a damaged one is for the caller to refuse.
   std::optional<platform::RunRecord> Find(const std::string& id) const;
   TUndoCheck Check(const platform::RunRecord& run) const;
   // Puts the game back as it was before the run and drops the run from the
-  // history; later runs whose files it took back are marked partly undone.
-  // Needs the lock; callers check first unless told to force.
-  platform::RollbackResult Undo(const platform::RunRecord& run);
+  // history, as one transaction: when a file cannot be put back (listed in
+  // the problems) or cancel is set (ECancelled), nothing is undone. Later
+  // runs whose files it took back are marked partly undone. A damaged record
+  // is refused. Needs the lock; callers check first unless told to force.
+  platform::RollbackResult Undo(const platform::RunRecord& run, const std::atomic<bool>* cancel = nullptr);
+  // Removes the run's record, leaving the game as it is. Needs the lock.
+  bool Forget(const std::string& id);
   // Undoes every recorded run, newest first, as one transaction that the
   // next start finishes when it is cut short; their records stay, marked
   // undone. Needs the lock; callers check Verify() first unless told to force.

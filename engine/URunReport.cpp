@@ -172,6 +172,11 @@ void TRunReport::EntryReplaced(std::string_view table, std::int32_t strRef) {
   places_.push_back({TWritePlace::Kind::Entry, std::string(table), std::to_string(strRef), {}});
 }
 
+void TRunReport::EntryReplaced(ReplacedEntry entry) {
+  EntryReplaced(entry.table, static_cast<std::int32_t>(entry.strRef));
+  replaced_.push_back(std::move(entry));
+}
+
 std::vector<TRunReport::ChangedFile> TRunReport::Files() const {
   std::vector<ChangedFile> result;
   for (const auto& [relative, before] : before_) {

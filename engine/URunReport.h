@@ -2,18 +2,20 @@
 // result that other programs read: every file of the game folder changed,
 // with its size and digest before and after, and what the lists did inside
 // files (resources stored in archives, rows and columns added to tables,
-// entries appended to talk tables), and the places it wrote that another
-// mod may write too.
+// entries appended to or replaced in talk tables), and the places it wrote
+// that another mod may write too.
 #pragma once
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "engine/UConflicts.h"
 #include "platform/GameFileSystem.h"
+#include "platform/RunJournal.h"
 
 namespace vey {
 
@@ -47,6 +49,12 @@ class TRunReport : public platform::FileChangeObserver {
     std::int32_t source = 0;  // index in the mod's talk table
     std::int32_t strRef = 0;  // the entry's number in the game's table
   };
+  struct ReplacedEntry {
+    std::string table;  // "dialog.tlk" or "dialogf.tlk"
+    std::uint32_t strRef = 0;  // the game's entry that was replaced
+    std::string file;  // the mod's talk table it was copied from
+    std::uint32_t source = 0;  // the entry's index in that file
+  };
 
   // Observes files from now until destroyed. Digests cost a read of every
   // changed file before and after; without them only sizes are kept.
@@ -71,6 +79,11 @@ class TRunReport : public platform::FileChangeObserver {
   void TableGrown(const std::string& tablePath, const T2DAHandler& table, std::int32_t rowsBefore,
                   std::int32_t columnsBefore);
   void EntryAppended(std::string_view table, std::int32_t source, std::int32_t strRef);
+  // Also records the entry as a place written.
+  void EntryReplaced(ReplacedEntry entry);
+  // A failure ended the run and its changes were undone (as far as they could be).
+  void RolledBack(const platform::RollbackResult& result) { rollback_ = result; }
+  const std::optional<platform::RollbackResult>& Rollback() const { return rollback_; }
 
   // The places the run wrote, which another mod may also write: a file
   // written whole, a resource written whole into an archive, a 2DA cell, a
@@ -91,6 +104,7 @@ class TRunReport : public platform::FileChangeObserver {
   const std::vector<StoredResource>& Resources() const { return resources_; }
   const std::vector<GrownTable>& Tables() const { return tables_; }
   const std::vector<AppendedEntry>& Entries() const { return entries_; }
+  const std::vector<ReplacedEntry>& Replaced() const { return replaced_; }
   const std::vector<TWritePlace>& Places() const { return places_; }
 
  private:
@@ -107,6 +121,8 @@ class TRunReport : public platform::FileChangeObserver {
   std::vector<StoredResource> resources_;
   std::vector<GrownTable> tables_;
   std::vector<AppendedEntry> entries_;
+  std::vector<ReplacedEntry> replaced_;
+  std::optional<platform::RollbackResult> rollback_;
   std::vector<TWritePlace> places_;
 };
 

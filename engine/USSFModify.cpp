@@ -54,7 +54,7 @@ void TVEYPatcher::ProcessSSFList() {
       // soundset already in override (another mod's) deserves the same.
       if (FileHandler.BackupFile())
         LogMessage(FormatMsg("Saving unaltered backup copy of %s in %s",
-                             {FileHandler.FileName, PathText(AppPath() + "backup/") + file}),
+                             {FileHandler.FileName, PathText(FileHandler.BackupFolder()) + file}),
                    LogKind::Install);
       Files().WriteFile(path, soundset.SaveToBytes());
       AdvanceProgress(1);

@@ -4,6 +4,7 @@
 #include "common/StrFormat.h"
 #include "common/PathText.h"
 #include "common/Win1252.h"
+#include "engine/UTLKReplace.h"
 
 namespace vey {
 
@@ -88,11 +89,18 @@ void SummaryBuilder::Settings(std::string_view iniName, std::string_view infoNam
 void SummaryBuilder::TalkTable() {
   Heading("dialog tlk appending");
   int entries = 0;
+  std::vector<std::string> replaceFiles;
   for (const auto& key : Keys("TLKList")) {
     const std::string lower = AsciiLowerCopy(key);
-    if (lower != "!sourcefile" && lower != "!sourcefilef") ++entries;
+    if (IsReplaceKey(key))
+      replaceFiles.push_back(Read("TLKList", key));
+    else if (lower != "!sourcefile" && lower != "!sourcefilef")
+      ++entries;
   }
   Line("New entries: " + IntToStr(entries));
+  // Replacements get their lines only where a mod makes them.
+  for (const std::string& file : replaceFiles)
+    Line("Replaced entries: " + IntToStr(Keys(file).size()) + " (from " + file + ")");
   Blank();
 }
 

@@ -8,6 +8,7 @@
 #include "common/PathText.h"
 #include "common/StrFormat.h"
 #include "engine/URunReport.h"
+#include "engine/UTLKReplace.h"
 #include "engine/UVEYPatcher.h"
 #include "formats/UTLKFile.h"
 
@@ -114,18 +115,31 @@ void TVEYPatcher::ProcessTLKList() {
   LoadStrRefTable();
   AppendTalkTable(1);
   AppendTalkTable(2);
-  if (!StrRefTable.empty()) AdvanceProgress(1);
+  bool replaces = false;
+  for (const std::string& key : IniFile().ReadSection("TLKList")) replaces = replaces || IsReplaceKey(key);
+  if (!StrRefTable.empty() || replaces) AdvanceProgress(1);
 }
 
+// One pass over one game talk table: the mod's strings appended first, then
+// the entries its replacement files give copied over the game's.
 void TVEYPatcher::AppendTalkTable(std::int32_t pass) {
   const std::string targetName = pass == 1 ? "dialog.tlk" : "dialogf.tlk";
-  if (StrRefTable.empty()) return;
   const std::string sourceName = pass == 1
                                      ? IniFile().ReadString("TLKList", "!SourceFile", "append.tlk")
                                      : IniFile().ReadString("TLKList", "!SourceFileF", "appendf.tlk");
-  // A name that would leave the data folder is logged and the pass skipped.
-  const auto sourcePath = FileHandler.JoinInside(DataPath(), sourceName);
-  if (!sourcePath || !Files().IsFile(*sourcePath)) return;
+  std::optional<std::string> sourcePath;
+  if (!StrRefTable.empty()) {
+    // A name that would leave the data folder is logged and the appends skipped.
+    sourcePath = FileHandler.JoinInside(DataPath(), sourceName);
+    if (sourcePath && !Files().IsFile(*sourcePath)) sourcePath.reset();
+  }
+  std::vector<TTLKReplaceSource> replacements = ReplacementSources(*this, pass);
+  // The second table is replaced in only where the game has one; appending
+  // to it keeps insisting on it.
+  if (pass == 2 && !sourcePath && !replacements.empty() && FileHandler.InstallerMode &&
+      !Files().IsFile(Files().Child(FileHandler.GetGameFolder(), targetName)))
+    replacements.clear();
+  if (!sourcePath && replacements.empty()) return;
 
   if (!FileHandler.LocateFile(targetName, fkTLK)) {
     StrRefTable.clear();
@@ -133,63 +147,80 @@ void TVEYPatcher::AppendTalkTable(std::int32_t pass) {
     throw EAbort(kNoTalkTable, 1);
   }
   const std::string targetPath = FileHandler.GetFilePath();
-  LogMessage(FormatMsg("Appending strings to TLK file \"%s\"", {PathText(targetPath)}), LogKind::Install);
+  if (sourcePath)
+    LogMessage(FormatMsg("Appending strings to TLK file \"%s\"", {PathText(targetPath)}), LogKind::Install);
 
   TTLKFileHandler target;
   target.LoadFromBytes(Files().ReadFile(targetPath), targetPath);
   TTLKFileHandler source;
-  source.LoadFromBytes(Files().ReadFile(*sourcePath), *sourcePath);
-  if (!target.IsOpen() || !source.IsOpen()) {
+  if (sourcePath) source.LoadFromBytes(Files().ReadFile(*sourcePath), *sourcePath);
+  if (!target.IsOpen() || (sourcePath && !source.IsOpen())) {
     LogMessage(FormatMsg("Unable to load specified %s file! Aborting...", {targetName}),
                LogKind::Error);
     throw EAbort(kNoTalkTable, 2);
   }
+  const std::uint32_t countBefore = target.Count();
 
-  PendingTokens tokens(StrRefTable);
-  IdenticalEntryFinder identical(target, source);
   std::int64_t added = 0, reused = 0;
   std::vector<std::pair<std::int32_t, std::int32_t>> appended;  // source index, new number
-  const TStringDataList& entries = source.Entries();
-  for (const TTLKString* entry = entries.First(); entry; entry = entries.Next()) {
-    // The first identical entry in index order, the entries appended earlier
-    // in this pass included.
-    if (auto found = identical.Find(*entry)) {
-      tokens.Remap(entry->StrRef(), *found);
-      LogMessage(FormatMsg("Identical string for append StrRef %s found in %s StrRef %s, reusing it "
-                           "instead.",
-                           {IntToStr(entry->StrRef()), targetName, IntToStr(*found)}),
-                 LogKind::Debug);
-      ++reused;
-    } else {
-      const std::uint32_t newRef = target.AddEntry(TTLKString(*entry));
-      identical.Appended(newRef);
-      LogMessage(FormatMsg("Appending new entry to %s, new StrRef is %s",
-                           {targetName, IntToStr(newRef)}),
-                 LogKind::Debug);
-      tokens.Remap(entry->StrRef(), newRef);
-      appended.emplace_back(entry->StrRef(), static_cast<std::int32_t>(newRef));
-      ++added;
+  if (sourcePath) {
+    PendingTokens tokens(StrRefTable);
+    IdenticalEntryFinder identical(target, source);
+    const TStringDataList& entries = source.Entries();
+    for (const TTLKString* entry = entries.First(); entry; entry = entries.Next()) {
+      // The first identical entry in index order, the entries appended earlier
+      // in this pass included.
+      if (auto found = identical.Find(*entry)) {
+        tokens.Remap(entry->StrRef(), *found);
+        LogMessage(FormatMsg("Identical string for append StrRef %s found in %s StrRef %s, reusing it "
+                             "instead.",
+                             {IntToStr(entry->StrRef()), targetName, IntToStr(*found)}),
+                   LogKind::Debug);
+        ++reused;
+      } else {
+        const std::uint32_t newRef = target.AddEntry(TTLKString(*entry));
+        identical.Appended(newRef);
+        LogMessage(FormatMsg("Appending new entry to %s, new StrRef is %s",
+                             {targetName, IntToStr(newRef)}),
+                   LogKind::Debug);
+        tokens.Remap(entry->StrRef(), newRef);
+        appended.emplace_back(entry->StrRef(), static_cast<std::int32_t>(newRef));
+        ++added;
+      }
     }
   }
-  if (source.Count() == 0) return;
+  const auto replaced = ApplyReplacements(*this, target, countBefore, targetName, replacements, pass);
+  const bool appends = sourcePath && source.Count() > 0;
+  if (!appends && replaced.empty()) {
+    if (!replacements.empty())
+      LogMessage(FormatMsg("%s file not updated, no entry could be replaced.", {targetName}), LogKind::Install);
+    return;
+  }
 
   if (FileHandler.BackupFile())
     LogMessage(FormatMsg("Saving unaltered backup copy of %s file in %s",
                          {FileHandler.FileName, PathText(FileHandler.BackupFolder())}),
                LogKind::Install);
   Files().WriteFile(targetPath, target.SaveToBytes());
-  if (Report)
+  if (Report) {
     for (const auto& [source, strRef] : appended) Report->EntryAppended(targetName, source, strRef);
-  if (added > 0 && reused > 0)
-    LogMessage(FormatMsg("%s file updated with %s new entries, %s entries already existed.",
-                         {targetName, IntToStr(added), IntToStr(reused)}),
-               LogKind::Install);
-  else if (added > 0)
-    LogMessage(FormatMsg("%s file updated with %s new entries.", {targetName, IntToStr(added)}),
-               LogKind::Install);
-  else
-    LogMessage(FormatMsg("%s file not updated, all %s entries were already present.",
-                         {targetName, IntToStr(reused)}),
+    for (const auto& entry : replaced) Report->EntryReplaced(entry);
+  }
+  if (appends) {
+    if (added > 0 && reused > 0)
+      LogMessage(FormatMsg("%s file updated with %s new entries, %s entries already existed.",
+                           {targetName, IntToStr(added), IntToStr(reused)}),
+                 LogKind::Install);
+    else if (added > 0)
+      LogMessage(FormatMsg("%s file updated with %s new entries.", {targetName, IntToStr(added)}),
+                 LogKind::Install);
+    else
+      LogMessage(FormatMsg("%s file not updated, all %s entries were already present.",
+                           {targetName, IntToStr(reused)}),
+                 LogKind::Install);
+  }
+  if (!replaced.empty())
+    LogMessage(FormatMsg("%s file updated with %s replaced entries.", {targetName, IntToStr(replaced.size())}),
                LogKind::Install);
 }
 

@@ -6,7 +6,9 @@
 #include "common/PathText.h"
 #include "common/Sha256.h"
 #include "common/StrFormat.h"
+#include "engine/URunHistory.h"
 #include "engine/URunReport.h"
+#include "engine/UUndoTransaction.h"
 #include "engine/UVEYPatcher.h"
 #include "platform/JournalReset.h"
 
@@ -20,6 +22,24 @@ std::string ModName(const std::string& appPath) {
 }
 
 }  // namespace
+
+void TakeRunLock(platform::RunLock& lock, const std::string& gameFolder, const std::string& who) {
+  std::string holderPid, holderMod;
+  bool taken = false;
+  try {
+    taken = lock.TryTake(gameFolder, who, holderPid, holderMod);
+  } catch (const platform::EJournalUnusable& e) {
+    throw ERunRefused(e.what(), kRefusedJournal);
+  }
+  if (taken) return;
+  if (holderPid.empty())
+    throw ERunRefused("Another installation is starting in this game folder. Wait for it to finish, then try again.",
+                      kRefusedLocked);
+  throw ERunRefused(FormatMsg("Another installation is running in this game folder (process %s, mod \"%s\"). Wait "
+                              "for it to finish, then try again.",
+                              {holderPid, holderMod}),
+                    kRefusedLocked);
+}
 
 TTransaction::TTransaction(TVEYPatcher& patcher) : p_(patcher) {}
 
@@ -69,23 +89,56 @@ void TTransaction::KeepPlaces() {
 
 void TTransaction::Begin(const std::string& gameFolder) {
   const TRunOptions& options = p_.RunOptions;
-  if (!options.journal || journal_) return;
-  std::string holderPid, holderMod;
+  if (journal_) return;
+  if (!options.journal) {
+    if (options.dryRun) CheckEarlierInstall(gameFolder, InstructionHash());
+    return;
+  }
+  std::string identity;
+  try {
+    // A caller that holds the lock (a replay) gave the journal its id already.
+    if (!options.lockHeld) TakeRunLock(lock_, gameFolder, ModName(p_.AppPath()));
+    identity = platform::EnsureJournalIdentity(gameFolder);
+  } catch (const platform::EJournalUnusable& e) {
+    throw ERunRefused(e.what(), kRefusedJournal);
+  }
   if (!options.lockHeld) {
-    if (!lock_.TryTake(gameFolder, ModName(p_.AppPath()), holderPid, holderMod))
-      throw ERunRefused(FormatMsg("Another installation is running in this game folder (process %s, mod "
-                                  "\"%s\"). Wait for it to finish, then try again.",
-                                  {holderPid, holderMod}),
-                        kRefusedLocked);
-    Recover(gameFolder);
+    for (const TRecoveredUndo& undo : RecoverUndoJournals(gameFolder))
+      p_.LogMessage(FormatMsg(undo.completed ? "An uninstallation that was cut short (%s) was completed first."
+                                             : "An uninstallation that was cut short (%s) was reversed first: the "
+                                               "game is as the run it was undoing left it.",
+                              {undo.name}),
+                    LogKind::Install);
+    p_.Files().ForgetListings();
+    if (platform::ResetPending(gameFolder)) {
+      p_.LogMessage("A reset of this game folder was cut short. Finishing it before going on...", LogKind::Install);
+      const platform::RollbackResult r = platform::CompleteReset(gameFolder);
+      p_.Files().ForgetListings();
+      if (!r.problems.empty())
+        throw ERunRefused(FormatMsg("Unable to finish the interrupted reset: %s. Nothing more was changed; run "
+                                    "reset again to retry.",
+                                    {PathText(r.problems.front())}),
+                          kRefusedJournal);
+      p_.LogMessage(FormatMsg("The interrupted reset was finished: %s files put back, %s new files and folders "
+                              "removed.",
+                              {IntToStr(r.restored), IntToStr(r.removed)}),
+                    LogKind::Install);
+    }
+    RecoverUnfinishedRuns(gameFolder, [&](const platform::RunRecord& run) {
+      p_.LogMessage(FormatMsg("An earlier run (%s) did not finish. Putting back the files it changed before going "
+                              "on...",
+                              {run.id}),
+                    LogKind::Install);
+    }, [&](const platform::RunRecord& run, const platform::RollbackResult& r) {
+      p_.Files().ForgetListings();
+      p_.LogMessage(FormatMsg("The unfinished run %s was rolled back: %s files put back, %s new files and folders "
+                              "removed.",
+                              {run.id, IntToStr(r.restored), IntToStr(r.removed)}),
+                    LogKind::Install);
+    });
   }
   const std::string instructions = p_.DataPath() + p_.IniFileName();
-  std::string hash;
-  try {
-    hash = Sha256OfFile(instructions);
-  } catch (const Exception&) {
-    // A missing instruction file makes every setting take its default.
-  }
+  const std::string hash = InstructionHash();
   CheckEarlierInstall(gameFolder, hash);
 
   platform::RunRecord header;
@@ -93,6 +146,7 @@ void TTransaction::Begin(const std::string& gameFolder) {
   header.instructionFile = instructions;
   header.instructionSha256 = hash;
   header.installationType = options.installationType;
+  header.journal = identity;
   header.caption =
       p_.IniFile().ReadString("Settings", "WindowCaption", "Game Data Patcher for Arkan/VEY");
   journal_ = std::make_unique<platform::RunJournal>(p_.Files(), gameFolder, header);
@@ -107,41 +161,11 @@ void TTransaction::Begin(const std::string& gameFolder) {
                 LogKind::Debug);
 }
 
-void TTransaction::Recover(const std::string& gameFolder) {
-  if (platform::ResetPending(gameFolder)) {
-    p_.LogMessage("A reset of this game folder was cut short. Finishing it before going on...", LogKind::Install);
-    const platform::RollbackResult r = platform::CompleteReset(gameFolder);
-    p_.Files().ForgetListings();
-    if (!r.problems.empty())
-      throw EAbort(FormatMsg("Unable to finish the interrupted reset: %s. Installation aborted; run reset "
-                             "again to retry.",
-                             {r.problems.front()}),
-                   12);
-    p_.LogMessage(FormatMsg("The interrupted reset was finished: %s files put back, %s new files and folders "
-                            "removed.",
-                            {IntToStr(r.restored), IntToStr(r.removed)}),
-                  LogKind::Install);
-  }
-  for (const platform::RunRecord& run : platform::ListRuns(gameFolder)) {
-    if (run.state != "running") continue;
-    p_.LogMessage(FormatMsg("An earlier run (%s) did not finish. Putting back the files it changed "
-                            "before going on...",
-                            {run.id}),
-                  LogKind::Install);
-    const platform::RollbackResult r = platform::RollBackStoredRun(gameFolder, run.id);
-    p_.Files().ForgetListings();
-    if (!r.problems.empty()) {
-      std::string list;
-      for (const std::string& problem : r.problems) list += (list.empty() ? "" : ", ") + PathText(problem);
-      throw EAbort(FormatMsg("Unable to put back the files of the unfinished run %s: %s. Its journal "
-                             "keeps their old versions; installation aborted.",
-                             {run.id, list}),
-                   12);
-    }
-    p_.LogMessage(FormatMsg("The unfinished run %s was rolled back: %s files put back, %s new files "
-                            "and folders removed.",
-                            {run.id, IntToStr(r.restored), IntToStr(r.removed)}),
-                  LogKind::Install);
+std::string TTransaction::InstructionHash() const {
+  try {
+    return Sha256OfFile(p_.DataPath() + p_.IniFileName());
+  } catch (const Exception&) {
+    return {};  // a missing instruction file makes every setting take its default
   }
 }
 
@@ -192,6 +216,7 @@ void TTransaction::Fail(const std::string& why) {
     p_.LogMessage(FormatMsg("Rolling back: %s. Putting every changed file back as it was...", {why}),
                   LogKind::Install);
     const platform::RollbackResult r = journal_->RollBack();
+    if (p_.Report) p_.Report->RolledBack(r);
     if (r.problems.empty()) {
       p_.LogMessage(FormatMsg("Rolled back: %s files put back and %s new files and folders removed. "
                               "The game is as it was before this run.",

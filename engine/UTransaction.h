@@ -21,10 +21,20 @@ class TVEYPatcher;
 class TRunReport;
 
 // The run did not start: code 4 when the mod was installed before and the
-// host declined to install it again, 5 when another run holds the game folder.
+// host declined to install it again, 5 when another run holds the game folder,
+// 6 when the game folder's journal cannot be used (an unfinished run that
+// cannot be put back, the journal folder a link or on another disk), 7 when
+// the mod's backup folder is a link.
 VEY_DECLARE_FAILURE(ERunRefused);
 constexpr std::int32_t kRefusedAlreadyInstalled = 4;
 constexpr std::int32_t kRefusedLocked = 5;
+constexpr std::int32_t kRefusedJournal = 6;
+// A folder the run would write through is a link the mod planted.
+constexpr std::int32_t kRefusedUnsafeFolder = 7;
+
+// Takes the game folder's lock for who, or raises ERunRefused: code 5 naming
+// the holder, code 6 when the journal folder cannot be trusted.
+void TakeRunLock(platform::RunLock& lock, const std::string& gameFolder, const std::string& who);
 // The host asked the run to stop (an interrupt, a closed window).
 VEY_DECLARE_FAILURE(ECancelled);
 
@@ -39,6 +49,9 @@ struct TRunOptions {
   // Asked when these instructions with this installation type were applied
   // to the game before: true installs again. Unset: installs again.
   std::function<bool(const platform::RunRecord& earlier)> confirmReinstall;
+  // A dry run: no journal and no lock, but an installed mod is refused as
+  // the real run would refuse it.
+  bool dryRun = false;
   // confirmReinstall asks a person: their No is a choice, logged as a status
   // line rather than as an error.
   bool reinstallIsQuestion = false;
@@ -77,7 +90,8 @@ class TTransaction {
   const platform::RunRecord* Record() const;
 
  private:
-  void Recover(const std::string& gameFolder);
+  // The instruction file's digest, empty when it cannot be read.
+  std::string InstructionHash() const;
   // The places the run wrote, kept beside its record for the conflict report.
   void KeepPlaces();
   void KeepSource();

@@ -47,8 +47,10 @@ TVEYPatcher::TVEYPatcher(std::string iniFileName, const PatcherPlatform& platfor
   FileHandler.BackupFiles = iniFile_.ReadBool("Settings", "BackupFiles", true);
   FileHandler.AppPath = appPath_;
   FileHandler.Patcher = this;
-  // Backups of every list go to the one flat folder beside the installer.
+  // Backups of every list go to the one flat folder beside the installer,
+  // which is the mod's: its links may not lead out of it.
   platform.files.AddWritableRoot(FileHandler.BackupFolder());
+  platform.files.AddConfinedRoot(FileHandler.BackupFolder());
   // The compiler and the installation types' folders live in the base data
   // folder, which is the mod's as well.
   platform.files.AddConfinedRoot(appPath_ + "veypatchdata/");

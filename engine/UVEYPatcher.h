@@ -112,6 +112,9 @@ class TVEYPatcher {
   const platform::RunRecord* RunRecordOfRun() const { return transaction_->Record(); }
   // Puts back script sources that an interrupted run left processed.
   void RecoverScriptSources();
+  // Removes what a killed run left in the data folder's "erfpatch_temp":
+  // unfinished saves and documents waiting for an archive.
+  void RecoverWorkFolder();
   // The 2DAList: load each table, apply its modifiers, back up, save.
   void Process2DAList();
 

@@ -4,12 +4,14 @@
 #include "engine/UValidator.h"
 
 #include <algorithm>
+#include <optional>
 #include <unordered_set>
 
 #include "common/StrFormat.h"
 #include "common/TextEncoding.h"
 #include "common/Win1252.h"
 #include "common/UQK_Common.h"
+#include "engine/UTLKReplace.h"
 #include "engine/UValidatorCheck.h"
 #include "formats/UTLKFile.h"
 
@@ -64,16 +66,54 @@ void CheckSettings(Check& c) {
     c.Error(s, c.Find(*s, "FileExists"), "FileExists is not set to 1; the installer will not start.");
 }
 
+// A "Replace" key: its talk table and the section mapping game entries to
+// entries of that table. The game's count is not known here.
+void CheckReplacement(Check& c, const Section& list, const Entry& e) {
+  if (e.value.empty()) {
+    c.Warning(&list, &e, "No talk table is named here; nothing is replaced.");
+    return;
+  }
+  if (!c.StaysInside(&list, &e, e.value, "data")) return;
+  const Section* map = c.Named(e.value, list, e, TSeverity::Warning);
+  std::optional<std::uint32_t> count;
+  if (!c.DataFileExists(e.value)) {
+    c.Warning(&list, &e, FormatMsg("%s is not in the data folder; its entries are not replaced.", {Quote(e.value)}));
+  } else {
+    try {
+      count = TTLKFileHandler(c.DataFile(e.value)).Count();
+    } catch (const Exception& x) {
+      c.Error(&list, &e, FormatMsg("%s cannot be read as a talk table: %s", {Quote(e.value), x.what()}));
+    }
+  }
+  if (!map || !c.FirstVisit(*map, "replace")) return;
+  for (const Entry& m : map->entries) {
+    const auto to = ParseInt32(m.key), from = ParseInt32(m.value);
+    if (!IsDigits(m.key) || !IsDigits(m.value) || !to || !from) {
+      c.Warning(map, &m, "A replacement maps a game entry number to an entry number of the talk table; this one "
+                         "is skipped.");
+    } else if (count && static_cast<std::uint32_t>(*from) >= *count) {
+      c.Warning(map, &m,
+                FormatMsg("%s has %s entries (numbered from 0); entry %s does not exist and game entry %s is not "
+                          "replaced.",
+                          {Quote(e.value), IntToStr(*count), m.value, m.key}));
+    }
+  }
+}
+
 void CheckTLKList(Check& c) {
   const Section* s = c.Find("TLKList");
   if (!s) return;
   std::vector<const Entry*> tokens;
   for (const Entry& e : s->entries) {
     if (EqualsNoCase(e.key, "!SourceFile") || EqualsNoCase(e.key, "!SourceFileF")) continue;
+    if (IsReplaceKey(e.key)) {
+      CheckReplacement(c, *s, e);
+      continue;
+    }
     const bool tokenKey = e.key.size() > 6 && EqualsNoCase(e.key.substr(0, 6), "strref");
     if (!tokenKey || !IsDigits(e.key.substr(6))) {
       c.Warning(s, &e,
-                FormatMsg("%s is neither a StrRef token (StrRef and a number) nor !SourceFile; it is skipped.",
+                FormatMsg("%s is neither a StrRef token (StrRef and a number), Replace and a number, nor !SourceFile; it is skipped.",
                           {Quote(e.key)}));
       continue;
     }

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "common/StrFormat.h"
+#include "common/UQK_Common.h"
 #include "common/Win1252.h"
 #include "engine/UValidatorCheck.h"
 #include "formats/UGFFFile.h"
@@ -26,18 +27,39 @@ bool IsReserved(std::string_view key) {
 
 bool IsInteger(std::string_view v) { return !v.empty() && IsDigits(v[0] == '-' ? v.substr(1) : v); }
 
-bool IsFloat(std::string_view v) {
-  if (!v.empty() && (v[0] == '-' || v[0] == '+')) v.remove_prefix(1);
-  bool digit = false, point = false;
-  for (char ch : v) {
-    if (ch >= '0' && ch <= '9')
-      digit = true;
-    else if (ch == '.' && !point)
-      point = true;
-    else
-      return false;
+std::vector<std::string_view> SplitBars(std::string_view v) {
+  std::vector<std::string_view> parts;
+  for (std::size_t start = 0;;) {
+    std::size_t bar = v.find('|', start);
+    parts.push_back(v.substr(start, bar == std::string_view::npos ? std::string_view::npos : bar - start));
+    if (bar == std::string_view::npos) return parts;
+    start = bar + 1;
   }
-  return digit;
+}
+
+// Whether the installer takes this text for a real-valued field with the same
+// number test it uses. A new Orientation or Position of exactly its part count
+// needs every part to be a number (other counts fill in zeros); an existing one
+// needs that count and at least one number.
+std::string_view RealTypeName(TGFFFieldType t) {
+  switch (t) {
+    case TGFFFieldType::Float: return "Float";
+    case TGFFFieldType::Double: return "Double";
+    case TGFFFieldType::Orientation: return "Orientation";
+    case TGFFFieldType::Position: return "Position";
+    default: return "";
+  }
+}
+
+bool RealsFit(std::string_view type, std::string_view v, bool existing) {
+  if (type == "Float") return ParseSingle(v).has_value();
+  if (type == "Double") return ParseDouble(v).has_value();
+  const std::size_t n = type == "Orientation" ? 4 : type == "Position" ? 3 : 0;
+  if (n == 0) return true;
+  auto parts = SplitBars(v);
+  const auto numbers = std::count_if(parts.begin(), parts.end(), [](auto p) { return ParseSingle(p).has_value(); });
+  if (existing) return parts.size() == n && numbers > 0;
+  return parts.size() != n || static_cast<std::size_t>(numbers) == n;
 }
 
 // One GFFList entry: the mod's own copy of its document, when there is one,
@@ -165,7 +187,7 @@ void GFFCheck::AddField(const Section& from, const validate::Entry& by, std::str
     if (!token) {
       if (type == "Byte" || type == "Word" || type == "DWORD") fits = IsDigits(v);
       if (type == "Short" || type == "Int" || type == "Int64") fits = IsInteger(v);
-      if (type == "Float" || type == "Double") fits = IsFloat(v);
+      fits = fits && RealsFit(type, v, false);
       if (type == "Char") fits = !v.empty();
     }
     if (!fits)
@@ -284,7 +306,12 @@ void GFFCheck::Entry(const Section& list, const validate::Entry& e) {
                            {Quote(suffix)}));
       path = path.substr(0, open);
     }
-    CheckPath(*s, k, path, d);
+    const TGFFField* field = CheckPath(*s, k, path, d);
+    const bool token = Check::IsMemoryWord(k.value) || (k.value.size() >= 7 && StartsWithNoCase(k.value, "strref"));
+    const std::string_view real = field ? RealTypeName(field->FieldType()) : "";
+    if (!real.empty() && !token && !RealsFit(real, k.value, true))
+      c_.Warning(s, &k, FormatMsg("%s is no value for the %s field %s; it is left as it is.",
+                                  {Quote(k.value), std::string(real), Quote(path)}));
   }
 }
 

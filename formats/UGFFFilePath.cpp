@@ -3,20 +3,14 @@
 #include <charconv>
 #include <limits>
 #include <optional>
+#include <type_traits>
 
 #include "common/StrFormat.h"
+#include "common/UQK_Common.h"
 #include "formats/UGFFFile.h"
 
 namespace vey {
 namespace {
-
-bool IsDigits(std::string_view s) {
-  if (s.empty()) return false;
-  for (char c : s) {
-    if (c < '0' || c > '9') return false;
-  }
-  return true;
-}
 
 // Decimal digits with an optional leading minus (only when min < 0), within
 // [min, max]. A lone "-" or a number out of range is no value.
@@ -31,31 +25,14 @@ std::optional<std::int64_t> ParseInteger(std::string_view s, std::int64_t min, s
   return v;
 }
 
-// A leading minus or digit, a trailing digit, only digits and separators
-// between; the first "." or "," is the decimal point. Texts such as "1.2.3"
-// pass that test but are no number and give nothing.
+// The number tests of the instruction file (exponents included); texts such
+// as "1.2.3" pass the test but are no number and give nothing.
 template <typename R>
 std::optional<R> ParseReal(std::string_view s) {
-  if (s.empty()) return std::nullopt;
-  if (!(s[0] == '-' || (s[0] >= '0' && s[0] <= '9'))) return std::nullopt;
-  if (s.back() < '0' || s.back() > '9') return std::nullopt;
-  std::string text(s);
-  bool swapped = false;
-  for (std::size_t i = 1; i < text.size(); ++i) {
-    char& c = text[i];
-    if (c == '.' || c == ',') {
-      if (!swapped) {
-        c = '.';
-        swapped = true;
-      }
-    } else if (c < '0' || c > '9') {
-      return std::nullopt;
-    }
-  }
-  R v{};
-  auto res = std::from_chars(text.data(), text.data() + text.size(), v, std::chars_format::fixed);
-  if (res.ec != std::errc() || res.ptr != text.data() + text.size()) return std::nullopt;
-  return v;
+  if constexpr (std::is_same_v<R, float>)
+    return ParseSingle(s);
+  else
+    return ParseDouble(s);
 }
 
 constexpr std::int64_t kInt32Min = std::numeric_limits<std::int32_t>::min();

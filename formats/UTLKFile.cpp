@@ -224,6 +224,18 @@ std::uint32_t TTLKFileHandler::AddEntry(TTLKString entry) {
   return count_++;
 }
 
+void TTLKFileHandler::ReplaceEntry(std::uint32_t index, TTLKString entry) {
+  if (!isOpen_) throw EHell("Unable to replace an entry. No TLK file is open!");
+  if (index >= count_) throw EHell("Unable to replace an entry past the end of the TLK file!");
+  entry.SetStringSize(static_cast<std::uint32_t>(entry.Text().size()));
+  entry.SetStrRef(index);
+  entries_[index] = std::move(entry);
+  // The identity index no longer tells the first identical entry; it is
+  // rebuilt when next asked.
+  indexBuilt_ = false;
+  identical_.clear();
+}
+
 void TTLKFileHandler::IndexEntry(std::uint32_t index) const {
   if (!indexBuilt_) return;
   const TTLKString& e = entries_[index];

@@ -129,6 +129,10 @@ class TTLKFileHandler {
   // its StringSize the length of its text.
   std::uint32_t AddEntry(TTLKString entry);
 
+  // Puts entry in place of the entry at index (below Count): its StrRef
+  // becomes index and its StringSize the length of its text.
+  void ReplaceEntry(std::uint32_t index, TTLKString entry);
+
   // StrRef of the first entry, in index order, identical to entry (appended
   // ones included); answered from a hash index built on the first call.
   std::optional<std::uint32_t> FindIdentical(const TTLKString& entry) const;

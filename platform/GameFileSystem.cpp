@@ -121,7 +121,31 @@ bool IsUnder(const std::filesystem::path& path, const std::filesystem::path& roo
   return true;
 }
 
+// The same as IsUnder, with each component compared without regard to ASCII
+// letter case: ".VEYPATCHER" names the journal on a disk that folds case.
+bool IsUnderAnyCase(const std::filesystem::path& path, const std::filesystem::path& root) {
+  auto p = path.begin();
+  for (auto r = root.begin(); r != root.end(); ++r, ++p) {
+    if (p == path.end() || !EqualsNoCase(p->native(), r->native())) return false;
+  }
+  return true;
+}
+
+// Longest name of one entry on the file systems a game lives on.
+constexpr std::size_t kMaxNameBytes = 255;
+
 }  // namespace
+
+void GameFileSystem::AddGuardedFolder(const Path& folder) { guarded_.push_back(NormalAbsolute(folder)); }
+
+std::optional<GameFileSystem::Path> GameFileSystem::GuardedFolderOf(const Path& path) const {
+  if (guarded_.empty()) return std::nullopt;
+  const Path normal = NormalAbsolute(path);
+  const Path real = RealPath(path);
+  for (const Path& folder : guarded_)
+    if (IsUnderAnyCase(normal, folder) || IsUnderAnyCase(real, RealPath(folder))) return folder;
+  return std::nullopt;
+}
 
 void GameFileSystem::AddWritableRoot(const Path& root) { roots_.push_back(NormalAbsolute(root)); }
 
@@ -162,10 +186,20 @@ GameFileSystem::Path GameFileSystem::Resolve(const Path& base, std::string_view 
     std::optional<std::string> found;
     if (existing) found = FindEntry(result, part);
     existing = found.has_value();
+    // Refused here so that the entry is skipped with a reason, instead of
+    // the first write failing the whole run.
+    if (!existing && part.size() > kMaxNameBytes)
+      throw EPathError(FormatMsg("The path \"%s\" is refused: the name \"%s\" is %s bytes long, longer than "
+                                 "a file system allows (%s).",
+                                 {relative, part, std::to_string(part.size()), std::to_string(kMaxNameBytes)}));
     result /= existing ? *found : std::string(part);
   }
   if (!relative.empty() && IsSeparator(relative.back()) && result.has_filename()) result /= "";
   CheckConfined(result);
+  if (auto guarded = GuardedFolderOf(result))
+    throw EPathError(FormatMsg("The path \"%s\" is refused: it leads into the installer's journal folder \"%s\", "
+                               "which no mod may change.",
+                               {relative, PathText(*guarded)}));
   return result;
 }
 
@@ -454,6 +488,10 @@ void GameFileSystem::CheckWritable(const Path& path) const {
         "Refusing to write \"%s\": it lies outside the folders this installation may change.",
         {PathText(path)}));
   CheckConfined(path);
+  if (auto guarded = GuardedFolderOf(path))
+    throw EPathError(FormatMsg("Refusing to write \"%s\": it lies inside the installer's journal folder \"%s\", "
+                               "which no mod may change.",
+                               {PathText(path), PathText(*guarded)}));
 }
 
 }  // namespace vey::platform

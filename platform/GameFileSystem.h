@@ -71,6 +71,14 @@ class GameFileSystem {
   // below none); otherwise why it is refused.
   std::optional<std::string> LinkEscape(const Path& path) const;
 
+  // A folder that belongs to the installer itself (the game's journal): no
+  // path inside it is resolved or written, whatever its letter case or
+  // spelling, nor one whose links lead into it.
+  void AddGuardedFolder(const Path& folder);
+  // Nothing when path lies outside every guarded folder; otherwise the
+  // guarded folder it lies in.
+  std::optional<Path> GuardedFolderOf(const Path& path) const;
+
   // True when a Windows-style relative path stays inside its folder: no ".."
   // component, not absolute, no drive letter, in either slash direction, and
   // no NUL character (the system would cut the path there) and no other
@@ -81,7 +89,8 @@ class GameFileSystem {
   // ".\", "Override/"). Each component that exists on disk is matched without
   // regard to letter case ("Override" for "override"); a component that does
   // not exist yet keeps the case written. A trailing separator is kept.
-  // Fails with EPathError when the path would leave base.
+  // Fails with EPathError when the path would leave base, leads into a
+  // guarded folder or holds a name longer than a file system allows.
   Path Resolve(const Path& base, std::string_view relative) const;
 
   // One name inside folder, matched without regard to letter case: the existing
@@ -169,6 +178,7 @@ class GameFileSystem {
     Path normal, real;
   };
   std::vector<ConfinedRoot> confined_;
+  std::vector<Path> guarded_;
   std::vector<FileChangeObserver*> observers_;
   mutable std::unordered_map<std::string, Listing> listings_;
 };

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <fstream>
 #include <map>
 #include <thread>
 
@@ -23,21 +22,7 @@ constexpr std::string_view kMarks = "undone.txt";
 
 // Record text is untrusted: a path that could leave the game folder is never
 // opened.
-bool InsideGame(std::string_view path) {
-  if (path.empty() || path.front() == '/') return false;
-  for (const auto& part : fs::path(path))
-    if (part == "..") return false;
-  return true;
-}
-
-std::vector<std::string> Fields(const std::string& line) {
-  std::vector<std::string> fields;
-  std::size_t start = 0;
-  for (std::size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1)
-    fields.push_back(line.substr(start, tab - start));
-  fields.push_back(line.substr(start));
-  return fields;
-}
+bool InsideGame(std::string_view path) { return !journal::PathProblem(path); }
 
 bool IsDigest(std::string_view text) {
   return text.empty() || (text.size() == 64 && text.find_first_not_of("0123456789abcdef") == std::string::npos);
@@ -138,16 +123,27 @@ void MarkPartlyUndone(const fs::path& gameFolder, const std::string& id, const s
   DropOldVersions(gameFolder, id, paths);
 }
 
-std::vector<UndoneFile> ReadUndoneMarks(const fs::path& runFolder) {
+std::vector<UndoneFile> ReadUndoneMarks(const fs::path& runFolder, std::vector<std::string>& damage) {
   std::vector<UndoneFile> marks;
-  std::ifstream in(runFolder / kMarks, std::ios::binary);
   std::map<std::string, std::size_t> at;
-  for (std::string line; std::getline(in, line);) {
-    if (in.eof()) break;  // a line a crash cut short
-    const auto f = Fields(line);
-    if (f.size() != 4 || (f[1] != "0" && f[1] != "1") || !IsDigest(f[2])) continue;
-    UndoneFile u{UnescapeRecordText(f[0]), f[1] == "1", f[2], UnescapeRecordText(f[3])};
-    if (!InsideGame(u.path)) continue;
+  std::size_t number = 0;
+  // Complete lines only, and never through a link: a line a crash cut short
+  // was never acted upon.
+  for (const std::string& line : journal::ReadLines(runFolder / kMarks)) {
+    ++number;
+    const std::string where = std::string(kMarks) + ", line " + std::to_string(number);
+    const auto f = journal::SplitTabs(line);
+    auto path = f.size() == 4 ? journal::Unescape(f[0]) : std::nullopt;
+    auto by = f.size() == 4 ? journal::Unescape(f[3]) : std::nullopt;
+    if (f.size() != 4 || (f[1] != "0" && f[1] != "1") || !IsDigest(f[2]) || !path || !by) {
+      damage.push_back(where + ": not a mark line");
+      continue;
+    }
+    if (auto problem = journal::PathProblem(*path)) {
+      damage.push_back(where + ": " + *problem);
+      continue;
+    }
+    UndoneFile u{std::move(*path), f[1] == "1", std::string(f[2]), std::move(*by)};
     // A later mark of the same file replaces the earlier one.
     auto [slot, fresh] = at.emplace(u.path, marks.size());
     if (fresh)
@@ -156,6 +152,11 @@ std::vector<UndoneFile> ReadUndoneMarks(const fs::path& runFolder) {
       marks[slot->second] = std::move(u);
   }
   return marks;
+}
+
+std::vector<UndoneFile> ReadUndoneMarks(const fs::path& runFolder) {
+  std::vector<std::string> damage;
+  return ReadUndoneMarks(runFolder, damage);
 }
 
 }  // namespace vey::platform

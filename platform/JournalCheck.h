@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,7 +34,8 @@ struct FileDrift {
 // Record values with the record's own separators ('%', tab, line breaks)
 // written as "%XX", and back (the run journal's own escaping).
 std::string EscapeRecordText(std::string_view text);
-std::string UnescapeRecordText(std::string_view text);
+// Nothing when an escape is broken.
+std::optional<std::string> UnescapeRecordText(std::string_view text);
 
 // The last write of every file over these runs (oldest first); runs undone
 // as a whole are left out, files a forced uninstall took back count as it
@@ -49,6 +51,9 @@ std::vector<FileDrift> FindDrifts(const std::filesystem::path& gameFolder, const
 // changes.
 void MarkPartlyUndone(const std::filesystem::path& gameFolder, const std::string& id,
                       const std::vector<UndoneFile>& files);
+// The marks of a run, a later mark of a file replacing an earlier one; lines
+// that do not hold together are left out and named in damage.
+std::vector<UndoneFile> ReadUndoneMarks(const std::filesystem::path& runFolder, std::vector<std::string>& damage);
 std::vector<UndoneFile> ReadUndoneMarks(const std::filesystem::path& runFolder);
 
 }  // namespace vey::platform

@@ -22,68 +22,15 @@
 #include "common/Sha256.h"
 #include "common/StrFormat.h"
 #include "common/VeyException.h"
+#include "platform/FilePlacement.h"
 #include "platform/JournalCheck.h"
 
 namespace vey::platform {
 namespace fs = std::filesystem;
 namespace {
 
-constexpr std::string_view kHome = ".veypatcher";
-
-// Record values may hold any byte but the separators of the record itself.
-std::string Escape(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    if (c == '%' || c == '\t' || c == '\n' || c == '\r') {
-      static constexpr char kHex[] = "0123456789ABCDEF";
-      out += '%';
-      out += kHex[static_cast<unsigned char>(c) >> 4];
-      out += kHex[static_cast<unsigned char>(c) & 15];
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
-std::string Unescape(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size()) {
-      auto hex = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
-      out += static_cast<char>(hex(text[i + 1]) * 16 + hex(text[i + 2]));
-      i += 2;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
-
-std::vector<std::string_view> SplitTabs(std::string_view line) {
-  std::vector<std::string_view> fields;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i <= line.size(); ++i)
-    if (i == line.size() || line[i] == '\t') {
-      fields.push_back(line.substr(start, i - start));
-      start = i + 1;
-    }
-  return fields;
-}
-
-// Only complete lines: a line cut short by a crash was never acted upon.
-std::vector<std::string> ReadLines(const fs::path& path) {
-  std::vector<std::string> lines;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return lines;
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::size_t start = 0;
-  for (std::size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1)
-    lines.push_back(text.substr(start, nl - start));
-  return lines;
-}
+using journal::Escape;
+constexpr std::string_view kHome = journal::kHomeName;
 
 std::string UtcNow(const char* format) {
   std::time_t now = std::time(nullptr);
@@ -155,24 +102,6 @@ void WriteDurably(const fs::path& path, std::string_view text) {
   SyncPath(path.parent_path());
 }
 
-const char* const kKeys[] = {"mod",     "instructions", "instructions-sha256", "type", "caption",
-                             "started", "ended",        "state",               "verdict"};
-
-std::string* Field(RunRecord& r, std::string_view key) {
-  std::string* fields[] = {&r.modFolder, &r.instructionFile, &r.instructionSha256, &r.installationType,
-                           &r.caption,   &r.started,         &r.ended,             &r.state,
-                           &r.verdict};
-  for (std::size_t i = 0; i < std::size(kKeys); ++i)
-    if (key == kKeys[i]) return fields[i];
-  return nullptr;
-}
-
-std::string RunText(RunRecord r) {
-  std::string text;
-  for (const char* key : kKeys) text += std::string(key) + "=" + Escape(*Field(r, key)) + "\n";
-  return text;
-}
-
 std::string FilesText(const std::vector<JournalFile>& files) {
   std::string text;
   for (const JournalFile& f : files) {
@@ -181,69 +110,6 @@ std::string FilesText(const std::vector<JournalFile>& files) {
             "\t" + std::to_string(f.mtimeAfterNs) + "\t" + Escape(f.path) + "\n";
   }
   return text;
-}
-
-std::optional<RunRecord> ReadRun(const fs::path& folder) {
-  RunRecord r;
-  r.id = folder.filename().string();
-  bool any = false;
-  for (const std::string& line : ReadLines(folder / "run.txt")) {
-    std::size_t eq = line.find('=');
-    if (eq == std::string::npos) continue;
-    if (std::string* field = Field(r, std::string_view(line).substr(0, eq))) {
-      *field = Unescape(std::string_view(line).substr(eq + 1));
-      any = true;
-    }
-  }
-  if (!any) return std::nullopt;
-  r.partlyUndone = ReadUndoneMarks(folder);
-  for (const std::string& line : ReadLines(folder / "files.txt")) {
-    auto f = SplitTabs(line);
-    if (f.size() != 8) continue;
-    JournalFile file;
-    file.action = std::string(f[0]);
-    file.sizeBefore = std::strtoull(std::string(f[1]).c_str(), nullptr, 10);
-    file.sha256Before = std::string(f[2]);
-    file.sizeAfter = std::strtoull(std::string(f[3]).c_str(), nullptr, 10);
-    file.sha256After = std::string(f[4]);
-    file.inodeAfter = std::strtoull(std::string(f[5]).c_str(), nullptr, 10);
-    file.mtimeAfterNs = std::strtoll(std::string(f[6]).c_str(), nullptr, 10);
-    file.path = Unescape(f[7]);
-    file.existedBefore = file.action != "created";
-    file.existsAfter = file.action != "removed";
-    r.files.push_back(std::move(file));
-  }
-  return r;
-}
-
-struct StoredEntry {
-  std::string kind;
-  bool existed = false;
-  std::string path;
-  std::string oldName;  // the old version's name in pre/, when it is there
-};
-
-std::map<std::size_t, std::pair<std::string, std::string>> OldVersions(const fs::path& folder);
-
-// The log's lines, completed from the names of the old versions: a crash may
-// have cut lines that were never forced to disk.
-std::vector<StoredEntry> ReadEntries(const fs::path& folder) {
-  std::vector<StoredEntry> entries;
-  for (const std::string& line : ReadLines(folder / "changes.log")) {
-    auto f = SplitTabs(line);
-    if (f.size() != 3) {
-      entries.push_back({});  // keeps the numbering of the old versions
-      continue;
-    }
-    entries.push_back({std::string(f[0]), f[1] == "1", Unescape(f[2]), {}});
-  }
-  for (const auto& [n, old] : OldVersions(folder)) {
-    if (n >= entries.size()) entries.resize(n + 1);
-    StoredEntry& e = entries[n];
-    if (e.path.empty() && !old.second.empty()) e = {"file", true, old.second, {}};
-    e.oldName = old.first;
-  }
-  return entries;
 }
 
 void RemoveTree(const fs::path& path) {
@@ -256,12 +122,14 @@ std::int64_t MtimeNs(const struct stat& st) {
 }
 
 // A copy where a link cannot be made (another file system, or one without
-// links); it appears under its name only when complete.
+// links); it appears under its name only when complete. The unfinished copy's
+// name starts with a dot, so that a kill during the copy never leaves it to
+// be taken for the old version of a file.
 void CopyOldVersion(const fs::path& from, const fs::path& to) {
   InputFile in(from);
   struct stat st {};
   ::fstat(in.Fd(), &st);
-  const fs::path temp = to.string() + ".part";
+  const fs::path temp = to.parent_path() / ("." + to.filename().string() + ".part");
   int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, st.st_mode & 07777);
   if (fd < 0) Fail("keep the old version of", from, errno);
   std::vector<std::uint8_t> buffer(1 << 20);
@@ -298,21 +166,6 @@ std::string OldVersionName(std::size_t n, std::string_view relative) {
   return name.size() <= kMaxName ? name : std::to_string(n);
 }
 
-// The old versions of a run by change number, with the paths their names
-// carry (empty for a short name).
-std::map<std::size_t, std::pair<std::string, std::string>> OldVersions(const fs::path& folder) {
-  std::map<std::size_t, std::pair<std::string, std::string>> found;
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(folder / "pre", ec)) {
-    const std::string name = entry.path().filename().string();
-    const std::size_t tilde = name.find('~');
-    const std::string number = name.substr(0, tilde);
-    if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) continue;
-    found[std::stoull(number)] = {name, tilde == std::string::npos ? "" : Unescape(name.substr(tilde + 1))};
-  }
-  return found;
-}
-
 fs::path NormalAbsolute(const fs::path& p) {
   std::error_code ec;
   fs::path n = fs::absolute(p, ec).lexically_normal();
@@ -322,8 +175,8 @@ fs::path NormalAbsolute(const fs::path& p) {
 
 }  // namespace
 
-std::string EscapeRecordText(std::string_view text) { return Escape(text); }
-std::string UnescapeRecordText(std::string_view text) { return Unescape(text); }
+std::string EscapeRecordText(std::string_view text) { return journal::Escape(text); }
+std::optional<std::string> UnescapeRecordText(std::string_view text) { return journal::Unescape(text); }
 
 bool IsWriterTemp(std::string_view name) {
   if (!name.ends_with(".tmp")) return false;
@@ -339,12 +192,12 @@ bool IsWriterTemp(std::string_view name) {
 
 fs::path JournalHome(const fs::path& gameFolder) { return NormalAbsolute(gameFolder) / kHome; }
 
-RunJournal::RunJournal(GameFileSystem& files, fs::path gameFolder, RunRecord header)
-    : files_(files), game_(NormalAbsolute(gameFolder)), record_(std::move(header)) {
-  const fs::path runs = JournalHome(game_) / "runs";
-  std::error_code ec;
-  fs::create_directories(runs, ec);
-  if (ec) Fail("create the run journal folder", runs, ec.value());
+RunJournal::RunJournal(GameFileSystem& files, fs::path gameFolder, RunRecord header, JournalKind kind)
+    : files_(files), game_(NormalAbsolute(gameFolder)), record_(std::move(header)), digest_(kind == JournalKind::kRun) {
+  PrepareJournalHome(game_);
+  const fs::path runs = JournalHome(game_) / (kind == JournalKind::kRun ? "runs" : "undo");
+  if (kind != JournalKind::kRun && ::mkdir(runs.c_str(), 0755) != 0 && errno != EEXIST)
+    Fail("create the run journal folder", runs, errno);
   const std::string base = RunStamp() + "-" + SafeName(fs::path(record_.modFolder).filename().string().empty()
                                                                 ? NormalAbsolute(record_.modFolder).filename().string()
                                                                 : fs::path(record_.modFolder).filename().string());
@@ -362,7 +215,7 @@ RunJournal::RunJournal(GameFileSystem& files, fs::path gameFolder, RunRecord hea
   logFd_ = ::open((folder_ / "changes.log").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (logFd_ < 0) Fail("write the run journal", folder_ / "changes.log", errno);
   preFd_ = ::open((folder_ / "pre").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  WriteDurably(folder_ / "run.txt", RunText(record_));
+  WriteDurably(folder_ / "run.txt", journal::RecordText(record_));
   SyncPath(runs);
   files_.AddObserver(this);
   watching_ = true;
@@ -425,8 +278,8 @@ void RunJournal::Touch(const fs::path& path) {
   if (exists) {
     e.oldName = OldVersionName(entries_.size(), *relative);
     const fs::path old = folder_ / "pre" / e.oldName;
-    if (::link(path.c_str(), old.c_str()) != 0) CopyOldVersion(path, old);
-    e.digestBefore = digests_.Add(old);
+    if (HardLink(path, old) != 0) CopyOldVersion(path, old);
+    if (digest_) e.digestBefore = digests_.Add(old);
   }
   // The old version's name says where it belongs, so the line need not be
   // forced to disk unless the name could not hold the path. A line lost for a
@@ -507,7 +360,7 @@ void RunJournal::Finish(const std::string& verdict) {
   record_.verdict = verdict;
   if (logFd_ >= 0) ::fdatasync(logFd_);
   WriteDurably(folder_ / "files.txt", FilesText(record_.files));
-  WriteDurably(folder_ / "run.txt", RunText(record_));
+  WriteDurably(folder_ / "run.txt", journal::RecordText(record_));
 }
 
 RollbackResult RunJournal::RollBack() {
@@ -516,33 +369,54 @@ RollbackResult RunJournal::RollBack() {
     ::close(logFd_);
     logFd_ = -1;
   }
-  RollbackResult result = RollBackStoredRun(game_, record_.id);
+  RollbackResult result = RollBackJournal(game_, folder_);
   files_.ForgetListings();
   return result;
 }
 
-std::vector<RunRecord> ListRuns(const fs::path& gameFolder) {
-  std::vector<RunRecord> runs;
-  const fs::path folder = JournalHome(gameFolder) / "runs";
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(folder, ec)) {
-    if (!entry.is_directory(ec)) continue;
-    if (auto run = ReadRun(entry.path())) runs.push_back(std::move(*run));
+RollbackResult RollBackStoredRun(const fs::path& gameFolder, const std::string& id) {
+  const fs::path folder = JournalHome(gameFolder) / "runs" / id;
+  struct stat st {};
+  if (id.empty() || id.find('/') != std::string::npos || id == "." || id == ".." || ::lstat(folder.c_str(), &st) != 0 ||
+      !S_ISDIR(st.st_mode)) {
+    RollbackResult result;
+    result.problems.push_back(FormatMsg("the record of run %s is not a folder (a link is not followed)", {id}));
+    result.refused = true;
+    return result;
   }
-  std::sort(runs.begin(), runs.end(), [](const RunRecord& a, const RunRecord& b) { return a.id < b.id; });
-  return runs;
+  return RollBackJournal(gameFolder, folder);
 }
 
-RollbackResult RollBackStoredRun(const fs::path& gameFolder, const std::string& id) {
+std::vector<RecordedChange> StoredChanges(const fs::path& runFolder, std::vector<std::string>& damage) {
+  std::vector<RecordedChange> changes;
+  for (const StoredChange& e : ReadStoredChanges(runFolder, damage)) {
+    if (e.path.empty()) continue;
+    changes.push_back({e.kind, e.existed, e.path, e.oldName.empty() ? fs::path() : runFolder / "pre" / e.oldName});
+  }
+  // Nothing of a record that does not hold together is acted upon.
+  if (!damage.empty()) changes.clear();
+  return changes;
+}
+
+void WriteJournalText(const fs::path& path, std::string_view text) { WriteDurably(path, text); }
+
+RollbackResult RollBackJournal(const fs::path& gameFolder, const fs::path& folder) {
   RollbackResult result;
   const fs::path game = NormalAbsolute(gameFolder);
-  const fs::path folder = JournalHome(game) / "runs" / id;
-  const std::vector<StoredEntry> entries = ReadEntries(folder);
+  // Nothing of a record that does not hold together is acted upon: its paths
+  // and names decide which files are replaced.
+  const std::vector<StoredChange> entries = ReadStoredChanges(folder, result.problems);
+  if (!result.problems.empty()) {
+    const std::string where = folder.parent_path().filename().string() + "/" + folder.filename().string();
+    for (std::string& problem : result.problems) problem = FormatMsg("%s/%s", {where, problem});
+    result.refused = true;
+    return result;
+  }
   // A save cut short by a kill leaves its new file beside the target, under
   // the writer's temporary name; the run held the lock, so it is its own.
   // Removed first: it would keep a folder the run created from going.
   std::set<fs::path> folders;
-  for (const StoredEntry& e : entries)
+  for (const StoredChange& e : entries)
     if (!e.path.empty()) folders.insert(e.kind == "file" ? (game / e.path).parent_path() : game / e.path);
   for (const fs::path& f : folders) {
     std::error_code ec;
@@ -550,7 +424,7 @@ RollbackResult RollBackStoredRun(const fs::path& gameFolder, const std::string& 
       if (IsWriterTemp(entry.path().filename().string())) ::unlink(entry.path().c_str());
   }
   for (std::size_t i = entries.size(); i-- > 0;) {
-    const StoredEntry& e = entries[i];
+    const StoredChange& e = entries[i];
     if (e.path.empty()) continue;
     const fs::path target = game / e.path;
     if (e.kind == "file" && e.existed) {
@@ -559,10 +433,13 @@ RollbackResult RollBackStoredRun(const fs::path& gameFolder, const std::string& 
       const fs::path old = folder / "pre" / e.oldName;
       std::error_code ec;
       fs::create_directories(target.parent_path(), ec);
-      if (::rename(old.c_str(), target.c_str()) == 0) {
+      try {
+        // Across file systems (a linked override folder) by a copy renamed
+        // into place.
+        PlaceMove(old, target);
         ++result.restored;
-      } else {
-        result.problems.push_back(FormatMsg("%s (%s)", {e.path, SystemReason(errno)}));
+      } catch (const Exception& failure) {
+        result.problems.push_back(FormatMsg("%s (%s)", {e.path, SystemReason(failure.Code())}));
       }
     } else if (e.kind == "file") {
       struct stat st {};
@@ -589,10 +466,19 @@ RollbackResult RollBackStoredRun(const fs::path& gameFolder, const std::string& 
 
 std::vector<RunRecord> ListUndoneRuns(const fs::path& gameFolder) {
   std::vector<RunRecord> runs;
+  const fs::path home = JournalHome(gameFolder);
+  const fs::path kept = home / "undone";
+  // Links are not followed: what they point to was not recorded here.
+  struct stat st {};
+  if (::lstat(home.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || ::lstat(kept.c_str(), &st) != 0 ||
+      !S_ISDIR(st.st_mode))
+    return runs;
   std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(JournalHome(gameFolder) / "undone", ec)) {
-    if (!entry.is_directory(ec) || entry.is_symlink(ec) || entry.path().extension() == ".part") continue;
-    if (auto run = ReadRun(entry.path())) {
+  for (const auto& entry : fs::directory_iterator(kept, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.empty() || name.front() == '.' || entry.path().extension() == ".part") continue;
+    if (::lstat(entry.path().c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
+    if (auto run = ReadRunRecord(entry.path())) {
       run->undone = true;
       runs.push_back(std::move(*run));
     }
@@ -604,7 +490,11 @@ std::vector<RunRecord> ListUndoneRuns(const fs::path& gameFolder) {
 void DropOldVersions(const fs::path& gameFolder, const std::string& id, const std::vector<std::string>& paths) {
   const fs::path folder = JournalHome(gameFolder) / "runs" / id;
   const std::set<std::string> wanted(paths.begin(), paths.end());
-  for (const StoredEntry& e : ReadEntries(folder))
+  std::vector<std::string> damage;
+  const std::vector<StoredChange> changes = ReadStoredChanges(folder, damage);
+  // A record that does not hold together is never undone: nothing to drop.
+  if (!damage.empty()) return;
+  for (const StoredChange& e : changes)
     if (e.kind == "file" && !e.oldName.empty() && wanted.contains(e.path))
       ::unlink((folder / "pre" / e.oldName).c_str());
   SyncPath(folder / "pre");
@@ -615,21 +505,44 @@ RunLock::~RunLock() { Release(); }
 bool RunLock::TryTake(const fs::path& gameFolder, const std::string& mod, std::string& holderPid,
                       std::string& holderMod) {
   Release();
-  const fs::path home = JournalHome(gameFolder);
-  std::error_code ec;
-  fs::create_directories(home, ec);
-  const fs::path path = home / "lock";
-  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  PrepareJournalHome(gameFolder);
+  const fs::path path = JournalHome(gameFolder) / "lock";
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0 && errno == EISDIR)
+    throw EJournalUnusable(FormatMsg("The lock file \"%s\" is a folder, not a file; nothing was changed. Remove "
+                                     "that folder, then try again.",
+                                     {path.string()}));
+  if (fd < 0 && errno == ELOOP)
+    throw EJournalUnusable(FormatMsg("The lock file \"%s\" is a link, which the installer does not follow; "
+                                     "nothing was changed. Remove the link, then try again.",
+                                     {path.string()}));
   if (fd < 0) Fail("open the lock file", path, errno);
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    char buffer[4096];
-    ssize_t n = ::pread(fd, buffer, sizeof buffer, 0);
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
-    std::string text(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
-    if (!text.empty() && text.back() == '\n') text.pop_back();
-    auto fields = SplitTabs(text);
-    holderPid = fields.size() > 0 ? std::string(fields[0]) : "";
-    holderMod = fields.size() > 1 ? Unescape(fields[1]) : "";
+    throw EJournalUnusable(FormatMsg("The lock file \"%s\" is not a plain file; nothing was changed. Remove it, "
+                                     "then try again.",
+                                     {path.string()}));
+  }
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    // The holder names itself just after taking the lock: a run that started
+    // at the same moment waits briefly for it, then says it is starting.
+    std::string text;
+    for (int tries = 0; tries < 50 && text.empty(); ++tries) {
+      if (tries > 0) ::usleep(10000);
+      char buffer[4096];
+      ssize_t n = ::pread(fd, buffer, sizeof buffer, 0);
+      text.assign(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+      if (!text.empty() && text.back() != '\n') text.clear();  // still being written
+    }
+    ::close(fd);
+    if (!text.empty()) text.pop_back();
+    auto fields = journal::SplitTabs(text);
+    holderPid = fields.size() > 0 && !fields[0].empty() &&
+                        fields[0].find_first_not_of("0123456789") == std::string_view::npos
+                    ? std::string(fields[0])
+                    : "";
+    holderMod = fields.size() > 1 && !holderPid.empty() ? journal::Unescape(fields[1]).value_or("") : "";
     return false;
   }
   const std::string text = std::to_string(::getpid()) + "\t" + Escape(mod) + "\n";

@@ -24,6 +24,7 @@
 
 #include "platform/DigestWorker.h"
 #include "platform/GameFileSystem.h"
+#include "platform/RunRecords.h"
 
 namespace vey::platform {
 
@@ -58,13 +59,18 @@ struct RunRecord {
   std::string started, ended;    // "YYYY-MM-DD HH:MM:SS" UTC; ended empty while running
   std::string state;             // "running" until the run ends, then "finished"
   std::string verdict;           // "ok", "warnings", "errors" or "failed"
+  std::string journal;           // the id of the game folder's journal it was recorded in
   std::vector<JournalFile> files;  // filled when the run has ended
   // Files whose changes a forced uninstall of an earlier run took back.
   std::vector<UndoneFile> partlyUndone;
   // Undone as a whole by a reset; its record is kept for the history.
   bool undone = false;
+  // What does not hold together in the record ("files.txt, line 3: ..."), or
+  // why it is not this game folder's: such a run is shown, never acted upon.
+  std::vector<std::string> damage;
 
-  bool Finished() const { return state == "finished"; }
+  bool Finished() const { return state == "finished" && damage.empty(); }
+  bool Damaged() const { return !damage.empty(); }
 };
 
 // What a rollback did; problems are files it could not put back.
@@ -72,13 +78,21 @@ struct RollbackResult {
   int restored = 0;  // old versions put back
   int removed = 0;   // files and folders the run had created, removed
   std::vector<std::string> problems;
+  // The record does not hold together (the problems say where): nothing was
+  // touched.
+  bool refused = false;
 };
+
+// An install's run lives in .veypatcher/runs; the undo of runs keeps its own
+// journal in .veypatcher/undo, and needs no digests.
+enum class JournalKind { kRun, kUndo };
 
 class RunJournal : public FileChangeObserver {
  public:
   // Creates the run's folder and its run.txt (state "running"), forced to
   // disk, and starts watching files. Fails with EFCreateError.
-  RunJournal(GameFileSystem& files, std::filesystem::path gameFolder, RunRecord header);
+  RunJournal(GameFileSystem& files, std::filesystem::path gameFolder, RunRecord header,
+             JournalKind kind = JournalKind::kRun);
   ~RunJournal() override;
   RunJournal(const RunJournal&) = delete;
   RunJournal& operator=(const RunJournal&) = delete;
@@ -119,6 +133,7 @@ class RunJournal : public FileChangeObserver {
   int logFd_ = -1;
   int preFd_ = -1;
   bool watching_ = false;
+  bool digest_ = true;
   DigestWorker digests_;
 };
 
@@ -128,11 +143,29 @@ std::filesystem::path JournalHome(const std::filesystem::path& gameFolder);
 // "NAME.vey-PID-N.tmp": the name under which a save writes its new file
 // before renaming it over the target; one left behind is an unfinished save.
 bool IsWriterTemp(std::string_view name);
-// Every run recorded in the game folder, oldest first.
+// Every run recorded in the game folder, oldest first, damaged ones (and
+// those of another game folder) included with their damage.
 std::vector<RunRecord> ListRuns(const std::filesystem::path& gameFolder);
 // Undoes a recorded run from its old versions (after an interrupted run, or
-// to uninstall one) and removes its folder when everything was put back.
+// to uninstall one) and removes its folder when everything was put back. A
+// damaged record changes nothing: its damage comes back as the problems.
 RollbackResult RollBackStoredRun(const std::filesystem::path& gameFolder, const std::string& id);
+// Undoes the journal kept in folder (a run's, or an undo's) and removes it
+// when everything was put back.
+RollbackResult RollBackJournal(const std::filesystem::path& gameFolder, const std::filesystem::path& folder);
+
+// One recorded change of a run, as its undo needs it.
+struct RecordedChange {
+  std::string kind;  // "file", "folder" (created) or "rmdir" (removed)
+  bool existed = false;
+  std::string path;                 // relative to the game folder, checked
+  std::filesystem::path oldVersion;  // in pre/; empty when there is none
+};
+// The changes recorded in a run's folder, in the order they were made; a
+// record that does not hold together gives none, and its problems in damage.
+std::vector<RecordedChange> StoredChanges(const std::filesystem::path& runFolder, std::vector<std::string>& damage);
+// Written beside, forced to disk and renamed over.
+void WriteJournalText(const std::filesystem::path& path, std::string_view text);
 // The runs a reset undid, oldest first (GAME/.veypatcher/undone).
 std::vector<RunRecord> ListUndoneRuns(const std::filesystem::path& gameFolder);
 // Removes the old versions run `id` keeps of these files, so that undoing it
@@ -150,7 +183,9 @@ class RunLock {
   RunLock& operator=(const RunLock&) = delete;
 
   // True when taken (the file then names this process and the mod); false
-  // when another process holds it, with what it wrote there.
+  // when another process holds it, with what it wrote there (both empty when
+  // that process is only starting). Raises EJournalUnusable when the journal
+  // folder or the lock file cannot be trusted.
   bool TryTake(const std::filesystem::path& gameFolder, const std::string& mod,
                std::string& holderPid, std::string& holderMod);
   void Release();

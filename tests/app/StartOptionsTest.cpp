@@ -38,9 +38,12 @@ class StartOptionsTest : public QObject {
   }
 
   void FolderOptions() {
-    const app::StartOptions options = app::ParseStartOptions({"--mod", "/m", "--game=/g"});
+    const app::StartOptions options =
+        app::ParseStartOptions({"--mod", "/m", "--game=/g", "--backup-dir", "/b", "x.ini"});
     QCOMPARE(options.modDir, QStringLiteral("/m"));
     QCOMPARE(options.gameDir, QStringLiteral("/g"));
+    QCOMPARE(options.backupDir, QStringLiteral("/b"));
+    QCOMPARE(QString::fromStdString(options.iniName), QStringLiteral("x.ini"));
     QVERIFY(!app::ParseStartOptions({"--mod"}).error.isEmpty());
   }
 

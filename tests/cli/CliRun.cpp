@@ -3,6 +3,7 @@
 #include "CliRun.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -27,9 +28,25 @@ std::string Slurp(const std::filesystem::path& path) {
 
 }  // namespace
 
+namespace {
+CliResult Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env, int signal,
+                long afterMicroseconds);
+}
+
 CliResult RunCli(const std::vector<std::string>& args) { return RunCli(args, {}); }
 
 CliResult RunCli(const std::vector<std::string>& args, const std::vector<std::string>& env) {
+  return Spawn(args, env, 0, 0);
+}
+
+CliResult RunCliKilled(const std::vector<std::string>& args, int signal, long afterMicroseconds) {
+  return Spawn(args, {}, signal, afterMicroseconds);
+}
+
+namespace {
+
+CliResult Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env, int signal,
+                long afterMicroseconds) {
   std::vector<std::string> envText;
   auto nameOf = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
   for (char** e = environ; *e; ++e) {
@@ -65,12 +82,22 @@ CliResult RunCli(const std::vector<std::string>& args, const std::vector<std::st
   }
   posix_spawn_file_actions_destroy(&actions);
   int status = 0;
-  waitpid(pid, &status, 0);
+  if (signal != 0) {
+    ::usleep(static_cast<useconds_t>(afterMicroseconds));
+    if (waitpid(pid, &status, WNOHANG) == 0) {
+      ::kill(pid, signal);
+      waitpid(pid, &status, 0);
+    }
+  } else {
+    waitpid(pid, &status, 0);
+  }
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   result.out = Slurp(outPath);
   result.err = Slurp(errPath);
   return result;
 }
+
+}  // namespace
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;

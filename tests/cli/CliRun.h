@@ -18,6 +18,9 @@ CliResult RunCli(const std::vector<std::string>& args);
 // the test's environment; "NAME" alone removes the variable.
 CliResult RunCli(const std::vector<std::string>& args, const std::vector<std::string>& env);
 
+// The same, sent signal after the given microseconds unless it ended by then.
+CliResult RunCliKilled(const std::vector<std::string>& args, int signal, long afterMicroseconds);
+
 // The lines of a text, without their line breaks.
 std::vector<std::string> Lines(const std::string& text);
 

@@ -170,7 +170,7 @@ TEST_F(DryRun, ResultFollowsItsSchemaAndListsTheChanges) {
       "rowsAdded":[{"index":1,"label":"1"}],"columnsAdded":["speed"]}])"));
   // "Fire" is there already; only "Frost" is appended, as entry 2.
   EXPECT_EQ(doc["talkTables"],
-            json::parse(R"([{"table":"dialog.tlk","appended":[{"source":1,"strRef":2}]}])"));
+            json::parse(R"([{"table":"dialog.tlk","appended":[{"source":1,"strRef":2}],"replaced":[]}])"));
   EXPECT_EQ(doc["log"].back(), json::parse(R"({"kind":"status","text":"Done. All changes have been applied."})"));
 }
 

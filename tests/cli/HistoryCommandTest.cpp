@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
+#include <map>
 
 #include "CliRun.h"
 #include "platform/RunJournal.h"
@@ -149,6 +151,57 @@ TEST_F(CliHistory, AnotherRunHoldingTheGameStopsInstallAndUninstallWithFive) {
         << r.out;
   }
   EXPECT_EQ(Talk(), original);
+}
+
+// Ctrl-C, SIGTERM and kill -9 at any moment of an uninstall: the next
+// uninstall never refuses and finishes it; an install after one finds the
+// mod installed or installs it again, never a half-undone game.
+TEST_F(CliHistory, UninstallKilledAtAnyMomentIsFinishedByTheNextStart) {
+  std::string list = "[Settings]\nFileExists=1\nInstallerMode=1\nLogLevel=0\n[TLKList]\nStrRef0=0\n"
+                     "[InstallList]\nf=override\n[f]\n";
+  for (int i = 0; i < 300; ++i) {
+    const std::string name = "big" + std::to_string(i) + ".txt";
+    dir.Write("big/veypatchdata/" + name, std::string(2000 + i, 'a' + i % 26));
+    dir.Write("game/override/" + name, "old " + name);
+    list += (i % 2 ? "Replace" : "File") + std::to_string(i) + "=" + name + "\n";
+  }
+  dir.Write("big/veypatchdata/changes.ini", list);
+  dir.Write("big/veypatchdata/append.tlk", TalkTable(std::vector<std::string>{"big"}));
+  auto snapshot = [&] {
+    std::map<std::string, std::string> files;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir / "game"))
+      if (e.is_regular_file() && e.path().string().find(".veypatcher") == std::string::npos)
+        files[e.path().string()] = dir.Read(std::filesystem::relative(e.path(), dir.Path()).string());
+    return files;
+  };
+  const auto before = snapshot();
+  ASSERT_EQ(Install("big").exitCode, 0);
+  const auto installed = snapshot();
+
+  const int signals[] = {SIGKILL, SIGTERM, SIGINT};
+  int cut = 0;
+  for (int attempt = 0; attempt < 12; ++attempt) {
+    const int signal = signals[attempt % 3];
+    const CliResult killed =
+        RunCliKilled({"uninstall", "--game", (dir / "game").string()}, signal, 2000 + 4000L * attempt);
+    if (killed.exitCode != 0) ++cut;
+    if (attempt % 2 == 0) {
+      CliResult retry = Run({"uninstall", "--game", "GAME"});
+      if (killed.exitCode == 0) {
+        EXPECT_EQ(retry.exitCode, 4) << retry.out;
+      } else {
+        EXPECT_EQ(retry.exitCode, 0) << "signal " << signal << ": " << killed.out << retry.out;
+      }
+      EXPECT_EQ(snapshot(), before) << "attempt " << attempt;
+      ASSERT_EQ(Install("big").exitCode, 0);
+    } else {
+      // The next install completes or reverses the cut uninstall first.
+      CliResult next = Install("big");
+      EXPECT_TRUE(next.exitCode == 0 || next.exitCode == 4) << next.exitCode << next.out << next.err;
+      EXPECT_EQ(snapshot(), installed) << "attempt " << attempt;
+    }
+  }
+  EXPECT_GT(cut, 0);
 }
 
 }  // namespace

@@ -104,7 +104,8 @@ TEST_F(UntrustedMod, WinesOwnMessagesStayOutOfTheTerminal) {
   dir.Write("mod/veypatchdata/a.nss", "void main() {}\n");
   dir.Write("mod/veypatchdata/nwnnsscomp.exe", Bytes().Ascii("MZ").Zeros(58).U32(64).Ascii("PE").Zeros(2).Build());
   Executable("bin/wine",
-             "#!/bin/sh\necho 'fixme:ntdll:noise' >&2\n[ \"$1\" = wineboot ] && { mkdir -p \"$WINEPREFIX\"; "
+             "#!/bin/sh\n[ \"$1\" = --version ] && { echo wine-test; exit 0; }\n"
+             "echo 'fixme:ntdll:noise' >&2\n[ \"$1\" = wineboot ] && { mkdir -p \"$WINEPREFIX\"; "
              "touch \"$WINEPREFIX/system.reg\"; exit 0; }\necho compiled\n"
              "while [ $# -gt 1 ]; do shift; done\nprintf NCS > \"$1\"\n");
   Executable("bin/wineserver", "#!/bin/sh\necho 'wineserver noise' >&2\n");

@@ -69,7 +69,7 @@ TEST(NumberTests, DigitsIntegersAndFloats) {
   EXPECT_FALSE(IsFloat(".5"));
   EXPECT_FALSE(IsFloat("-"));
   EXPECT_TRUE(IsFloat("-.5"));
-  EXPECT_FALSE(IsFloat("1e5"));
+  EXPECT_TRUE(IsFloat("1e5"));
   EXPECT_FALSE(IsFloat(""));
 }
 

@@ -6,7 +6,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <signal.h>
+
+#include <cerrno>
+#include <fstream>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 
 #include "common/UQK_Common.h"
@@ -91,16 +96,58 @@ TEST(RunAndCaptureWait, PumpRunsWhileTheProgramWaits) {
   EXPECT_GE(pumps, 1);
 }
 
-TEST(RunAndCaptureWait, DescendantHoldingTheOutputDoesNotHoldUs) {
+// True once the process whose number the file holds has ended (a zombie
+// counts), within two seconds.
+bool Ended(const std::filesystem::path& pidFile) {
+  std::ifstream pidIn(pidFile);
+  int pid = 0;
+  if (!(pidIn >> pid) || pid <= 0) return false;
+  for (int i = 0; i < 20; ++i) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(in)), {});
+    const std::size_t close = stat.rfind(") ");
+    if (!in || close == std::string::npos || stat[close + 2] == 'Z') return true;
+    ::usleep(100000);
+  }
+  ::kill(pid, SIGKILL);
+  return false;
+}
+
+TEST(RunAndCaptureWait, DescendantHoldingTheOutputDoesNotHoldUsAndEndsWithTheProgram) {
   test::TempDir dir;
-  auto fifo = dir / "hold";
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  // The background child keeps standard output open until the fifo is written.
-  EXPECT_EQ(Shell("echo first; (read x < hold) & exit 0", {}, dir.Path().string()), "first\n");
-  int fd = ::open(fifo.c_str(), O_WRONLY);
-  ASSERT_GE(fd, 0);
-  EXPECT_EQ(::write(fd, "x\n", 2), 2);
-  ::close(fd);
+  // The background child keeps standard output open for a minute; what the
+  // program leaves running ends with it.
+  EXPECT_EQ(Shell("echo first; sleep 60 & echo $! > child; exit 0", {}, dir.Path().string()), "first\n");
+  EXPECT_TRUE(Ended(dir / "child"));
+}
+
+// A pump that throws (a stop request) ends the program and everything it
+// started at once, and the exception passes on.
+TEST(RunAndCaptureWait, AThrowingPumpEndsTheProgramAndItsChildren) {
+  test::TempDir dir;
+  int pumps = 0;
+  auto pump = [&] {
+    if (++pumps == 5) throw std::runtime_error("stop");
+  };
+  EXPECT_THROW(Shell("sleep 60 & echo $! > child; sleep 60", {}, dir.Path().string(), pump), std::runtime_error);
+  EXPECT_TRUE(Ended(dir / "child"));
+}
+
+TEST(RunAndCaptureOptions, ErrorsApartAndVariablesSetOrRemoved) {
+  ::setenv("VEY_TEST_GONE", "here", 1);
+  std::string errors;
+  int status = -1;
+  RunOptions options;
+  options.environment = {"VEY_TEST_SET=set"};
+  options.unset = {"VEY_TEST_GONE"};
+  options.errors = &errors;
+  options.exitStatus = &status;
+  EXPECT_EQ(RunAndCapture(kShell, {"-c", "echo \"$VEY_TEST_SET|${VEY_TEST_GONE-none}\"; echo oops >&2; exit 3"}, "",
+                          {}, options),
+            "set|none\n");
+  EXPECT_EQ(errors, "oops\n");
+  EXPECT_EQ(status, 3);
+  ::unsetenv("VEY_TEST_GONE");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // TArchiveQueue: documents queued per archive, seen through the open archive
 // before they are written, and a failed archive not stopping the others.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -36,22 +37,24 @@ TEST(TArchiveQueue, QueuedDocumentsAreVisibleAndWrittenOnFlush) {
   EXPECT_FALSE(fs::exists(dir / "stage"));
 }
 
-TEST(TArchiveQueue, FailedArchiveDoesNotStopTheOthersAndKeepsItsDocuments) {
+TEST(TArchiveQueue, FailedArchiveDoesNotStopTheOthersAndLeavesNothingStaged) {
   TempDir dir;
   const fs::path a = dir.Write("a.mod", MakeArchive("MOD ", {}));
   const fs::path b = dir.Write("b.rim", MakeArchive("RIM ", {}));
   platform::GameFileSystem files;
   files.AddWritableRoot(dir.Path());
-  TArchiveQueue queue(files, (dir / "stage").string() + "/");
+  // Every document waits in the staging folder.
+  TArchiveQueue queue(files, (dir / "stage").string() + "/", 1);
   queue.Add(a.string(), "one.utc", SimpleGff("UTC ", "one"));
   queue.Add(b.string(), "two.utc", SimpleGff("UTC ", "two"));
+  ASSERT_EQ(std::distance(fs::directory_iterator(dir / "stage"), fs::directory_iterator()), 2);
   // The first archive can no longer be replaced: a folder now stands in its place.
   fs::remove(a);
   fs::create_directory(a);
   EXPECT_THROW(queue.Flush(), EFCreateError);
   EXPECT_EQ(ArchiveResource(b, "two.utc"), SimpleGff("UTC ", "two"));
-  EXPECT_TRUE(fs::exists(dir / "stage/0_one.utc"));
-  EXPECT_FALSE(fs::exists(dir / "stage/1_two.utc"));
+  // The failed archive's documents do not stay behind either.
+  EXPECT_FALSE(fs::exists(dir / "stage"));
   EXPECT_TRUE(queue.Empty());
 }
 
@@ -73,8 +76,9 @@ TEST(TArchiveQueue, DocumentsPastTheMemoryLimitAreStagedWithTheSameResult) {
   // Documents wait in memory until the limit is passed; the first x is
   // held, its replacement staged.
   EXPECT_FALSE(fs::exists(dir / "held"));
-  EXPECT_TRUE(fs::exists(dir / "spilled/0_y.utc"));
-  EXPECT_TRUE(fs::exists(dir / "spilled/0_x.utc"));
+  const std::string prefix = std::to_string(::getpid()) + "-0_";
+  EXPECT_TRUE(fs::exists(dir / "spilled" / (prefix + "y.utc")));
+  EXPECT_TRUE(fs::exists(dir / "spilled" / (prefix + "x.utc")));
   spilled.Find(b.string())->ExtractResource("x", 2027, dir / "peek.utc");
   EXPECT_EQ(ReadWholeFile(dir / "peek.utc"), doc("second"));
   held.Flush();

@@ -1,7 +1,8 @@
 // Symbolic links: the mod's data folder may not reach outside itself through
-// one (the entry is refused with an error and skipped); the person's game and
-// backup folders may be links, and a linked file there is replaced by a
-// regular file while its target stays as it was.
+// one (the entry is refused with an error and skipped), nor may its backup
+// folder (a linked "backup" stops the run before any change); the person's
+// game folder and own backup folder may be links, and a linked file there is
+// replaced by a regular file while its target stays as it was.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -101,7 +102,7 @@ TEST(GameAndBackupLinks, FolderLinksAreFollowedAndLinkedFilesReplaced) {
   fs::create_symlink(elsewhere, f.Game() + "override");
   const fs::path backups = f.dir / "other-disk" / "backups";
   fs::create_directories(backups);
-  fs::create_symlink(backups, f.App() + "backup");
+  fs::create_symlink(backups, f.dir / "my backups");
   // shared.ssf in override is a link to a soundset that belongs to something else.
   Bytes soundset;
   soundset.Ascii("SSF V1.1").U32(12);
@@ -112,6 +113,7 @@ TEST(GameAndBackupLinks, FolderLinksAreFollowedAndLinkedFilesReplaced) {
   f.WriteFile(f.Data() + "k.ncs", std::vector<std::uint8_t>(8, 0xEE));
 
   TVEYPatcher& e = f.Engine();
+  e.FileHandler.BackupDir = (f.dir / "my backups").string() + "/";
   e.ProcessHACKList();
   e.ProcessSSFList();
   EXPECT_EQ(f.ReadFile((elsewhere / "k.ncs").string()).substr(0, 4), std::string("\0\0\x01\x02", 4));
@@ -119,9 +121,60 @@ TEST(GameAndBackupLinks, FolderLinksAreFollowedAndLinkedFilesReplaced) {
   EXPECT_EQ(f.ReadFile((elsewhere / "shared.ssf").string()).substr(12 + 15 * 4, 4), std::string("\x05\0\0\0", 4));
   const std::vector<std::uint8_t> original = soundset;
   EXPECT_EQ(f.ReadFile(outsideFile.string()), std::string(original.begin(), original.end()));
-  // The unaltered soundset was kept through the backup folder's link.
+  // The unaltered soundset was kept through the person's backup folder link.
   EXPECT_EQ(f.ReadFile((backups / "shared.ssf").string()), std::string(original.begin(), original.end()));
   EXPECT_EQ(e.ErrorCount(), 0);
+}
+
+// The mod folder is the mod's: a "backup" there that is a link (to a folder
+// the person's desktop runs things from, say) stops the run before anything
+// changes, in installer and patcher mode alike, and a link inside a real
+// "backup" that leads out of it is never written through.
+TEST(ModBackupFolder, LinkedBackupStopsTheRunBeforeAnyChange) {
+  for (const bool installer : {true, false}) {
+    SCOPED_TRACE(installer ? "installer mode" : "patcher mode");
+    EngineFixture f;
+    f.Ini(std::string(installer ? kInstaller : "[Settings]\nLogLevel=4\n") +
+          "[2DAList]\nTable0=t.2da\n[t.2da]\nAddRow0=r\n[r]\nlabel=x\n");
+    f.MakeGame();
+    f.WriteFile(f.Game() + "override/t.2da", TwoDA({"label"}, {{"a"}}));
+    const std::string before = f.ReadFile(f.Game() + "override/t.2da");
+    const fs::path autostart = f.dir / "home" / ".config" / "autostart";
+    fs::create_directories(autostart);
+    fs::create_symlink(autostart, f.App() + "backup");
+    f.fake.openDialog.answers.push_back(f.Game() + "override/t.2da");
+
+    TRunResult result;
+    ExpectFailure<ERunRefused>([&] { f.Engine().Run(result); }, kRefusedUnsafeFolder,
+                               "Refusing to install: \"" + f.App() +
+                                   "backup\" in the mod folder is a link, and backups written there would "
+                                   "land wherever it points. Remove the link, or name a backup folder of "
+                                   "your own with --backup-dir.");
+    EXPECT_TRUE(fs::is_empty(autostart));
+    EXPECT_EQ(f.ReadFile(f.Game() + "override/t.2da"), before);
+    EXPECT_FALSE(fs::exists(f.Game() + ".veypatcher/runs") && !fs::is_empty(f.Game() + ".veypatcher/runs"));
+  }
+}
+
+TEST(ModBackupFolder, LinkInsideTheBackupFolderIsNotWrittenThrough) {
+  EngineFixture f;
+  f.Ini(std::string(kInstaller) + "[InstallList]\nroot=.\\\nover=override\n[root]\nReplace0=notes.txt\n"
+                                  "[over]\nReplace0=notes.txt\n");
+  f.MakeGame();
+  f.WriteFile(f.Game() + "notes.txt", {'r'});
+  f.WriteFile(f.Game() + "override/notes.txt", {'o'});
+  f.WriteFile(f.Data() + "notes.txt", {'m'});
+  // The second notes.txt would be kept below backup/override/.
+  const fs::path outside = f.dir / "home" / "planted";
+  fs::create_directories(outside);
+  fs::create_directories(f.App() + "backup");
+  fs::create_symlink(outside, f.App() + "backup/override");
+  try {
+    f.Engine().ProcessInstallList();
+  } catch (const Exception&) {
+    // Refused either way; what matters is where nothing was written.
+  }
+  EXPECT_TRUE(fs::is_empty(outside));
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // Run: start and verdict lines, the tagged line of a failure that ends the
 // run, the 2DA loop and the work folder.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <functional>
@@ -186,6 +188,31 @@ TEST(RunWorkFolder, AnEmptyWorkFolderGoesAndAFullOneStays) {
     f.Engine().Run(result);
     EXPECT_TRUE(f.Exists(f.Data() + "erfpatch_temp/left.utc"));
   }
+}
+
+// A run killed while saving into "erfpatch_temp", or while documents waited
+// there for their archive, leaves files that the next run removes; those of
+// a process that still runs (the same mod going into another game folder)
+// stay.
+TEST(RunWorkFolder, LeftoversOfAKilledRunGoAndThoseOfARunningOneStay) {
+  EngineFixture f;
+  f.Ini("[Settings]\nLogLevel=4\n");
+  const pid_t dead = ::fork();
+  if (dead == 0) ::_exit(0);
+  ::waitpid(dead, nullptr, 0);
+  const std::string gone = std::to_string(dead), alive = std::to_string(::getppid());
+  const std::string work = f.Data() + "erfpatch_temp/";
+  const std::vector<std::string> leftovers = {work + "k_ai.ncs.vey-" + gone + "-3.tmp",
+                                              work + "queued/" + gone + "-0_guard.utc",
+                                              work + "queued/guard.utc.vey-" + gone + "-7.tmp"};
+  const std::vector<std::string> kept = {work + "k_ai.ncs.vey-" + alive + "-3.tmp",
+                                         work + "queued/" + alive + "-1_guard.utc", work + "left.utc"};
+  for (const std::string& path : leftovers) f.WriteFile(path, {1});
+  for (const std::string& path : kept) f.WriteFile(path, {2});
+  TRunResult result;
+  f.Engine().Run(result);
+  for (const std::string& path : leftovers) EXPECT_FALSE(f.Exists(path)) << path;
+  for (const std::string& path : kept) EXPECT_TRUE(f.Exists(path)) << path;
 }
 
 }  // namespace

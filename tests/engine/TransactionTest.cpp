@@ -16,36 +16,13 @@
 #include "engine/UVEYPatcher.h"
 #include "engine/EngineFixture.h"
 #include "support/GameFiles.h"
+#include "support/GameTree.h"
 #include "support/TalkTableBytes.h"
 
 namespace vey::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Every file (mode and bytes) and folder of the game, the journal aside.
-using Tree = std::map<std::string, std::string>;
-Tree Snapshot(const fs::path& root) {
-  Tree tree;
-  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
-    const std::string rel = fs::relative(it->path(), root).string();
-    if (rel == ".veypatcher") {
-      it.disable_recursion_pending();
-      continue;
-    }
-    struct stat st {};
-    ::lstat(it->path().c_str(), &st);
-    if (S_ISDIR(st.st_mode)) {
-      tree[rel + "/"] = "folder";
-      continue;
-    }
-    std::ifstream in(it->path(), std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    tree[rel] = std::to_string(st.st_mode & 07777) + ":" + bytes.str();
-  }
-  return tree;
-}
 
 // A small mod that touches every kind of game file: the talk table, new and
 // replaced loose files (one read-only), a new folder, an archive and a table.

@@ -93,6 +93,10 @@ TEST(Validator, EachMistakeIsFoundAtItsLine) {
       {"repeated key", "[GFFList]\nFile0=a.uti\nFile0=b.uti\n", TSeverity::Warning, 5, "File0", "never used"},
       {"repeated section", "[Settings]\nLogLevel=3\n", TSeverity::Warning, 3, "", "never read"},
       {"FileExists not set", "[TLKList]\n", TSeverity::Error, 2, "FileExists", "will not start"},
+      {"replacement file missing", "[TLKList]\nReplace0=r.tlk\n[r.tlk]\n1=0\n", TSeverity::Warning, 4, "Replace0", "\"r.tlk\" is not in the data folder"},
+      {"replacement section missing", "[TLKList]\nReplace0=two.tlk\n", TSeverity::Warning, 4, "Replace0", "[two.tlk] named here does not exist"},
+      {"replacement not numbers", "[TLKList]\nReplace0=two.tlk\n[two.tlk]\n1=x\n", TSeverity::Warning, 6, "1", "maps a game entry number"},
+      {"replacement past the file", "[TLKList]\nReplace0=two.tlk\n[two.tlk]\n5=2\n", TSeverity::Warning, 6, "5", "entry 2 does not exist"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -100,6 +104,7 @@ TEST(Validator, EachMistakeIsFoundAtItsLine) {
     mod.File("present.nss", "void main() {}\n");
     mod.File("present.ncs", std::string(32, '\0'));
     mod.File("orc.utc", CreatureGff());
+    mod.File("two.tlk", TalkTable(std::vector<std::string>{"a", "b"}));
     std::string ini(kHead);
     if (c.name == "FileExists not set") ini = "[Settings]\nFileExists=0\n";
     const auto findings = mod.Validate(ini + c.ini);
