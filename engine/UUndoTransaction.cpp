@@ -55,6 +55,9 @@ void Complete(const fs::path& game, const fs::path& folder,
   if (::rename(folder.c_str(), trash.c_str()) != 0)
     throw EFCreateError(FormatMsg("Cannot remove the undo journal %s. %s", {folder.string(), SystemReason(errno)}));
   fs::remove_all(trash, ec);
+  // The undo folder goes with its last journal, so that the journal is left
+  // as the runs alone make it.
+  ::rmdir(folder.parent_path().c_str());
 }
 
 }  // namespace
@@ -136,8 +139,10 @@ void TUndoTransaction::Commit() {
 
 platform::RollbackResult TUndoTransaction::Abort() {
   if (!journal_) return {};
+  const fs::path folder = journal_->Folder();
   platform::RollbackResult result = journal_->RollBack();
   journal_.reset();
+  if (result.problems.empty()) ::rmdir(folder.parent_path().c_str());
   return result;
 }
 
