@@ -65,6 +65,8 @@ MainWindow::MainWindow(const StartOptions& options, const QString& modFolder, Di
     dialogs_.folderChooser = qtFolderChooser_.get();
   }
   BuildControls();
+  // A mod folder or archive dropped on the window opens that mod.
+  setAcceptDrops(true);
   drainTimer_.setInterval(25);
   connect(&drainTimer_, &QTimer::timeout, this, [this] { DrainLog(false); });
 }

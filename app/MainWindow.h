@@ -93,9 +93,14 @@ class MainWindow : public QMainWindow {
  Q_SIGNALS:
   // The run is over: outcome box closed, log saved.
   void RunFinished();
+  // A file or folder was dropped on the window while no run was going: the
+  // host opens it as the next mod.
+  void ModDropped(const QString& path);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:

@@ -32,9 +32,9 @@ ROOT = os.path.dirname(HERE)
 
 
 def load_demo_writers():
-    spec = importlib.util.spec_from_file_location("make_demo_game", os.path.join(ROOT, "demo", "make_demo_game.py"))
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    demo_source = importlib.util.spec_from_file_location("make_demo_game", os.path.join(ROOT, "demo", "make_demo_game.py"))
+    module = importlib.util.module_from_spec(demo_source)
+    demo_source.loader.exec_module(module)
     # The demo writes no tables, soundsets or scripts into archives; the workload does.
     module.TYPES.update({"2da": 2017, "ssf": 2060, "nss": 2009, "wav": 4})
     return module

@@ -3,12 +3,18 @@
 
 #include <ostream>
 
+#include "cli/ModSource.h"
 #include "common/PathText.h"
 
 namespace vey::cli {
 
-void AddModOptions(CLI::App& command, ModOptions& options) {
-  command.add_option("--mod", options.modDir, "Installer folder that contains \"veypatchdata\" (default: current folder)");
+void AddModOptions(CLI::App& command, ModOptions& options, int archiveFailureExit) {
+  command.add_option("--mod", options.modDir,
+                     "Installer folder that contains \"veypatchdata\", or a mod archive (zip, 7z, rar, tar) "
+                     "(default: current folder)");
+  command.add_option("--in", options.in,
+                     "The mod's folder inside an archive that holds several (\".\" for its root)");
+  command.parse_complete_callback([&options, archiveFailureExit] { OpenModArchive(options, archiveFailureExit); });
   command.add_option("--ini", options.iniName, "Instruction file in the data folder (default: changes.ini)");
   command.add_option("--info", options.infoName, "Information file in the data folder (default: info.rtf)");
   command.add_option("--namespace", options.namespaceId, "Installation type from \"namespaces.ini\", by identifier");

@@ -28,15 +28,27 @@ class UsageError : public CLI::ParseError {
   std::string details_;
 };
 
+// A mod archive that cannot be used (unreadable, an entry refused); main()
+// prints the message and exits with the code the command gives for it.
+class ModSourceError : public CLI::ParseError {
+ public:
+  ModSourceError(const std::string& message, int exitCode) : CLI::ParseError("ModSourceError", message, exitCode) {}
+};
+
 // The options that name a mod the way `install` does.
 struct ModOptions {
-  std::string modDir = ".";  // the installer's folder, holding "veypatchdata"
+  std::string modDir = ".";  // the installer's folder, holding "veypatchdata"; or an archive
   std::string iniName;       // empty: "changes.ini", or the installation type's
   std::string infoName;      // empty: "info.rtf", or the installation type's
   std::string namespaceId;   // an identifier of "namespaces.ini"
+  std::string in;            // the mod's folder inside an archive that holds several
+  std::string archive;       // set when --mod named an archive (modDir is then its unpacked copy)
 };
 
-void AddModOptions(CLI::App& command, ModOptions& options);
+// --mod also takes an archive: it is unpacked into the cache once the
+// command line is read, and a refused one ends the command with
+// archiveFailureExit.
+void AddModOptions(CLI::App& command, ModOptions& options, int archiveFailureExit = kExitFailed);
 
 // Writes message text (Windows-1252, paths marked) as UTF-8 and a line break.
 void PrintLine(std::ostream& out, std::string_view win1252Text);

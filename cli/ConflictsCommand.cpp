@@ -30,7 +30,9 @@ std::string GameFolder(const std::string& given) {
 std::string Label(const std::string& text) { return Win1252ToUtf8(text); }
 std::string FileName(const std::string& path) { return MessageToUtf8(PathText(path)); }
 
-std::string Where(const TWritePlace& p) {
+}  // namespace
+
+std::string PlaceText(const TWritePlace& p) {
   const std::string file = FileName(p.file);
   switch (p.kind) {
     case TWritePlace::Kind::File: return file + " (the whole file)";
@@ -41,6 +43,8 @@ std::string Where(const TWritePlace& p) {
   }
   return file;
 }
+
+namespace {
 
 ordered_json WriterJson(const TRunPlaces& run) { return {{"run", run.run}, {"mod", FileName(run.mod)}}; }
 
@@ -56,7 +60,7 @@ int ShowConflicts(const std::string& given, const std::string& jsonFile) {
   } else {
     out << conflicts.size() << " places were written by more than one mod; the one that wrote last wins:\n";
     for (const TConflict& c : conflicts) {
-      out << "  " << platform::TerminalText(Where(c.place)) << '\n';
+      out << "  " << platform::TerminalText(PlaceText(c.place)) << '\n';
       for (std::size_t w : c.writers) {
         const TRunPlaces& run = recorded.runs[w];
         out << (w == c.Winner() ? "    wins:    " : "    wrote:   ") << platform::TerminalText(FileName(run.mod))

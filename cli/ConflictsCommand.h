@@ -11,6 +11,8 @@ namespace vey::cli {
 
 void RegisterConflictsCommand(CLI::App& app, int& exitCode);
 
+// A place in words: "override/a.2da, row \"1\", column \"label\"" (UTF-8).
+std::string PlaceText(const TWritePlace& place);
 // A place as JSON: kind, file and the fields of its kind.
 nlohmann::ordered_json PlaceJson(const TWritePlace& place);
 // A conflict as JSON, its writers named from runs.

@@ -331,7 +331,7 @@ int InstallAgain(const TRunSource& source, const std::string& gameFolder) {
 void RegisterInstallCommand(CLI::App& app, int& exitCode) {
   auto options = std::make_shared<InstallOptions>();
   CLI::App* install = app.add_subcommand("install", "Install a mod into a game folder");
-  AddModOptions(*install, options->mod);
+  AddModOptions(*install, options->mod, kExitNotRun);
   install->add_option("--game", options->gameDir,
                       "Game folder (the one holding dialog.tlk); replaces the registry and the folder question");
   install->add_flag("--yes", options->yes, "Answer Yes to the confirmation question");

@@ -71,21 +71,37 @@ void ProgressBar::Finish() {
   started_ = false;
 }
 
+void ProgressBar::SetHeading(std::string heading) {
+  Wipe();
+  heading_ = std::move(heading);
+  position_ = maximum_ = 0;
+  if (static_cast<int>(heading_.size()) > width_ - 1) heading_.resize(static_cast<std::size_t>(std::max(width_ - 1, 0)));
+  started_ = true;
+  Draw();
+}
+
 void ProgressBar::Draw() {
   if (!enabled_) return;
   // One column short of the width so that the cursor never wraps to a new line.
   std::string text = RenderProgress(position_, maximum_, width_ - 1);
   while (!text.empty() && text.back() == ' ') text.pop_back();
+  if (!heading_.empty()) text = heading_ + "\n" + text;
   if (shown_ && text == last_) return;
+  if (headingShown_) Wipe();
   out_ << kWipe << text << std::flush;
+  headingShown_ = !heading_.empty();
   last_ = std::move(text);
   shown_ = true;
 }
 
 void ProgressBar::Wipe() {
   if (!enabled_ || !shown_) return;
-  out_ << kWipe << std::flush;
+  out_ << kWipe;
+  // The heading's line above the bar goes too.
+  if (headingShown_) out_ << "\x1b[A" << kWipe;
+  out_ << std::flush;
   shown_ = false;
+  headingShown_ = false;
 }
 
 }  // namespace vey::cli

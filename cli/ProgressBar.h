@@ -28,6 +28,8 @@ class ProgressBar {
   void AfterLine();
   // Wipes the bar for good (the run is over).
   void Finish();
+  // A line kept above the bar (a mod list's "12/150 Community fixes"); empty: none.
+  void SetHeading(std::string heading);
 
   // The columns of the terminal on this descriptor, or 80.
   static int TerminalWidth(int fd);
@@ -44,6 +46,8 @@ class ProgressBar {
   bool shown_ = false;
   bool started_ = false;
   std::string last_;
+  std::string heading_;
+  bool headingShown_ = false;
 };
 
 }  // namespace vey::cli

@@ -13,6 +13,7 @@
 #include "cli/InfoCommand.h"
 #include "cli/InstallCommand.h"
 #include "cli/InstallResult.h"
+#include "cli/ModListCommand.h"
 #include "cli/NamespacesCommand.h"
 #include "cli/ReportCommand.h"
 #include "cli/ResetCommand.h"
@@ -24,6 +25,10 @@ namespace {
 
 // One line on standard error: what was wrong and where the help is.
 int ReportUsageError(const CLI::App& app, const CLI::ParseError& error) {
+  if (dynamic_cast<const vey::cli::ModSourceError*>(&error)) {
+    std::cerr << app.get_name() << ": " << error.what() << '\n';
+    return error.get_exit_code();
+  }
   if (const auto* usage = dynamic_cast<const vey::cli::UsageError*>(&error)) std::cerr << usage->Details();
   std::string message = error.what();
   for (char& c : message) {
@@ -57,6 +62,7 @@ int main(int argc, char** argv) {
   vey::cli::RegisterVerifyCommand(app, exitCode);
   vey::cli::RegisterResetCommand(app, exitCode);
   vey::cli::RegisterReportCommand(app, exitCode);
+  vey::cli::RegisterModListCommand(app, exitCode);
   try {
     app.parse(argc, argv);
     // Checked here rather than by the parser so that an unknown word is named as such.

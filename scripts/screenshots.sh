@@ -29,6 +29,13 @@ for scale in 1 2; do
   cp demo/types/namespaces.ini demo/types/loose.ini demo/types/loose.rtf "$scratch/types$scale/mod/veypatchdata/"
   shoot types- "$scale" "$scratch/types$scale"
 done
+# The demo mod opened from a zip archive (unpacked into a scratch cache).
+python3 demo/make_demo_game.py "$scratch/archive" > /dev/null
+(cd "$scratch/archive/mod" && bsdtar --format zip -cf "$scratch/Demo mod 1.0.zip" .)
+VEY_SCREENSHOT_DIR="$out" VEY_SCREENSHOT_PREFIX=archive- VEY_SCREENSHOT_SUFFIX="" XDG_CACHE_HOME="$scratch/cache" \
+  QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1600x1300x24" "$app" --mod "$scratch/Demo mod 1.0.zip" \
+  --game "$scratch/archive/game" --compiler "$PWD/demo/standin-compiler" > /dev/null
+find "$out" -name 'archive-*.png' ! -name 'archive-start.png' ! -name 'archive-finished.png' -delete
 # The type demo's other moments repeat the plain demo's.
 find "$out" -name 'types-*.png' ! -name 'types-installation-type*' -delete
 ls -1 "$out"

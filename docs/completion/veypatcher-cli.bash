@@ -55,9 +55,14 @@ _veypatcher_cli() {
   options=$(_veypatcher_cli_options "$program" "$sub")
   if [[ $prev == -* ]] && grep -qx -- "$prev 1" <<<"$options"; then
     case $prev in
-      --mod | --game | --backup-dir)
+      --game | --backup-dir)
         compopt -o filenames 2>/dev/null
         COMPREPLY=($(compgen -d -- "$cur"))
+        ;;
+      --mod)
+        # A mod folder or a mod archive.
+        compopt -o filenames 2>/dev/null
+        COMPREPLY=($(compgen -f -- "$cur"))
         ;;
       --namespace)
         # The identifiers the mod named by --mod offers.

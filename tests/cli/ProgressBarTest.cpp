@@ -48,6 +48,23 @@ TEST(ProgressBarOutput, LogLinesReplaceTheBarAndItComesBackBelow) {
                        "\r\x1b[K");
 }
 
+TEST(ProgressBarOutput, AHeadingStaysAboveTheBarAndGoesWithIt) {
+  std::ostringstream out;
+  {
+    ProgressBar bar(out, true, 41);
+    bar.Update(3, 4);
+    bar.SetHeading("2/150 Community fixes");  // the bar starts over below it
+    bar.BeforeLine();
+    out << "log\n";
+    bar.AfterLine();
+  }
+  const auto trimmed = [](std::string text) { return text.erase(text.find_last_not_of(' ') + 1); };
+  const std::string drawn = "\r\x1b[K2/150 Community fixes\n" + trimmed(RenderProgress(0, 0, 40));
+  // Both lines are wiped: the bar's, then, one line up, the heading's.
+  const std::string wiped = "\r\x1b[K\x1b[A\r\x1b[K";
+  EXPECT_EQ(out.str(), "\r\x1b[K" + trimmed(RenderProgress(3, 4, 40)) + "\r\x1b[K" + drawn + wiped + "log\n" + drawn + wiped);
+}
+
 TEST(ProgressBarOutput, WithoutATerminalNothingButTheLog) {
   std::ostringstream out;
   ProgressBar bar(out, false);

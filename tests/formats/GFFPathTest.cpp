@@ -136,10 +136,14 @@ TEST_F(GFFPath, RealsAndCharactersFromText) {
   EXPECT_EQ(Field<TGFF_SFloat>("F").Value(), -0.5f);
   EXPECT_EQ(doc.SetFieldValue("Dbl", "12.25"), R::Stored);
   EXPECT_EQ(Field<TGFF_CDouble>("Dbl").Value(), 12.25);
-  for (const char* bad : {"1.2.3", ".5", "1.", "1e5", "inf", "-"}) {
+  for (const char* bad : {"1.2.3", ".5", "1.", "1e", "E5", "inf", "-"}) {
     EXPECT_EQ(doc.SetFieldValue("Dbl", bad), R::Rejected) << bad;
   }
   EXPECT_EQ(Field<TGFF_CDouble>("Dbl").Value(), 12.25);
+  // Real instruction files write exponents.
+  EXPECT_EQ(doc.SetFieldValue("Dbl", "-8.4E-7"), R::Stored);
+  EXPECT_EQ(Field<TGFF_CDouble>("Dbl").Value(), -8.4e-7);
+  EXPECT_EQ(doc.SetFieldValue("Dbl", "12.25"), R::Stored);
   EXPECT_EQ(doc.SetFieldValue("C", ""), R::Rejected);
   EXPECT_EQ(doc.SetFieldValue("C", "xyz"), R::Stored);
   EXPECT_EQ(Field<TGFF_SChar>("C").Value(), 'x');

@@ -1,0 +1,132 @@
+// ModListFile: reading the mod list with toml++.
+#include "cli/ModListFile.h"
+
+#include <toml++/toml.h>
+
+#include <set>
+
+#include "platform/GameFileSystem.h"
+
+namespace vey::cli {
+namespace {
+namespace fs = std::filesystem;
+
+class Reader {
+ public:
+  explicit Reader(fs::path file) : file_(std::move(file)) {}
+
+  [[noreturn]] void Fail(const toml::source_region& where, const std::string& why) const {
+    throw EModListError(file_.string() + ":" + std::to_string(where.begin.line) + ": " + why);
+  }
+
+  void OnlyKeys(const toml::table& table, std::initializer_list<std::string_view> allowed, const std::string& what) const {
+    for (const auto& [key, node] : table) {
+      bool known = false;
+      for (std::string_view k : allowed) known = known || key.str() == k;
+      if (!known) Fail(key.source().begin.line ? key.source() : node.source(),
+                       "unknown key \"" + std::string(key.str()) + "\" in " + what);
+    }
+  }
+
+  std::optional<std::string> String(const toml::table& table, std::string_view key) const {
+    const toml::node* node = table.get(key);
+    if (!node) return std::nullopt;
+    if (!node->is_string()) Fail(node->source(), "\"" + std::string(key) + "\" must be a string");
+    return node->as_string()->get();
+  }
+
+  std::vector<std::string> Strings(const toml::table& table, std::string_view key) const {
+    std::vector<std::string> values;
+    const toml::node* node = table.get(key);
+    if (!node) return values;
+    const toml::array* array = node->as_array();
+    if (!array) Fail(node->source(), "\"" + std::string(key) + "\" must be a list of mod names");
+    for (const toml::node& item : *array) {
+      if (!item.is_string()) Fail(item.source(), "\"" + std::string(key) + "\" must be a list of mod names");
+      values.push_back(item.as_string()->get());
+    }
+    return values;
+  }
+
+  // A folder inside its root: relative, no "..", no control characters.
+  void CheckFolder(const toml::table& table, std::string_view key, const std::string& value) const {
+    if (!platform::GameFileSystem::IsContained(value))
+      Fail(table.get(key)->source(), "\"" + std::string(key) + "\" must be a folder inside its root: \"" + value + "\"");
+  }
+
+  ModListEntry Entry(const toml::table& table) const {
+    OnlyKeys(table, {"name", "source", "sha256", "type", "in", "copy", "requires", "conflicts"}, "[[mod]]");
+    ModListEntry entry;
+    entry.line = static_cast<int>(table.source().begin.line);
+    auto name = String(table, "name");
+    if (!name || name->empty()) Fail(table.source(), "a [[mod]] without a \"name\"");
+    entry.name = *name;
+    auto source = String(table, "source");
+    if (!source || source->empty()) Fail(table.source(), "the mod \"" + entry.name + "\" has no \"source\"");
+    entry.sourceText = *source;
+    entry.source = (file_.parent_path() / *source).lexically_normal();
+    if (auto sha = String(table, "sha256")) {
+      std::string lower;
+      for (char c : *sha) lower += (c >= 'A' && c <= 'F') ? static_cast<char>(c - 'A' + 'a') : c;
+      if (lower.size() != 64 || lower.find_first_not_of("0123456789abcdef") != std::string::npos)
+        Fail(table.get("sha256")->source(), "\"sha256\" must be 64 hexadecimal digits");
+      entry.sha256 = lower;
+    }
+    entry.type = String(table, "type");
+    entry.in = String(table, "in");
+    if (const toml::node* copy = table.get("copy")) {
+      const toml::table* copyTable = copy->as_table();
+      if (!copyTable) Fail(copy->source(), "\"copy\" must be a table: copy = { from = \"...\", to = \"...\" }");
+      OnlyKeys(*copyTable, {"from", "to"}, "\"copy\"");
+      ModListCopy folders{String(*copyTable, "from").value_or(""), String(*copyTable, "to").value_or("")};
+      if (!copyTable->get("to")) Fail(copy->source(), "\"copy\" needs \"to\", the game folder to copy into");
+      if (!folders.from.empty() && folders.from != ".") CheckFolder(*copyTable, "from", folders.from);
+      if (!folders.to.empty() && folders.to != ".") CheckFolder(*copyTable, "to", folders.to);
+      if (entry.type) Fail(table.get("type")->source(), "a \"copy\" mod has no installation \"type\"");
+      entry.copy = folders;
+    }
+    entry.required = Strings(table, "requires");
+    entry.conflicts = Strings(table, "conflicts");
+    return entry;
+  }
+
+  ModList Read() const {
+    toml::table root;
+    try {
+      root = toml::parse_file(file_.string());
+    } catch (const toml::parse_error& e) {
+      Fail(e.source(), std::string(e.description()));
+    }
+    OnlyKeys(root, {"name", "mod"}, "the list");
+    ModList list;
+    list.file = file_;
+    list.name = String(root, "name").value_or(file_.stem().string());
+    const toml::node* mods = root.get("mod");
+    if (!mods) return list;
+    const toml::array* array = mods->as_array();
+    if (!array || !array->is_array_of_tables()) Fail(mods->source(), "\"mod\" must be written as [[mod]] entries");
+    std::set<std::string> names;
+    for (const toml::node& node : *array) {
+      ModListEntry entry = Entry(*node.as_table());
+      if (!names.insert(entry.name).second)
+        throw EModListError(file_.string() + ":" + std::to_string(entry.line) + ": a second mod named \"" +
+                            entry.name + "\"");
+      list.mods.push_back(std::move(entry));
+    }
+    return list;
+  }
+
+ private:
+  fs::path file_;
+};
+
+}  // namespace
+
+ModList LoadModList(const fs::path& file) {
+  std::error_code ec;
+  if (!fs::is_regular_file(file, ec)) throw EModListError("Cannot read the mod list \"" + file.string() + "\".");
+  // Sources are relative to the list's folder, and the record is keyed by its full path.
+  return Reader(fs::absolute(file).lexically_normal()).Read();
+}
+
+}  // namespace vey::cli

@@ -1,0 +1,254 @@
+// ModListPrepare: the check of a mod list's entries.
+#include "cli/ModListPrepare.h"
+
+#include <algorithm>
+#include <atomic>
+#include <future>
+#include <map>
+
+#include "cli/ModSource.h"
+#include "common/Sha256.h"
+#include "common/UQK_IniFile.h"
+#include "common/Win1252.h"
+#include "engine/UNamespaces.h"
+#include "engine/UValidator.h"
+#include "platform/ModArchive.h"
+
+namespace vey::cli {
+namespace fs = std::filesystem;
+
+int PreparedMod::Errors() const {
+  return static_cast<int>(std::count_if(findings.begin(), findings.end(), [](const auto& f) { return f.error; }));
+}
+int PreparedMod::Warnings() const { return static_cast<int>(findings.size()) - Errors(); }
+
+namespace {
+
+bool InstallerOutput(const fs::path& path, bool folder) {
+  const std::string name = path.filename().string();
+  if (folder) return EqualsNoCase(name, "backup") || EqualsNoCase(name, "erfpatch_temp") || EqualsNoCase(name, "nsspatch_temp");
+  return EqualsNoCase(name, "installlog.rtf") || EqualsNoCase(name, "installlog.txt");
+}
+
+}  // namespace
+
+std::string FolderSha256(const fs::path& folder, bool installerMod) {
+  std::vector<fs::path> files;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(folder, ec); it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    const bool isFolder = it->is_directory(ec);
+    if (installerMod && InstallerOutput(it->path(), isFolder)) {
+      if (isFolder) it.disable_recursion_pending();
+      continue;
+    }
+    if (it->is_regular_file(ec) && !it->is_symlink(ec)) files.push_back(it->path());
+  }
+  std::sort(files.begin(), files.end());
+  Sha256 digest;
+  for (const fs::path& file : files) {
+    const std::string line = file.lexically_relative(folder).generic_string() + "\n" + Sha256OfFile(file) + "\n";
+    digest.Update(std::span(reinterpret_cast<const std::uint8_t*>(line.data()), line.size()));
+  }
+  return digest.HexDigest();
+}
+
+namespace {
+
+class Preparer {
+ public:
+  explicit Preparer(PreparedMod& mod) : m_(mod), e_(*mod.entry) {}
+
+  void Run() {
+    try {
+      if (!Source()) return;
+      if (e_.IsCopy())
+        CopyFolder();
+      else
+        Installer();
+    } catch (const Exception& e) {
+      Error(e.what());
+    }
+    m_.ready = m_.Errors() == 0;
+  }
+
+ private:
+  void Error(std::string message) { m_.findings.push_back({true, std::move(message)}); }
+  void Warning(std::string message) { m_.findings.push_back({false, std::move(message)}); }
+
+  bool Source() {
+    std::error_code ec;
+    if (fs::is_directory(e_.source, ec)) {
+      m_.root = e_.source;
+      if (e_.sha256) Error("\"sha256\" is given, but the source \"" + e_.sourceText + "\" is a folder, not an archive");
+      m_.sourceSha256 = FolderSha256(e_.source, !e_.IsCopy());
+      return true;
+    }
+    if (!fs::exists(e_.source, ec)) {
+      Error("the source \"" + e_.sourceText + "\" does not exist");
+      return false;
+    }
+    if (!platform::LooksLikeArchive(e_.source)) {
+      Error("the source \"" + e_.sourceText + "\" is neither a folder nor an archive that can be read");
+      return false;
+    }
+    m_.archive = true;
+    if (e_.sha256) {
+      const std::string actual = platform::ArchiveSha256(e_.source, platform::ModCacheHome());
+      if (actual != *e_.sha256) {
+        Error("the archive \"" + e_.sourceText + "\" has the SHA-256 " + actual + ", not the one the list gives");
+        return false;
+      }
+    }
+    try {
+      const platform::ExtractedMod copy = platform::ExtractModArchive(e_.source, platform::ModCacheHome());
+      m_.root = copy.folder;
+      m_.sourceSha256 = copy.sha256;
+    } catch (const platform::EModArchive& e) {
+      Error(e.what());
+      return false;
+    }
+    return true;
+  }
+
+  void CopyFolder() {
+    if (e_.in) Error("\"in\" chooses a mod folder; a \"copy\" mod names its folder with \"from\"");
+    platform::GameFileSystem files;
+    const std::string from = e_.copy->from == "." ? "" : e_.copy->from;
+    m_.copyFrom = from.empty() ? m_.root : files.Resolve(m_.root, from);
+    if (!files.IsDirectory(m_.copyFrom)) {
+      Error("the source holds no folder \"" + from + "\" to copy");
+      return;
+    }
+    std::error_code ec;
+    bool any = false;
+    for (auto it = fs::recursive_directory_iterator(m_.copyFrom, ec); it != fs::recursive_directory_iterator();
+         it.increment(ec))
+      any = any || it->is_regular_file(ec);
+    if (!any) Warning("the folder \"" + (from.empty() ? std::string(".") : from) + "\" holds no file to copy");
+  }
+
+  void Installer() {
+    fs::path folder;
+    try {
+      folder = platform::ChooseModFolder(m_.root, e_.in);
+    } catch (const platform::EModArchive& e) {
+      std::string why = e.what();
+      if (e.Code() == platform::kArchiveSeveralMods) why = ReplaceOption(why);
+      Error(why + (e.Code() == platform::kArchiveNoMod && !e_.in ? " Give \"copy\" for loose files." : ""));
+      return;
+    }
+    platform::GameFileSystem files;
+    ModOptions options;
+    options.modDir = folder.string();
+    if (!Type(files, files.Child(folder, "veypatchdata") / "", options.namespaceId)) return;
+    try {
+      m_.mod = SelectMod(options, files);
+    } catch (const UsageError& e) {
+      Error(e.what());
+      return;
+    }
+    const fs::path ini = m_.mod.IniPath();
+    if (!files.IsFile(ini)) {
+      Error("the mod has no instruction file \"" + Win1252ToUtf8(m_.mod.iniName) + "\"");
+      return;
+    }
+    m_.instructionSha256 = Sha256OfFile(ini);
+    {
+      TQK_Inifile settings(ini.string());
+      m_.installerMode = settings.ReadBool("Settings", "InstallerMode", false);
+      if (!settings.ReadBool("Settings", "FileExists", false))
+        Error("the instruction file lacks the \"FileExists\" marker of the Settings section");
+    }
+    if (!m_.installerMode)
+      Error("the mod is in patcher mode (every file is chosen by hand), which cannot run unattended");
+    TValidateInput input{m_.mod.dataPath, m_.mod.modFolder / "veypatchdata", m_.mod.iniName};
+    input.compilerFolder = files.Child(m_.mod.modFolder, "veypatchdata");
+    for (const TFinding& f : ValidateInstructions(files, input)) {
+      std::string where = Win1252ToUtf8(f.file);
+      if (f.line > 0) where += ":" + std::to_string(f.line);
+      const std::string text = where + ": " + Win1252ToUtf8(f.message);
+      f.severity == TSeverity::Error ? Error(text) : Warning(text);
+    }
+  }
+
+  // Settles the installation type: by identifier or caption where the mod
+  // offers several; none may be given where it offers none.
+  bool Type(platform::GameFileSystem& files, const fs::path& dataFolder, std::string& id) {
+    TNamespaces types(files, dataFolder);
+    const bool has = types.Load() && !types.NamespaceIds().empty();
+    std::string listing;
+    if (has) {
+      const auto names = types.DisplayNames();
+      for (std::size_t i = 0; i < names.size(); ++i)
+        listing += "\n  " + Win1252ToUtf8(types.NamespaceIds()[i]) + "  " + Win1252ToUtf8(names[i]);
+    }
+    if (!e_.type) {
+      if (has) Error("the mod offers several installation types; choose one with \"type\":" + listing);
+      return !has;
+    }
+    if (!has) {
+      Error("\"type\" is given, but the mod offers no installation types");
+      return false;
+    }
+    const std::string wanted = Utf8ToWin1252(*e_.type);
+    int index = types.IndexOf(wanted);
+    if (index < 0) {
+      const auto names = types.DisplayNames();
+      for (std::size_t i = 0; i < names.size() && index < 0; ++i)
+        if (names[i] == wanted) index = static_cast<int>(i);
+    }
+    if (index < 0) {
+      Error("the mod has no installation type \"" + *e_.type + "\"; it offers:" + listing);
+      return false;
+    }
+    id = Win1252ToUtf8(types.NamespaceIds()[index]);
+    return true;
+  }
+
+  static std::string ReplaceOption(std::string text) {
+    const std::string option = "choose one with --in";
+    if (auto at = text.find(option); at != std::string::npos) text.replace(at, option.size(), "choose one with \"in\"");
+    return text;
+  }
+
+  PreparedMod& m_;
+  const ModListEntry& e_;
+};
+
+void ListFindings(const ModList& list, std::vector<PreparedMod>& mods) {
+  std::map<std::string, std::size_t> position;
+  for (std::size_t i = 0; i < list.mods.size(); ++i) position[list.mods[i].name] = i;
+  for (std::size_t i = 0; i < list.mods.size(); ++i) {
+    const ModListEntry& e = list.mods[i];
+    for (const std::string& required : e.required) {
+      auto at = position.find(required);
+      if (at == position.end())
+        mods[i].findings.push_back({true, "it requires \"" + required + "\", which the list does not hold"});
+      else if (at->second >= i)
+        mods[i].findings.push_back({true, "it requires \"" + required + "\", which comes after it in the list"});
+    }
+    for (const std::string& other : e.conflicts)
+      if (position.count(other))
+        mods[i].findings.push_back({true, "it conflicts with \"" + other + "\", which the list also holds"});
+    mods[i].ready = mods[i].Errors() == 0;
+  }
+}
+
+}  // namespace
+
+std::vector<PreparedMod> PrepareList(const ModList& list) {
+  std::vector<PreparedMod> mods(list.mods.size());
+  for (std::size_t i = 0; i < mods.size(); ++i) mods[i].entry = &list.mods[i];
+  // Two workers take the entries in turn; each one's findings stay with it.
+  std::atomic<std::size_t> next{0};
+  auto work = [&] {
+    for (std::size_t i = next++; i < mods.size(); i = next++) Preparer(mods[i]).Run();
+  };
+  auto helper = std::async(std::launch::async, work);
+  work();
+  helper.get();
+  ListFindings(list, mods);
+  return mods;
+}
+
+}  // namespace vey::cli

@@ -1,0 +1,72 @@
+// ModListRecord: the list records of .veypatcher/lists/, as JSON.
+#include "cli/ModListRecord.h"
+
+#include <nlohmann/json.hpp>
+
+#include <fstream>
+
+#include "common/FileIO.h"
+#include "common/Sha256.h"
+#include "platform/RunJournal.h"
+
+namespace vey::cli {
+namespace fs = std::filesystem;
+
+ListRecord::ListRecord(const fs::path& gameFolder, const fs::path& listFile) {
+  std::error_code ec;
+  listFile_ = fs::weakly_canonical(fs::absolute(listFile), ec).string();
+  const std::string key = Sha256Hex(std::span(reinterpret_cast<const std::uint8_t*>(listFile_.data()), listFile_.size()));
+  file_ = platform::JournalHome(gameFolder) / "lists" / (key.substr(0, 16) + ".json");
+  std::ifstream in(file_);
+  if (!in) return;
+  try {
+    const nlohmann::json doc = nlohmann::json::parse(in);
+    for (const auto& e : doc.at("entries"))
+      entries_.push_back({e.at("name"), e.at("sourceSha256"), e.at("instructionSha256"), e.at("type"), e.at("run"),
+                          e.at("verdict")});
+  } catch (const nlohmann::json::exception&) {
+    // A damaged record resumes nothing: every entry runs again.
+    entries_.clear();
+  }
+}
+
+const ListRecordEntry* ListRecord::Find(const std::string& name) const {
+  for (const auto& e : entries_)
+    if (e.name == name) return &e;
+  return nullptr;
+}
+
+void ListRecord::Put(const ListRecordEntry& entry) {
+  bool replaced = false;
+  for (auto& e : entries_)
+    if (e.name == entry.name) {
+      e = entry;
+      replaced = true;
+    }
+  if (!replaced) entries_.push_back(entry);
+  Save();
+}
+
+void ListRecord::Save() const {
+  nlohmann::ordered_json doc{{"version", 1}, {"list", listFile_}, {"entries", nlohmann::ordered_json::array()}};
+  for (const auto& e : entries_)
+    doc["entries"].push_back({{"name", e.name},
+                              {"sourceSha256", e.sourceSha256},
+                              {"instructionSha256", e.instructionSha256},
+                              {"type", e.type},
+                              {"run", e.run},
+                              {"verdict", e.verdict}});
+  const std::string text = doc.dump(2) + "\n";
+  std::error_code ec;
+  fs::create_directories(file_.parent_path(), ec);
+  WriteFileAtomic(file_, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+}
+
+std::set<std::string> LiveRuns(const fs::path& gameFolder) {
+  std::set<std::string> ids;
+  for (const platform::RunRecord& run : platform::ListRuns(gameFolder))
+    if (run.Finished() && run.verdict != "failed") ids.insert(run.id);
+  return ids;
+}
+
+}  // namespace vey::cli

@@ -1,0 +1,42 @@
+// ModSource: mod archives on the command line.
+#include "cli/ModSource.h"
+
+#include <iostream>
+
+#include "platform/ModArchive.h"
+
+namespace vey::cli {
+
+UnpackedMod UnpackMod(const std::filesystem::path& archive, const std::optional<std::string>& in) {
+  const platform::ExtractedMod copy = platform::ExtractModArchive(archive, platform::ModCacheHome());
+  return {copy.sha256, copy.folder, platform::ChooseModFolder(copy.folder, in), copy.reused};
+}
+
+void OpenModArchive(ModOptions& options, int failureExit) {
+  const std::filesystem::path given = options.modDir.empty() ? "." : options.modDir;
+  if (!platform::LooksLikeArchive(given)) {
+    if (!options.in.empty()) throw UsageError("--in chooses a folder inside a mod archive; --mod names no archive");
+    return;
+  }
+  UnpackedMod mod;
+  try {
+    mod = UnpackMod(given, options.in.empty() ? std::nullopt : std::optional<std::string>(options.in));
+  } catch (const platform::EModArchive& e) {
+    if (e.Code() == platform::kArchiveSeveralMods || e.Code() == platform::kArchiveNoMod) {
+      // The list of mod folders goes before the one-line message.
+      const std::string text = e.what();
+      const std::size_t cut = text.find('\n');
+      if (cut == std::string::npos) throw UsageError(text);
+      throw UsageError(text.substr(0, cut), text.substr(cut + 1) + "\n");
+    }
+    throw ModSourceError(e.what(), failureExit);
+  } catch (const Exception& e) {
+    throw ModSourceError(e.what(), failureExit);
+  }
+  options.archive = options.modDir;
+  options.modDir = mod.folder.string();
+  std::cerr << "Mod archive \"" << given.string() << "\" " << (mod.reused ? "already unpacked in" : "unpacked in")
+            << " \"" << mod.folder.string() << "\"; the backup folder and the log are kept there.\n";
+}
+
+}  // namespace vey::cli

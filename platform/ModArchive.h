@@ -1,0 +1,68 @@
+// ModArchive: mod downloads (zip, 7z, rar, tar and compressed tars) unpacked
+// once into the installer's cache under the archive's SHA-256, with every
+// entry checked first: an archive is a stranger's file, and nothing it names
+// may land outside the folder it is unpacked into.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/VeyException.h"
+
+namespace vey::platform {
+
+// The archive cannot be read, or holds an entry that is refused (the message
+// names it); nothing of it is left in the cache.
+VEY_DECLARE_FAILURE(EModArchive);
+constexpr std::int32_t kArchiveUnreadable = 1;
+constexpr std::int32_t kArchiveEntryRefused = 2;
+constexpr std::int32_t kArchiveTooLarge = 3;
+constexpr std::int32_t kArchiveNoMod = 4;
+constexpr std::int32_t kArchiveSeveralMods = 5;
+
+struct ExtractLimits {
+  // Extraction stops once the bytes written pass both of these: a small
+  // archive may not unpack into an endless stream of zeros, yet a large one
+  // of well-packed textures still fits.
+  std::uint64_t absolute = std::uint64_t{4} << 30;
+  std::uint64_t ratio = 20;
+};
+
+struct ExtractedMod {
+  std::string sha256;
+  std::filesystem::path folder;  // the cache folder holding the archive's content
+  bool reused = false;           // found there from an earlier extraction
+};
+
+// $XDG_CACHE_HOME/veypatcher/mods (default ~/.cache/veypatcher/mods).
+std::filesystem::path ModCacheHome();
+
+// True for a regular file whose first bytes say it is an archive libarchive
+// reads (any folder is no archive).
+bool LooksLikeArchive(const std::filesystem::path& path);
+
+// The archive's content in cacheHome/<sha256>/: reused when that folder is
+// there, else unpacked into a temporary folder beside it while the archive is
+// hashed in the same read, then renamed. Raises EModArchive (the temporary
+// folder removed) and EFOpenError.
+ExtractedMod ExtractModArchive(const std::filesystem::path& archive, const std::filesystem::path& cacheHome,
+                               const ExtractLimits& limits = {});
+
+// The SHA-256 of an archive, remembered by its path, size and modification
+// time in the cache so that an unchanged download is read only once.
+std::string ArchiveSha256(const std::filesystem::path& archive, const std::filesystem::path& cacheHome);
+
+// The folders below root (root itself included, as "") that hold a
+// "veypatchdata" folder in any letter case, at depth 0 to 3, as relative
+// paths with '/' between components, sorted.
+std::vector<std::string> FindModFolders(const std::filesystem::path& root);
+
+// The mod folder of an unpacked archive: the only one, or the one `in` names
+// (matched without regard to letter case; "" or "." for the root). Raises
+// EModArchive kArchiveNoMod or kArchiveSeveralMods, whose message lists them.
+std::filesystem::path ChooseModFolder(const std::filesystem::path& root, const std::optional<std::string>& in);
+
+}  // namespace vey::platform

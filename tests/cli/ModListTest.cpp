@@ -1,0 +1,261 @@
+// Mod lists and mod archives through veypatcher-cli: the list file's errors,
+// the check's findings, install, stop and resume, copy mods and letter case.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "CliRun.h"
+#include "support/TestSupport.h"
+
+namespace vey::test {
+namespace {
+namespace fs = std::filesystem;
+
+bool HaveBsdtar() { return std::system("command -v bsdtar >/dev/null 2>&1") == 0; }
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+std::string IniCopying(const std::string& file) {
+  return "[Settings]\nFileExists=1\nInstallerMode=1\nLogLevel=3\n[InstallList]\nf=override\n[f]\nFile0=" + file + "\n";
+}
+
+class ModList : public ::testing::Test {
+ protected:
+  ModList() {
+    dir.Write("game/dialog.tlk", "TLK ");
+    dir.Write("game/override/keep.txt", "keep");
+  }
+  // An installer mod in folder src/NAME that copies NAME.txt into override.
+  void InstallerMod(const std::string& name, const std::string& ini = {}) {
+    dir.Write("src/" + name + "/veypatchdata/" + name + ".txt", name);
+    dir.Write("src/" + name + "/veypatchdata/changes.ini", ini.empty() ? IniCopying(name + ".txt") : ini);
+  }
+  fs::path Zip(const std::string& name) {
+    const fs::path archive = dir / (name + ".zip");
+    const std::string command =
+        "cd '" + (dir / "src" / name).string() + "' && bsdtar --format zip -cf '" + archive.string() + "' .";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    return archive;
+  }
+  void List(const std::string& text) { dir.Write("list.toml", text); }
+  CliResult Run(std::vector<std::string> args) {
+    for (std::string& a : args) {
+      if (a == "GAME") a = (dir / "game").string();
+      if (a == "LIST") a = (dir / "list.toml").string();
+    }
+    return RunCli(args, {"XDG_CACHE_HOME=" + (dir / "cache").string()});
+  }
+  TempDir dir;
+};
+
+TEST_F(ModList, ListFileErrorsNameTheirLine) {
+  InstallerMod("a");
+  const std::string ok = "[[mod]]\nname = \"A\"\nsource = \"src/a\"\n";
+  struct Case {
+    std::string text;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"name = \"x\"\nnmae = \"y\"\n", ":2: unknown key \"nmae\" in the list"},
+      {ok + "sorce = \"x\"\n", ":4: unknown key \"sorce\" in [[mod]]"},
+      {ok + "copy = { from = \"a\", too = \"b\" }\n", ":4: unknown key \"too\" in \"copy\""},
+      {"[[mod]]\nname = \"A\"\n", ":1: the mod \"A\" has no \"source\""},
+      {"[[mod]]\nsource = \"x\"\n", ":1: a [[mod]] without a \"name\""},
+      {ok + "sha256 = \"abc\"\n", ":4: \"sha256\" must be 64 hexadecimal digits"},
+      {ok + "requires = \"B\"\n", ":4: \"requires\" must be a list of mod names"},
+      {ok + "type = 3\n", ":4: \"type\" must be a string"},
+      {ok + ok, ":4: a second mod named \"A\""},
+      {ok + "copy = { from = \"../x\", to = \"override\" }\n", ":4: \"from\" must be a folder inside its root"},
+      {ok + "copy = { from = \"x\" }\n", ":4: \"copy\" needs \"to\""},
+      {ok + "type = \"t\"\ncopy = { to = \"override\" }\n", ":4: a \"copy\" mod has no installation \"type\""},
+      {"[[mod]]\nname = \"A\"\nsource = \"unterminated\n", ":3:"},
+      {"mod = 3\n", ":1: \"mod\" must be written as [[mod]] entries"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    List(c.text);
+    const CliResult check = Run({"modlist", "check", "LIST"});
+    EXPECT_EQ(check.exitCode, 2);
+    EXPECT_TRUE(Contains(check.out, "list.toml" + c.message)) << check.out;
+    const CliResult install = Run({"modlist", "install", "LIST", "--game", "GAME", "--yes"});
+    EXPECT_EQ(install.exitCode, 64);
+  }
+}
+
+TEST_F(ModList, CheckFindsEveryProblemAndChangesNothing) {
+  InstallerMod("a");
+  InstallerMod("b", "[Settings]\nFileExists=1\nInstallerMode=1\n[InstallList]\nf=override\n[f]\nFile0=missing.txt\n");
+  InstallerMod("typed");
+  dir.Write("src/typed/veypatchdata/namespaces.ini",
+            "[Namespaces]\nNamespace1=one\n[one]\nIniName=changes.ini\nInfoName=info.rtf\nName=First way\n");
+  dir.Write("src/manual/veypatchdata/changes.ini", "[Settings]\nFileExists=1\nInstallerMode=0\n");
+  struct Case {
+    std::string entries;
+    std::string finding;  // empty: clean
+    int exitCode;
+  };
+  const std::vector<Case> cases = {
+      {"[[mod]]\nname = \"A\"\nsource = \"src/a\"\n", "", 0},
+      {"[[mod]]\nname = \"A\"\nsource = \"src/none\"\n", "A: error: the source \"src/none\" does not exist", 2},
+      {"[[mod]]\nname = \"A\"\nsource = \"src/a\"\nrequires = [\"B\"]\n[[mod]]\nname = \"B\"\nsource = \"src/a\"\n",
+       "A: error: it requires \"B\", which comes after it in the list", 2},
+      {"[[mod]]\nname = \"A\"\nsource = \"src/a\"\nrequires = [\"Z\"]\n", "which the list does not hold", 2},
+      {"[[mod]]\nname = \"A\"\nsource = \"src/a\"\nconflicts = [\"B\"]\n[[mod]]\nname = \"B\"\nsource = \"src/a\"\n",
+       "A: error: it conflicts with \"B\", which the list also holds", 2},
+      {"[[mod]]\nname = \"T\"\nsource = \"src/typed\"\n", "T: error: the mod offers several installation types", 2},
+      {"[[mod]]\nname = \"T\"\nsource = \"src/typed\"\ntype = \"nope\"\n", "no installation type \"nope\"", 2},
+      {"[[mod]]\nname = \"T\"\nsource = \"src/typed\"\ntype = \"First way\"\n", "", 0},
+      {"[[mod]]\nname = \"A\"\nsource = \"src/a\"\ntype = \"x\"\n", "the mod offers no installation types", 2},
+      {"[[mod]]\nname = \"B\"\nsource = \"src/b\"\n", "B: error: changes.ini", 2},
+      {"[[mod]]\nname = \"M\"\nsource = \"src/manual\"\n", "patcher mode", 2},
+      {"[[mod]]\nname = \"A\"\nsource = \"src/a\"\nsha256 = \"" + std::string(64, 'a') + "\"\n",
+       "is a folder, not an archive", 2},
+      {"[[mod]]\nname = \"C\"\nsource = \"src/a\"\ncopy = { from = \"nothing\", to = \"override\" }\n",
+       "C: error: the source holds no folder \"nothing\"", 2},
+  };
+  const std::string keep = dir.Read("game/override/keep.txt");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.entries);
+    List(c.entries);
+    const CliResult r = Run({"modlist", "check", "LIST", "--game", "GAME"});
+    EXPECT_EQ(r.exitCode, c.exitCode) << r.out << r.err;
+    if (!c.finding.empty()) {
+      EXPECT_TRUE(Contains(r.out, c.finding)) << r.out;
+    }
+  }
+  EXPECT_FALSE(fs::exists(dir / "game/.veypatcher/runs"));
+  EXPECT_FALSE(fs::exists(dir / "game/override/a.txt"));
+}
+
+TEST_F(ModList, CheckOfArchivesVerifiesDigestAndContent) {
+  if (!HaveBsdtar()) GTEST_SKIP() << "bsdtar is not installed";
+  InstallerMod("a");
+  const fs::path zip = Zip("a");
+  dir.Write("src/loose/Override/x.tga", "x");
+  const std::string loose = "cd '" + (dir / "src/loose").string() + "' && bsdtar -cJf '" +
+                            (dir / "loose.tar.xz").string() + "' .";
+  ASSERT_EQ(std::system(loose.c_str()), 0);
+  List("[[mod]]\nname = \"A\"\nsource = \"a.zip\"\nsha256 = \"" + std::string(64, '0') + "\"\n");
+  CliResult wrongDigest = Run({"modlist", "check", "LIST"});
+  EXPECT_EQ(wrongDigest.exitCode, 2);
+  EXPECT_TRUE(Contains(wrongDigest.out, "not the one the list gives")) << wrongDigest.out;
+
+  List("[[mod]]\nname = \"L\"\nsource = \"loose.tar.xz\"\n");
+  CliResult noMod = Run({"modlist", "check", "LIST"});
+  EXPECT_EQ(noMod.exitCode, 2);
+  EXPECT_TRUE(Contains(noMod.out, "holds no \"veypatchdata\" folder")) << noMod.out;
+
+  List("[[mod]]\nname = \"A\"\nsource = \"a.zip\"\n[[mod]]\nname = \"L\"\nsource = \"loose.tar.xz\"\n"
+       "copy = { from = \"override\", to = \"override\" }\n");
+  CliResult fine = Run({"modlist", "check", "LIST", "--game", "GAME", "--json", (dir / "r.json").string()});
+  EXPECT_EQ(fine.exitCode, 0) << fine.out;
+  EXPECT_TRUE(Contains(fine.out, "1/2 A: ok")) << fine.out;
+  EXPECT_TRUE(Contains(dir.Read("r.json"), "\"command\": \"check\"")) << dir.Read("r.json");
+  EXPECT_FALSE(fs::exists(dir / "game/override/x.tga"));
+}
+
+TEST_F(ModList, DryRunPredictsWhoWinsAFileTwoModsChange) {
+  InstallerMod("a");
+  InstallerMod("b", "[Settings]\nFileExists=1\nInstallerMode=1\n[InstallList]\nf=override\n[f]\nReplace0=a.txt\n");
+  dir.Write("src/b/veypatchdata/a.txt", "b's version");
+  List("[[mod]]\nname = \"A\"\nsource = \"src/a\"\n[[mod]]\nname = \"B\"\nsource = \"src/b\"\n");
+  const CliResult r = Run({"modlist", "check", "LIST", "--game", "GAME"});
+  EXPECT_TRUE(Contains(r.out, "override/a.txt (the whole file)\n    writes:  A\n    wins:    B\n")) << r.out;
+  EXPECT_FALSE(fs::exists(dir / "game/override/a.txt"));
+}
+
+TEST_F(ModList, InstallStopsAtAFailureAndResumesAfterIt) {
+  InstallerMod("a");
+  InstallerMod("b", "[Settings]\nFileExists=1\nInstallerMode=1\nRequired=needed.2da\n"
+                    "[InstallList]\nf=override\n[f]\nFile0=b.txt\n");
+  InstallerMod("c");
+  List("name = \"Build\"\n[[mod]]\nname = \"A\"\nsource = \"src/a\"\n[[mod]]\nname = \"B\"\nsource = \"src/b\"\n"
+       "[[mod]]\nname = \"C\"\nsource = \"src/c\"\n");
+  CliResult first = Run({"modlist", "install", "LIST", "--game", "GAME", "--yes", "--json", (dir / "r.json").string()});
+  EXPECT_EQ(first.exitCode, 3) << first.out << first.err;
+  EXPECT_TRUE(Contains(first.out, "The list stops here")) << first.out;
+  EXPECT_EQ(dir.Read("game/override/a.txt"), "a");
+  EXPECT_FALSE(fs::exists(dir / "game/override/b.txt"));
+  EXPECT_FALSE(fs::exists(dir / "game/override/c.txt"));
+  EXPECT_TRUE(Contains(dir.Read("r.json"), "\"verdict\": \"failed\"")) << dir.Read("r.json");
+  CliResult status = Run({"modlist", "status", "LIST", "--game", "GAME"});
+  EXPECT_EQ(status.exitCode, 1);
+  EXPECT_EQ(Lines(status.out), (std::vector<std::string>{"A: installed", "B: not installed", "C: not installed"}));
+
+  // --keep-going runs C after B fails; A is skipped as installed.
+  CliResult going = Run({"modlist", "install", "LIST", "--game", "GAME", "--yes", "--keep-going"});
+  EXPECT_EQ(going.exitCode, 2) << going.out;
+  EXPECT_TRUE(Contains(going.out, "1/3 A: already installed (run ")) << going.out;
+  EXPECT_EQ(dir.Read("game/override/c.txt"), "c");
+
+  // B mended: only B runs, and the list is then installed, though not in order.
+  dir.Write("src/b/veypatchdata/changes.ini", IniCopying("b.txt"));
+  CliResult resumed = Run({"modlist", "install", "LIST", "--game", "GAME", "--yes"});
+  EXPECT_EQ(resumed.exitCode, 0) << resumed.out;
+  EXPECT_TRUE(Contains(resumed.out, "3/3 C: already installed")) << resumed.out;
+  EXPECT_EQ(dir.Read("game/override/b.txt"), "b");
+  status = Run({"modlist", "status", "LIST", "--game", "GAME"});
+  EXPECT_EQ(Lines(status.out), (std::vector<std::string>{"A: installed", "B: installed", "C: out of order"}));
+  // Each entry is a run of its own in the history.
+  CliResult history = Run({"history", "--game", "GAME"});
+  EXPECT_EQ(Lines(history.out).size(), 4u) << history.out;
+
+  dir.Write("src/a/veypatchdata/extra.txt", "changed source");
+  status = Run({"modlist", "status", "LIST", "--game", "GAME"});
+  EXPECT_EQ(Lines(status.out)[0], "A: installed from a different source");
+}
+
+TEST_F(ModList, CopyModsReplaceNamesInAnyLetterCaseAndCanBeUndone) {
+  dir.Write("game/override/foo.tga", "old");
+  dir.Write("src/tex/Override/Foo.TGA", "new");
+  dir.Write("src/tex/Override/Sub/New.tga", "n");
+  List("[[mod]]\nname = \"Textures\"\nsource = \"src/tex\"\ncopy = { from = \"override\", to = \"Override\" }\n");
+  CliResult r = Run({"modlist", "install", "LIST", "--game", "GAME", "--yes"});
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_EQ(dir.Read("game/override/foo.tga"), "new");
+  EXPECT_FALSE(fs::exists(dir / "game/override/Foo.TGA"));
+  EXPECT_EQ(dir.Read("game/override/Sub/New.tga"), "n");
+  CliResult history = Run({"history", "--game", "GAME"});
+  EXPECT_EQ(Lines(history.out).size(), 2u) << history.out;
+  CliResult undo = Run({"uninstall", "--game", "GAME"});
+  EXPECT_EQ(undo.exitCode, 0) << undo.out << undo.err;
+  EXPECT_EQ(dir.Read("game/override/foo.tga"), "old");
+  EXPECT_FALSE(fs::exists(dir / "game/override/Sub"));
+
+  // The installer's own records are no target.
+  List("[[mod]]\nname = \"Evil\"\nsource = \"src/tex\"\ncopy = { from = \"override\", to = \".VeyPatcher\" }\n");
+  CliResult evil = Run({"modlist", "install", "LIST", "--game", "GAME", "--yes"});
+  EXPECT_EQ(evil.exitCode, 3) << evil.out;
+  EXPECT_TRUE(Contains(evil.out, "installer's own records")) << evil.out;
+  EXPECT_FALSE(fs::exists(dir / "game/.veypatcher/Foo.TGA"));
+}
+
+TEST_F(ModList, ArchivesOnTheCommandLineUnpackOnceAndChooseByIn) {
+  if (!HaveBsdtar()) GTEST_SKIP() << "bsdtar is not installed";
+  InstallerMod("a");
+  fs::create_directories(dir / "src/a/Second/veypatchdata");
+  dir.Write("src/a/Second/veypatchdata/changes.ini", IniCopying("s.txt"));
+  dir.Write("src/a/Second/veypatchdata/s.txt", "second");
+  const fs::path zip = Zip("a");
+  CliResult several = Run({"install", "--mod", zip.string(), "--game", "GAME", "--yes"});
+  EXPECT_EQ(several.exitCode, 64);
+  EXPECT_TRUE(Contains(several.err, "  .\n  Second\nveypatcher-cli: The archive holds several mods; choose one with --in"))
+      << several.err;
+
+  CliResult second = Run({"install", "--mod", zip.string(), "--in", "second", "--game", "GAME", "--yes"});
+  EXPECT_EQ(second.exitCode, 0) << second.out << second.err;
+  EXPECT_EQ(dir.Read("game/override/s.txt"), "second");
+  EXPECT_TRUE(Contains(second.err, "unpacked in \"" + (dir / "cache/veypatcher/mods").string())) << second.err;
+  EXPECT_TRUE(Contains(second.err, "the backup folder and the log are kept there")) << second.err;
+  CliResult summary = Run({"summary", "--mod", zip.string(), "--in", "."});
+  EXPECT_EQ(summary.exitCode, 0) << summary.err;
+  EXPECT_TRUE(Contains(summary.err, "already unpacked in")) << summary.err;
+
+  dir.Write("bad.zip", "PK\x03\x04 this is not really a zip");
+  CliResult bad = Run({"install", "--mod", (dir / "bad.zip").string(), "--game", "GAME", "--yes"});
+  EXPECT_NE(bad.exitCode, 0);
+}
+
+}  // namespace
+}  // namespace vey::test
