@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <sstream>
 
 #include "cli/ProgressBar.h"
@@ -13,7 +14,9 @@
 #include "common/Win1252.h"
 #include "engine/support/UOutcome.h"
 #include "engine/support/UConflicts.h"
+#include "engine/run/URunHistory.h"
 #include "engine/support/URunReport.h"
+#include "engine/run/UTransaction.h"
 #include "common/FileIO.h"
 #include "engine/run/UVEYPatcher.h"
 #include "platform/Headless.h"
@@ -132,24 +135,28 @@ EntryRun RunCopy(const PreparedMod& mod, const RunSetting& s) {
   EntryRun run;
   const ModListEntry& e = *mod.entry;
   const fs::path game = fs::path(s.gameFolder).lexically_normal();
-  platform::RunLock lock;
+  // Held for the whole copy: one thing at a time per game folder.
+  std::optional<TRunHistory> history;
   std::unique_ptr<platform::RunJournal> journal;
   if (s.journal) {
-    std::string holderPid, holderMod;
-    if (!lock.TryTake(game, e.name, holderPid, holderMod)) {
-      run.verdict = "locked";
-      run.message = "Another installation is running in this game folder (process " + holderPid + ", mod \"" +
-                    holderMod + "\").";
+    try {
+      history.emplace(game.string());
+      history->Lock(e.name);
+      // What a kill cut short is settled before anything else changes.
+      history->RecoverUnfinished();
+    } catch (const ERunRefused& ex) {
+      run.verdict = ex.Code() == kRefusedLocked ? "locked" : "failed";
+      run.message = MessageToUtf8(ex.what());
       return run;
     }
-    // A run a crash left unfinished is put back before anything else changes.
-    for (const platform::RunRecord& earlier : platform::ListRuns(game))
-      if (earlier.state == "running") platform::RollBackStoredRun(game, earlier.id);
     platform::RunRecord header;
-    header.modFolder = mod.root.string();
+    // Named after its source (the archive or the folder): the cache folder's
+    // name is only a digest.
+    header.modFolder = fs::absolute(e.source).lexically_normal().string();
     header.instructionFile = "copy " + e.copy->from + " -> " + e.copy->to;
     header.instructionSha256 = mod.sourceSha256;
     header.caption = e.name;
+    header.journal = platform::ReadJournalIdentity(game);
     journal = std::make_unique<platform::RunJournal>(s.files, game, header);
   }
   s.files.AddWritableRoot(game);

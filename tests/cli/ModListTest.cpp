@@ -210,14 +210,20 @@ TEST_F(ModList, CopyModsReplaceNamesInAnyLetterCaseAndCanBeUndone) {
   dir.Write("game/override/foo.tga", "old");
   dir.Write("src/tex/Override/Foo.TGA", "new");
   dir.Write("src/tex/Override/Sub/New.tga", "n");
-  List("[[mod]]\nname = \"Textures\"\nsource = \"src/tex\"\ncopy = { from = \"override\", to = \"Override\" }\n");
+  // After an installer mod, which gives the game folder's journal its id.
+  InstallerMod("a");
+  List("[[mod]]\nname = \"A\"\nsource = \"src/a\"\n"
+       "[[mod]]\nname = \"Textures\"\nsource = \"src/tex\"\ncopy = { from = \"override\", to = \"Override\" }\n");
   CliResult r = Run({"modlist", "install", "LIST", "--game", "GAME", "--yes"});
   EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
   EXPECT_EQ(dir.Read("game/override/foo.tga"), "new");
   EXPECT_FALSE(fs::exists(dir / "game/override/Foo.TGA"));
   EXPECT_EQ(dir.Read("game/override/Sub/New.tga"), "n");
+  // A copy is a run like any other: the list's second run skips it.
+  CliResult again = Run({"modlist", "install", "LIST", "--game", "GAME", "--yes"});
+  EXPECT_TRUE(Contains(again.out, "2/2 Textures: already installed")) << again.out;
   CliResult history = Run({"history", "--game", "GAME"});
-  EXPECT_EQ(Lines(history.out).size(), 2u) << history.out;
+  EXPECT_EQ(Lines(history.out).size(), 3u) << history.out;
   CliResult undo = Run({"uninstall", "--game", "GAME"});
   EXPECT_EQ(undo.exitCode, 0) << undo.out << undo.err;
   EXPECT_EQ(dir.Read("game/override/foo.tga"), "old");
