@@ -115,7 +115,7 @@ class Scratch {
     std::error_code ec;
     fs::remove_all(dir_, ec);
   }
-  fs::path Template(int a) const { return dir_ / "templates" / ("m" + std::to_string(a) + ".mod"); }
+  fs::path Template(int a) const { return dir_ / "templates" / ("m" + std::to_string(a)) += ".mod"; }
   const fs::path& Dir() const { return dir_; }
   // A fresh game folder with untouched archives and the mod with its settings.
   void Reset(bool backups) const {

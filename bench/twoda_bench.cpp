@@ -56,7 +56,7 @@ std::vector<std::uint8_t> WideTable() {
     t.AddRow();
     for (int c = 0; c < 110; ++c) {
       unsigned k = rng() % 10;
-      std::string v = k < 6 ? "****" : k < 8 ? std::to_string(rng() % 8) : "x" + std::to_string(rng() % 20);
+      std::string v = k < 6 ? "****" : k < 8 ? std::to_string(rng() % 8) : std::string("x").append(std::to_string(rng() % 20));
       t.SetCell(r, c, v);
     }
   }

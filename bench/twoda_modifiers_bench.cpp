@@ -53,7 +53,10 @@ std::vector<std::uint8_t> Table() {
   w.Text("label\tname\tid\tcost\t");
   w.U8(0);
   w.I32(kRows);
-  for (std::int32_t r = 0; r < kRows; ++r) w.Text(std::to_string(r) + "\t");
+  for (std::int32_t r = 0; r < kRows; ++r) {
+    w.Text(std::to_string(r));
+    w.U8('\t');
+  }
   std::string pooled;
   std::unordered_map<std::string, std::uint16_t> seen;
   for (std::int32_t r = 0; r < kRows; ++r) {

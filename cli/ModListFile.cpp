@@ -40,9 +40,11 @@ class Reader {
     const toml::node* node = table.get(key);
     if (!node) return values;
     const toml::array* array = node->as_array();
-    if (!array) Fail(node->source(), "\"" + std::string(key) + "\" must be a list of mod names");
+    std::string notAList = "\"";
+    notAList.append(key).append("\" must be a list of mod names");
+    if (!array) Fail(node->source(), notAList);
     for (const toml::node& item : *array) {
-      if (!item.is_string()) Fail(item.source(), "\"" + std::string(key) + "\" must be a list of mod names");
+      if (!item.is_string()) Fail(item.source(), notAList);
       values.push_back(item.as_string()->get());
     }
     return values;

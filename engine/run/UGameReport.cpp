@@ -200,7 +200,7 @@ class Writer {
     std::string home = privacy_.home;
     while (home.size() > 1 && home.back() == '/') home.pop_back();
     if (home.size() > 1)
-      for (std::size_t at; (at = text.find(home)) != std::string::npos;) text.replace(at, home.size(), "~");
+      for (std::size_t at; (at = text.find(home)) != std::string::npos;) text.replace(at, home.size(), 1, '~');
     // As a word only: a user named "ann" leaves "annotations" alone.
     const std::string& user = privacy_.user;
     auto wordChar = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; };

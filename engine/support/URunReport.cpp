@@ -164,7 +164,10 @@ void TRunReport::FieldChanged(const std::string& documentPath, std::string_view 
                               std::string_view fieldPath) {
   std::string file = Relative(documentPath);
   if (file.empty()) return;
-  if (!resource.empty()) file += "/" + std::string(resource);
+  if (!resource.empty()) {
+    file += '/';
+    file += resource;
+  }
   places_.push_back({TWritePlace::Kind::Field, std::move(file), std::string(fieldPath), {}});
 }
 
