@@ -15,6 +15,7 @@
 #include "cli/TextOutput.h"
 #include "common/Win1252.h"
 #include "engine/URunHistory.h"
+#include "engine/URunSource.h"
 #include "engine/UTransaction.h"
 
 namespace vey::cli {
@@ -32,12 +33,6 @@ std::string GameFolder(const std::string& given) {
   return game.lexically_normal().string();
 }
 
-std::string ModName(const std::string& folder) {
-  std::filesystem::path p(folder);
-  if (!p.has_filename()) p = p.parent_path();
-  return p.filename().string();
-}
-
 int ShowHistory(const std::string& given) {
   TRunHistory history(GameFolder(given));
   const auto runs = history.Runs();
@@ -46,12 +41,13 @@ int ShowHistory(const std::string& given) {
     return kExitOk;
   }
   // Columns as wide as their longest cell: run names are as long as mod names.
+  const std::filesystem::path runsFolder = platform::JournalHome(GameFolder(given)) / "runs";
   AlignedTable table;
   table.Add({"RUN", "WHEN (UTC)", "MOD", "TYPE", "VERDICT", "FILES"});
   std::vector<const platform::RunRecord*> damaged;
   for (const auto& run : runs) {
     if (run.Damaged()) damaged.push_back(&run);
-    table.Add({run.id, run.started, ModName(run.modFolder),
+    table.Add({run.id, run.started, RunModName(runsFolder / run.id, run.modFolder),
                run.installationType.empty() ? "-" : Win1252ToUtf8(run.installationType),
                run.Damaged() ? "damaged" : run.Finished() ? run.verdict : "unfinished", std::to_string(run.files.size())});
   }

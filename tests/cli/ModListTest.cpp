@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 
 #include "CliRun.h"
 #include "support/TestSupport.h"
@@ -261,6 +262,37 @@ TEST_F(ModList, ArchivesOnTheCommandLineUnpackOnceAndChooseByIn) {
   dir.Write("bad.zip", "PK\x03\x04 this is not really a zip");
   CliResult bad = Run({"install", "--mod", (dir / "bad.zip").string(), "--game", "GAME", "--yes"});
   EXPECT_NE(bad.exitCode, 0);
+}
+
+// An archive's unpacked copy is named by its digest; history and the
+// conflict report name the archive, whichever way it was installed.
+TEST_F(ModList, HistoryNamesArchiveModsByTheirArchive) {
+  if (!HaveBsdtar()) GTEST_SKIP() << "bsdtar is not installed";
+  InstallerMod("a");
+  InstallerMod("b");
+  dir.Write("src/tex/Override/shared.tga", "t");
+  dir.Write("src/b/veypatchdata/shared.tga", "b");
+  dir.Write("src/b/veypatchdata/changes.ini", IniCopying("shared.tga"));
+  const fs::path a = Zip("a"), b = Zip("b"), tex = Zip("tex");
+  CliResult single = Run({"install", "--mod", a.string(), "--game", "GAME", "--yes"});
+  ASSERT_EQ(single.exitCode, 0) << single.out << single.err;
+  List("[[mod]]\nname = \"B\"\nsource = \"b.zip\"\n"
+       "[[mod]]\nname = \"Textures\"\nsource = \"tex.zip\"\ncopy = { from = \"override\", to = \"override\" }\n");
+  CliResult list = Run({"modlist", "install", "LIST", "--game", "GAME", "--yes"});
+  ASSERT_LE(list.exitCode, 1) << list.out << list.err;
+
+  const std::vector<std::string> history = Lines(Run({"history", "--game", "GAME"}).out);
+  ASSERT_EQ(history.size(), 4u);
+  const char* names[] = {"a.zip", "b.zip", "tex.zip"};
+  for (std::size_t i = 0; i < 3; ++i) {
+    std::istringstream columns(history[i + 1]);
+    std::string run, date, time, mod;
+    columns >> run >> date >> time >> mod;
+    EXPECT_EQ(mod, names[i]) << history[i + 1];
+  }
+  CliResult conflicts = Run({"conflicts", "--game", "GAME"});
+  EXPECT_TRUE(Contains(conflicts.out, "tex.zip")) << conflicts.out;
+  EXPECT_TRUE(Contains(conflicts.out, "b.zip")) << conflicts.out;
 }
 
 }  // namespace
