@@ -13,6 +13,7 @@
 #include "common/FileIO.h"
 #include "engine/UVEYPatcher.h"
 #include "formats/UTLKFile.h"
+#include "platform/Headless.h"
 
 namespace {
 
@@ -23,26 +24,7 @@ constexpr std::uint32_t kGameEntries = 150000;
 constexpr std::uint32_t kModEntries = 2000;
 constexpr std::uint32_t kTokens = 1000;
 
-class NoDialog : public platform::IOpenDialog {
- public:
-  bool Execute() override { return false; }
-};
-class GivenFolder : public platform::IFolderChooser {
- public:
-  explicit GivenFolder(std::string folder) : folder_(std::move(folder)) {}
-  std::string BrowseForFolder(std::string_view, unsigned) override { return folder_; }
-
- private:
-  std::string folder_;
-};
-class NoRegistry : public platform::IRegistry {
- public:
-  std::string ReadString(std::string_view, std::string_view) override { return {}; }
-};
-class NoEvents : public platform::IEventPump {
- public:
-  void ProcessMessages() override {}
-};
+// Messages are dropped and every question is answered yes: nothing waits for a person.
 class NoMessages : public platform::IMessageBoxes {
  public:
   void ShowWarning(std::string_view) override {}
@@ -137,10 +119,10 @@ void BM_TalkTableAppendAgainstLoadAndSave(benchmark::State& state) {
     const double plain = CpuSeconds() - start;
 
     setup.RestoreGame();
-    NoDialog dialog;
-    GivenFolder chooser(game);
-    NoRegistry registry;
-    NoEvents events;
+    platform::HeadlessOpenDialog dialog;
+    platform::GivenFolder chooser(game);
+    platform::EmptyRegistry registry;
+    platform::HeadlessEventPump events;
     NoMessages messages;
     TVEYPatcher patcher("changes.ini", {dialog, chooser, registry, events, messages, files}, app,
                         app + "veypatchdata/");

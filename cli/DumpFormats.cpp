@@ -3,7 +3,6 @@
 // texts when a talk table is given.
 #include "cli/DumpFormats.h"
 
-#include <array>
 #include <ostream>
 #include <vector>
 
@@ -12,6 +11,7 @@
 #include "formats/U2DAEdit.h"
 #include "formats/UERFHandler.h"
 #include "formats/UGFFFile.h"
+#include "formats/UGFFValueText.h"
 #include "formats/USSFFile.h"
 #include "formats/UTLKFile.h"
 
@@ -132,7 +132,7 @@ void DumpTalkTable(const TTLKFileHandler& tlk, const DumpOptions& options, std::
       out << (first ? "" : ",") << "\n{\"strref\":" << e.StrRef() << ",\"flags\":" << e.Flags()
           << ",\"sound\":" << JsonString(e.SoundResRefText()) << ",\"volume_variance\":" << e.VolumeVariance()
           << ",\"pitch_variance\":" << e.PitchVariance()
-          << ",\"sound_length\":" << JsonFloat(e.SoundLength(), FloatText(e.SoundLength()))
+          << ",\"sound_length\":" << JsonFloat(e.SoundLength(), ShortestText(e.SoundLength()))
           << ",\"text\":" << JsonString(e.Text()) << "}";
       first = false;
     }
@@ -145,7 +145,7 @@ void DumpTalkTable(const TTLKFileHandler& tlk, const DumpOptions& options, std::
   for (std::size_t i = 0; i < tlk.Entries().Size(); ++i) {
     const TTLKString& e = tlk.Entries()[i];
     grid.Add({std::to_string(e.StrRef()), Hex32(e.Flags()), Printable(e.SoundResRefText()),
-              e.SoundLengthBits() ? FloatText(e.SoundLength()) : std::string(), Quoted(e.Text())});
+              e.SoundLengthBits() ? ShortestText(e.SoundLength()) : std::string(), Quoted(e.Text())});
   }
   grid.Print(out);
 }
@@ -154,71 +154,19 @@ namespace {
 
 // --- GFF -------------------------------------------------------------------
 
-const char* TypeName(TGFFFieldType type) {
-  static constexpr std::array<const char*, 18> kNames = {
-      "Byte",   "Char",      "Word",   "Short",        "DWORD", "Int",    "DWORD64", "Int64",       "Float",
-      "Double", "ExoString", "ResRef", "ExoLocString", "Void",  "Struct", "List",    "Orientation", "Position"};
-  const auto i = static_cast<int>(type);
-  return i >= 0 && i < 18 ? kNames[i] : "None";
-}
-
-template <std::size_t N>
-std::string Floats(const std::array<float, N>& v, bool json) {
-  std::string text;
-  for (std::size_t i = 0; i < N; ++i) {
-    if (i) text += json ? "," : ", ";
-    text += json ? JsonFloat(v[i], FloatText(v[i])) : FloatText(v[i]);
-  }
-  return json ? "[" + text + "]" : text;
-}
-
 // The value of a field that holds no other fields, as text or as JSON.
 std::string ScalarValue(const TGFFField& f, bool json) {
-  using T = TGFFFieldType;
-  switch (f.FieldType()) {
-    case T::Byte: return std::to_string(f.As<TGFF_SByte>()->Value());
-    case T::Char: {
-      const char c = f.As<TGFF_SChar>()->Value();
-      return json ? JsonString(std::string_view(&c, 1)) : Quoted(std::string_view(&c, 1));
-    }
-    case T::Word: return std::to_string(f.As<TGFF_SWord>()->Value());
-    case T::Short: return std::to_string(f.As<TGFF_SShort>()->Value());
-    case T::DWORD: return std::to_string(f.As<TGFF_SDWORD>()->Value());
-    case T::Int: return std::to_string(f.As<TGFF_SInt>()->Value());
-    case T::DWORD64: return std::to_string(f.As<TGFF_CDWORD64>()->Value());
-    case T::Int64: return std::to_string(f.As<TGFF_CInt64>()->Value());
-    case T::Float: {
-      const float v = f.As<TGFF_SFloat>()->Value();
-      return json ? JsonFloat(v, FloatText(v)) : FloatText(v);
-    }
-    case T::Double: {
-      const double v = f.As<TGFF_CDouble>()->Value();
-      return json ? JsonFloat(v, FloatText(v)) : FloatText(v);
-    }
-    case T::ExoString: {
-      const auto& v = f.As<TGFF_CExoString>()->Value();
-      return json ? JsonString(v) : Quoted(v);
-    }
-    case T::ResRef: {
-      const auto& v = f.As<TGFF_CResRef>()->Value();
-      return json ? JsonString(v) : Quoted(v);
-    }
-    case T::Void: return "\"" + Hex(f.As<TGFF_CVoid>()->Data()) + "\"";
-    case T::Orientation: return Floats(f.As<TGFF_COrientation>()->Value(), json);
-    case T::Position: return Floats(f.As<TGFF_CPosition>()->Value(), json);
-    default: return json ? "null" : "";
-  }
-}
-
-std::string StrRefText(std::uint32_t ref) {
-  return ref == TGFF_CExoLocString::kNoStrRef ? std::string("-1") : std::to_string(ref);
+  static const TGFFValueNotation kText{.text = Quoted, .quoteBytes = true};
+  static const TGFFValueNotation kJson{
+      .text = JsonString, .real = JsonFloat, .separator = ",", .bracketVectors = true, .quoteBytes = true, .nonScalar = "null"};
+  return GFFValueText(f, json ? kJson : kText);
 }
 
 void TextStruct(const TGFFStruct& s, int depth, const StrRefTexts& texts, std::ostream& out);
 
 void TextField(const TGFFField& f, int depth, const StrRefTexts& texts, std::ostream& out) {
   const std::string indent(2 * depth, ' ');
-  const std::string head = indent + Printable(f.Label()) + " (" + TypeName(f.FieldType());
+  const std::string head = indent + Printable(f.Label()) + " (" + GFFTypeName(f.FieldType());
   if (const auto* s = f.As<TGFFStruct>()) {
     out << head << ", type " << s->StructType() << ")\n";
     TextStruct(*s, depth + 1, texts, out);
@@ -235,7 +183,7 @@ void TextField(const TGFFField& f, int depth, const StrRefTexts& texts, std::ost
     for (const auto& sub : loc->Substrings())
       out << indent << "  [language " << sub.LanguageId() << "] " << Quoted(sub.Text()) << "\n";
   } else if (const auto* v = f.As<TGFF_CVoid>()) {
-    out << head << ", " << v->Length() << " bytes) = " << Hex(v->Data()) << "\n";
+    out << head << ", " << v->Length() << " bytes) = " << HexText(v->Data()) << "\n";
   } else {
     out << head << ") = " << ScalarValue(f, false) << "\n";
   }
@@ -248,7 +196,7 @@ void TextStruct(const TGFFStruct& s, int depth, const StrRefTexts& texts, std::o
 void JsonStruct(const TGFFStruct& s, const StrRefTexts& texts, std::ostream& out);
 
 void JsonField(const TGFFField& f, const StrRefTexts& texts, std::ostream& out) {
-  out << "{\"label\":" << JsonString(f.Label()) << ",\"type\":\"" << TypeName(f.FieldType()) << "\",";
+  out << "{\"label\":" << JsonString(f.Label()) << ",\"type\":\"" << GFFTypeName(f.FieldType()) << "\",";
   if (const auto* s = f.As<TGFFStruct>()) {
     out << "\"value\":";
     JsonStruct(*s, texts, out);

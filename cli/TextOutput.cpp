@@ -1,7 +1,6 @@
 // TextOutput: aligned tables, escapes and number texts for dump.
 #include "cli/TextOutput.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <ostream>
@@ -83,26 +82,6 @@ std::string InQuotes(std::string_view win1252, bool json) {
 std::string Quoted(std::string_view win1252) { return InQuotes(win1252, false); }
 
 std::string JsonString(std::string_view win1252) { return InQuotes(win1252, true); }
-
-std::string Hex(std::string_view bytes) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : bytes) {
-    out += kDigits[c >> 4];
-    out += kDigits[c & 15];
-  }
-  return out;
-}
-
-template <typename F>
-static std::string ShortestText(F value) {
-  char buf[64];
-  auto r = std::to_chars(buf, buf + sizeof buf, value);
-  return std::string(buf, r.ptr);
-}
-
-std::string FloatText(double value) { return ShortestText(value); }
-std::string FloatText(float value) { return ShortestText(value); }
 
 std::string JsonFloat(double value, std::string text) {
   // JSON has no numbers for these; a damaged value still prints.

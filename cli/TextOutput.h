@@ -28,12 +28,7 @@ std::string Printable(std::string_view win1252);
 std::string Quoted(std::string_view win1252);
 // Windows-1252 text as a JSON string literal.
 std::string JsonString(std::string_view win1252);
-// Raw bytes as lower-case hexadecimal.
-std::string Hex(std::string_view bytes);
-// The shortest decimal text that reads back as the same value.
-std::string FloatText(double value);
-std::string FloatText(float value);
-// text (a FloatText of value) as a JSON value: quoted when value is not finite.
+// text (the ShortestText of value) as a JSON value: quoted when value is not finite.
 std::string JsonFloat(double value, std::string text);
 // "0x" and eight hexadecimal digits.
 std::string Hex32(std::uint32_t value);

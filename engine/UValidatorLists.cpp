@@ -97,6 +97,11 @@ void CheckHACKList(Check& c) {
         c.Error(s, &k, FormatMsg("%s is no byte offset (decimal digits only); it is skipped.", {Quote(k.key)}));
         continue;
       }
+      // The installer reads offsets as 32-bit numbers too: a larger one stops it.
+      if (!ParseInt32(k.key)) {
+        c.Error(s, &k, FormatMsg("The offset %s does not fit in 32 bits; it ends the whole run.", {Quote(k.key)}));
+        continue;
+      }
       c.CheckValue(*s, k, k.value);
       if (IsStrRefText(k.value) || Check::IsMemoryWord(k.value)) continue;
       if (!IsDigits(k.value))

@@ -3,7 +3,6 @@
 #include "formats/UFormatDiff.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstring>
 #include <map>
 #include <unordered_map>
@@ -11,6 +10,7 @@
 #include "common/Win1252.h"
 #include "formats/U2DAEdit.h"
 #include "formats/UERFHandler.h"
+#include "formats/UGFFValueText.h"
 #include "formats/USSFFile.h"
 #include "formats/UTLKFile.h"
 
@@ -26,16 +26,6 @@ std::string QuotedText(std::string_view value) {
   }
   return out + "\"";
 }
-
-template <typename F>
-static std::string Shortest(F value) {
-  char buf[64];
-  auto r = std::to_chars(buf, buf + sizeof buf, value);
-  return std::string(buf, r.ptr);
-}
-
-std::string RealText(double value) { return Shortest(value); }
-std::string RealText(float value) { return Shortest(value); }
 
 }  // namespace diff_detail
 
@@ -157,7 +147,7 @@ TDifferences DiffTalkTables(const TTLKFileHandler& first, const TTLKFileHandler&
     if (x.PitchVariance() != y.PitchVariance())
       Changed(out, where + " pitch variance", number(x.PitchVariance()), number(y.PitchVariance()));
     if (x.SoundLengthBits() != y.SoundLengthBits())
-      Changed(out, where + " sound length", diff_detail::RealText(x.SoundLength()), diff_detail::RealText(y.SoundLength()));
+      Changed(out, where + " sound length", ShortestText(x.SoundLength()), ShortestText(y.SoundLength()));
   }
   for (std::size_t i = common; i < a.Size(); ++i)
     out.push_back({Kind::OnlyInFirst, "StrRef " + std::to_string(i), QuotedText(a[i].Text()), {}});
@@ -196,8 +186,6 @@ std::map<std::string, ResourceKey> ResourcesByName(const TERFHandler& archive) {
 std::string ContentText(std::span<const std::uint8_t> data, const TContentDigest& digest) {
   return std::to_string(data.size()) + " bytes, " + digest(data);
 }
-
-std::string StrRefText(std::uint32_t ref) { return ref == 0xFFFFFFFFu ? "-1" : std::to_string(ref); }
 
 void DiffArchiveHeaders(const TERFHandler& first, const TERFHandler& second, TDifferences& out) {
   const TERF_Header* a = first.IsRIM() ? static_cast<const TERF_Header*>(first.RIMHeader()) : first.ERFHeader();

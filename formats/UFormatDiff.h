@@ -55,9 +55,6 @@ TDifferences DiffArchives(const TERFHandler& first, const TERFHandler& second, c
 namespace diff_detail {
 // value in double quotes, with quotes and backslashes escaped.
 std::string QuotedText(std::string_view value);
-// The shortest decimal text that reads back as the same value.
-std::string RealText(double value);
-std::string RealText(float value);
 }  // namespace diff_detail
 
 }  // namespace vey

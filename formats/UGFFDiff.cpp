@@ -1,73 +1,26 @@
 // UGFFDiff: comparing two GFF documents field by field.
 #include <algorithm>
-#include <array>
 #include <string>
 
 #include "formats/UFormatDiff.h"
 #include "formats/UGFFFile.h"
+#include "formats/UGFFValueText.h"
 
 namespace vey {
 namespace {
 
 using diff_detail::QuotedText;
-using diff_detail::RealText;
 using Kind = TDifference::Kind;
 
-const char* TypeName(TGFFFieldType type) {
-  static constexpr std::array<const char*, 18> kNames = {
-      "Byte",   "Char",      "Word",   "Short",        "DWORD", "Int",    "DWORD64", "Int64",       "Float",
-      "Double", "ExoString", "ResRef", "ExoLocString", "Void",  "Struct", "List",    "Orientation", "Position"};
-  const auto i = static_cast<int>(type);
-  return i >= 0 && i < 18 ? kNames[i] : "None";
-}
-
-template <std::size_t N>
-std::string Reals(const std::array<float, N>& v) {
-  std::string text;
-  for (std::size_t i = 0; i < N; ++i) text += (i ? ", " : "") + RealText(v[i]);
-  return text;
-}
-
-std::string HexBytes(std::string_view bytes) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : bytes) {
-    out += kDigits[c >> 4];
-    out += kDigits[c & 15];
-  }
-  return out;
-}
-
-std::string StrRefText(std::uint32_t ref) {
-  return ref == TGFF_CExoLocString::kNoStrRef ? std::string("-1") : std::to_string(ref);
-}
-
-// The value of a field that holds no other fields.
+// A value in the comparison's notation: texts quoted as bytes.
 std::string ValueText(const TGFFField& f) {
-  using T = TGFFFieldType;
-  switch (f.FieldType()) {
-    case T::Byte: return std::to_string(f.As<TGFF_SByte>()->Value());
-    case T::Char: return QuotedText(std::string(1, f.As<TGFF_SChar>()->Value()));
-    case T::Word: return std::to_string(f.As<TGFF_SWord>()->Value());
-    case T::Short: return std::to_string(f.As<TGFF_SShort>()->Value());
-    case T::DWORD: return std::to_string(f.As<TGFF_SDWORD>()->Value());
-    case T::Int: return std::to_string(f.As<TGFF_SInt>()->Value());
-    case T::DWORD64: return std::to_string(f.As<TGFF_CDWORD64>()->Value());
-    case T::Int64: return std::to_string(f.As<TGFF_CInt64>()->Value());
-    case T::Float: return RealText(f.As<TGFF_SFloat>()->Value());
-    case T::Double: return RealText(f.As<TGFF_CDouble>()->Value());
-    case T::ExoString: return QuotedText(f.As<TGFF_CExoString>()->Value());
-    case T::ResRef: return QuotedText(f.As<TGFF_CResRef>()->Value());
-    case T::Void: return HexBytes(f.As<TGFF_CVoid>()->Data());
-    case T::Orientation: return Reals(f.As<TGFF_COrientation>()->Value());
-    case T::Position: return Reals(f.As<TGFF_CPosition>()->Value());
-    default: return {};
-  }
+  static const TGFFValueNotation kNotation{.text = QuotedText};
+  return GFFValueText(f, kNotation);
 }
 
 // A field in one line, for a field that only one document has.
 std::string Summary(const TGFFField& f) {
-  std::string text = TypeName(f.FieldType());
+  std::string text = GFFTypeName(f.FieldType());
   if (const auto* s = f.As<TGFFStruct>())
     return text + ", type " + std::to_string(s->StructType()) + ", " + std::to_string(s->FieldCount()) + " fields";
   if (const auto* l = f.As<TGFFList>()) return text + ", " + std::to_string(l->Count()) + " entries";

@@ -9,10 +9,12 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <sstream>
 
 #include <nlohmann/json.hpp>
 
 #include "CliRun.h"
+#include "cli/InstallResult.h"
 #include "support/SmallArchive.h"
 #include "support/TalkTableBytes.h"
 #include "support/TestSupport.h"
@@ -34,6 +36,7 @@ while [ $# -gt 0 ]; do
 done
 echo "compiling $src into $out"
 if grep -q '#StrRef' "$src"; then exit 1; fi
+if grep -q 'broken' "$src"; then echo "$src(1): syntax error"; exit 1; fi
 { printf 'NCS '; cat "$src"; } > "$out"
 )SH";
 
@@ -100,6 +103,25 @@ class DryRun : public ::testing::Test {
     return lines;
   }
 
+  // A dry run and then the real run of the mod with more instructions: the
+  // same log, exit code, verdict and counts.
+  void ExpectDryRunForesees(std::string_view moreInstructions, int exitCode, std::string_view verdict) {
+    const fs::path ini = dir / "mod/veypatchdata/changes.ini";
+    dir.Write("mod/veypatchdata/changes.ini", ReadText(ini) + std::string(moreInstructions));
+    CliResult dry = Install({"--dry-run", "--json", (elsewhere / "dry.json").string()});
+    CliResult real = Install({"--json", (elsewhere / "real.json").string()});
+    EXPECT_EQ(dry.exitCode, exitCode) << dry.out << dry.err;
+    EXPECT_EQ(real.exitCode, exitCode) << real.out << real.err;
+    EXPECT_EQ(LogLines(dry.out), LogLines(real.out));
+    json d = Load(elsewhere / "dry.json"), r = Load(elsewhere / "real.json");
+    EXPECT_EQ(d["verdict"], std::string(verdict));
+    EXPECT_EQ(r["verdict"], std::string(verdict));
+    EXPECT_EQ(d["exitCode"], exitCode);
+    for (const char* count : {"warnings", "errors", "filesChanged"}) EXPECT_EQ(d["counts"][count], r["counts"][count]) << count;
+    EXPECT_EQ(d["files"], r["files"]);
+    EXPECT_GE(d["counts"][verdict == "errors" ? "errors" : "warnings"].get<int>(), 1);
+  }
+
   TempDir dir;
   TempDir elsewhere;
 };
@@ -132,6 +154,40 @@ TEST_F(DryRun, LeavesNoTraceAndForeseesTheRealRun) {
   struct stat st {};
   ::stat((dir / "game/override/notes.txt").c_str(), &st);
   EXPECT_EQ(st.st_mode & 07777, 0444u);
+}
+
+TEST_F(DryRun, ScriptThatFailsToCompileIsForeseenAsAnError) {
+  dir.Write("mod/veypatchdata/k_broken.nss", "void main() { broken }\n");
+  ExpectDryRunForesees("Script1=k_broken.nss\n", 2, "errors");
+  // The compiler's own words reach both logs.
+  EXPECT_NE(ReadText(elsewhere / "dry.json").find("k_broken.nss(1): syntax error"), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir / "game/override/k_broken.ncs"));
+}
+
+TEST_F(DryRun, RunEndingWithWarningsIsForeseenWithItsVerdict) {
+  // A patch list naming a file without any offsets is skipped with a warning.
+  ExpectDryRunForesees("[HACKList]\nFile0=k_none.ncs\n", 1, "warnings");
+}
+
+TEST(DryRunChanges, SizesShownOnlyWhereTheyTellSomething) {
+  using File = TRunReport::ChangedFile;
+  const struct {
+    File file;
+    std::string line;
+  } cases[] = {
+      {{"override/a.2da", {true, 10, "x"}, {true, 12, "y"}}, "  modified  override/a.2da  (10 -> 12 bytes)"},
+      {{"override/b.2da", {true, 10, "x"}, {true, 10, "y"}}, "  modified  override/b.2da"},
+      {{"override/c.2da", {true, 10, ""}, {true, 10, ""}}, "  modified  override/c.2da"},
+      {{"override/d.2da", {false, 0, ""}, {true, 7, "y"}}, "  created   override/d.2da  (7 bytes)"},
+      {{"override/e.2da", {true, 7, "x"}, {false, 0, ""}}, "  removed   override/e.2da"},
+      {{"override/f.2da", {true, 7, "x"}, {true, 7, "x"}}, "  rewritten override/f.2da"},
+  };
+  for (const auto& c : cases) {
+    std::ostringstream out;
+    cli::PrintChanges(out, {c.file});
+    EXPECT_EQ(out.str(), "Dry run: nothing was written. The run would change 1 files of the game folder:\n" +
+                             c.line + "\n");
+  }
 }
 
 TEST_F(DryRun, ResultFollowsItsSchemaAndListsTheChanges) {

@@ -2,6 +2,9 @@
 // damaged files: one error line and exit 2, never a crash or partial output.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <limits>
+
 #include "CliRun.h"
 #include "formats/UGFFFile.h"
 #include "support/TestSupport.h"
@@ -122,6 +125,39 @@ TEST(DumpCommand, DocumentAsIndentedTree) {
                       "{\"label\":\"Kind\",\"type\":\"Word\",\"value\":15}]}]}"),
             std::string::npos)
       << json;
+}
+
+// The values whose notation differs between text and JSON: texts, bytes,
+// vectors and a real that JSON has no number for.
+TEST(DumpCommand, DocumentValuesInTextAndJson) {
+  TGFFFile doc;
+  doc.New("UTC ");
+  doc.AddField(std::make_unique<TGFF_SChar>("Letter", 'q'), "");
+  doc.AddField(std::make_unique<TGFF_CResRef>("Script", "k_ai\"x"), "");
+  auto blob = std::make_unique<TGFF_CVoid>();
+  blob->SetLabel("Blob");
+  blob->SetData(std::string("\x01\xAB", 2));
+  doc.AddField(std::move(blob), "");
+  doc.AddField(std::make_unique<TGFF_CPosition>("Spot", std::array<float, 3>{1.5f, -2.0f, 0.1f}), "");
+  doc.AddField(std::make_unique<TGFF_CDouble>("Far", std::numeric_limits<double>::infinity()), "");
+  const auto bytes = doc.SaveToBytes();
+
+  CliResult r = Dump(bytes);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "GFF UTC V3.2, top-level struct type 0\n"
+            "  Letter (Char) = \"q\"\n"
+            "  Script (ResRef) = \"k_ai\\\"x\"\n"
+            "  Blob (Void, 2 bytes) = 01ab\n"
+            "  Spot (Position) = 1.5, -2, 0.1\n"
+            "  Far (Double) = inf\n");
+  const std::string json = Dump(bytes, true).out;
+  for (const char* field : {"{\"label\":\"Letter\",\"type\":\"Char\",\"value\":\"q\"}",
+                            "{\"label\":\"Script\",\"type\":\"ResRef\",\"value\":\"k_ai\\\"x\"}",
+                            "{\"label\":\"Blob\",\"type\":\"Void\",\"value\":\"01ab\"}",
+                            "{\"label\":\"Spot\",\"type\":\"Position\",\"value\":[1.5,-2,0.1]}",
+                            "{\"label\":\"Far\",\"type\":\"Double\",\"value\":\"inf\"}"})
+    EXPECT_NE(json.find(field), std::string::npos) << field << "\n" << json;
 }
 
 TEST(DumpCommand, ArchiveResourceList) {

@@ -37,5 +37,27 @@ TEST(FormatMsg, FillsPlacesInOrderAndNothingElse) {
   EXPECT_EQ(IntToStr(-42), "-42");
 }
 
+// Names from a mod are refused and shown by these: the C0 controls and DEL
+// are control characters, everything from the space up is not.
+TEST(ControlCharacters, FoundAndShownAtTheEdgesOfTheirRange) {
+  const struct {
+    std::string text;
+    bool control;
+    const char* shown;
+  } cases[] = {
+      {std::string("a\0b", 3), true, "a<00>b"},
+      {"a\x1F", true, "a<1F>"},
+      {"\x7F", true, "<7F>"},
+      {"a\tb", true, "a\tb"},  // a tab is shown as it is unless asked
+      {"a b~", false, "a b~"},
+      {"\x80\x9F\xA0\xFF", false, "\x80\x9F\xA0\xFF"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(HasControlCharacter(c.text), c.control) << c.shown;
+    EXPECT_EQ(ShowControlCharacters(c.text, false), c.shown);
+  }
+  EXPECT_EQ(ShowControlCharacters("a\tb", true), "a<09>b");
+}
+
 }  // namespace
 }  // namespace vey

@@ -42,6 +42,10 @@ TEST(ControlCharacterNames, AreRefusedInEveryListWithTheCharacterShown) {
        "Refusing the file name \"k<02>.ncs\": it holds a control character. Skipping..."},
       {"[SSFList]\nFile0=v\x7F.ssf\n[v\x7F.ssf]\nDeath=1\n", "v\x7F.ssf",
        "Refusing the file name \"v<7F>.ssf\": it holds a control character. Skipping..."},
+      {"[InstallList]\nfolder0=override\n[folder0]\nFile0=unit\x1F.txt\n", "unit\x1F.txt",
+       "Refusing to install \"unit<1F>.txt\": the name \"unit<1F>.txt\" holds a control character. Skipping..."},
+      {"[2DAList]\nTable0=unit\x1F.2da\n[unit\x1F.2da]\nAddRow0=r\n[r]\nx=1\n", "unit\x1F.2da",
+       "Refusing the file name \"unit<1F>.2da\": it holds a control character. Skipping..."},
       {"[CompileList]\nScript0=s\x1B.nss\n", "s\x1B.nss",
        "Refusing to compile \"s<1B>.nss\": the name \"s<1B>.nss\" holds a control character. Skipping..."},
       {"[GFFList]\nFile0=g.utc\n[g.utc]\n!SaveAs=g<#LF#>.utc\nTag=x\n", "g.utc",
@@ -94,6 +98,43 @@ TEST(LongSections, EveryKeyIsAppliedAndTheSectionIsReported) {
   EXPECT_EQ(applied, 3000);
   EXPECT_EQ(f.CountContaining("Section [big.ncs] holds more than 16,384 bytes of key names."), 1u);
   EXPECT_EQ(e.WarningCount(), 1);
+}
+
+// The warning starts one byte past the limit, and names each long section
+// once however often it is read.
+TEST(LongSections, WarnedOncePastTheLimitAndOnlyThen) {
+  // 163 offsets written with 99 digits take 16,300 bytes with their zeros;
+  // a last name of tail digits brings the list to 16,300 + tail + 1 bytes.
+  auto section = [](const std::string& name, std::size_t tail) {
+    std::string text = "[" + name + "]\n";
+    for (int i = 0; i < 163; ++i) {
+      const std::string offset = std::to_string(4 * i);
+      text += std::string(99 - offset.size(), '0') + offset + "=1\n";
+    }
+    return text + std::string(tail - 3, '0') + "700=2\n";
+  };
+  const struct {
+    const char* name;
+    std::size_t tail;
+    std::string list;
+    std::size_t warnings;
+  } cases[] = {
+      {"16,383 bytes of names", 82, "File0=big.ncs\n", 0},
+      {"16,384 bytes of names", 83, "File0=big.ncs\n", 1},
+      {"listed twice", 83, "File0=big.ncs\nFile1=big.ncs\n", 1},
+      {"two long sections", 83, "File0=big.ncs\nFile1=big2.ncs\n", 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EngineFixture f;
+    f.Ini(std::string(kInstaller) + "[HACKList]\n" + c.list + section("big.ncs", c.tail) + section("big2.ncs", c.tail));
+    f.MakeGame();
+    f.WriteFile(f.Data() + "big.ncs", std::vector<std::uint8_t>(1000, 0xEE));
+    f.WriteFile(f.Data() + "big2.ncs", std::vector<std::uint8_t>(1000, 0xEE));
+    f.Engine().ProcessHACKList();
+    EXPECT_EQ(f.CountContaining("holds more than 16,384 bytes of key names"), c.warnings);
+    EXPECT_EQ(f.ReadFile(f.Game() + "override/big.ncs").substr(700, 4), std::string("\0\0\0\x02", 4));
+  }
 }
 
 TEST(DamagedFiles, ASoundsetCutShortIsRefusedAndLeftAsItWas) {

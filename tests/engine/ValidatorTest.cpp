@@ -142,6 +142,41 @@ TEST(Validator, WellFormedFileUsingEveryListGivesNoFinding) {
   EXPECT_TRUE(findings.empty()) << Describe(findings);
 }
 
+// Lines the installer reads without trouble give no finding; numbers it
+// cannot hold in 32 bits end its run, and the validator says so.
+TEST(Validator, RepeatsSlotZeroAndNumbersAsTheInstallerReadsThem) {
+  struct Expect {
+    std::string name;
+    std::string ini;  // after kHead
+    std::vector<std::int32_t> errorLines;
+    std::string words;
+  };
+  constexpr std::string_view kStore = "[2DAList]\nT=a.2da\n[a.2da]\nAddRow0=r\n[r]\nlabel=x\n2DAMEMORY1=RowIndex\n";
+  const std::vector<Expect> cases = {
+      {"identical repeated key", "LogLevel=3\nLogLevel=3\nloglevel=3\n", {}, ""},
+      // 2DAMEMORY0 reads the first slot, which the 2DA step stored.
+      {"slot 0 read after a store", std::string(kStore) + "[HACKList]\nF=present.ncs\n[present.ncs]\n12=2DAMEMORY0\n", {}, ""},
+      {"slot 0 read before any store", "[HACKList]\nF=present.ncs\n[present.ncs]\n12=2DAMEMORY0\n", {6}, "no step before"},
+      {"largest 32-bit value", "[HACKList]\nF=present.ncs\n[present.ncs]\n12=2147483647\n", {}, ""},
+      {"value of 2^31", "[HACKList]\nF=present.ncs\n[present.ncs]\n12=2147483648\n", {6}, "ends the whole run"},
+      {"value beyond 2^32", "[HACKList]\nF=present.ncs\n[present.ncs]\n12=4294967296\n", {6}, "ends the whole run"},
+      {"offset of 2^31", "[HACKList]\nF=present.ncs\n[present.ncs]\n2147483648=1\n", {6}, "ends the whole run"},
+  };
+  for (const Expect& c : cases) {
+    SCOPED_TRACE(c.name);
+    ModFolder mod;
+    mod.File("present.ncs", std::string(32, '\0'));
+    const auto findings = mod.Validate(std::string(kHead) + c.ini);
+    std::vector<std::int32_t> lines;
+    for (const TFinding& f : findings) {
+      lines.push_back(f.line);
+      EXPECT_EQ(f.severity, TSeverity::Error) << Describe(findings);
+      EXPECT_NE(f.message.find(c.words), std::string::npos) << Describe(findings);
+    }
+    EXPECT_EQ(lines, c.errorLines) << Describe(findings);
+  }
+}
+
 TEST(Validator, TalkTableEntriesBeyondTheModsTableAndTokensInScripts) {
   ModFolder mod;
   mod.File("append.tlk", TalkTable(std::vector<std::string>{"one", "two"}));

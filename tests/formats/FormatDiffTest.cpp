@@ -130,6 +130,16 @@ TEST(FormatDiff, DocumentsDifferingInOnePlace) {
   EXPECT_TRUE(DiffDocuments(*first, *Document()).empty());
   for (const auto& c : cases) ExpectOne(DiffDocuments(*first, *Document(c.change)), c.expected);
   ExpectOne(DiffDocuments(*first, *Document({}, true)), {"type", Kind::Changed, "Weight", "Float 2.5", "Double 2.5"});
+  // What the second document lacks is reported on the first's side.
+  const auto withElement = Document([](TGFFFile& d) {
+    auto s = std::make_unique<TGFFStruct>();
+    s->SetStructType(4);
+    d.AddField(std::move(s), "Props");
+  });
+  ExpectOne(DiffDocuments(*withElement, *first),
+            {"list element missing", Kind::OnlyInFirst, "Props\\2", "Struct, type 4, 0 fields", ""});
+  const auto withField = Document([](TGFFFile& d) { d.AddField(std::make_unique<TGFF_SInt>("Extra", 7), "Props\\0"); });
+  ExpectOne(DiffDocuments(*withField, *first), {"field missing", Kind::OnlyInFirst, "Props\\0\\Extra", "Int 7", ""});
 }
 
 // --- TLK, SSF ----------------------------------------------------------------
@@ -150,7 +160,10 @@ TEST(FormatDiff, TalkTablesAndSoundsetsDifferingInOnePlace) {
       {{"sound", Kind::Changed, "StrRef 0 sound", "\"vo_hi\"", "\"vo_hey\""}, {{"Hello", 1, "vo_hey", 1.5f}, base[1]}},
       {{"flags", Kind::Changed, "StrRef 0 flags", "1", "7"}, {{"Hello", 7, "vo_hi", 1.5f}, base[1]}},
       {{"sound length", Kind::Changed, "StrRef 0 sound length", "1.5", "2"}, {{"Hello", 1, "vo_hi", 2.0f}, base[1]}},
+      {{"volume variance", Kind::Changed, "StrRef 1 volume variance", "0", "3"}, {base[0], {"Bye", 0, "", 0.0f, 3}}},
+      {{"pitch variance", Kind::Changed, "StrRef 1 pitch variance", "0", "5"}, {base[0], {"Bye", 0, "", 0.0f, 0, 5}}},
       {{"appended", Kind::OnlyInSecond, "StrRef 2", "", "\"New\""}, {base[0], base[1], {"New"}}},
+      {{"removed", Kind::OnlyInFirst, "StrRef 1", "\"Bye\"", ""}, {base[0]}},
   };
   const TTLKFileHandler first = Talk(base);
   EXPECT_TRUE(DiffTalkTables(first, Talk(base)).empty());
@@ -175,6 +188,7 @@ TEST(FormatDiff, ArchivesDifferingInOnePlace) {
     std::string_view type = "MOD ";
   } cases[] = {
       {{"content", Kind::Changed, "m01_guard.utc", "3 bytes, d3", "3 bytes, d3"}, {{"m01_guard", "utc", "abd"}, base[1]}},
+      {{"content and size", Kind::Changed, "m01.ifo", "2 bytes, d2", "5 bytes, d5"}, {base[0], {"m01", "ifo", "xyzzy"}}},
       {{"removed", Kind::OnlyInFirst, "m01.ifo", "2 bytes, d2", ""}, {base[0]}},
       {{"added", Kind::OnlyInSecond, "zz.nss", "", "1 bytes, d1"}, {base[0], base[1], {"zz", "nss", "v"}}},
       {{"same name, other type", Kind::OnlyInSecond, "m01.are", "", "1 bytes, d1"}, {base[0], base[1], {"m01", "are", "v"}}},

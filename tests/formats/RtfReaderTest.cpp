@@ -1,12 +1,14 @@
 // URtfReader: one table per family of control words, malformed input, the
 // plain-text fallback, and a whole information text as a word processor saves it.
 #include <gtest/gtest.h>
+#include <iconv.h>
 
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <string_view>
 
+#include "formats/RtfCodePages.h"
 #include "formats/URtfReader.h"
 
 namespace vey::rtf {
@@ -233,6 +235,70 @@ TEST(RtfReaderCharacters, BytesInTheCodePageOfTheCurrentFont) {
   }
 }
 
+// The system's converter is the reference, not a copy of the tables: one
+// byte in the named code page, as a code point, or nothing when the code page
+// leaves the byte unassigned.
+std::optional<char32_t> SystemDecode(const char* codePage, unsigned char byte) {
+  iconv_t cd = ::iconv_open("UTF-32LE", codePage);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+  char in[1] = {static_cast<char>(byte)};
+  unsigned char out[8] = {};
+  char* inPtr = in;
+  char* outPtr = reinterpret_cast<char*>(out);
+  std::size_t inLeft = 1, outLeft = sizeof out;
+  const std::size_t done = ::iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+  ::iconv_close(cd);
+  if (done == static_cast<std::size_t>(-1) || outLeft != 4) return std::nullopt;
+  return static_cast<char32_t>(out[0] | out[1] << 8 | out[2] << 16 | out[3] << 24);
+}
+
+TEST(RtfReaderCharacters, EveryCodePagesUpperHalfAsTheSystemConvertsIt) {
+  for (int codePage : {1250, 1251, 1252, 1253, 1254, 1257}) {
+    const std::string name = "CP" + std::to_string(codePage);
+    ASSERT_TRUE(SystemDecode(name.c_str(), 'A')) << "the system cannot convert " << name;
+    int unassigned = 0;
+    for (int byte = 0x80; byte <= 0xFF; ++byte) {
+      const auto expected = SystemDecode(name.c_str(), static_cast<unsigned char>(byte));
+      const char32_t got = DecodeByte(codePage, static_cast<unsigned char>(byte));
+      if (!expected) {
+        ++unassigned;
+        // Unassigned bytes may be read as the code point of the same number
+        // (the C1 controls, which the text then leaves out), but never as a letter.
+        EXPECT_TRUE(got == 0xFFFD || got == static_cast<char32_t>(byte))
+            << name << " byte 0x" << std::hex << byte << " read as U+" << static_cast<std::uint32_t>(got);
+        continue;
+      }
+      EXPECT_EQ(static_cast<std::uint32_t>(got), static_cast<std::uint32_t>(*expected))
+          << name << " byte 0x" << std::hex << byte;
+    }
+    EXPECT_LT(unassigned, 20) << name;
+  }
+  // Through a whole document: Io and io of the Cyrillic code page.
+  EXPECT_EQ(TextOf(Read("{\\rtf1\\ansi\\ansicpg1251 \\'a8\\'b8}")), "\u0401\u0451");
+}
+
+TEST(RtfReaderCharacters, ColourTableEntriesWithAndWithoutTheirClosingSemicolon) {
+  struct Case {
+    const char* table;
+    const char* word;
+    std::optional<Color> color;
+  };
+  const Color red{255, 0, 0}, blue{0, 0, 255};
+  const Case cases[] = {
+      {"{\\colortbl;\\red255\\green0\\blue0;\\red0\\green0\\blue255}", "\\cf2", blue},  // last without ';'
+      {"{\\colortbl;\\red255\\green0\\blue0;\\red0\\green0\\blue255}", "\\cf1", red},
+      {"{\\colortbl;\\red255\\green0\\blue0;\\red0\\green0\\blue255}", "\\cf3", {}},
+      {"{\\colortbl;\\red255\\green0\\blue0;\\red0\\green0\\blue255;}", "\\cf2", blue},
+      {"{\\colortbl;\\red255\\green0\\blue0;}", "\\cf2", {}},  // nothing after the last ';'
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.table) + c.word);
+    const Document doc = Read(Body(std::string(c.table) + c.word + " Text"));
+    EXPECT_EQ(RunWith(doc, "Text").style.color, c.color);
+    EXPECT_EQ(TextOf(doc), "Text");
+  }
+}
+
 TEST(RtfReaderDestinations, SkippedWithAllTheirContent) {
   const char* skipped[] = {
       "{\\*\\themedata 504b030414000600}",
@@ -363,6 +429,15 @@ TEST(RtfReaderPlainText, BytesThatAreNotRtf) {
       {"\xC3\x89p\xC3\xA9" "e", {"\u00C9p\u00E9e"}},         // valid UTF-8
       {"\xEF\xBB\xBFWith mark", {"With mark"}},
       {"\xC9p\xE9" "e \x93q\x94", {"\u00C9p\u00E9e \u201Cq\u201D"}},  // Windows-1252
+      // Overlong forms, a surrogate and a code point past U+10FFFF are not
+      // UTF-8, even beside a valid sequence: the whole file is Windows-1252.
+      {"\xC3\xA9 \xC0\xAF", {"\u00C3\u00A9 \u00C0\u00AF"}},
+      {"\xC3\xA9 \xC1\xBF", {"\u00C3\u00A9 \u00C1\u00BF"}},
+      {"\xC3\xA9 \xE0\x80\xAF", {"\u00C3\u00A9 \u00E0\u20AC\u00AF"}},
+      {"\xC3\xA9 \xF0\x80\x80\xAF", {"\u00C3\u00A9 \u00F0\u20AC\u20AC\u00AF"}},
+      {"\xC3\xA9 \xED\xA0\x80", {"\u00C3\u00A9 \u00ED\u00A0\u20AC"}},
+      {"\xC3\xA9 \xF4\xA0\x80\x80", {"\u00C3\u00A9 \u00F4\u00A0\u20AC\u20AC"}},
+      {"\xE2\x82\xAC \xF0\x9F\x98\x80", {"\u20AC \U0001F600"}},  // the shortest forms are UTF-8
       {"\x1b[2Jcleared\x07", {"[2Jcleared"}},
       {" {\\rtf1 not at the start}", {" {\\rtf1 not at the start}"}},
       {"", {}},

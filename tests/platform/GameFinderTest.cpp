@@ -119,6 +119,49 @@ TEST_F(Finder, SearchesSteamLibrariesProtonWineLutrisAndHeroic) {
 
 TEST_F(Finder, AnEmptyHomeFindsNothing) { EXPECT_TRUE(Found().empty()); }
 
+// Two prefixes whose registries name one shared folder (through their D:
+// drives) as different editions: the folder is found once, edition open.
+TEST_F(Finder, PrefixesDisagreeingOnAnEditionLeaveItOpen) {
+  const fs::path shared = dir / "shared games";
+  Game(shared / "Arkan");
+  const fs::path lutrisPrefix = dir / "lutris prefix";
+  for (const fs::path& prefix : {Home() / ".wine", lutrisPrefix}) {
+    fs::create_directories(prefix / "drive_c");
+    fs::create_directories(prefix / "dosdevices");
+    fs::create_directory_symlink(shared, prefix / "dosdevices/d:");
+  }
+  dir.Write("home/.wine/system.reg", Reg("Software\\Fenwyck\\XT\\ARKAN", "D:\\Arkan"));
+  dir.Write("lutris prefix/system.reg", Reg("Software\\Quenbrook\\Arkan2", "D:\\Arkan"));
+  dir.Write("home/.config/lutris/games/arkan.yml", "game:\n  prefix: '" + lutrisPrefix.string() + "'\n");
+
+  const std::vector<FoundGame> games = Found();
+  ASSERT_EQ(games.size(), 1u);
+  EXPECT_TRUE(fs::equivalent(games[0].folder, shared / "Arkan"));
+  EXPECT_EQ(games[0].edition, 0);
+  EXPECT_EQ(games[0].via.size(), 2u);
+  EXPECT_EQ(ForEdition(games, 1).size(), 1u);
+  EXPECT_EQ(ForEdition(games, 2).size(), 1u);
+
+  // With one registry alone the edition is known.
+  fs::remove(dir / "lutris prefix/system.reg");
+  const std::vector<FoundGame> one = Found();
+  ASSERT_EQ(one.size(), 1u);
+  EXPECT_EQ(one[0].edition, 1);
+}
+
+// A game four folders below drive_c, in a Heroic prefix whose name holds a
+// character outside the basic plane, written as a JSON surrogate pair.
+TEST_F(Finder, DeepGamesInPrefixesNamedWithEscapes) {
+  const fs::path prefix = dir / "pfx \xF0\x9F\x98\x80";
+  Game(prefix / "drive_c/GOG Games/Maker/Arkan/Game");
+  Game(prefix / "drive_c/Program Files/Games/Maker/Arkan/Too Deep");
+  const std::string written = (dir / "pfx ").string() + "\\ud83d\\ude00";
+  dir.Write("home/.config/heroic/GamesConfig/arkan.json", "{\"arkan\": {\"winePrefix\": \"" + written + "\"}}");
+  const std::vector<FoundGame> games = Found();
+  ASSERT_EQ(games.size(), 1u);
+  EXPECT_TRUE(fs::equivalent(games[0].folder, prefix / "drive_c/GOG Games/Maker/Arkan/Game"));
+}
+
 TEST(LauncherFiles, VdfLibraryListsInBothLayouts) {
   EXPECT_EQ(VdfLibraryFolders("\"libraryfolders\" { \"contentstatsid\" \"1\" \"0\" { \"path\" \"/a\" "
                               "\"apps\" { \"10\" \"5\" } } // note\n \"1\" { \"path\" \"/b \\\"q\\\"\" } }"),
@@ -138,6 +181,9 @@ TEST(LauncherFiles, LutrisAndHeroicValues) {
                              "\"n\":\"install_path\",\"install_path\":3}",
                              "install_path"),
             (std::vector<std::string>{"/x\xC3\xA9", "/y"}));
+  // A surrogate pair is one character; a lone half is left out.
+  EXPECT_EQ(JsonStringValues("{\"p\": \"\\ud83d\\ude00 \\ud83d|\"}", "p"),
+            (std::vector<std::string>{"\xF0\x9F\x98\x80 |"}));
 }
 
 }  // namespace

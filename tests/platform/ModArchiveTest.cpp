@@ -291,6 +291,10 @@ TEST(ArchiveNames, LinkTargetsAndNames) {
     EXPECT_EQ(LinkStaysInside(l.at, l.target), l.inside) << l.target;
   EXPECT_EQ(SplitEntryName("./a\\b//c/"), (std::vector<std::string>{"a", "b", "c"}));
   EXPECT_FALSE(SplitEntryName("a/\x7F"));
+  EXPECT_FALSE(SplitEntryName("unit\x1F"));
+  EXPECT_TRUE(SplitEntryName("a b~"));
+  EXPECT_EQ(PrintableName("unit\x1F\x20\x7F"), "unit\\x1F \\x7F");
+  EXPECT_FALSE(LinkStaysInside({"l"}, "x\x1F"));
   EXPECT_FALSE(SplitEntryName(""));
   EXPECT_TRUE(SplitEntryName("a..b/c.."));
 }

@@ -13,7 +13,7 @@ std::vector<std::uint8_t> TalkTable(const std::vector<TalkEntry>& entries) {
   std::uint32_t offset = 0;
   for (const TalkEntry& e : entries) {
     const auto size = static_cast<std::uint32_t>(e.text.size());
-    b.U32(e.flags).Fixed(e.sound, 16).U32(0).U32(0).U32(size ? offset : 0).U32(size).F32(e.soundLength);
+    b.U32(e.flags).Fixed(e.sound, 16).U32(e.volumeVariance).U32(e.pitchVariance).U32(size ? offset : 0).U32(size).F32(e.soundLength);
     offset += size;
   }
   for (const TalkEntry& e : entries) b.Ascii(e.text);
