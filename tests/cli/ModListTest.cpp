@@ -2,6 +2,7 @@
 // the check's findings, install, stop and resume, copy mods and letter case.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -16,6 +17,14 @@ namespace fs = std::filesystem;
 bool HaveBsdtar() { return std::system("command -v bsdtar >/dev/null 2>&1") == 0; }
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// Every name below root, relative, sorted.
+std::vector<std::string> Tree(const fs::path& root) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::recursive_directory_iterator(root)) names.push_back(e.path().lexically_relative(root).string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 std::string IniCopying(const std::string& file) {
   return "[Settings]\nFileExists=1\nInstallerMode=1\nLogLevel=3\n[InstallList]\nf=override\n[f]\nFile0=" + file + "\n";
@@ -293,6 +302,65 @@ TEST_F(ModList, HistoryNamesArchiveModsByTheirArchive) {
   CliResult conflicts = Run({"conflicts", "--game", "GAME"});
   EXPECT_TRUE(Contains(conflicts.out, "tex.zip")) << conflicts.out;
   EXPECT_TRUE(Contains(conflicts.out, "b.zip")) << conflicts.out;
+}
+
+// Resuming skips an entry only while its run is still installed and its
+// source is the one installed; anything else runs again.
+TEST_F(ModList, ResumeRunsAgainWhatChangedOrWasUndone) {
+  InstallerMod("a");
+  dir.Write("src/tex/Override/t.tga", "1");
+  List("[[mod]]\nname = \"A\"\nsource = \"src/a\"\n"
+       "[[mod]]\nname = \"Textures\"\nsource = \"src/tex\"\ncopy = { from = \"override\", to = \"override\" }\n");
+  const auto install = [&] {
+    CliResult r = Run({"modlist", "install", "LIST", "--game", "GAME", "--yes"});
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    return r.out;
+  };
+  const auto skipped = [](const std::string& out, const std::string& heading) {
+    return Contains(out, heading + ": already installed (run ");
+  };
+  install();
+  std::string out = install();
+  EXPECT_TRUE(skipped(out, "1/2 A") && skipped(out, "2/2 Textures")) << out;
+
+  // A changed source: the copy runs again and takes the new file.
+  dir.Write("src/tex/Override/t.tga", "2");
+  out = install();
+  EXPECT_TRUE(skipped(out, "1/2 A")) << out;
+  EXPECT_TRUE(Contains(out, "2/2 Textures\n")) << out;
+  EXPECT_EQ(dir.Read("game/override/t.tga"), "2");
+  CliResult status = Run({"modlist", "status", "LIST", "--game", "GAME"});
+  EXPECT_EQ(Lines(status.out), (std::vector<std::string>{"A: installed", "Textures: installed"}));
+
+  // A's run undone: the list puts it back; the copy stays skipped.
+  const std::vector<std::string> history = Lines(Run({"history", "--game", "GAME"}).out);
+  ASSERT_GE(history.size(), 2u);
+  const std::string runOfA = history[1].substr(0, history[1].find(' '));
+  CliResult undo = Run({"uninstall", "--game", "GAME", "--run", runOfA, "--yes"});
+  ASSERT_EQ(undo.exitCode, 0) << undo.out << undo.err;
+  EXPECT_FALSE(fs::exists(dir / "game/override/a.txt"));
+  status = Run({"modlist", "status", "LIST", "--game", "GAME"});
+  EXPECT_EQ(Lines(status.out)[0], "A: not installed");
+  out = install();
+  EXPECT_TRUE(Contains(out, "1/2 A\n")) << out;
+  EXPECT_TRUE(skipped(out, "2/2 Textures")) << out;
+  EXPECT_EQ(dir.Read("game/override/a.txt"), "a");
+}
+
+// Copies follow the letter case of what is there, in folders as in names.
+TEST_F(ModList, CopyFollowsTheGamesLetterCaseInFolders) {
+  dir.Write("game/override/textures/skin.tga", "old");
+  dir.Write("src/tex/Data/TEXTURES/Skin.TGA", "new");
+  dir.Write("src/tex/Data/Textures/Extra.tga", "x");
+  List("[[mod]]\nname = \"T\"\nsource = \"src/tex\"\ncopy = { from = \"DATA\", to = \"OVERRIDE\" }\n");
+  CliResult r = Run({"modlist", "install", "LIST", "--game", "GAME", "--yes"});
+  // The archive-side names differ only in letter case: a folder source is
+  // copied as it is, and both land in the game's one folder.
+  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_EQ(dir.Read("game/override/textures/skin.tga"), "new");
+  EXPECT_EQ(dir.Read("game/override/textures/Extra.tga"), "x");
+  EXPECT_EQ(Tree(dir / "game/override"),
+            (std::vector<std::string>{"keep.txt", "textures", "textures/Extra.tga", "textures/skin.tga"}));
 }
 
 }  // namespace
