@@ -19,9 +19,9 @@
 #include "cli/TextOutput.h"
 #include "common/PathText.h"
 #include "common/Win1252.h"
-#include "engine/URunHistory.h"
-#include "engine/URunSource.h"
-#include "engine/UTransaction.h"
+#include "engine/run/URunHistory.h"
+#include "engine/run/UTransaction.h"
+#include "engine/support/URunSource.h"
 
 namespace vey::cli {
 namespace {
