@@ -14,8 +14,8 @@
 
 #include "common/VeyException.h"
 #include "engine/EngineFixture.h"
-#include "engine/URunHistory.h"
-#include "engine/UUndoTransaction.h"
+#include "engine/run/URunHistory.h"
+#include "engine/run/UUndoTransaction.h"
 #include "formats/U2DAEdit.h"
 #include "platform/FilePlacement.h"
 #include "support/GameFiles.h"
