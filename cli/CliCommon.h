@@ -43,6 +43,7 @@ struct ModOptions {
   std::string namespaceId;   // an identifier of "namespaces.ini"
   std::string in;            // the mod's folder inside an archive that holds several
   std::string archive;       // set when --mod named an archive (modDir is then its unpacked copy)
+  std::string archiveSha256;
 };
 
 // --mod also takes an archive: it is unpacked into the cache once the

@@ -21,6 +21,7 @@
 #include "common/Win1252.h"
 #include "engine/run/URunHistory.h"
 #include "engine/run/UTransaction.h"
+#include "engine/support/URunSource.h"
 
 namespace vey::cli {
 namespace {
@@ -60,7 +61,7 @@ nlohmann::ordered_json HistoryJson(const std::string& game, const std::vector<pl
       undoneFiles.push_back({{"path", f.path}, {"exists", f.exists}, {"by", f.by}});
     ordered_json entry;
     entry["id"] = run.id;
-    entry["mod"] = ModName(run.modFolder);
+    entry["mod"] = RunModName(platform::JournalHome(game) / "runs" / run.id, run.modFolder);
     entry["modFolder"] = run.modFolder;
     entry["instructionFile"] = run.instructionFile;
     entry["instructionSha256"] = run.instructionSha256;
@@ -95,13 +96,14 @@ int ShowHistory(const std::string& given, const std::string& json) {
     return kExitOk;
   }
   // Columns as wide as their longest cell: run names are as long as mod names.
+  const std::filesystem::path runsFolder = platform::JournalHome(game) / "runs";
   AlignedTable table;
   table.Add({"RUN", "WHEN (UTC)", "MOD", "TYPE", "VERDICT", "FILES"});
   std::vector<const platform::RunRecord*> damaged;
   for (const auto& run : runs) {
     if (run.Damaged()) damaged.push_back(&run);
     const std::string note = UndoNote(run);
-    table.Add({run.id, run.started, ModName(run.modFolder),
+    table.Add({run.id, run.started, RunModName(runsFolder / run.id, run.modFolder),
                run.installationType.empty() ? "-" : Win1252ToUtf8(run.installationType),
                run.Damaged() ? "damaged" : run.Finished() ? run.verdict : "unfinished",
                std::to_string(run.files.size()) + (note.empty() ? "" : "  (" + note + ")")});

@@ -74,6 +74,11 @@ TRunSource SourceOf(const InstallOptions& options, const std::string& appPath, c
   source.compiler = Absolute(options.compiler.Compiler);
   source.noSandbox = options.noSandbox;
   source.backupDir = Absolute(options.backupDir);
+  if (!options.mod.archive.empty()) {
+    source.archive = Absolute(options.mod.archive);
+    source.archiveSha256 = options.mod.archiveSha256;
+    source.in = options.mod.in;
+  }
   for (const std::string& pick : options.picks) {
     const std::size_t eq = pick.find('=');
     source.picks.push_back(pick.substr(0, eq + 1) + Absolute(pick.substr(eq + 1)));

@@ -17,6 +17,7 @@
 #include "engine/run/URunHistory.h"
 #include "engine/support/URunReport.h"
 #include "engine/run/UTransaction.h"
+#include "engine/support/URunSource.h"
 #include "common/FileIO.h"
 #include "engine/run/UVEYPatcher.h"
 #include "platform/Headless.h"
@@ -68,6 +69,20 @@ EntryRun RunInstaller(const PreparedMod& mod, const RunSetting& s) {
   patcher.RunOptions.rollbackOnFailure = true;
   patcher.RunOptions.installationType = Utf8ToWin1252(m.namespaceId);
   patcher.RunOptions.cancel = s.cancel;
+  if (s.journal) {
+    // Kept with the run, so that it can be installed again and is named
+    // after its archive rather than its unpacked copy.
+    TRunSource source;
+    std::error_code ec;
+    source.modFolder = fs::absolute(m.modFolder, ec).lexically_normal().string();
+    source.installationType = patcher.RunOptions.installationType;
+    if (mod.archive) {
+      source.archive = fs::absolute(mod.entry->source, ec).lexically_normal().string();
+      source.archiveSha256 = mod.sourceSha256;
+      source.in = mod.entry->in.value_or("");
+    }
+    patcher.RunOptions.source = source;
+  }
   // The list decided to install it (resuming skips what is installed).
   patcher.RunOptions.confirmReinstall = [](const platform::RunRecord&) { return true; };
   try {

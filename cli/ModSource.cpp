@@ -34,6 +34,7 @@ void OpenModArchive(ModOptions& options, int failureExit) {
     throw ModSourceError(e.what(), failureExit);
   }
   options.archive = options.modDir;
+  options.archiveSha256 = mod.sha256;
   options.modDir = mod.folder.string();
   std::cerr << "Mod archive \"" << given.string() << "\" " << (mod.reused ? "already unpacked in" : "unpacked in")
             << " \"" << mod.folder.string() << "\"; the backup folder and the log are kept there.\n";

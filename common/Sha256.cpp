@@ -1,6 +1,7 @@
 // Sha256: OpenSSL's EVP digest behind a small RAII object.
 #include "common/Sha256.h"
 
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 
 #include <algorithm>
@@ -11,11 +12,29 @@
 
 namespace vey {
 
+namespace {
+
+// Fetched once per process. The library's default start-up reads its
+// configuration file and builds its tables of every cipher, which costs more
+// than hashing a small mod archive; a digest needs neither.
+const EVP_MD* Sha256Method() {
+  static const EVP_MD* const method = [] {
+    OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG | OPENSSL_INIT_NO_ADD_ALL_CIPHERS |
+                            OPENSSL_INIT_NO_ADD_ALL_DIGESTS,
+                        nullptr);
+    return EVP_MD_fetch(nullptr, "SHA256", nullptr);
+  }();
+  return method;
+}
+
+}  // namespace
+
 struct Sha256::Context {
   EVP_MD_CTX* ctx = nullptr;
   ~Context() { EVP_MD_CTX_free(ctx); }
   void Start() {
-    if (EVP_DigestInit_ex(ctx, EVP_sha256(), nullptr) != 1)
+    const EVP_MD* method = Sha256Method();
+    if (!method || EVP_DigestInit_ex(ctx, method, nullptr) != 1)
       throw std::runtime_error("SHA-256 is not available");
   }
 };

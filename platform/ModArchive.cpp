@@ -17,6 +17,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <unordered_set>
 
 #include "common/FileIO.h"
 #include "common/Sha256.h"
@@ -136,23 +137,33 @@ class EntryWriter {
 
   void Folder(const std::vector<std::string>& parts, std::size_t count) {
     fs::path at = root_;
+    std::string relative;
     for (std::size_t i = 0; i < count; ++i) {
       at /= parts[i];
+      relative += parts[i] + '/';
+      // Checked once: nothing an archive names can later turn a folder that
+      // is there into a link (a link or file of its name cannot be made).
+      if (folders_.count(relative)) continue;
       struct stat st {};
       if (::lstat(at.c_str(), &st) == 0) {
         if (!S_ISDIR(st.st_mode)) throw EntryRefusal{"a folder on the way is a file or a link"};
-        continue;
-      }
-      if (::mkdir(at.c_str(), 0755) != 0 && errno != EEXIST)
+      } else if (::mkdir(at.c_str(), 0755) != 0 && errno != EEXIST) {
         throw EFCreateError("Cannot create folder \"" + at.string() + "\". " + SystemReason(errno));
+      }
+      folders_.insert(relative);
     }
   }
 
   int CreateFile(const std::vector<std::string>& parts, mode_t mode) {
     Folder(parts, parts.size() - 1);
     const fs::path path = Join(parts);
-    ::unlink(path.c_str());  // a repeated name: the later entry wins, as when unpacking by hand
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    constexpr int kFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    int fd = ::open(path.c_str(), kFlags, mode);
+    if (fd < 0 && errno == EEXIST) {
+      // A repeated name: the later entry wins, as when unpacking by hand.
+      ::unlink(path.c_str());
+      fd = ::open(path.c_str(), kFlags, mode);
+    }
     if (fd < 0) throw EFCreateError("Cannot create file \"" + path.string() + "\". " + SystemReason(errno));
     return fd;
   }
@@ -183,6 +194,7 @@ class EntryWriter {
 
  private:
   fs::path root_;
+  std::unordered_set<std::string> folders_;  // relative, each with a trailing '/'
 };
 
 std::string Folded(std::string text) {
@@ -307,7 +319,7 @@ void ExtractEntries(archive* a, const fs::path& archivePath, EntryWriter& writer
     const void* block = nullptr;
     std::size_t size = 0;
     la_int64_t offset = 0;
-    std::uint64_t written = 0;
+    std::uint64_t written = 0, end = 0;
     const auto count = [&](std::uint64_t bytes) {
       total += bytes;
       if (total > cap)
@@ -321,6 +333,7 @@ void ExtractEntries(archive* a, const fs::path& archivePath, EntryWriter& writer
       if (d < ARCHIVE_WARN) Refuse(kArchiveUnreadable, Unreadable(archivePath, a));
       count(size);
       written += size;
+      end = std::max(end, static_cast<std::uint64_t>(offset) + size);
       const auto* bytes = static_cast<const char*>(block);
       std::size_t done = 0;
       while (done < size) {
@@ -334,7 +347,7 @@ void ExtractEntries(archive* a, const fs::path& archivePath, EntryWriter& writer
     if (archive_entry_size_is_set(entry) && archive_entry_size(entry) > 0) {
       const auto declared = static_cast<std::uint64_t>(archive_entry_size(entry));
       if (declared > written) count(declared - written);
-      if (::ftruncate(fd, static_cast<off_t>(declared)) != 0)
+      if (declared != end && ::ftruncate(fd, static_cast<off_t>(declared)) != 0)
         throw EFCreateError("Cannot write \"" + writer.Join(*parts).string() + "\". " + SystemReason(errno));
     }
   }

@@ -55,7 +55,10 @@ const OverlayFileSystem::Entry* OverlayFileSystem::Lookup(const std::string& key
 
 void OverlayFileSystem::Set(const std::string& key, Entry entry) {
   entries_[key] = std::move(entry);
-  if (key != "/") names_[ParentKey(key)].insert(NameOf(key));
+  if (key == "/") return;
+  const std::string parent = ParentKey(key), name = NameOf(key);
+  names_[parent].insert(name);
+  spellings_[parent + '\0' + AsciiLowerCopy(name)].insert(name);
 }
 
 OverlayFileSystem::Path OverlayFileSystem::ScratchFor(const std::string& key) {
@@ -138,7 +141,7 @@ std::optional<std::string> OverlayFileSystem::FindEntry(const Path& folder,
     if (e && e->state == State::kGone) return;
     if (!best || candidate < *best) best = candidate;
   };
-  if (auto it = names_.find(key); it != names_.end())
+  if (auto it = spellings_.find(key + '\0' + folded); it != spellings_.end())
     for (const std::string& n : it->second) consider(n);
   if (!Lookup(key))
     if (auto real = GameFileSystem::FindEntry(folder, name)) consider(*real);

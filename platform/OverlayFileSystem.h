@@ -65,6 +65,9 @@ class OverlayFileSystem : public GameFileSystem {
   std::map<std::string, Entry> entries_;
   // Names given to entries, by the key of their folder: what a listing adds.
   std::unordered_map<std::string, std::set<std::string>> names_;
+  // The same names by folder key and letter-case-folded name ('\0' between),
+  // so that a lookup in any letter case does not walk a folder of thousands.
+  std::unordered_map<std::string, std::set<std::string>> spellings_;
 };
 
 }  // namespace vey::platform

@@ -4,17 +4,20 @@
 
 declare -gA _veypatcher_cli_help_cache
 
-# The --help text of the program ($1), or of one of its subcommands ($2).
+# The --help text of the program ($1), or of one of its subcommands ($2,
+# which may be two words: "modlist check").
 _veypatcher_cli_help() {
   local key="$1 ${2:-}"
   if [[ -z ${_veypatcher_cli_help_cache[$key]+set} ]]; then
-    _veypatcher_cli_help_cache[$key]=$("$1" ${2:+"$2"} --help 2>/dev/null)
+    local -a words=()
+    [[ -n ${2:-} ]] && read -ra words <<<"$2"
+    _veypatcher_cli_help_cache[$key]=$("$1" "${words[@]}" --help 2>/dev/null)
   fi
   printf '%s\n' "${_veypatcher_cli_help_cache[$key]}"
 }
 
 _veypatcher_cli_subcommands() {
-  _veypatcher_cli_help "$1" | awk '/^Subcommands:/ { on = 1; next } /^[^ ]/ { on = 0 } on && /^  [a-z]/ { print $1 }'
+  _veypatcher_cli_help "$1" "${2:-}" | awk '/^Subcommands:/ { on = 1; next } /^[^ ]/ { on = 0 } on && /^  [a-z]/ { print $1 }'
 }
 
 # One line per option name: the name, a blank, and 1 when it takes a value.
@@ -42,6 +45,22 @@ _veypatcher_cli() {
     esac
   done
   COMPREPLY=()
+  # A command with commands of its own ("modlist check LIST"): the second word
+  # is completed from its list, and the options are the inner command's.
+  if [[ -n $sub ]] && _veypatcher_cli_help "$program" "$sub" | grep -q '^Subcommands:'; then
+    local inner="" k
+    for ((k = i + 1; k < COMP_CWORD; k++)); do
+      case ${COMP_WORDS[k]} in
+        -*) ;;
+        *) inner=${COMP_WORDS[k]}; break ;;
+      esac
+    done
+    if [[ -z $inner ]]; then
+      COMPREPLY=($(compgen -W "$(_veypatcher_cli_subcommands "$program" "$sub")" -- "$cur"))
+      return 0
+    fi
+    sub="$sub $inner"
+  fi
   if [[ -z $sub ]]; then
     if [[ $cur == -* ]]; then
       COMPREPLY=($(compgen -W "$(_veypatcher_cli_options "$program" "" | cut -d' ' -f1)" -- "$cur"))

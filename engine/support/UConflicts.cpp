@@ -8,6 +8,7 @@
 
 #include "common/StrFormat.h"
 #include "engine/support/URecordText.h"
+#include "engine/support/URunSource.h"
 #include "platform/RunJournal.h"
 
 namespace vey {
@@ -57,13 +58,6 @@ std::string WholeOf(const TWritePlace& p) {
 }
 bool IsWhole(const TWritePlace& p) {
   return p.kind == TWritePlace::Kind::File || p.kind == TWritePlace::Kind::Resource;
-}
-
-std::string ModName(const std::string& folder) {
-  std::filesystem::path p(folder);
-  if (!p.has_filename()) p = p.parent_path();
-  const std::string name = p.filename().string();
-  return name.empty() ? folder : name;
 }
 
 }  // namespace
@@ -215,7 +209,7 @@ TRecordedPlaces ReadRecordedPlaces(const std::filesystem::path& gameFolder) {
       case RecordRead::Missing: result.unrecorded.push_back(run.id); continue;
     }
     std::vector<std::string> problems;
-    TRunPlaces places{run.id, ModName(run.modFolder), ParsePlaces(text, problems)};
+    TRunPlaces places{run.id, RunModName(runsFolder / run.id, run.modFolder), ParsePlaces(text, problems)};
     for (const std::string& p : problems) result.problems.push_back(run.id + ": " + p);
     result.runs.push_back(std::move(places));
   }

@@ -148,6 +148,16 @@ std::optional<TRunSource> ParseSource(std::string_view text, std::string& proble
   return source;
 }
 
+std::string RunModName(const fs::path& runFolder, const std::string& modFolder) {
+  std::string problem;
+  if (const auto source = ReadRunSource(runFolder, problem); source && !source->archive.empty())
+    return fs::path(source->archive).filename().string();
+  fs::path folder(modFolder);
+  if (!folder.has_filename()) folder = folder.parent_path();
+  const std::string name = folder.filename().string();
+  return name.empty() ? modFolder : name;
+}
+
 std::optional<TRunSource> ReadRunSource(const fs::path& runFolder, std::string& problem) {
   std::string text;
   if (ReadRecordFile(runFolder / kSourceFile, text, problem) != RecordRead::Read) return std::nullopt;

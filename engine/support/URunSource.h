@@ -36,6 +36,11 @@ struct TRunSource {
 // leftovers of unfinished saves. A folder that cannot be read gives "".
 std::string ModDigest(const std::filesystem::path& folder);
 
+// The name a person knows a run's mod by: the archive it came out of, when
+// its source record names one (the unpacked copy's folder is named by a
+// digest), else the last name of its folder.
+std::string RunModName(const std::filesystem::path& runFolder, const std::string& modFolder);
+
 inline constexpr std::string_view kSourceFile = "source.txt";
 std::string SourceText(const TRunSource& source);
 // Read as untrusted: nullopt, with the reason in problem, for a record of

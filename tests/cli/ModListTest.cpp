@@ -2,10 +2,14 @@
 // the check's findings, install, stop and resume, copy mods and letter case.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 
 #include "CliRun.h"
+#include "common/Sha256.h"
 #include "support/TestSupport.h"
 
 namespace vey::test {
@@ -15,6 +19,14 @@ namespace fs = std::filesystem;
 bool HaveBsdtar() { return std::system("command -v bsdtar >/dev/null 2>&1") == 0; }
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// Every name below root, relative, sorted.
+std::vector<std::string> Tree(const fs::path& root) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::recursive_directory_iterator(root)) names.push_back(e.path().lexically_relative(root).string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 std::string IniCopying(const std::string& file) {
   return "[Settings]\nFileExists=1\nInstallerMode=1\nLogLevel=3\n[InstallList]\nf=override\n[f]\nFile0=" + file + "\n";
@@ -63,6 +75,8 @@ TEST_F(ModList, ListFileErrorsNameTheirLine) {
       {"[[mod]]\nname = \"A\"\n", ":1: the mod \"A\" has no \"source\""},
       {"[[mod]]\nsource = \"x\"\n", ":1: a [[mod]] without a \"name\""},
       {ok + "sha256 = \"abc\"\n", ":4: \"sha256\" must be 64 hexadecimal digits"},
+      {ok + "sha256 = \"" + std::string(63, 'a') + "g\"\n", ":4: \"sha256\" must be 64 hexadecimal digits"},
+      {"[[mod]]\nname = \"\"\nsource = \"x\"\n", ":1: a [[mod]] without a \"name\""},
       {ok + "requires = \"B\"\n", ":4: \"requires\" must be a list of mod names"},
       {ok + "type = 3\n", ":4: \"type\" must be a string"},
       {ok + ok, ":4: a second mod named \"A\""},
@@ -146,7 +160,11 @@ TEST_F(ModList, CheckOfArchivesVerifiesDigestAndContent) {
   EXPECT_EQ(noMod.exitCode, 2);
   EXPECT_TRUE(Contains(noMod.out, "holds no \"veypatchdata\" folder")) << noMod.out;
 
-  List("[[mod]]\nname = \"A\"\nsource = \"a.zip\"\n[[mod]]\nname = \"L\"\nsource = \"loose.tar.xz\"\n"
+  // The digest may be written in capitals.
+  std::string digest = Sha256OfFile(zip);
+  for (char& c : digest) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  List("[[mod]]\nname = \"A\"\nsource = \"a.zip\"\nsha256 = \"" + digest +
+       "\"\n[[mod]]\nname = \"L\"\nsource = \"loose.tar.xz\"\n"
        "copy = { from = \"override\", to = \"override\" }\n");
   CliResult fine = Run({"modlist", "check", "LIST", "--game", "GAME", "--json", (dir / "r.json").string()});
   EXPECT_EQ(fine.exitCode, 0) << fine.out;
@@ -261,6 +279,96 @@ TEST_F(ModList, ArchivesOnTheCommandLineUnpackOnceAndChooseByIn) {
   dir.Write("bad.zip", "PK\x03\x04 this is not really a zip");
   CliResult bad = Run({"install", "--mod", (dir / "bad.zip").string(), "--game", "GAME", "--yes"});
   EXPECT_NE(bad.exitCode, 0);
+}
+
+// An archive's unpacked copy is named by its digest; history and the
+// conflict report name the archive, whichever way it was installed.
+TEST_F(ModList, HistoryNamesArchiveModsByTheirArchive) {
+  if (!HaveBsdtar()) GTEST_SKIP() << "bsdtar is not installed";
+  InstallerMod("a");
+  InstallerMod("b");
+  dir.Write("src/tex/Override/shared.tga", "t");
+  dir.Write("src/b/veypatchdata/shared.tga", "b");
+  dir.Write("src/b/veypatchdata/changes.ini", IniCopying("shared.tga"));
+  const fs::path a = Zip("a"), b = Zip("b"), tex = Zip("tex");
+  CliResult single = Run({"install", "--mod", a.string(), "--game", "GAME", "--yes"});
+  ASSERT_EQ(single.exitCode, 0) << single.out << single.err;
+  List("[[mod]]\nname = \"B\"\nsource = \"b.zip\"\n"
+       "[[mod]]\nname = \"Textures\"\nsource = \"tex.zip\"\ncopy = { from = \"override\", to = \"override\" }\n");
+  CliResult list = Run({"modlist", "install", "LIST", "--game", "GAME", "--yes"});
+  ASSERT_LE(list.exitCode, 1) << list.out << list.err;
+
+  const std::vector<std::string> history = Lines(Run({"history", "--game", "GAME"}).out);
+  ASSERT_EQ(history.size(), 4u);
+  const char* names[] = {"a.zip", "b.zip", "tex.zip"};
+  for (std::size_t i = 0; i < 3; ++i) {
+    std::istringstream columns(history[i + 1]);
+    std::string run, date, time, mod;
+    columns >> run >> date >> time >> mod;
+    EXPECT_EQ(mod, names[i]) << history[i + 1];
+  }
+  CliResult conflicts = Run({"conflicts", "--game", "GAME"});
+  EXPECT_TRUE(Contains(conflicts.out, "tex.zip")) << conflicts.out;
+  EXPECT_TRUE(Contains(conflicts.out, "b.zip")) << conflicts.out;
+}
+
+// Resuming skips an entry only while its run is still installed and its
+// source is the one installed; anything else runs again.
+TEST_F(ModList, ResumeRunsAgainWhatChangedOrWasUndone) {
+  InstallerMod("a");
+  dir.Write("src/tex/Override/t.tga", "1");
+  List("[[mod]]\nname = \"A\"\nsource = \"src/a\"\n"
+       "[[mod]]\nname = \"Textures\"\nsource = \"src/tex\"\ncopy = { from = \"override\", to = \"override\" }\n");
+  const auto install = [&] {
+    CliResult r = Run({"modlist", "install", "LIST", "--game", "GAME", "--yes"});
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    return r.out;
+  };
+  const auto skipped = [](const std::string& out, const std::string& heading) {
+    return Contains(out, heading + ": already installed (run ");
+  };
+  install();
+  std::string out = install();
+  EXPECT_TRUE(skipped(out, "1/2 A") && skipped(out, "2/2 Textures")) << out;
+
+  // A changed source: the copy runs again and takes the new file.
+  dir.Write("src/tex/Override/t.tga", "2");
+  out = install();
+  EXPECT_TRUE(skipped(out, "1/2 A")) << out;
+  EXPECT_TRUE(Contains(out, "2/2 Textures\n")) << out;
+  EXPECT_EQ(dir.Read("game/override/t.tga"), "2");
+  CliResult status = Run({"modlist", "status", "LIST", "--game", "GAME"});
+  EXPECT_EQ(Lines(status.out), (std::vector<std::string>{"A: installed", "Textures: installed"}));
+
+  // A's run undone: the list puts it back; the copy stays skipped.
+  const std::vector<std::string> history = Lines(Run({"history", "--game", "GAME"}).out);
+  ASSERT_GE(history.size(), 2u);
+  const std::string runOfA = history[1].substr(0, history[1].find(' '));
+  CliResult undo = Run({"uninstall", "--game", "GAME", "--run", runOfA, "--yes"});
+  ASSERT_EQ(undo.exitCode, 0) << undo.out << undo.err;
+  EXPECT_FALSE(fs::exists(dir / "game/override/a.txt"));
+  status = Run({"modlist", "status", "LIST", "--game", "GAME"});
+  EXPECT_EQ(Lines(status.out)[0], "A: not installed");
+  out = install();
+  EXPECT_TRUE(Contains(out, "1/2 A\n")) << out;
+  EXPECT_TRUE(skipped(out, "2/2 Textures")) << out;
+  EXPECT_EQ(dir.Read("game/override/a.txt"), "a");
+}
+
+// Copies follow the letter case of what is there, in folders as in names.
+TEST_F(ModList, CopyFollowsTheGamesLetterCaseInFolders) {
+  dir.Write("game/override/textures/skin.tga", "old");
+  dir.Write("src/tex/Data/TEXTURES/Skin.TGA", "new");
+  dir.Write("src/tex/Data/Textures/Extra.tga", "x");
+  List("[[mod]]\nname = \"T\"\nsource = \"src/tex\"\ncopy = { from = \"DATA\", to = \"OVERRIDE\" }\n");
+  CliResult r = Run({"modlist", "install", "LIST", "--game", "GAME", "--yes"});
+  // The archive-side names differ only in letter case: a folder source is
+  // copied as it is, and both land in the game's one folder.
+  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_EQ(dir.Read("game/override/textures/skin.tga"), "new");
+  EXPECT_EQ(dir.Read("game/override/textures/Extra.tga"), "x");
+  EXPECT_EQ(Tree(dir / "game/override"),
+            (std::vector<std::string>{"keep.txt", "textures", "textures/Extra.tga", "textures/skin.tga"}));
 }
 
 }  // namespace

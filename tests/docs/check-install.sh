@@ -21,7 +21,16 @@ fail() {
 
 [ -x "$cli" ] || { echo "FAIL: $cli was not installed" >&2; exit 1; }
 subcommands=$("$cli" --help | awk '/^Subcommands:/ { on = 1; next } /^[^ ]/ { on = 0 } on && /^  [a-z]/ { print $1 }')
-all_help=$("$cli" --help; for s in $subcommands; do "$cli" "$s" --help; done)
+# A subcommand's help with that of its own subcommands ("modlist check").
+help_of() {
+  local text inner
+  text=$("$cli" "$1" --help)
+  printf '%s\n' "$text"
+  for inner in $(awk '/^Subcommands:/ { on = 1; next } /^[^ ]/ { on = 0 } on && /^  [a-z]/ { print $1 }' <<<"$text"); do
+    "$cli" "$1" "$inner" --help
+  done
+}
+all_help=$("$cli" --help; for s in $subcommands; do help_of "$s"; done)
 
 [ -f "$man1/veypatcher-cli.1" ] || fail "veypatcher-cli.1 was not installed"
 for page in "$source"/docs/man/*.1; do
@@ -42,7 +51,7 @@ for page in "$source"/docs/man/*.1; do
   if [ "$name" = veypatcher-cli.1 ]; then
     help=$all_help
   elif grep -qx -- "$sub" <<<"$subcommands"; then
-    help=$("$cli" "$sub" --help)
+    help=$(help_of "$sub")
   else
     fail "$name documents \"$sub\", which veypatcher-cli does not have"
     continue
@@ -67,6 +76,10 @@ complete_words() {
 [ "$(complete_words "" | sort)" = "$(sort <<<"$subcommands")" ] || fail "completion of subcommands: $(complete_words "" | xargs)"
 [ "$(complete_words di)" = diff ] || fail "completion of \"di\": $(complete_words di | xargs)"
 [ "$(complete_words dump --tl)" = --tlk ] || fail "completion of \"dump --tl\": $(complete_words dump --tl | xargs)"
+[ "$(complete_words modlist ch)" = check ] || fail "completion of \"modlist ch\": $(complete_words modlist ch | xargs)"
+[ "$(complete_words modlist install list.toml --keep)" = --keep-going ] ||
+  fail "completion of \"modlist install list.toml --keep\": $(complete_words modlist install list.toml --keep | xargs)"
+[ "$(complete_words conflicts --js)" = --json ] || fail "completion of \"conflicts --js\": $(complete_words conflicts --js | xargs)"
 mkdir -p "$prefix/work/modfolder"
 (cd "$prefix/work" && [ "$(complete_words install --mod mod)" = modfolder ]) || fail "completion of a folder after --mod"
 

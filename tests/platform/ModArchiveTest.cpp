@@ -193,6 +193,8 @@ TEST_F(ModArchiveTest, RefusesHostileEntriesNamingThemAndLeavesNothing) {
       {"hard link outside", {{"h", AE_IFREG, "", "", "../outside"}}, "a hard link to \"../outside\""},
       {"hard link to nothing", {{"h", AE_IFREG, "", "", "missing"}}, "its target is no file"},
       {"write through a link", {{"d", AE_IFLNK, "", "."}, {"d/x.txt", AE_IFREG, "x"}}, "through a link"},
+      {"folder named like a file", {{"mod/f", AE_IFREG, "x"}, {"mod/f/x.txt", AE_IFREG, "x"}},
+       "\"mod/f/x.txt\" is refused: a folder on the way is a file or a link"},
       {"character device", {{"dev", AE_IFCHR}}, "\"dev\" is refused: a device file"},
       {"block device", {{"dev", AE_IFBLK}}, "a device file"},
       {"fifo", {{"pipe", AE_IFIFO}}, "a special file"},
@@ -215,8 +217,10 @@ TEST_F(ModArchiveTest, RefusesHostileEntriesNamingThemAndLeavesNothing) {
     ExpectNoLeftovers();
     EXPECT_FALSE(fs::exists(dir_ / "outside"));
   }
-  // Links that stay inside are kept as they are.
-  const fs::path fine = WriteTar(dir_ / "fine.tar", {{"veypatchdata/a.txt", AE_IFREG, "a"},
+  // Links that stay inside are kept as they are; of a name given twice the
+  // later entry wins, as when unpacking by hand.
+  const fs::path fine = WriteTar(dir_ / "fine.tar", {{"veypatchdata/a.txt", AE_IFREG, "first"},
+                                                     {"veypatchdata/a.txt", AE_IFREG, "a"},
                                                      {"veypatchdata/sub/l", AE_IFLNK, "", "../a.txt"},
                                                      {"veypatchdata/h", AE_IFREG, "", "", "veypatchdata/a.txt"}});
   const ExtractedMod copy = ExtractModArchive(fine, cache_);
