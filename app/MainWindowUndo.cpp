@@ -13,10 +13,10 @@
 #include "app/QtText.h"
 #include "common/PathText.h"
 #include "common/StrFormat.h"
-#include "engine/UReinstall.h"
-#include "engine/UReplay.h"
-#include "engine/URunHistory.h"
-#include "engine/UTransaction.h"
+#include "engine/run/UReinstall.h"
+#include "engine/run/UReplay.h"
+#include "engine/run/URunHistory.h"
+#include "engine/run/UTransaction.h"
 
 namespace vey::app {
 namespace {
