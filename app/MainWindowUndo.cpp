@@ -1,7 +1,9 @@
 // MainWindowUndo: undoing the latest installation of the open mod from the
-// window, with the same checks and refusals as the command line's uninstall.
-// It is quick, so it happens on the window's thread while the game folder is
-// locked; only message boxes report it, the engine log is left alone.
+// window, with the same checks and refusals as the command line's uninstall,
+// or taking it out from under later mods, which are then installed again. It
+// happens on the window's thread while the game folder is locked; only
+// message boxes report it, the engine log is left alone.
+#include <QApplication>
 #include <QDir>
 
 #include <optional>
@@ -11,6 +13,8 @@
 #include "app/QtText.h"
 #include "common/PathText.h"
 #include "common/StrFormat.h"
+#include "engine/run/UReinstall.h"
+#include "engine/run/UReplay.h"
 #include "engine/run/URunHistory.h"
 #include "engine/run/UTransaction.h"
 
@@ -34,6 +38,55 @@ std::string Listed(const std::vector<std::string>& items) {
   std::string text;
   for (const std::string& item : items) text += "\n  " + PathText(item);
   return text;
+}
+
+// The reinstalls may take a while; the person sees the window is busy.
+struct BusyCursor {
+  BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+  BusyCursor(const BusyCursor&) = delete;
+  BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+std::string LaterMods(std::size_t n) {
+  return n == 1 ? std::string("the 1 later mod") : FormatMsg("the %s later mods", {IntToStr(static_cast<int>(n))});
+}
+
+// The run taken out, then each later mod installed again as it was; on any
+// failure everything is put back as it was before.
+void TakeOut(TReplay& replay, const std::vector<std::string>& refusals, const std::string& mod,
+             const std::filesystem::path& game, platform::IMessageBoxes& boxes) {
+  if (!refusals.empty()) {
+    boxes.ShowWarning(FormatMsg("The mod \"%s\" cannot be taken out from under the later mods; nothing was "
+                                "changed:",
+                                {mod}) +
+                      Listed(refusals));
+    return;
+  }
+  BusyCursor busy;
+  const std::vector<std::string> problems = replay.Undo();
+  if (!problems.empty()) {
+    boxes.ShowWarning("These files could not be put back:" + Listed(problems) + "\nNothing was changed.");
+    return;
+  }
+  const auto& later = replay.Later();
+  for (std::size_t n = 0; n < later.size(); ++n) {
+    const TRunSource& source = replay.Sources()[n];
+    const TReinstallOutcome outcome = ReinstallRun(source, game);
+    if (ReinstalledAsBefore(outcome, later[n].verdict)) continue;
+    const std::string why = !outcome.failure.empty() ? outcome.failure
+                            : outcome.completed      ? std::string("it ended with errors or warnings it did not have "
+                                                                   "before")
+                                                     : std::string("it did not finish");
+    const std::vector<std::string> left = replay.RollBack();
+    std::string text = FormatMsg("Installing \"%s\" again failed: %s\n", {PathText(ModName(source.modFolder)), why});
+    text += left.empty() ? "The game and its history are as they were before."
+                         : "These could not be put back:" + Listed(left);
+    boxes.ShowWarning(text);
+    return;
+  }
+  replay.Done();
+  boxes.ShowInfo(FormatMsg("The mod \"%s\" was uninstalled and %s installed again.", {mod, LaterMods(later.size())}));
 }
 
 }  // namespace
@@ -60,10 +113,24 @@ void MainWindow::btnUninstallClick() {
       return;
     }
     const std::string mod = PathText(ModName(run->modFolder));
-    if (!boxes.AskYesNo(FormatMsg("Uninstall the mod \"%s\", installed into this game on %s UTC (run %s)? Every "
-                                  "file it changed is put back as it was before.",
-                                  {mod, run->started, PathText(run->id)})))
+    const std::string question = FormatMsg("Uninstall the mod \"%s\", installed into this game on %s UTC (run %s)? "
+                                           "Every file it changed is put back as it was before.",
+                                           {mod, run->started, PathText(run->id)});
+    const std::filesystem::path game = ToPath(QDir(undoGame_).absolutePath());
+    TReplay replay(history, game);
+    std::vector<std::string> refusals;
+    replay.Plan(run->id, refusals);
+    if (const std::size_t later = replay.Later().size(); later > 0) {
+      const int choice = boxes.AskChoice(
+          question + FormatMsg(" %s installed after it.", {later == 1 ? std::string("1 mod was")
+                                                                      : IntToStr(static_cast<int>(later)) +
+                                                                            " mods were"}),
+          {"Uninstall, then reinstall " + LaterMods(later), "Uninstall only"});
+      if (choice < 0) return;
+      if (choice == 0) return TakeOut(replay, refusals, mod, game, boxes);
+    } else if (!boxes.AskYesNo(question)) {
       return;
+    }
     const TUndoCheck check = history.Check(*run);
     if (!check.Clear()) {
       std::string text = FormatMsg("The installation of \"%s\" cannot simply be undone:", {mod});

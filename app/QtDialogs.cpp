@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include "app/QtText.h"
 
@@ -21,6 +22,23 @@ void QtMessageBoxes::ShowInfo(std::string_view text) {
 bool QtMessageBoxes::AskYesNo(std::string_view text) {
   return QMessageBox::question(parent_, QApplication::applicationName(), FromWin1252(text),
                                QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+}
+
+std::unique_ptr<QMessageBox> QtMessageBoxes::ChoiceBox(QWidget* parent, std::string_view text,
+                                                       const std::vector<std::string>& choices) {
+  auto box = std::make_unique<QMessageBox>(QMessageBox::Question, QApplication::applicationName(),
+                                           FromWin1252(text), QMessageBox::NoButton, parent);
+  for (std::size_t i = 0; i < choices.size(); ++i)
+    box->addButton(FromWin1252(choices[i]), QMessageBox::AcceptRole)->setProperty("choice", static_cast<int>(i));
+  box->setDefaultButton(box->addButton(QMessageBox::Cancel));
+  return box;
+}
+
+int QtMessageBoxes::AskChoice(std::string_view text, const std::vector<std::string>& choices) {
+  const auto box = ChoiceBox(parent_, text, choices);
+  box->exec();
+  const QVariant choice = box->clickedButton() ? box->clickedButton()->property("choice") : QVariant();
+  return choice.isValid() ? choice.toInt() : -1;
 }
 
 QString QtOpenDialog::QtFilter(const std::string& filter) {

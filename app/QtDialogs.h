@@ -3,11 +3,13 @@
 // with scripted answers.
 #pragma once
 
+#include <QMessageBox>
 #include <QPointer>
 #include <QWidget>
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/Platform.h"
 
@@ -19,6 +21,11 @@ class QtMessageBoxes : public platform::IMessageBoxes {
   void ShowWarning(std::string_view text) override;
   void ShowInfo(std::string_view text) override;
   bool AskYesNo(std::string_view text) override;
+  int AskChoice(std::string_view text, const std::vector<std::string>& choices) override;
+  // The question box of AskChoice, not yet shown: one button per choice in
+  // their order, then Cancel, which is the default.
+  static std::unique_ptr<QMessageBox> ChoiceBox(QWidget* parent, std::string_view text,
+                                                const std::vector<std::string>& choices);
 
  private:
   QPointer<QWidget> parent_;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vey::platform {
 
@@ -19,6 +20,13 @@ class IMessageBoxes {
   virtual void ShowInfo(std::string_view text) = 0;
   // True when the answer is Yes.
   virtual bool AskYesNo(std::string_view text) = 0;
+  // A question with its own answers, each a button; the index of the one
+  // taken, -1 for Cancel. Where there are no such buttons the first answer
+  // is asked as a yes-or-no question.
+  virtual int AskChoice(std::string_view text, const std::vector<std::string>& choices) {
+    if (choices.empty()) return -1;
+    return AskYesNo(std::string(text) + "\n\n" + choices.front() + "?") ? 0 : -1;
+  }
 };
 
 // The file-open dialog. Callers set the public fields, call Execute(), and on

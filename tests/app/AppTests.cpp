@@ -19,6 +19,16 @@ bool ScriptedDialogs::AskYesNo(std::string_view text) {
   return answer;
 }
 
+int ScriptedDialogs::AskChoice(std::string_view text, const std::vector<std::string>& offered) {
+  std::string shown(text);
+  for (const std::string& choice : offered) shown += "\n[" + choice + "]";
+  Record("choice", shown);
+  if (choices.empty()) return -1;
+  const int answer = choices.front();
+  choices.pop_front();
+  return answer;
+}
+
 bool ScriptedDialogs::Execute() {
   Record("open", Title);
   return false;
@@ -60,6 +70,21 @@ bool ModDir::Exists(const std::string& relative) const { return std::filesystem:
 
 std::string SettingsIni(const std::string& extraSettings) {
   return "[Settings]\r\nFileExists=1\r\nInstallerMode=1\r\n" + extraSettings + "\r\n";
+}
+
+std::map<std::string, std::string> GameSnapshot(const std::filesystem::path& game) {
+  std::map<std::string, std::string> files;
+  for (auto it = std::filesystem::recursive_directory_iterator(game); it != decltype(it)(); ++it) {
+    if (it->path().filename() == ".veypatcher") {
+      it.disable_recursion_pending();
+      continue;
+    }
+    if (!it->is_regular_file()) continue;
+    std::ifstream in(it->path(), std::ios::binary);
+    files[it->path().lexically_relative(game).string()] =
+        std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  }
+  return files;
 }
 
 std::map<std::string, SuiteFactory>& Suites() {

@@ -22,12 +22,14 @@ namespace vey::test {
 class ScriptedDialogs : public platform::IMessageBoxes, public platform::IOpenDialog, public platform::IFolderChooser {
  public:
   struct Shown {
-    std::string kind;  // "warning", "info", "question", "open", "folder"
+    std::string kind;  // "warning", "info", "question", "choice", "open", "folder"
     std::string text;  // Windows-1252
   };
   void ShowWarning(std::string_view text) override { Record("warning", text); }
   void ShowInfo(std::string_view text) override { Record("info", text); }
   bool AskYesNo(std::string_view text) override;
+  // Recorded as "choice", the text then each choice on a line of its own.
+  int AskChoice(std::string_view text, const std::vector<std::string>& choices) override;
   bool Execute() override;
   std::string BrowseForFolder(std::string_view title, unsigned flags) override;
 
@@ -35,6 +37,7 @@ class ScriptedDialogs : public platform::IMessageBoxes, public platform::IOpenDi
   std::vector<std::string> Texts(const std::string& kind) const;
 
   std::deque<bool> answers;
+  std::deque<int> choices;  // AskChoice's answers; Cancel (-1) when it runs dry
   std::string folder;              // the folder chooser's answer
   // Runs inside every dialog call, after it was recorded, with its kind.
   std::function<void(const std::string& kind)> onDialog;
@@ -61,6 +64,10 @@ class ModDir {
 
 // The instruction file of a run that installs nothing: only its settings.
 std::string SettingsIni(const std::string& extraSettings);
+
+// Every file of a game folder with its bytes; the run records are left out,
+// since they are meant to change.
+std::map<std::string, std::string> GameSnapshot(const std::filesystem::path& game);
 
 // Registers a test class under its name for main().
 using SuiteFactory = std::function<QObject*()>;

@@ -18,22 +18,7 @@
 namespace vey::test {
 namespace {
 
-// Every file of the game folder with its bytes; the run records are left out,
-// since they are meant to change.
-std::map<std::string, std::string> Snapshot(const std::filesystem::path& game) {
-  std::map<std::string, std::string> files;
-  for (auto it = std::filesystem::recursive_directory_iterator(game); it != decltype(it)(); ++it) {
-    if (it->path().filename() == ".veypatcher") {
-      it.disable_recursion_pending();
-      continue;
-    }
-    if (!it->is_regular_file()) continue;
-    std::ifstream in(it->path(), std::ios::binary);
-    files[it->path().lexically_relative(game).string()] =
-        std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  }
-  return files;
-}
+std::map<std::string, std::string> Snapshot(const std::filesystem::path& game) { return GameSnapshot(game); }
 
 struct Demo {
   QTemporaryDir dir;
