@@ -156,6 +156,13 @@ void MainWindow::BuildControls() {
   btnUninstall->setAutoDefault(false);
   btnUninstall->setToolTip(QStringLiteral("Undo the latest installation of this mod in the game folder."));
   connect(btnUninstall, &QPushButton::clicked, this, [this] { btnUninstallClick(); });
+  btnCopyReport = new QPushButton(QStringLiteral("Copy &report"), paneMain);
+  btnCopyReport->setObjectName(QStringLiteral("btnCopyReport"));
+  btnCopyReport->setAutoDefault(false);
+  btnCopyReport->setToolTip(
+      QStringLiteral("Copy a report of the mods installed in the game folder, for a forum post. It names no "
+                     "folder outside the game folder."));
+  connect(btnCopyReport, &QPushButton::clicked, this, [this] { btnCopyReportClick(); });
   UpdateUninstallButton();
   btnQuit = new QPushButton(QStringLiteral("&Exit"), paneMain);
   btnQuit->setObjectName(QStringLiteral("btnQuit"));
@@ -176,6 +183,7 @@ void MainWindow::BuildControls() {
   buttons->addWidget(btnSummary);
   buttons->addLayout(labels);
   buttons->addStretch(1);
+  buttons->addWidget(btnCopyReport);
   buttons->addWidget(btnUninstall);
   buttons->addWidget(btnContinue);
   buttons->addWidget(btnQuit);

@@ -54,6 +54,8 @@ class MainWindow : public QMainWindow {
   void btnSummaryClick();
   // Undoes the latest recorded installation of this mod, after asking.
   void btnUninstallClick();
+  // Puts the game folder's plain-text report on the clipboard.
+  void btnCopyReportClick();
 
   bool Finished() const { return finished_; }
   bool SummaryShown() const { return summaryShown_; }
@@ -84,6 +86,7 @@ class MainWindow : public QMainWindow {
   QPushButton* btnQuit = nullptr;
   QToolButton* btnSummary = nullptr;
   QPushButton* btnUninstall = nullptr;
+  QPushButton* btnCopyReport = nullptr;
   QLabel* Label1 = nullptr;
   QLabel* lblAuthorTag = nullptr;
 

@@ -77,6 +77,7 @@ void MainWindow::StartRun(bool plaintextLog, int logLevel) {
   btnSummary->setEnabled(false);
   btnQuit->setEnabled(false);
   btnUninstall->setEnabled(false);
+  btnCopyReport->setEnabled(false);
   QApplication::setOverrideCursor(Qt::BusyCursor);
   if (plaintextLog && logLevel > 0) views->setCurrentWidget(txtFallback);
   ranEngine_ = true;

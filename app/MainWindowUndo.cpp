@@ -40,6 +40,7 @@ std::string Listed(const std::vector<std::string>& items) {
 
 void MainWindow::UpdateUninstallButton() {
   btnUninstall->setEnabled(!undoGame_.isEmpty() && !Running());
+  btnCopyReport->setEnabled(!undoGame_.isEmpty() && !Running());
 }
 
 void MainWindow::btnUninstallClick() {

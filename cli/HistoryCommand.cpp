@@ -4,15 +4,20 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <set>
 #include <string>
+
+#include <nlohmann/json.hpp>
 
 #include "cli/CliCommon.h"
 #include "cli/InstallCommand.h"
+#include "cli/JournalOutput.h"
 #include "cli/RunSignals.h"
 #include "cli/ReplayCommand.h"
 #include "common/PathText.h"
 #include "platform/Headless.h"
 #include "cli/TextOutput.h"
+#include "common/PathText.h"
 #include "common/Win1252.h"
 #include "engine/URunHistory.h"
 #include "engine/UTransaction.h"
@@ -25,22 +30,66 @@ constexpr int kExitIncomplete = 2;  // some files could not be put back
 constexpr int kExitInterrupted = 3; // stopped by a signal, nothing undone
 constexpr int kExitNoRun = 4;       // nothing to undo (or not confirmed)
 
-std::string GameFolder(const std::string& given) {
-  std::error_code ec;
-  std::filesystem::path game = std::filesystem::absolute(given, ec);
-  if (!std::filesystem::is_directory(game, ec)) throw UsageError("--game: \"" + given + "\" is not a folder");
-  return game.lexically_normal().string();
+// What befell a run after it ended, for the list; empty when nothing did.
+std::string UndoNote(const platform::RunRecord& run) {
+  if (run.undone) return "undone by reset";
+  if (run.partlyUndone.empty()) return "";
+  std::set<std::string> by;
+  for (const platform::UndoneFile& f : run.partlyUndone) by.insert(f.by);
+  std::string runs;
+  for (const std::string& id : by) runs += (runs.empty() ? "" : ", ") + id;
+  return "partly undone: " + std::to_string(run.partlyUndone.size()) + " of its files put back by uninstall of " +
+         runs;
 }
 
-std::string ModName(const std::string& folder) {
-  std::filesystem::path p(folder);
-  if (!p.has_filename()) p = p.parent_path();
-  return p.filename().string();
+nlohmann::ordered_json HistoryJson(const std::string& game, const std::vector<platform::RunRecord>& runs) {
+  using nlohmann::ordered_json;
+  ordered_json list = ordered_json::array();
+  for (const auto& run : runs) {
+    ordered_json files = ordered_json::array();
+    for (const platform::JournalFile& f : run.files) {
+      ordered_json file{{"path", f.path}, {"action", f.action}};
+      file["sizeBefore"] = f.existedBefore ? ordered_json(f.sizeBefore) : ordered_json(nullptr);
+      file["sha256Before"] = f.existedBefore ? ordered_json(f.sha256Before) : ordered_json(nullptr);
+      file["sizeAfter"] = f.existsAfter ? ordered_json(f.sizeAfter) : ordered_json(nullptr);
+      file["sha256After"] = f.existsAfter ? ordered_json(f.sha256After) : ordered_json(nullptr);
+      files.push_back(std::move(file));
+    }
+    ordered_json undoneFiles = ordered_json::array();
+    for (const platform::UndoneFile& f : run.partlyUndone)
+      undoneFiles.push_back({{"path", f.path}, {"exists", f.exists}, {"by", f.by}});
+    ordered_json entry;
+    entry["id"] = run.id;
+    entry["mod"] = ModName(run.modFolder);
+    entry["modFolder"] = run.modFolder;
+    entry["instructionFile"] = run.instructionFile;
+    entry["instructionSha256"] = run.instructionSha256;
+    entry["installationType"] = run.installationType.empty() ? ordered_json(nullptr)
+                                                             : ordered_json(MessageToUtf8(run.installationType));
+    entry["caption"] = MessageToUtf8(run.caption);
+    entry["started"] = run.started;
+    entry["ended"] = run.ended.empty() ? ordered_json(nullptr) : ordered_json(run.ended);
+    entry["state"] = run.Damaged() ? "damaged" : run.Finished() ? "finished" : "unfinished";
+    entry["verdict"] = run.verdict.empty() ? ordered_json(nullptr) : ordered_json(run.verdict);
+    entry["undone"] = run.undone ? "all" : run.partlyUndone.empty() ? "no" : "partly";
+    entry["undoneFiles"] = std::move(undoneFiles);
+    entry["damage"] = run.damage;
+    entry["files"] = std::move(files);
+    list.push_back(std::move(entry));
+  }
+  return {{"gameFolder", game}, {"runs", std::move(list)}};
 }
 
-int ShowHistory(const std::string& given) {
-  TRunHistory history(GameFolder(given));
-  const auto runs = history.Runs();
+int ShowHistory(const std::string& given, const std::string& json) {
+  const std::string game = GameFolder(given);
+  TRunHistory history(game);
+  const auto runs = history.AllRuns();
+  if (!json.empty()) {
+    const std::string text =
+        HistoryJson(game, runs).dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+    if (!WriteResultFile(json, text)) return kExitFailed;
+    if (json == "-") return kExitOk;
+  }
   if (runs.empty()) {
     std::cout << "No installation has been recorded in this game folder.\n";
     return kExitOk;
@@ -51,9 +100,11 @@ int ShowHistory(const std::string& given) {
   std::vector<const platform::RunRecord*> damaged;
   for (const auto& run : runs) {
     if (run.Damaged()) damaged.push_back(&run);
+    const std::string note = UndoNote(run);
     table.Add({run.id, run.started, ModName(run.modFolder),
                run.installationType.empty() ? "-" : Win1252ToUtf8(run.installationType),
-               run.Damaged() ? "damaged" : run.Finished() ? run.verdict : "unfinished", std::to_string(run.files.size())});
+               run.Damaged() ? "damaged" : run.Finished() ? run.verdict : "unfinished",
+               std::to_string(run.files.size()) + (note.empty() ? "" : "  (" + note + ")")});
   }
   table.Print(std::cout);
   if (!damaged.empty()) {
@@ -152,6 +203,9 @@ int Uninstall(const std::string& given, const std::string& id, bool force, bool 
               << "\nNothing was undone; the run stays recorded. Try again.\n";
     return kExitIncomplete;
   }
+  if (!check.laterRuns.empty())
+    std::cout << "Part of the changes of these later runs was taken back; history marks them partly undone:"
+              << Joined(check.laterRuns) << '\n';
   std::cout << "Run " << run->id << " undone: " << result.restored << " files put back, " << result.removed
             << " new files and folders removed.\n";
   return kExitOk;
@@ -160,11 +214,19 @@ int Uninstall(const std::string& given, const std::string& id, bool force, bool 
 }  // namespace
 
 void RegisterHistoryCommands(CLI::App& app, int& exitCode) {
-  auto game = std::make_shared<std::string>();
+  struct HistoryOptions {
+    std::string game, json;
+  };
+  auto shown = std::make_shared<HistoryOptions>();
   CLI::App* list = app.add_subcommand("history", "List the installations recorded in a game folder");
-  list->add_option("--game", *game, "Game folder (the one holding dialog.tlk)")->required();
-  list->footer("Each run is recorded in GAME/.veypatcher/runs. Exit status: 0 listed; 64 usage error.");
-  list->callback([game, &exitCode] { exitCode = ShowHistory(*game); });
+  list->add_option("--game", shown->game, "Game folder (the one holding dialog.tlk)")->required();
+  list->add_option("--json", shown->json, "Also write the runs as JSON to this file (\"-\": standard output only)");
+  list->footer(
+      "Each run is recorded in GAME/.veypatcher/runs; runs undone by reset stay listed as such, and runs "
+      "whose changes a forced uninstall of an earlier run partly took back are marked so. The JSON shape is "
+      "described in docs/history-result.md. Exit status: 0 listed; 2 the JSON file could not be written; "
+      "64 usage error.");
+  list->callback([shown, &exitCode] { exitCode = ShowHistory(shown->game, shown->json); });
 
   struct UninstallOptions {
     std::string game, run;

@@ -15,8 +15,11 @@
 #include "cli/InstallResult.h"
 #include "cli/ModListCommand.h"
 #include "cli/NamespacesCommand.h"
+#include "cli/ReportCommand.h"
+#include "cli/ResetCommand.h"
 #include "cli/SummaryCommand.h"
 #include "cli/ValidateCommand.h"
+#include "cli/VerifyCommand.h"
 
 namespace {
 
@@ -56,6 +59,9 @@ int main(int argc, char** argv) {
   vey::cli::RegisterValidateCommand(app, exitCode);
   vey::cli::RegisterDiffCommand(app, exitCode);
   vey::cli::RegisterInfoCommand(app, exitCode);
+  vey::cli::RegisterVerifyCommand(app, exitCode);
+  vey::cli::RegisterResetCommand(app, exitCode);
+  vey::cli::RegisterReportCommand(app, exitCode);
   vey::cli::RegisterModListCommand(app, exitCode);
   try {
     app.parse(argc, argv);

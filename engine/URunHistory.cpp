@@ -1,11 +1,14 @@
 // URunHistory: listing, checking and undoing recorded runs.
 #include "engine/URunHistory.h"
 
+#include <algorithm>
+#include <map>
 #include <set>
 
 #include "common/StrFormat.h"
 #include "engine/UTransaction.h"
 #include "engine/UUndoTransaction.h"
+#include "platform/JournalReset.h"
 
 namespace vey {
 
@@ -60,9 +63,19 @@ void TRunHistory::Lock(const std::string& who) {
   }
 }
 
+bool TRunHistory::ResetPending() const { return platform::ResetPending(game_); }
+
 std::vector<std::string> TRunHistory::RecoverUnfinished() {
   RecoverUndo();
   std::vector<std::string> recovered;
+  if (platform::ResetPending(game_)) {
+    const platform::RollbackResult r = platform::CompleteReset(game_);
+    if (!r.problems.empty())
+      throw ERunRefused(FormatMsg("Unable to finish the interrupted reset: %s. Nothing more was changed; run "
+                                  "reset again to retry.",
+                                  {r.problems.front()}),
+                        kRefusedJournal);
+  }
   RecoverUnfinishedRuns(game_, {}, [&](const platform::RunRecord& run, const platform::RollbackResult&) {
     recovered.push_back(run.id);
   });
@@ -73,6 +86,18 @@ std::vector<TRecoveredUndo> TRunHistory::RecoverUndo() { return RecoverUndoJourn
 
 std::vector<platform::RunRecord> TRunHistory::Runs() const { return platform::ListRuns(game_); }
 
+std::vector<platform::RunRecord> TRunHistory::AllRuns() const {
+  std::vector<platform::RunRecord> runs = platform::ListRuns(game_);
+  for (platform::RunRecord& run : platform::ListUndoneRuns(game_)) runs.push_back(std::move(run));
+  std::stable_sort(runs.begin(), runs.end(),
+                   [](const platform::RunRecord& a, const platform::RunRecord& b) { return a.id < b.id; });
+  return runs;
+}
+
+std::vector<platform::FileDrift> TRunHistory::Verify() const {
+  return platform::FindDrifts(game_, platform::LastWrites(Runs()));
+}
+
 std::optional<platform::RunRecord> TRunHistory::Find(const std::string& id) const {
   std::vector<platform::RunRecord> runs = Runs();
   for (auto run = runs.rbegin(); run != runs.rend(); ++run)
@@ -82,7 +107,8 @@ std::optional<platform::RunRecord> TRunHistory::Find(const std::string& id) cons
 
 TUndoCheck TRunHistory::Check(const platform::RunRecord& run) const {
   TUndoCheck check;
-  check.changedFiles = platform::ChangedSince(game_, run);
+  for (const platform::FileDrift& drift : platform::FindDrifts(game_, platform::LastWrites({run})))
+    check.changedFiles.push_back(drift.path);
   std::set<std::string> paths;
   for (const platform::JournalFile& f : run.files) paths.insert(f.path);
   for (const platform::RunRecord& later : Runs()) {
@@ -103,8 +129,25 @@ platform::RollbackResult TRunHistory::Undo(const platform::RunRecord& run, const
     refused.refused = true;
     return refused;
   }
+  // What putting this run's old versions back does to later runs' files:
+  // those files return to the state before this run.
+  std::map<std::string, const platform::JournalFile*> mine;
+  for (const platform::JournalFile& f : run.files) mine[f.path] = &f;
+  std::vector<std::pair<std::string, std::vector<platform::UndoneFile>>> marks;
+  for (const platform::RunRecord& later : Runs()) {
+    if (later.id <= run.id || !later.Finished()) continue;
+    std::vector<platform::UndoneFile> taken;
+    for (const platform::JournalFile& f : later.files)
+      if (auto m = mine.find(f.path); m != mine.end())
+        taken.push_back({f.path, m->second->existedBefore, m->second->sha256Before, run.id});
+    if (!taken.empty()) marks.emplace_back(later.id, std::move(taken));
+  }
   TUndoTransaction undo(game_, cancel);
   if (undo.Undo(run)) {
+    // Marked once every file is back and before the commit point: an undo
+    // that fails or is cancelled leaves the later runs whole, and marks lost
+    // after the commit would leave them looking whole when they are not.
+    for (const auto& [id, taken] : marks) platform::MarkPartlyUndone(game_, id, taken);
     undo.Commit();
     return undo.Done();
   }
@@ -121,6 +164,15 @@ bool TRunHistory::Forget(const std::string& id) {
   } catch (const platform::EJournalUnusable& e) {
     throw EPathError(e.what());
   }
+}
+
+platform::RollbackResult TRunHistory::Reset() {
+  std::vector<std::string> newestFirst;
+  const std::vector<platform::RunRecord> runs = Runs();
+  for (auto run = runs.rbegin(); run != runs.rend(); ++run)
+    if (run->Finished()) newestFirst.push_back(run->id);
+  platform::BeginReset(game_, newestFirst);
+  return platform::CompleteReset(game_);
 }
 
 }  // namespace vey

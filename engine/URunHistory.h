@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/UUndoTransaction.h"
+#include "platform/JournalCheck.h"
 #include "platform/RunJournal.h"
 
 namespace vey {
@@ -41,23 +42,33 @@ class TRunHistory {
   void Lock(const std::string& who);
   // Completes or reverses uninstallations a kill cut short. Needs the lock.
   std::vector<TRecoveredUndo> RecoverUndo();
-  // Rolls back runs a crash left unfinished (after RecoverUndo); their ids.
-  // Needs the lock.
+  // Rolls back runs a crash left unfinished (after RecoverUndo, and after
+  // finishing a reset that was cut short); their ids. Needs the lock.
   std::vector<std::string> RecoverUnfinished();
+  bool ResetPending() const;
 
   // Oldest first.
   std::vector<platform::RunRecord> Runs() const;
+  // The recorded runs and the runs a reset undid, oldest first.
+  std::vector<platform::RunRecord> AllRuns() const;
+  // Every file the installer last wrote that is no longer as it left it.
+  std::vector<platform::FileDrift> Verify() const;
   // The run with this id, or the latest ended or damaged run when id is
   // empty; a damaged one is for the caller to refuse.
   std::optional<platform::RunRecord> Find(const std::string& id) const;
   TUndoCheck Check(const platform::RunRecord& run) const;
   // Puts the game back as it was before the run and drops the run from the
   // history, as one transaction: when a file cannot be put back (listed in
-  // the problems) or cancel is set (ECancelled), nothing is undone. A damaged
-  // record is refused. Needs the lock; callers check first unless told to force.
+  // the problems) or cancel is set (ECancelled), nothing is undone. Later
+  // runs whose files it took back are marked partly undone. A damaged record
+  // is refused. Needs the lock; callers check first unless told to force.
   platform::RollbackResult Undo(const platform::RunRecord& run, const std::atomic<bool>* cancel = nullptr);
   // Removes the run's record, leaving the game as it is. Needs the lock.
   bool Forget(const std::string& id);
+  // Undoes every recorded run, newest first, as one transaction that the
+  // next start finishes when it is cut short; their records stay, marked
+  // undone. Needs the lock; callers check Verify() first unless told to force.
+  platform::RollbackResult Reset();
 
  private:
   std::string game_;

@@ -10,6 +10,7 @@
 #include "engine/URunReport.h"
 #include "engine/UUndoTransaction.h"
 #include "engine/UVEYPatcher.h"
+#include "platform/JournalReset.h"
 
 namespace vey {
 namespace {
@@ -109,6 +110,20 @@ void TTransaction::Begin(const std::string& gameFolder) {
                               {undo.name}),
                     LogKind::Install);
     p_.Files().ForgetListings();
+    if (platform::ResetPending(gameFolder)) {
+      p_.LogMessage("A reset of this game folder was cut short. Finishing it before going on...", LogKind::Install);
+      const platform::RollbackResult r = platform::CompleteReset(gameFolder);
+      p_.Files().ForgetListings();
+      if (!r.problems.empty())
+        throw ERunRefused(FormatMsg("Unable to finish the interrupted reset: %s. Nothing more was changed; run "
+                                    "reset again to retry.",
+                                    {PathText(r.problems.front())}),
+                          kRefusedJournal);
+      p_.LogMessage(FormatMsg("The interrupted reset was finished: %s files put back, %s new files and folders "
+                              "removed.",
+                              {IntToStr(r.restored), IntToStr(r.removed)}),
+                    LogKind::Install);
+    }
     RecoverUnfinishedRuns(gameFolder, [&](const platform::RunRecord& run) {
       p_.LogMessage(FormatMsg("An earlier run (%s) did not finish. Putting back the files it changed before going "
                               "on...",

@@ -23,6 +23,7 @@
 #include "common/StrFormat.h"
 #include "common/VeyException.h"
 #include "platform/FilePlacement.h"
+#include "platform/JournalCheck.h"
 
 namespace vey::platform {
 namespace fs = std::filesystem;
@@ -173,6 +174,9 @@ fs::path NormalAbsolute(const fs::path& p) {
 }
 
 }  // namespace
+
+std::string EscapeRecordText(std::string_view text) { return journal::Escape(text); }
+std::optional<std::string> UnescapeRecordText(std::string_view text) { return journal::Unescape(text); }
 
 bool IsWriterTemp(std::string_view name) {
   if (!name.ends_with(".tmp")) return false;
@@ -460,28 +464,40 @@ RollbackResult RollBackJournal(const fs::path& gameFolder, const fs::path& folde
   return result;
 }
 
-std::vector<std::string> ChangedSince(const fs::path& gameFolder, const RunRecord& run) {
-  std::vector<std::string> changed;
-  const fs::path game = NormalAbsolute(gameFolder);
-  for (const JournalFile& f : run.files) {
-    struct stat st {};
-    const fs::path path = game / f.path;
-    const bool exists = ::lstat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-    bool same = exists == f.existsAfter;
-    if (same && exists) {
-      same = static_cast<std::uint64_t>(st.st_size) == f.sizeAfter;
-      // The same file untouched since the run: no need to read it.
-      if (same && !(static_cast<std::uint64_t>(st.st_ino) == f.inodeAfter && MtimeNs(st) == f.mtimeAfterNs)) {
-        try {
-          same = Sha256OfFile(path) == f.sha256After;
-        } catch (const Exception&) {
-          same = false;
-        }
-      }
+std::vector<RunRecord> ListUndoneRuns(const fs::path& gameFolder) {
+  std::vector<RunRecord> runs;
+  const fs::path home = JournalHome(gameFolder);
+  const fs::path kept = home / "undone";
+  // Links are not followed: what they point to was not recorded here.
+  struct stat st {};
+  if (::lstat(home.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || ::lstat(kept.c_str(), &st) != 0 ||
+      !S_ISDIR(st.st_mode))
+    return runs;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(kept, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.empty() || name.front() == '.' || entry.path().extension() == ".part") continue;
+    if (::lstat(entry.path().c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
+    if (auto run = ReadRunRecord(entry.path())) {
+      run->undone = true;
+      runs.push_back(std::move(*run));
     }
-    if (!same) changed.push_back(f.path);
   }
-  return changed;
+  std::sort(runs.begin(), runs.end(), [](const RunRecord& a, const RunRecord& b) { return a.id < b.id; });
+  return runs;
+}
+
+void DropOldVersions(const fs::path& gameFolder, const std::string& id, const std::vector<std::string>& paths) {
+  const fs::path folder = JournalHome(gameFolder) / "runs" / id;
+  const std::set<std::string> wanted(paths.begin(), paths.end());
+  std::vector<std::string> damage;
+  const std::vector<StoredChange> changes = ReadStoredChanges(folder, damage);
+  // A record that does not hold together is never undone: nothing to drop.
+  if (!damage.empty()) return;
+  for (const StoredChange& e : changes)
+    if (e.kind == "file" && !e.oldName.empty() && wanted.contains(e.path))
+      ::unlink((folder / "pre" / e.oldName).c_str());
+  SyncPath(folder / "pre");
 }
 
 RunLock::~RunLock() { Release(); }

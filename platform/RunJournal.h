@@ -41,6 +41,14 @@ struct JournalFile {
   std::int64_t mtimeAfterNs = 0;
 };
 
+// A file of a later run that a forced uninstall of an earlier run put back.
+struct UndoneFile {
+  std::string path;
+  bool exists = false;  // as the uninstall left it
+  std::string sha256;
+  std::string by;  // the run whose uninstall did it
+};
+
 struct RunRecord {
   std::string id;  // the run's folder name: UTC date and time, then the mod
   std::string modFolder;
@@ -53,6 +61,10 @@ struct RunRecord {
   std::string verdict;           // "ok", "warnings", "errors" or "failed"
   std::string journal;           // the id of the game folder's journal it was recorded in
   std::vector<JournalFile> files;  // filled when the run has ended
+  // Files whose changes a forced uninstall of an earlier run took back.
+  std::vector<UndoneFile> partlyUndone;
+  // Undone as a whole by a reset; its record is kept for the history.
+  bool undone = false;
   // What does not hold together in the record ("files.txt, line 3: ..."), or
   // why it is not this game folder's: such a run is shown, never acted upon.
   std::vector<std::string> damage;
@@ -154,9 +166,12 @@ struct RecordedChange {
 std::vector<RecordedChange> StoredChanges(const std::filesystem::path& runFolder, std::vector<std::string>& damage);
 // Written beside, forced to disk and renamed over.
 void WriteJournalText(const std::filesystem::path& path, std::string_view text);
-
-// The files of an ended run that are no longer as the run left them.
-std::vector<std::string> ChangedSince(const std::filesystem::path& gameFolder, const RunRecord& run);
+// The runs a reset undid, oldest first (GAME/.veypatcher/undone).
+std::vector<RunRecord> ListUndoneRuns(const std::filesystem::path& gameFolder);
+// Removes the old versions run `id` keeps of these files, so that undoing it
+// leaves them as they are.
+void DropOldVersions(const std::filesystem::path& gameFolder, const std::string& id,
+                     const std::vector<std::string>& paths);
 
 // One run per game folder: an advisory lock on GAME/.veypatcher/lock that
 // the system drops when the process ends, however it ends.

@@ -16,6 +16,7 @@
 #include "common/PathText.h"
 #include "common/StrFormat.h"
 #include "common/Win1252.h"
+#include "platform/JournalCheck.h"
 #include "platform/RunJournal.h"
 
 namespace vey::platform {
@@ -339,6 +340,8 @@ std::optional<RunRecord> ReadRunRecord(const fs::path& folder) {
   else if (r.state != "running" && r.state != "finished")
     r.damage.push_back(FormatMsg("run.txt: unknown state \"%s\"", {Shown(r.state)}));
   ReadFileList(folder, r);
+  // A forced uninstall of an earlier run marks the files it took back.
+  r.partlyUndone = ReadUndoneMarks(folder, r.damage);
   return r;
 }
 

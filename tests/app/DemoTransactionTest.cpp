@@ -1,6 +1,8 @@
 // The demo installed through the window as a transaction: the question
 // before installing it a second time, and closing the window mid-run, which
 // stops the run and puts the game back as it was.
+#include <QApplication>
+#include <QClipboard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -186,6 +188,29 @@ class DemoTransactionTest : public QObject {
     QVERIFY(!log.contains(QStringLiteral("Done.")));
     QVERIFY(Snapshot(demo.Game()) == before);
     QVERIFY(!window->isVisible());
+  }
+
+  // "Copy report" puts the game folder's report on the clipboard: the demo
+  // mod listed, the folder shown from the home folder, no other path in it.
+  void CopiesTheReport() {
+    Demo demo;
+    QVERIFY(demo.Make());
+    const QByteArray home = qgetenv("HOME");
+    qputenv("HOME", demo.dir.path().toUtf8());
+    ScriptedDialogs dialogs;
+    auto window = demo.Open(dialogs);
+    QVERIFY(window);
+    QVERIFY(Demo::Run(*window));
+    QVERIFY(window->btnCopyReport->isEnabled());
+    QApplication::clipboard()->clear();
+    window->btnCopyReport->click();
+    qputenv("HOME", home);
+    const QString report = QApplication::clipboard()->text();
+    QVERIFY2(report.contains(QStringLiteral("Game folder: ~/demo/game\n")), qPrintable(report));
+    QVERIFY2(report.contains(QStringLiteral("  1. mod - ok, ")), qPrintable(report));
+    QVERIFY2(report.contains(QStringLiteral("dialog.tlk: ")), qPrintable(report));
+    QVERIFY2(!report.contains(demo.dir.path()), qPrintable(report));
+    QVERIFY(dialogs.Texts("info").back().starts_with("The report of the game folder is on the clipboard."));
   }
 };
 

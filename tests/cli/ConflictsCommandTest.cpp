@@ -166,5 +166,37 @@ TEST_F(CliConflicts, RunsWithoutRecordAndDamagedRecordsAreNamed) {
   EXPECT_EQ(doc["problems"].size(), 1u);
 }
 
+// Only finished runs are compared: a run cut short is put back by the next
+// install. A record that is a link is refused and named, not followed.
+TEST_F(CliConflicts, UnfinishedRunsAndLinkedRecordsAreLeftOut) {
+  Mod("first", EveryKind("first"));
+  Mod("again", EveryKind("again"));
+  Mod("third", "[InstallList]\nf=override\n[f]\nFile0=third.txt\n");
+  ASSERT_EQ(Install("first").exitCode, 0);
+  ASSERT_EQ(Install("again").exitCode, 1);
+  ASSERT_EQ(Install("third").exitCode, 0);
+  std::vector<fs::path> runs;
+  for (const auto& e : fs::directory_iterator(dir / "game/.veypatcher/runs")) runs.push_back(e.path());
+  std::sort(runs.begin(), runs.end());
+  ASSERT_EQ(runs.size(), 3u);
+  fs::remove(runs[2] / "places.txt");
+  fs::create_symlink(runs[0] / "places.txt", runs[2] / "places.txt");
+  const auto doc = nlohmann::json::parse(Conflicts({"--json", "-"}).out);
+  EXPECT_EQ(doc["unrecorded"], nlohmann::json::array({runs[2].filename().string()}));
+  ASSERT_EQ(doc["problems"].size(), 1u);
+  EXPECT_NE(doc["problems"][0].get<std::string>().find(runs[2].filename().string() + ": places.txt"),
+            std::string::npos);
+  EXPECT_EQ(doc["conflicts"].size(), 2u) << doc.dump(2);
+
+  // The second run, marked as still running, no longer counts.
+  const std::string record = dir.Read((runs[1].lexically_relative(dir.Path()) / "run.txt").string());
+  const std::size_t at = record.find("state=finished");
+  ASSERT_NE(at, std::string::npos) << record;
+  dir.Write((runs[1].lexically_relative(dir.Path()) / "run.txt").string(), record.substr(0, at) + "state=running" +
+                                                                    record.substr(at + 14));
+  CliResult after = Conflicts({"--json", "-"});
+  EXPECT_EQ(nlohmann::json::parse(after.out)["conflicts"].size(), 0u) << after.out;
+}
+
 }  // namespace
 }  // namespace vey::test

@@ -92,6 +92,19 @@ TEST(FindConflicts, WritersInRunOrderOnceEachAndSortedByFile) {
   EXPECT_EQ(runs[conflicts[1].Winner()].mod, "E");
 }
 
+// A run that installs a file and then edits it conflicts with nobody; a
+// whole write joins the writers of the same file before it and of what lay inside.
+TEST(FindConflicts, WholeWritesJoinEveryEarlierWriterOnlyOnce) {
+  EXPECT_TRUE(FindConflicts({{"1", "A", {Whole("override/a.2da"), Cell("override/a.2da", "0", "c")}}}).empty());
+  EXPECT_TRUE(FindConflicts({{"1", "A", {Cell("override/a.2da", "0", "c"), Whole("override/a.2da")}}}).empty());
+  const std::vector<TRunPlaces> runs{
+      {"1", "A", {Whole("override/a.2da")}},
+      {"2", "B", {Cell("override/a.2da", "0", "c")}},
+      {"3", "C", {Whole("override/a.2da")}},
+  };
+  EXPECT_EQ(Described(runs), (std::vector<std::string>{"file override/a.2da: A B C"}));
+}
+
 TEST(PlacesRecord, RoundTripKeepsEveryByte) {
   const std::vector<TWritePlace> places{
       Whole("override/odd\tname%.txt"), Resource("modules/m.mod", "x.utc"),

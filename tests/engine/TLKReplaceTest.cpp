@@ -92,6 +92,39 @@ TEST_F(TLKReplace, RunsAfterTheAppendsAndSkipsNumbersOutOfRange) {
   EXPECT_EQ(e.StrRefTable.front().Value, 5);
 }
 
+// Numbers at the edges are skipped with their warning and change nothing;
+// with both tables replaced, the second pass repeats none of the warnings.
+TEST_F(TLKReplace, NumbersAtTheEdgesAndWarningsSaidOnce) {
+  f.WriteFile(f.Game() + "dialogf.tlk", TalkTable(std::vector<TalkEntry>{{""}, {"Feu"}, {"Givre"}, {"Pierre"}}));
+  f.WriteFile(f.Data() + "appendf.tlk", TalkTable(std::vector<TalkEntry>{{"Brasier"}, {"Glace"}}));
+  f.WriteFile(f.Data() + "other.tlk", TalkTable(std::vector<TalkEntry>{{"Other"}}));
+  f.WriteFile(f.Data() + "otherf.tlk", TalkTable(std::vector<TalkEntry>{{"Autre"}}));
+  TVEYPatcher& e = Engine(
+      "[TLKList]\nReplace0=append.tlk\nReplace1=other.tlk\nReplace2=..\\outside.tlk\nReplace=append.tlk\n"
+      "[append.tlk]\n2=2\n99999999999=1\n3=99999999999\nx=1\n");
+  e.ProcessTLKList();
+  EXPECT_EQ(Texts("dialog.tlk"), (std::vector<std::string>{"", "Fire", "Frost", "Stone"}));
+  EXPECT_EQ(Texts("dialogf.tlk"), (std::vector<std::string>{"", "Feu", "Givre", "Pierre"}));
+  EXPECT_EQ(f.CountContaining("with entry 2 of append.tlk, that file has only 2 entries"), 1u);
+  EXPECT_EQ(f.CountContaining("with entry 2 of appendf.tlk, that file has only 2 entries"), 1u);
+  for (const char* once : {"\"99999999999=1\"", "\"3=99999999999\"", "\"x=1\"", "No section [other.tlk]",
+                           "outside.tlk"})
+    EXPECT_EQ(f.CountContaining(once), 1u) << once;
+  EXPECT_EQ(e.ErrorCount() + e.WarningCount(), 7);
+}
+
+// The second table's file takes the "f" before the extension of the file's
+// own name, never in a folder's name.
+TEST_F(TLKReplace, SecondFileNameAddsTheLetterToTheFileNotItsFolder) {
+  f.WriteFile(f.Game() + "dialogf.tlk", TalkTable(std::vector<TalkEntry>{{""}, {"Feu"}}));
+  f.WriteFile(f.Data() + "v1.2/strings", TalkTable(std::vector<TalkEntry>{{"Blaze"}}));
+  f.WriteFile(f.Data() + "v1.2/stringsf", TalkTable(std::vector<TalkEntry>{{"Brasier"}}));
+  TVEYPatcher& e = Engine("[TLKList]\nReplace0=v1.2\\strings\n[v1.2\\strings]\n1=0\n");
+  e.ProcessTLKList();
+  EXPECT_EQ(Texts("dialog.tlk"), (std::vector<std::string>{"", "Blaze", "Frost", "Stone"}));
+  EXPECT_EQ(Texts("dialogf.tlk"), (std::vector<std::string>{"", "Brasier"}));
+}
+
 TEST_F(TLKReplace, MissingFileOrSectionWarnsAndChangesNothing) {
   const std::string original = f.ReadFile(f.Game() + "dialog.tlk");
   TVEYPatcher& e = Engine("[TLKList]\nReplace0=other.tlk\nReplace1=append.tlk\n");
