@@ -21,7 +21,7 @@
 #include "common/FileIO.h"
 #include "common/StrFormat.h"
 #include "common/UQK_IniFile.h"
-#include "engine/USummary.h"
+#include "engine/support/USummary.h"
 #include "platform/WineRegistry.h"
 
 #ifndef VEY_VERSION

@@ -6,7 +6,7 @@
 
 #include "app/MainWindow.h"
 #include "app/QtText.h"
-#include "engine/UGameReport.h"
+#include "engine/run/UGameReport.h"
 
 namespace vey::app {
 

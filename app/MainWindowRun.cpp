@@ -16,7 +16,7 @@
 #include "common/FileIO.h"
 #include "common/StrFormat.h"
 #include "common/UQK_IniFile.h"
-#include "engine/UOutcome.h"
+#include "engine/support/UOutcome.h"
 #include "formats/URtfReader.h"
 
 namespace vey::app {

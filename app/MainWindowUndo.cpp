@@ -11,8 +11,8 @@
 #include "app/QtText.h"
 #include "common/PathText.h"
 #include "common/StrFormat.h"
-#include "engine/URunHistory.h"
-#include "engine/UTransaction.h"
+#include "engine/run/URunHistory.h"
+#include "engine/run/UTransaction.h"
 
 namespace vey::app {
 namespace {

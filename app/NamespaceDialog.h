@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <string>
 
-#include "engine/UNamespaces.h"
+#include "engine/support/UNamespaces.h"
 #include "platform/GameFileSystem.h"
 
 namespace vey::app {

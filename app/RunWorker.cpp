@@ -5,8 +5,8 @@
 
 #include "common/PathText.h"
 #include "common/StrFormat.h"
-#include "engine/UOutcome.h"
-#include "engine/UTransaction.h"
+#include "engine/support/UOutcome.h"
+#include "engine/run/UTransaction.h"
 #include "platform/Headless.h"
 #include "platform/WineRegistry.h"
 

@@ -16,7 +16,7 @@
 
 #include "app/CrossThread.h"
 #include "app/LogRelay.h"
-#include "engine/UVEYPatcher.h"
+#include "engine/run/UVEYPatcher.h"
 #include "platform/GameFileSystem.h"
 #include "platform/LogViews.h"
 

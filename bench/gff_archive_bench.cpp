@@ -13,7 +13,7 @@
 
 #include "common/ByteWriter.h"
 #include "formats/UERFHandler.h"
-#include "engine/UVEYPatcher.h"
+#include "engine/run/UVEYPatcher.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "common/FileIO.h"
-#include "engine/UVEYPatcher.h"
+#include "engine/run/UVEYPatcher.h"
 #include "formats/UTLKFile.h"
 #include "platform/Headless.h"
 

@@ -11,7 +11,7 @@
 #include <unordered_map>
 
 #include "common/ByteWriter.h"
-#include "engine/UVEYPatcher.h"
+#include "engine/run/UVEYPatcher.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "BenchIO.h"
-#include "engine/UValidator.h"
+#include "engine/validate/UValidator.h"
 #include "formats/UGFFFile.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
-#include "engine/UConflicts.h"
+#include "engine/support/UConflicts.h"
 
 namespace vey::cli {
 

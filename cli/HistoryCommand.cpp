@@ -19,8 +19,8 @@
 #include "cli/TextOutput.h"
 #include "common/PathText.h"
 #include "common/Win1252.h"
-#include "engine/URunHistory.h"
-#include "engine/UTransaction.h"
+#include "engine/run/URunHistory.h"
+#include "engine/run/UTransaction.h"
 
 namespace vey::cli {
 namespace {

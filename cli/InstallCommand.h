@@ -5,7 +5,7 @@
 #include <CLI/CLI.hpp>
 #include <string>
 
-#include "engine/URunSource.h"
+#include "engine/support/URunSource.h"
 
 namespace vey::cli {
 

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/URunReport.h"
-#include "engine/UVEYPatcher.h"
+#include "engine/support/URunReport.h"
+#include "engine/run/UVEYPatcher.h"
 
 namespace vey::cli {
 

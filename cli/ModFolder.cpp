@@ -5,7 +5,7 @@
 
 #include "common/VeyException.h"
 #include "common/Win1252.h"
-#include "engine/UNamespaces.h"
+#include "engine/support/UNamespaces.h"
 
 namespace vey::cli {
 

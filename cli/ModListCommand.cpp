@@ -18,7 +18,7 @@
 #include "cli/ModListRun.h"
 #include "cli/ProgressBar.h"
 #include "cli/RunSignals.h"
-#include "engine/URunReport.h"
+#include "engine/support/URunReport.h"
 #include "platform/Headless.h"
 #include "platform/ModArchive.h"
 #include "platform/OverlayFileSystem.h"

@@ -10,8 +10,8 @@
 #include "common/Sha256.h"
 #include "common/UQK_IniFile.h"
 #include "common/Win1252.h"
-#include "engine/UNamespaces.h"
-#include "engine/UValidator.h"
+#include "engine/support/UNamespaces.h"
+#include "engine/validate/UValidator.h"
 #include "platform/ModArchive.h"
 
 namespace vey::cli {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "cli/ModListPrepare.h"
-#include "engine/UConflicts.h"
+#include "engine/support/UConflicts.h"
 #include "cli/ModListRun.h"
 
 namespace vey::cli {

@@ -10,7 +10,7 @@
 #include "cli/ModFolder.h"
 #include "common/UQK_IniFile.h"
 #include "common/Win1252.h"
-#include "engine/UNamespaces.h"
+#include "engine/support/UNamespaces.h"
 
 namespace vey::cli {
 

@@ -7,8 +7,8 @@
 #include "cli/CliCommon.h"
 #include "cli/InstallCommand.h"
 #include "common/PathText.h"
-#include "engine/UReplay.h"
-#include "engine/UTransaction.h"
+#include "engine/run/UReplay.h"
+#include "engine/run/UTransaction.h"
 #include "platform/LogViews.h"
 
 namespace vey::cli {

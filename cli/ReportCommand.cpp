@@ -6,7 +6,7 @@
 
 #include "cli/CliCommon.h"
 #include "cli/JournalOutput.h"
-#include "engine/UGameReport.h"
+#include "engine/run/UGameReport.h"
 
 namespace vey::cli {
 

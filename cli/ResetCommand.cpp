@@ -11,8 +11,8 @@
 #include "cli/InstallCommand.h"
 #include "cli/JournalOutput.h"
 #include "common/StrFormat.h"
-#include "engine/URunHistory.h"
-#include "engine/UTransaction.h"
+#include "engine/run/URunHistory.h"
+#include "engine/run/UTransaction.h"
 #include "platform/Headless.h"
 
 namespace vey::cli {

@@ -10,7 +10,7 @@
 #include "cli/CliCommon.h"
 #include "cli/ModFolder.h"
 #include "common/StrFormat.h"
-#include "engine/USummary.h"
+#include "engine/support/USummary.h"
 #include "platform/WineRegistry.h"
 
 namespace vey::cli {

@@ -14,8 +14,8 @@
 #include "common/StrFormat.h"
 #include "common/VeyException.h"
 #include "common/Win1252.h"
-#include "engine/UNamespaces.h"
-#include "engine/UValidator.h"
+#include "engine/support/UNamespaces.h"
+#include "engine/validate/UValidator.h"
 
 namespace vey::cli {
 namespace {

@@ -10,7 +10,7 @@
 
 #include "cli/CliCommon.h"
 #include "cli/JournalOutput.h"
-#include "engine/URunHistory.h"
+#include "engine/run/URunHistory.h"
 
 namespace vey::cli {
 namespace {

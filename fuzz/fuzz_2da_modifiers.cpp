@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "common/FileIO.h"
-#include "engine/UVEYPatcher.h"
+#include "engine/run/UVEYPatcher.h"
 #include "fuzz/QuietPlatform.h"
 
 namespace {

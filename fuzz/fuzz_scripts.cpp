@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/UVEYPatcher.h"
+#include "engine/run/UVEYPatcher.h"
 #include "fuzz/QuietPlatform.h"
 
 namespace {

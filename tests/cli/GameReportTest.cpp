@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "CliRun.h"
-#include "engine/UGameReport.h"
+#include "engine/run/UGameReport.h"
 #include "support/TalkTableBytes.h"
 #include "support/TestSupport.h"
 

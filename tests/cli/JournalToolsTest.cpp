@@ -189,7 +189,9 @@ TEST_F(JournalTools, InterruptedResetIsFinishedByTheNextStart) {
     ASSERT_EQ(Install("mod2").exitCode, 0);
     auto ids = RunIds();
     platform::BeginReset(dir / "game", {ids[1], ids[0]});
-    if (partly) ASSERT_TRUE(platform::RollBackStoredRun(dir / "game", ids[1]).problems.empty());
+    if (partly) {
+      ASSERT_TRUE(platform::RollBackStoredRun(dir / "game", ids[1]).problems.empty());
+    }
 
     CliResult next = Install("mod3");
     EXPECT_EQ(next.exitCode, 0) << next.out;

@@ -2,10 +2,12 @@
 // the check's findings, install, stop and resume, copy mods and letter case.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 
 #include "CliRun.h"
+#include "common/Sha256.h"
 #include "support/TestSupport.h"
 
 namespace vey::test {
@@ -63,6 +65,8 @@ TEST_F(ModList, ListFileErrorsNameTheirLine) {
       {"[[mod]]\nname = \"A\"\n", ":1: the mod \"A\" has no \"source\""},
       {"[[mod]]\nsource = \"x\"\n", ":1: a [[mod]] without a \"name\""},
       {ok + "sha256 = \"abc\"\n", ":4: \"sha256\" must be 64 hexadecimal digits"},
+      {ok + "sha256 = \"" + std::string(63, 'a') + "g\"\n", ":4: \"sha256\" must be 64 hexadecimal digits"},
+      {"[[mod]]\nname = \"\"\nsource = \"x\"\n", ":1: a [[mod]] without a \"name\""},
       {ok + "requires = \"B\"\n", ":4: \"requires\" must be a list of mod names"},
       {ok + "type = 3\n", ":4: \"type\" must be a string"},
       {ok + ok, ":4: a second mod named \"A\""},
@@ -146,7 +150,11 @@ TEST_F(ModList, CheckOfArchivesVerifiesDigestAndContent) {
   EXPECT_EQ(noMod.exitCode, 2);
   EXPECT_TRUE(Contains(noMod.out, "holds no \"veypatchdata\" folder")) << noMod.out;
 
-  List("[[mod]]\nname = \"A\"\nsource = \"a.zip\"\n[[mod]]\nname = \"L\"\nsource = \"loose.tar.xz\"\n"
+  // The digest may be written in capitals.
+  std::string digest = Sha256OfFile(zip);
+  for (char& c : digest) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  List("[[mod]]\nname = \"A\"\nsource = \"a.zip\"\nsha256 = \"" + digest +
+       "\"\n[[mod]]\nname = \"L\"\nsource = \"loose.tar.xz\"\n"
        "copy = { from = \"override\", to = \"override\" }\n");
   CliResult fine = Run({"modlist", "check", "LIST", "--game", "GAME", "--json", (dir / "r.json").string()});
   EXPECT_EQ(fine.exitCode, 0) << fine.out;

@@ -203,6 +203,22 @@ TEST_F(CliReplay, AMissingOrChangedLaterModIsRefusedBeforeAnyChange) {
       {"no source record", [&] { fs::rename(dir / "game/.veypatcher/runs" / ids[2] / "source.txt", dir / "src"); },
        [&] { fs::rename(dir / "src", dir / "game/.veypatcher/runs" / ids[2] / "source.txt"); },
        "Run " + ids[2] + " cannot be installed again: source.txt is missing."},
+      {"a file of the run taken out changed by hand", [&] { dir.Write("game/override/b.txt", "by hand"); },
+       [&] { dir.Write("game/override/b.txt", "b"); }, "override/b.txt changed after run " + ids[1] + "."},
+      {"an earlier replay unfinished", [&] { fs::create_directory(dir / "game/.veypatcher/replay"); },
+       [&] { fs::remove(dir / "game/.veypatcher/replay"); }, "An earlier replay did not finish"},
+      {"a source record without the mod's digest",
+       [&] {
+         const fs::path record = dir / "game/.veypatcher/runs" / ids[2] / "source.txt";
+         fs::copy_file(record, dir / "src");
+         std::string text = dir.Read("src");
+         const std::size_t at = text.find("\ndigest=");
+         ASSERT_NE(at, std::string::npos) << text;
+         text.erase(at + 1, text.find('\n', at + 1) - at);
+         std::ofstream(record, std::ios::binary | std::ios::trunc) << text;
+       },
+       [&] { fs::rename(dir / "src", dir / "game/.veypatcher/runs" / ids[2] / "source.txt"); },
+       "The files of the mod of run " + ids[2] + " changed since it was installed"},
       {"a game file changed by hand", [&] { dir.Write("game/override/c.txt", "by hand"); },
        [&] { dir.Write("game/override/c.txt", "c"); }, "override/c.txt changed after run " + ids[2] + "."},
   };

@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "engine/UArchiveQueue.h"
+#include "engine/support/UArchiveQueue.h"
 #include "support/GameFiles.h"
 #include "support/TestSupport.h"
 

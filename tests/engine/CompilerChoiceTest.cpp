@@ -13,7 +13,7 @@
 #include "CompilerTestSupport.h"
 #include "EngineFixture.h"
 #include "common/UQK_Common.h"
-#include "engine/UCompilerLauncher.h"
+#include "engine/support/UCompilerLauncher.h"
 
 namespace vey::test {
 namespace {

@@ -18,8 +18,8 @@
 
 #include "CompilerTestSupport.h"
 #include "EngineFixture.h"
-#include "engine/UCompilerLauncher.h"
-#include "engine/UTransaction.h"
+#include "engine/support/UCompilerLauncher.h"
+#include "engine/run/UTransaction.h"
 
 namespace vey::test {
 namespace {

@@ -2,7 +2,7 @@
 // keeps in its journal folder, read back as untrusted input.
 #include <gtest/gtest.h>
 
-#include "engine/UConflicts.h"
+#include "engine/support/UConflicts.h"
 
 namespace vey::test {
 namespace {

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/UVEYPatcher.h"
+#include "engine/run/UVEYPatcher.h"
 #include "support/FakePlatform.h"
 #include "support/TestSupport.h"
 #include "support/TwoDA.h"

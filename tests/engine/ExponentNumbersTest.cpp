@@ -10,7 +10,7 @@
 
 #include "GFFTestSupport.h"
 #include "common/UQK_Common.h"
-#include "engine/UValidator.h"
+#include "engine/validate/UValidator.h"
 #include "support/TestSupport.h"
 
 namespace vey::test {

@@ -2,7 +2,7 @@
 // folders and file names that must not lead out of the data folder.
 #include <gtest/gtest.h>
 
-#include "engine/UNamespaces.h"
+#include "engine/support/UNamespaces.h"
 #include "support/TestSupport.h"
 
 namespace vey::test {

@@ -2,8 +2,8 @@
 // modes, and the failure box with the class tag of each failure class.
 #include <gtest/gtest.h>
 
-#include "engine/EngineErrors.h"
-#include "engine/UOutcome.h"
+#include "engine/support/EngineErrors.h"
+#include "engine/support/UOutcome.h"
 #include "formats/U2DAEdit.h"
 #include "formats/UERFHandler.h"
 #include "formats/UGFFFile.h"

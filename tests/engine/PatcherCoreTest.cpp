@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/UVEYPatcher.h"
+#include "engine/run/UVEYPatcher.h"
 #include "support/FakePlatform.h"
 #include "support/TestSupport.h"
 

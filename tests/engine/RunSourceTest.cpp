@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "engine/URunSource.h"
+#include "engine/support/URunSource.h"
 #include "support/TestSupport.h"
 
 namespace vey::test {
@@ -82,7 +82,9 @@ TEST(SourceRecord, RoundTripAndRefusals) {
   s.digest = std::string(64, 'b');
   std::string problem;
   EXPECT_EQ(ParseSource(SourceText(s), problem), s) << problem;
-  EXPECT_EQ(ParseSource(SourceText(TRunSource{.modFolder = "/m"}), problem), TRunSource{.modFolder = "/m"});
+  TRunSource bare;
+  bare.modFolder = "/m";
+  EXPECT_EQ(ParseSource(SourceText(bare), problem), bare);
 
   struct Case {
     const char* text;

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <map>
 
-#include "engine/USummary.h"
+#include "engine/support/USummary.h"
 #include "support/TestSupport.h"
 
 namespace vey::test {

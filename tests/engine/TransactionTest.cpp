@@ -12,8 +12,8 @@
 #include <sstream>
 
 #include "common/VeyException.h"
-#include "engine/URunHistory.h"
-#include "engine/UVEYPatcher.h"
+#include "engine/run/URunHistory.h"
+#include "engine/run/UVEYPatcher.h"
 #include "engine/EngineFixture.h"
 #include "support/GameFiles.h"
 #include "support/GameTree.h"

@@ -4,7 +4,7 @@
 
 #include <random>
 
-#include "engine/U2DAQuery.h"
+#include "engine/support/U2DAQuery.h"
 #include "support/TestSupport.h"
 #include "support/TwoDA.h"
 

@@ -14,8 +14,8 @@
 
 #include "common/VeyException.h"
 #include "engine/EngineFixture.h"
-#include "engine/URunHistory.h"
-#include "engine/UUndoTransaction.h"
+#include "engine/run/URunHistory.h"
+#include "engine/run/UUndoTransaction.h"
 #include "formats/U2DAEdit.h"
 #include "platform/FilePlacement.h"
 #include "support/GameFiles.h"
@@ -298,6 +298,27 @@ TEST(TwoFileSystems, InstallRollbackUndoAndRecoveryPutEveryByteBack) {
     EXPECT_EQ(Snapshot(f.Game()), before);
     platform::SetFileSystemQuirkForTesting(platform::FileSystemQuirk::kNone);
   }
+}
+
+// A committed undo journal found at start is finished from its list of
+// undone runs alone; names in that list that are no plain run name are
+// passed over, and a journal already thrown away is only cleared up.
+TEST(UndoRecovered, ListedRunsLeaveTheHistoryAndNothingElseMoves) {
+  TempDir dir;
+  const fs::path game = dir / "game";
+  const fs::path home = platform::JournalHome(game);
+  for (const char* run : {"runs/20260101-1", "runs/20260101-2"}) fs::create_directories(home / run);
+  dir.Write((home / "runs/20260101-1/run.txt").lexically_relative(dir.Path()).string(), "state=finished\n");
+  dir.Write((home / "undo/u1/undone.txt").lexically_relative(dir.Path()).string(), "..\n.\n20260101-1\n");
+  dir.Write((home / "undo/u0.gone/changes.log").lexically_relative(dir.Path()).string(), "left over\n");
+  std::vector<TRecoveredUndo> recovered;
+  ASSERT_NO_THROW(recovered = RecoverUndoJournals(game.string()));
+  ASSERT_EQ(recovered.size(), 1u);
+  EXPECT_EQ(recovered[0].name, "u1");
+  EXPECT_TRUE(recovered[0].completed);
+  EXPECT_FALSE(fs::exists(home / "runs/20260101-1"));
+  EXPECT_TRUE(fs::exists(home / "runs/20260101-2"));
+  EXPECT_FALSE(fs::exists(home / "undo"));
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 
 #include "GFFTestSupport.h"
 #include "common/StrFormat.h"
-#include "engine/UValidator.h"
+#include "engine/validate/UValidator.h"
 #include "support/TalkTableBytes.h"
 #include "support/TestSupport.h"
 

@@ -34,9 +34,9 @@ fs::path Bsdtar(const fs::path& folder, const fs::path& archive, const std::stri
 struct Entry {
   std::string name;
   mode_t type = AE_IFREG;
-  std::string content;
-  std::string link;      // symbolic link target
-  std::string hardlink;  // hard link target
+  std::string content{};
+  std::string link{};      // symbolic link target
+  std::string hardlink{};  // hard link target
 };
 
 fs::path WriteTar(const fs::path& archive, const std::vector<Entry>& entries) {

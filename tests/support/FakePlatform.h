@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "common/Win1252.h"
-#include "engine/UVEYPatcher.h"
+#include "engine/run/UVEYPatcher.h"
 #include "platform/GameFileSystem.h"
 #include "platform/Platform.h"
 

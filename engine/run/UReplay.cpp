@@ -1,0 +1,245 @@
+// UReplay: the checks, the kept versions and the rollback of a replay.
+#include "engine/run/UReplay.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "common/FileIO.h"
+#include "common/Sha256.h"
+#include "common/StrFormat.h"
+#include "common/VeyException.h"
+
+namespace vey {
+namespace fs = std::filesystem;
+namespace {
+
+// A hard link where the file system allows one, else a copy: the kept
+// version must not change when the game file is replaced.
+bool KeepFile(const fs::path& from, const fs::path& to) {
+  if (::link(from.c_str(), to.c_str()) == 0) return true;
+  std::error_code ec;
+  fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
+  return !ec;
+}
+
+// A run's record: its old versions by link (they are only ever renamed), its
+// text files by copy, so that nothing written to them while the run is
+// undone reaches the kept record.
+bool KeepTree(const fs::path& from, const fs::path& to, bool link) {
+  std::error_code ec;
+  fs::create_directories(to, ec);
+  if (ec) return false;
+  for (fs::directory_iterator it(from, ec), end; !ec && it != end; it.increment(ec)) {
+    const fs::path target = to / it->path().filename();
+    struct stat st {};
+    if (::lstat(it->path().c_str(), &st) != 0) return false;
+    // The journal is the installer's own; a link in it is never followed.
+    if (S_ISLNK(st.st_mode)) continue;
+    bool kept;
+    if (S_ISDIR(st.st_mode)) {
+      kept = KeepTree(it->path(), target, link || it->path().filename() == "pre");
+    } else if (link) {
+      kept = KeepFile(it->path(), target);
+    } else {
+      fs::copy_file(it->path(), target, fs::copy_options::overwrite_existing, ec);
+      kept = !ec;
+    }
+    if (!kept) return false;
+  }
+  return !ec;
+}
+
+// Puts a kept file back in one rename; across file systems (a linked
+// override folder on another disk) by a copy beside the target first.
+bool Restore(const fs::path& kept, const fs::path& target) {
+  std::error_code ec;
+  fs::create_directories(target.parent_path(), ec);
+  if (::rename(kept.c_str(), target.c_str()) == 0) return true;
+  const fs::path temp = target.string() + ".vey-replay.tmp";
+  fs::copy_file(kept, temp, fs::copy_options::overwrite_existing, ec);
+  if (ec) return false;
+  struct stat st {};
+  if (::stat(kept.c_str(), &st) == 0) ::chmod(temp.c_str(), st.st_mode & 07777);
+  return ::rename(temp.c_str(), target.c_str()) == 0;
+}
+
+struct State {
+  bool exists = false;
+  std::string sha256;
+};
+
+State Present(const fs::path& path) {
+  State s;
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return s;
+  s.exists = true;
+  try {
+    s.sha256 = Sha256OfFile(path);
+  } catch (const Exception&) {
+  }
+  return s;
+}
+
+}  // namespace
+
+TReplay::TReplay(TRunHistory& history, fs::path gameFolder)
+    : history_(history), game_(std::move(gameFolder)), keep_(platform::JournalHome(game_) / "replay") {}
+
+TReplay::~TReplay() = default;
+
+bool TReplay::Plan(const std::string& id, std::vector<std::string>& refusals) {
+  const std::vector<platform::RunRecord> runs = history_.Runs();
+  auto it = std::find_if(runs.begin(), runs.end(), [&](const auto& r) { return r.Finished() && r.id == id; });
+  if (it == runs.end()) return false;
+  target_ = *it;
+  later_.clear();
+  sources_.clear();
+  for (++it; it != runs.end(); ++it)
+    if (it->Finished()) later_.push_back(*it);
+
+  std::error_code ec;
+  if (fs::exists(fs::symlink_status(keep_, ec)))
+    refusals.push_back(FormatMsg("An earlier replay did not finish; the files it kept are in %s.", {keep_.string()}));
+
+  const fs::path runsFolder = platform::JournalHome(game_) / "runs";
+  for (const platform::RunRecord& run : later_) {
+    std::string problem;
+    std::optional<TRunSource> source = ReadRunSource(runsFolder / run.id, problem);
+    if (!source) {
+      refusals.push_back(FormatMsg("Run %s cannot be installed again: %s.", {run.id, problem}));
+      sources_.emplace_back();
+      continue;
+    }
+    if (!source->archive.empty()) {
+      if (!fs::is_regular_file(source->archive, ec))
+        refusals.push_back(FormatMsg("The archive of run %s is missing: %s", {run.id, source->archive}));
+      else if (Sha256OfFile(source->archive) != source->archiveSha256)
+        refusals.push_back(FormatMsg("The archive of run %s is not the one installed: %s", {run.id, source->archive}));
+    }
+    if (!fs::is_directory(source->modFolder, ec))
+      refusals.push_back(FormatMsg("The mod of run %s is missing: %s", {run.id, source->modFolder}));
+    else if (source->digest.empty() || ModDigest(source->modFolder) != source->digest)
+      refusals.push_back(FormatMsg("The files of the mod of run %s changed since it was installed: %s",
+                                   {run.id, source->modFolder}));
+    sources_.push_back(std::move(*source));
+  }
+
+  // Undoing puts back old versions over what the runs left; a file changed
+  // since by anything else would lose that change.
+  std::map<std::string, std::pair<const platform::JournalFile*, const std::string*>> last;
+  last.clear();
+  for (const platform::JournalFile& f : target_.files) last[f.path] = {&f, &target_.id};
+  for (const platform::RunRecord& run : later_)
+    for (const platform::JournalFile& f : run.files) last[f.path] = {&f, &run.id};
+  for (const auto& [path, wrote] : last) {
+    const State now = Present(game_ / path);
+    const platform::JournalFile& f = *wrote.first;
+    if (now.exists != f.existsAfter || (now.exists && now.sha256 != f.sha256After))
+      refusals.push_back(FormatMsg("%s changed after run %s.", {path, *wrote.second}));
+  }
+  return true;
+}
+
+void TReplay::Keep() {
+  std::error_code ec;
+  fs::create_directories(keep_ / "files", ec);
+  fs::create_directories(keep_ / "runs", ec);
+  if (ec) throw EFCreateError(FormatMsg("Cannot create the folder \"%s\". %s", {keep_.string(), ec.message()}));
+  std::set<std::string> paths;
+  for (const platform::JournalFile& f : target_.files) paths.insert(f.path);
+  for (const platform::RunRecord& run : later_)
+    for (const platform::JournalFile& f : run.files) paths.insert(f.path);
+  kept_.clear();
+  for (const std::string& path : paths) {
+    const fs::path file = game_ / path;
+    struct stat st {};
+    const bool exists = ::lstat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    if (exists && !KeepFile(file, keep_ / "files" / std::to_string(kept_.size())))
+      throw EFCreateError(FormatMsg("Cannot keep a copy of \"%s\" before the replay.", {file.string()}));
+    kept_.push_back({path, exists});
+  }
+  const fs::path runsFolder = platform::JournalHome(game_) / "runs";
+  std::vector<const platform::RunRecord*> undone{&target_};
+  for (const platform::RunRecord& run : later_) undone.push_back(&run);
+  for (const platform::RunRecord* run : undone)
+    if (!KeepTree(runsFolder / run->id, keep_ / "runs" / run->id, false))
+      throw EFCreateError(FormatMsg("Cannot keep a copy of the record of run %s before the replay.", {run->id}));
+  idsBefore_.clear();
+  for (const platform::RunRecord& run : history_.Runs()) idsBefore_.push_back(run.id);
+}
+
+std::vector<std::string> TReplay::Undo() {
+  try {
+    Keep();
+  } catch (const Exception&) {
+    // Nothing was changed yet; a half-kept copy would only block the next try.
+    Done();
+    throw;
+  }
+  std::vector<const platform::RunRecord*> order;
+  for (auto it = later_.rbegin(); it != later_.rend(); ++it) order.push_back(&*it);
+  order.push_back(&target_);
+  std::vector<std::string> problems;
+  try {
+    for (const platform::RunRecord* run : order) {
+      const platform::RollbackResult r = history_.Undo(*run);
+      if (r.problems.empty()) continue;
+      problems = r.problems;
+      break;
+    }
+  } catch (const Exception& e) {
+    problems.push_back(e.what());
+  }
+  if (problems.empty()) return {};
+  for (const std::string& p : PutBack()) problems.push_back(p);
+  return problems;
+}
+
+std::vector<std::string> TReplay::RollBack() {
+  std::vector<std::string> problems;
+  const std::vector<platform::RunRecord> runs = history_.Runs();
+  for (auto run = runs.rbegin(); run != runs.rend(); ++run) {
+    if (std::find(idsBefore_.begin(), idsBefore_.end(), run->id) != idsBefore_.end()) continue;
+    try {
+      const platform::RollbackResult r = history_.Undo(*run);
+      problems.insert(problems.end(), r.problems.begin(), r.problems.end());
+    } catch (const Exception& e) {
+      problems.push_back(e.what());
+    }
+  }
+  for (const std::string& p : PutBack()) problems.push_back(p);
+  return problems;
+}
+
+std::vector<std::string> TReplay::PutBack() {
+  std::vector<std::string> problems;
+  std::error_code ec;
+  for (std::size_t n = 0; n < kept_.size(); ++n) {
+    const fs::path target = game_ / kept_[n].path;
+    if (kept_[n].existed) {
+      if (!Restore(keep_ / "files" / std::to_string(n), target)) problems.push_back(kept_[n].path);
+    } else if (fs::exists(fs::symlink_status(target, ec)) && !fs::remove(target, ec)) {
+      problems.push_back(kept_[n].path);
+    }
+  }
+  const fs::path runsFolder = platform::JournalHome(game_) / "runs";
+  for (const auto& entry : fs::directory_iterator(keep_ / "runs", ec)) {
+    const fs::path record = runsFolder / entry.path().filename();
+    fs::remove_all(record, ec);
+    if (::rename(entry.path().c_str(), record.c_str()) != 0) problems.push_back(record.string());
+  }
+  // What could not be put back stays where it was kept, for the person.
+  if (problems.empty()) fs::remove_all(keep_, ec);
+  return problems;
+}
+
+void TReplay::Done() {
+  std::error_code ec;
+  fs::remove_all(keep_, ec);
+}
+
+}  // namespace vey

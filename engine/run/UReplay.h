@@ -1,0 +1,64 @@
+// UReplay: taking one run out of the middle of a game's history: the later
+// runs are undone newest first, then the run, and the later runs installed
+// again in their first order. TReplay checks before anything changes and
+// keeps what it needs to put the game and its history back as they were
+// when a step fails.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine/run/URunHistory.h"
+#include "engine/support/URunSource.h"
+
+namespace vey {
+
+class TReplay {
+ public:
+  // history must hold the game folder's lock.
+  TReplay(TRunHistory& history, std::filesystem::path gameFolder);
+  ~TReplay();
+  TReplay(const TReplay&) = delete;
+  TReplay& operator=(const TReplay&) = delete;
+
+  // Settles the run and the later ones and checks that each later mod can
+  // be installed again as it was and that no file changed outside the
+  // installer since; the reasons it cannot, each naming its run. False when
+  // id names no ended run.
+  bool Plan(const std::string& id, std::vector<std::string>& refusals);
+  const platform::RunRecord& Target() const { return target_; }
+  // Oldest first, with their sources.
+  const std::vector<platform::RunRecord>& Later() const { return later_; }
+  const std::vector<TRunSource>& Sources() const { return sources_; }
+
+  // Keeps the present version of every file the runs changed and a copy of
+  // their records, then undoes the later runs and the run. Problems are
+  // files that could not be put back; the game is then put back as it was.
+  std::vector<std::string> Undo();
+  // After the reinstalls: the records of runs made since Undo are the new
+  // ones. Rolls them back, newest first, then puts every kept file and
+  // record back: the game and its history are as before Undo.
+  std::vector<std::string> RollBack();
+  // Everything went well: the kept versions are dropped.
+  void Done();
+
+ private:
+  void Keep();
+  std::vector<std::string> PutBack();
+
+  TRunHistory& history_;
+  std::filesystem::path game_;
+  std::filesystem::path keep_;  // GAME/.veypatcher/replay
+  platform::RunRecord target_;
+  std::vector<platform::RunRecord> later_;
+  std::vector<TRunSource> sources_;
+  std::vector<std::string> idsBefore_;  // every recorded run before Undo
+  struct KeptFile {
+    std::string path;  // relative to the game folder
+    bool existed = false;
+  };
+  std::vector<KeptFile> kept_;
+};
+
+}  // namespace vey

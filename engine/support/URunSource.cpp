@@ -1,0 +1,157 @@
+// URunSource: the source record of a run and the digest of a mod's files.
+#include "engine/support/URunSource.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+
+#include "common/Sha256.h"
+#include "common/VeyException.h"
+#include "engine/support/URecordText.h"
+#include "platform/RunJournal.h"
+
+namespace vey {
+namespace fs = std::filesystem;
+namespace {
+
+constexpr std::string_view kHeader = "veypatcher-source 1";
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+           return fold(x) == fold(y);
+         });
+}
+
+// What the installer writes into a mod folder. relative is '/' separated.
+bool InstallerOwn(const std::vector<std::string>& parts, bool folder) {
+  if (parts.size() == 1)
+    return folder ? parts[0] == "backup" : parts[0] == "installlog.rtf" || parts[0] == "installlog.txt";
+  if (!folder && platform::IsWriterTemp(parts.back())) return true;
+  // The work folders and the debug output sit beside an instruction file:
+  // in the data folder or in an installation type's folder in it.
+  if (!folder || !EqualsNoCase(parts[0], "veypatchdata") || parts.size() > 3) return false;
+  const std::string& name = parts.back();
+  return name == "erfpatch_temp" || name == "nsspatch_temp" || name == "debug";
+}
+
+struct Unreadable {};
+
+void Walk(const fs::path& root, std::vector<std::string>& parts, std::vector<std::string>& lines) {
+  fs::path folder = root;
+  for (const std::string& p : parts) folder /= p;
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+    names.push_back(it->path().filename().string());
+  if (ec) throw Unreadable{};
+  std::sort(names.begin(), names.end());
+  for (const std::string& name : names) {
+    parts.push_back(name);
+    const fs::path path = folder / name;
+    std::string relative;
+    for (const std::string& p : parts) relative += (relative.empty() ? "" : "/") + p;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) throw Unreadable{};
+    if (S_ISDIR(st.st_mode)) {
+      if (!InstallerOwn(parts, true)) Walk(root, parts, lines);
+    } else if (S_ISLNK(st.st_mode)) {
+      std::array<char, 4096> target{};
+      const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+      lines.push_back(RecordEscape(relative) + "\tlink\t" +
+                      RecordEscape(std::string_view(target.data(), n > 0 ? static_cast<std::size_t>(n) : 0)));
+    } else if (S_ISREG(st.st_mode)) {
+      if (!InstallerOwn(parts, false)) lines.push_back(RecordEscape(relative) + "\tfile\t" + Sha256OfFile(path));
+    }
+    parts.pop_back();
+  }
+}
+
+struct Key {
+  const char* name;
+  std::string TRunSource::*field;
+};
+constexpr Key kKeys[] = {{"mod", &TRunSource::modFolder},      {"ini", &TRunSource::iniName},
+                         {"archive", &TRunSource::archive},    {"archive-sha256", &TRunSource::archiveSha256},
+                         {"in", &TRunSource::in},              {"type", &TRunSource::installationType},
+                         {"compiler", &TRunSource::compiler},  {"backup-dir", &TRunSource::backupDir},
+                         {"digest", &TRunSource::digest}};
+
+}  // namespace
+
+std::string ModDigest(const fs::path& folder) {
+  std::vector<std::string> parts, lines;
+  try {
+    Walk(folder, parts, lines);
+  } catch (const Unreadable&) {
+    return {};
+  } catch (const Exception&) {
+    return {};
+  }
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  return Sha256Hex(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+}
+
+std::string SourceText(const TRunSource& source) {
+  std::string text(kHeader);
+  text += '\n';
+  for (const Key& key : kKeys) text += std::string(key.name) + "=" + RecordEscape(source.*key.field) + "\n";
+  text += std::string("no-sandbox=") + (source.noSandbox ? "1" : "0") + "\n";
+  for (const std::string& pick : source.picks) text += "pick=" + RecordEscape(pick) + "\n";
+  return text;
+}
+
+std::optional<TRunSource> ParseSource(std::string_view text, std::string& problem) {
+  TRunSource source;
+  std::size_t start = 0, lineNumber = 0;
+  auto refuse = [&](std::string_view why) {
+    problem = std::string(kSourceFile) + " line " + std::to_string(lineNumber) + ": " + std::string(why);
+    return std::nullopt;
+  };
+  bool sawMod = false;
+  while (start < text.size()) {
+    const std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) break;  // cut short by a crash: never complete
+    const std::string_view line = text.substr(start, end - start);
+    start = end + 1;
+    ++lineNumber;
+    if (lineNumber == 1) {
+      if (line != kHeader) return refuse("not a source record this version reads");
+      continue;
+    }
+    const std::size_t eq = line.find('=');
+    if (eq == std::string_view::npos) return refuse("no value");
+    const std::string_view key = line.substr(0, eq);
+    std::string value;
+    if (!RecordUnescape(line.substr(eq + 1), value)) return refuse("bad escape");
+    if (key == "no-sandbox") {
+      if (value != "0" && value != "1") return refuse("no-sandbox is neither 0 nor 1");
+      source.noSandbox = value == "1";
+    } else if (key == "pick") {
+      if (value.find('=') == std::string::npos || source.picks.size() >= 1000) return refuse("bad pick");
+      source.picks.push_back(std::move(value));
+    } else {
+      const Key* known = std::find_if(std::begin(kKeys), std::end(kKeys), [&](const Key& k) { return key == k.name; });
+      if (known == std::end(kKeys)) return refuse("unknown key");
+      source.*known->field = std::move(value);
+      sawMod |= key == "mod";
+    }
+  }
+  if (lineNumber == 0) return refuse("empty");
+  if (!sawMod || source.modFolder.empty() || source.modFolder.front() != '/')
+    return refuse("the mod folder is not an absolute path");
+  for (const std::string* path : {&source.archive, &source.compiler, &source.backupDir})
+    if (!path->empty() && path->front() != '/') return refuse("a path that is not absolute");
+  return source;
+}
+
+std::optional<TRunSource> ReadRunSource(const fs::path& runFolder, std::string& problem) {
+  std::string text;
+  if (ReadRecordFile(runFolder / kSourceFile, text, problem) != RecordRead::Read) return std::nullopt;
+  return ParseSource(text, problem);
+}
+
+}  // namespace vey
