@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -104,6 +105,11 @@ std::vector<std::string> Lines(const std::string& text) {
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
+}
+
+bool HasLine(const std::string& text, const std::string& line) {
+  const auto lines = Lines(text);
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
 }  // namespace vey::test

@@ -23,5 +23,7 @@ CliResult RunCliKilled(const std::vector<std::string>& args, int signal, long af
 
 // The lines of a text, without their line breaks.
 std::vector<std::string> Lines(const std::string& text);
+// True when one of those lines is exactly line.
+bool HasLine(const std::string& text, const std::string& line);
 
 }  // namespace vey::test

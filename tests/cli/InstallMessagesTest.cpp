@@ -18,11 +18,6 @@ namespace fs = std::filesystem;
 // "Mon Jeu – Édition" and a letter no Windows code page holds.
 const std::string kFolder = "Mon Jeu \xE2\x80\x93 \xC3\x89" "dition \xE3\x82\xB2";
 
-bool HasLine(const std::string& text, const std::string& line) {
-  auto lines = Lines(text);
-  return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
 class Messages : public ::testing::Test {
  protected:
   Messages() {

@@ -11,12 +11,7 @@
 namespace vey::test {
 namespace {
 
-bool HasLine(const std::string& text, const std::string& line) {
-  const auto lines = Lines(text);
-  return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
-const char* const kTypes =
+const char* const kTypesWithEscape =
     "[Namespaces]\nstd=default\nlite=LiteSection\nescape=EscapeSection\n"
     "[default]\nDescription=All of it\n"
     "[LiteSection]\nName=Light install\nIniName=lite.ini\nDataPath=lite\n"
@@ -68,7 +63,7 @@ TEST(SummaryCommand, MissingInstructionFileWarnsAndExits4) {
 
 TEST(SummaryCommand, InstallationTypeChoosesTheFilesAndFolder) {
   TempDir mod;
-  mod.Write("veypatchdata/namespaces.ini", kTypes);
+  mod.Write("veypatchdata/namespaces.ini", kTypesWithEscape);
   mod.Write("veypatchdata/changes.ini", "[Settings]\nLogLevel=1\n");
   mod.Write("veypatchdata/lite/lite.ini", "[Settings]\nLogLevel=0\n");
 
@@ -103,7 +98,7 @@ TEST(SummaryCommand, NamesWithTheWrongExtensionAreUsageErrors) {
 
 TEST(NamespacesCommand, ListsEveryTypeAndExplainsRefusals) {
   TempDir mod;
-  mod.Write("veypatchdata/namespaces.ini", kTypes);
+  mod.Write("veypatchdata/namespaces.ini", kTypesWithEscape);
   mod.Write("veypatchdata/lite/lite.ini", "");
   CliResult r = RunCli({"namespaces", "--mod", mod.Path().string()});
   EXPECT_EQ(r.exitCode, 0) << r.err;

@@ -8,7 +8,6 @@
 namespace vey::test {
 namespace {
 
-constexpr std::string_view kInstaller = "[Settings]\nInstallerMode=1\nLogLevel=4\n";
 
 mode_t ModeOf(const std::string& path) {
   struct stat st {};

@@ -16,7 +16,6 @@
 namespace vey::test {
 namespace {
 
-constexpr std::string_view kInstaller = "[Settings]\nInstallerMode=1\nLogLevel=4\n";
 
 // Prints its folder and arguments (one line ending in CR LF), refuses a source
 // holding FAILME, and otherwise writes "NCS " and the source to the -o path.

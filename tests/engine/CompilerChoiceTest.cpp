@@ -18,13 +18,12 @@
 namespace vey::test {
 namespace {
 
-constexpr std::string_view kInstaller = "[Settings]\nInstallerMode=1\nLogLevel=4\n[CompileList]\nS0=a.nss\n";
 
 class CompilerChoice : public ::testing::Test {
  protected:
   void SetUp() override {
     f.MakeGame();
-    f.Ini(kInstaller);
+    f.Ini(kCompileInstaller);
     f.dir.Write("mod/veypatchdata/a.nss", "void main() {}\n");
   }
   std::filesystem::path Executable(const std::string& relative, std::string_view text) {

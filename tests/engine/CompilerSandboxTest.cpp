@@ -26,7 +26,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::string_view kInstaller = "[Settings]\nInstallerMode=1\nLogLevel=4\n[CompileList]\nS0=a.nss\n";
 
 // A TCP port on the loopback device that accepts connections while the test runs.
 class Listener {
@@ -66,7 +65,7 @@ class CompilerSandbox : public ::testing::Test {
  protected:
   void SetUp() override {
     f.MakeGame();
-    f.Ini(kInstaller);
+    f.Ini(kCompileInstaller);
     f.dir.Write("mod/veypatchdata/a.nss", "void main() {}\n");
     // A TMPDIR below /tmp, as libpam-tmpdir sets it.
     fs::create_directories(f.dir / "tmp" / "user" / "0");
@@ -179,7 +178,7 @@ TEST_F(CompilerSandbox, AStopDuringThePrefixSetUpEndsItAtOnce) {
   FakeWine("exit 1\n", "sleep 60 & { echo $! > '" + started.string() +
                            "'; } 2>/dev/null; mkdir -p \"$WINEPREFIX/drive_c\"; sleep 60; echo registry > "
                            "\"$WINEPREFIX/system.reg\"");
-  f.Ini(std::string(kInstaller) + "[a.nss]\n");
+  f.Ini(std::string(kCompileInstaller) + "[a.nss]\n");
   f.dir.Write("mod/veypatchdata/a.nss", "void main() { int n = #2DAMEMORY1#; }\n");
   std::vector<bool> modes = {false};
   if (SandboxMissing().empty()) modes.push_back(true);

@@ -14,7 +14,6 @@
 namespace vey::test {
 namespace {
 
-constexpr std::string_view kInstaller = "[Settings]\nInstallerMode=1\nLogLevel=4\n";
 
 bool AnyNameHasControls(const std::filesystem::path& folder) {
   if (!std::filesystem::exists(folder)) return false;

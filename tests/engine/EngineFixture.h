@@ -15,6 +15,11 @@
 
 namespace vey::test {
 
+// The smallest instruction file: simple mode, the most detailed log.
+inline constexpr std::string_view kInstaller = "[Settings]\nInstallerMode=1\nLogLevel=4\n";
+// The same with one script to compile.
+inline constexpr std::string_view kCompileInstaller = "[Settings]\nInstallerMode=1\nLogLevel=4\n[CompileList]\nS0=a.nss\n";
+
 class EngineFixture {
  public:
   EngineFixture();

@@ -8,7 +8,7 @@
 namespace vey::test {
 namespace {
 
-std::string Tag(const TGFFFile& doc) { return doc.GetField("Tag")->As<TGFF_CExoString>()->Value(); }
+std::string DocumentTag(const TGFFFile& doc) { return doc.GetField("Tag")->As<TGFF_CExoString>()->Value(); }
 
 TEST(PatchGFFFilename, LabelThatNamesNoFileLocatesTheNamedOne) {
   GffFixture f;
@@ -19,7 +19,7 @@ TEST(PatchGFFFilename, LabelThatNamesNoFileLocatesTheNamedOne) {
       "[ghost.utc]\n!filename=orc.utc\nTag=through_label\n"
       "[orc.utc]\n!SaveAs=other.utc\n");
   f.Engine().PatchGFFFiles();
-  EXPECT_EQ(Tag(*f.Saved("override/orc.utc")), "through_label");
+  EXPECT_EQ(DocumentTag(*f.Saved("override/orc.utc")), "through_label");
   EXPECT_FALSE(f.Exists(f.Game() + "override/other.utc"));
   EXPECT_FALSE(f.Exists(f.Game() + "override/ghost.utc"));
   EXPECT_TRUE(f.InOrder({"Copying file orc.utc to Override folder...", "Modifying GFF file orc.utc...",
@@ -35,7 +35,7 @@ TEST(PatchGFFFilename, SourceAndSaveAsComeFromTheEntrySection) {
   f.Instructions("[GFFList]\nF0=lbl\n[lbl]\n!Filename=orc.utc\n!SourceFile=orc_src.utc\n!SaveAs=orc2.utc\nTag=x\n");
   f.Engine().PatchGFFFiles();
   EXPECT_TRUE(f.Logged(" [Install] \tCopying file \"orc_src.utc\" as \"orc2.utc\" to Override folder..."));
-  EXPECT_EQ(Tag(*f.Saved("override/orc2.utc")), "x");
+  EXPECT_EQ(DocumentTag(*f.Saved("override/orc2.utc")), "x");
   // The name lookups are back to normal after the entry.
   EXPECT_EQ(f.Engine().GetSaveAsName("orc.utc"), "orc.utc");
 }
@@ -47,7 +47,7 @@ TEST(PatchGFFFilename, FileInOverrideIsBackedUpUnderItsName) {
                  "[first_orc]\n!Filename=orc.utc\nTag=one\n[second_orc]\n!Filename=ORC.utc\nValue=2\n");
   f.Engine().PatchGFFFiles();
   auto doc = f.Saved("override/orc.utc");
-  EXPECT_EQ(Tag(*doc), "one");
+  EXPECT_EQ(DocumentTag(*doc), "one");
   EXPECT_EQ(doc->GetField("Value")->As<TGFF_SInt>()->Value(), 2);
   EXPECT_TRUE(f.Logged(" [Install] \tSaving unaltered backup copy of orc.utc file in " + f.App() + "backup/"));
   auto original = CreatureGff();
@@ -65,7 +65,7 @@ TEST(PatchGFFFilename, NamesWithFoldersOrClimbingAreRefused) {
               1u)
         << entry;
   EXPECT_EQ(f.Engine().ErrorCount(), 3);
-  EXPECT_EQ(Tag(*f.Saved("override/orc.utc")), "ok");
+  EXPECT_EQ(DocumentTag(*f.Saved("override/orc.utc")), "ok");
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 namespace vey::test {
 namespace {
 
-constexpr std::string_view kInstaller = "[Settings]\nInstallerMode=1\nLogLevel=4\n";
 
 std::vector<std::uint8_t> Filler(std::size_t n) { return std::vector<std::uint8_t>(n, 0xEE); }
 

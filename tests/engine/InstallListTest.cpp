@@ -9,7 +9,6 @@
 namespace vey::test {
 namespace {
 
-constexpr std::string_view kInstaller = "[Settings]\nInstallerMode=1\nLogLevel=4\n";
 
 ino_t Inode(const std::string& path) {
   struct stat st {};

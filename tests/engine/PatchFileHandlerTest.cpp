@@ -10,7 +10,6 @@
 namespace vey::test {
 namespace {
 
-constexpr std::string_view kInstaller = "[Settings]\nInstallerMode=1\nLogLevel=4\n";
 constexpr std::string_view kPatcher = "[Settings]\nInstallerMode=0\nLogLevel=4\n";
 
 TEST(TPatchFileHandlerGameFolder, ChooserAnswerIsValidatedAndReported) {

@@ -8,7 +8,6 @@
 namespace vey::test {
 namespace {
 
-constexpr std::string_view kInstaller = "[Settings]\nInstallerMode=1\nLogLevel=4\n";
 
 // A soundset whose entry i holds 1000 + i, its table at tableOffset.
 std::vector<std::uint8_t> Soundset(std::uint32_t tableOffset = 12) {

@@ -181,10 +181,10 @@ std::string Digest(std::span<const std::uint8_t> data) { return "d" + std::to_st
 
 TEST(FormatDiff, ArchivesDifferingInOnePlace) {
   test::TempDir dir;
-  const std::vector<test::ArchiveEntry> base{{"m01_guard", "utc", "abc"}, {"m01", "ifo", "xy"}};
+  const std::vector<test::StoredResource> base{{"m01_guard", "utc", "abc"}, {"m01", "ifo", "xy"}};
   const struct {
     Expected expected;
-    std::vector<test::ArchiveEntry> second;
+    std::vector<test::StoredResource> second;
     std::string_view type = "MOD ";
   } cases[] = {
       {{"content", Kind::Changed, "m01_guard.utc", "3 bytes, d3", "3 bytes, d3"}, {{"m01_guard", "utc", "abd"}, base[1]}},

@@ -37,7 +37,7 @@ std::vector<std::uint8_t> ThreeEntries() {
   return b.Ascii("Hello").Ascii("World!");
 }
 
-TTLKFileHandler Loaded(const std::vector<std::uint8_t>& data) {
+TTLKFileHandler LoadedTalkTable(const std::vector<std::uint8_t>& data) {
   TTLKFileHandler h;
   h.LoadFromBytes(data, "dialog.tlk");
   return h;
@@ -47,7 +47,7 @@ void LoadBytes(TTLKFileHandler& h, const std::vector<std::uint8_t>& data) { h.Lo
 
 TEST(TTLKFileHandlerLoad, ReadsEveryFieldAndRoundTrips) {
   auto data = ThreeEntries();
-  auto h = Loaded(data);
+  auto h = LoadedTalkTable(data);
   ASSERT_TRUE(h.IsOpen());
   EXPECT_EQ(h.Count(), 3u);
   EXPECT_EQ(h.LanguageId(), 3u);
@@ -73,7 +73,7 @@ TEST(TTLKFileHandlerSave, LaysTextsOutAgainAndAppendsLast) {
   PutEntry(b, {0, "", 0, 0, 4, 2, 0});
   PutEntry(b, {0, "", 0, 0, 0, 3, 0});
   b.Zeros(4).Ascii("abc").U8('#').Ascii("xy");
-  auto h = Loaded(b);
+  auto h = LoadedTalkTable(b);
   EXPECT_EQ(h.Entries()[0].Text(), "xy");
 
   TTLKString added;
@@ -105,7 +105,7 @@ TEST(TTLKFileHandlerSave, WritesSharedTextsApart) {
   PutEntry(expected, {0, "", 0, 0, 0, 3, 0});
   PutEntry(expected, {0, "", 0, 0, 3, 3, 0});
   expected.Ascii("abcabc");
-  EXPECT_SAME_BYTES(Loaded(b).SaveToBytes(), expected.Build());
+  EXPECT_SAME_BYTES(LoadedTalkTable(b).SaveToBytes(), expected.Build());
 }
 
 TEST(TTLKFileHandlerLoad, ReadsTextsInPiecesCutAtNul) {
@@ -122,14 +122,14 @@ TEST(TTLKFileHandlerLoad, ReadsTextsInPiecesCutAtNul) {
   PutEntry(b, {0, "", 0, 0, 4096, 4097, 0});
   PutEntry(b, {0, "", 0, 0, 8193, 4096, 0});
   b.Ascii(one).Ascii(two).Ascii(std::string(4096, 'c'));
-  auto h = Loaded(b);
+  auto h = LoadedTalkTable(b);
   EXPECT_EQ(h.Entries()[0].Text(), std::string(100, 'a'));
   EXPECT_EQ(h.Entries()[1].Text(), std::string(10, 'b') + "Z");
   EXPECT_EQ(h.Entries()[1].StringSize(), 4097u);
   EXPECT_EQ(h.Entries()[2].Text(), std::string(4096, 'c'));
 
   // The size fields written announce exactly the bytes written.
-  auto back = Loaded(h.SaveToBytes());
+  auto back = LoadedTalkTable(h.SaveToBytes());
   EXPECT_EQ(back.Entries()[0].StringSize(), 100u);
   EXPECT_EQ(back.Entries()[1].StringSize(), 11u);
   EXPECT_EQ(back.Entries()[1].Text(), std::string(10, 'b') + "Z");
@@ -177,7 +177,7 @@ TEST(TTLKFileHandlerLoad, RefusesBadHeadersAndLeavesNothingOpen) {
   };
   for (std::size_t i = 0; i < cases.size(); ++i) {
     SCOPED_TRACE(i);
-    auto h = Loaded(ThreeEntries());
+    auto h = LoadedTalkTable(ThreeEntries());
     ExpectFailure<EHell>([&] { LoadBytes(h, cases[i].data); }, 0, cases[i].message);
     EXPECT_FALSE(h.IsOpen());
     EXPECT_EQ(h.Count(), 0u);
@@ -189,7 +189,7 @@ TEST(TTLKFileHandlerLoad, CopiedEntriesOutliveTheirTable) {
   TTLKString copy;
   TStringDataList other;
   {
-    auto h = Loaded(ThreeEntries());
+    auto h = LoadedTalkTable(ThreeEntries());
     copy = h.Entries()[0];
     other.Add(h.Entries()[2]);
     h.LoadFromBytes(ThreeEntries());  // a reload drops the first file's bytes
@@ -244,7 +244,7 @@ TEST(TStringDataList, WalksOnceWithOneCursor) {
 }
 
 TEST(TTLKFileHandlerIdentical, FindsTheFirstIdenticalEntryIncludingAppended) {
-  auto h = Loaded(ThreeEntries());
+  auto h = LoadedTalkTable(ThreeEntries());
   TTLKString world = h.Entries()[2];
   EXPECT_EQ(h.FindIdentical(world), 2u);
   EXPECT_EQ(h.FindIdentical(h.Entries()[1]), 1u);

@@ -7,7 +7,7 @@
 
 namespace vey::test {
 
-std::vector<std::uint8_t> MakeArchive(const std::vector<ArchiveEntry>& entries,
+std::vector<std::uint8_t> MakeArchive(const std::vector<StoredResource>& entries,
                                       std::string_view fileType) {
   const auto n = static_cast<std::uint32_t>(entries.size());
   Bytes b;

@@ -10,14 +10,14 @@
 
 namespace vey::test {
 
-struct ArchiveEntry {
+struct StoredResource {
   std::string name;  // resource name without extension
   std::string extension;
   std::string data;
 };
 
 // fileType "MOD ", "ERF ", ... for the ERF layout, "RIM " for a RIM.
-std::vector<std::uint8_t> MakeArchive(const std::vector<ArchiveEntry>& entries,
+std::vector<std::uint8_t> MakeArchive(const std::vector<StoredResource>& entries,
                                       std::string_view fileType = "MOD ");
 
 // "name.ext" (name as stored) -> data, for every resource of the archive.
