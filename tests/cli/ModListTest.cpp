@@ -21,7 +21,7 @@ bool HaveBsdtar() { return std::system("command -v bsdtar >/dev/null 2>&1") == 0
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 // Every name below root, relative, sorted.
-std::vector<std::string> Tree(const fs::path& root) {
+std::vector<std::string> FileNames(const fs::path& root) {
   std::vector<std::string> names;
   for (const auto& e : fs::recursive_directory_iterator(root)) names.push_back(e.path().lexically_relative(root).string());
   std::sort(names.begin(), names.end());
@@ -367,7 +367,7 @@ TEST_F(ModList, CopyFollowsTheGamesLetterCaseInFolders) {
   ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
   EXPECT_EQ(dir.Read("game/override/textures/skin.tga"), "new");
   EXPECT_EQ(dir.Read("game/override/textures/Extra.tga"), "x");
-  EXPECT_EQ(Tree(dir / "game/override"),
+  EXPECT_EQ(FileNames(dir / "game/override"),
             (std::vector<std::string>{"keep.txt", "textures", "textures/Extra.tga", "textures/skin.tga"}));
 }
 
