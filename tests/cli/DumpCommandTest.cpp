@@ -193,7 +193,7 @@ void ExpectDamaged(const CliResult& r, const std::string& mentions) {
 
 TEST(DumpCommand, DamagedFileGivesOneLineAndExit2) {
   auto doc = Document();
-  doc.resize(doc.size() - 3);
+  doc.erase(doc.end() - 3, doc.end());  // cut short; resize would trip a GCC 12 false warning
   ExpectDamaged(Dump(doc), "(GFF-");
   ExpectDamaged(Dump(Bytes().Ascii("2DA V2.0\n\nlabel\n0 a b\n")), "at line 4: 2 cells for 1 columns. Unable to load. (2DA-33)");
   ExpectDamaged(Dump(Bytes().Ascii("TLK V3.0").U32(0).U32(0).U32(20)), "No entries found in the specified TLK file!");
