@@ -8,18 +8,9 @@
 #include <cerrno>
 
 #include "common/FileIO.h"
+#include "platform/RunRecords.h"
 
 namespace vey {
-namespace {
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
-}  // namespace
 
 std::string RecordEscape(std::string_view text) {
   static constexpr char kHex[] = "0123456789ABCDEF";
@@ -39,30 +30,10 @@ std::string RecordEscape(std::string_view text) {
 }
 
 bool RecordUnescape(std::string_view text, std::string& out) {
-  out.clear();
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '%') {
-      out += text[i];
-      continue;
-    }
-    if (i + 2 >= text.size()) return false;
-    const int hi = HexValue(text[i + 1]), lo = HexValue(text[i + 2]);
-    if (hi < 0 || lo < 0) return false;
-    out += static_cast<char>(hi * 16 + lo);
-    i += 2;
-  }
+  auto plain = platform::journal::Unescape(text);
+  if (!plain) return false;
+  out = std::move(*plain);
   return true;
-}
-
-std::vector<std::string_view> SplitTabs(std::string_view line) {
-  std::vector<std::string_view> fields;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i <= line.size(); ++i)
-    if (i == line.size() || line[i] == '\t') {
-      fields.push_back(line.substr(start, i - start));
-      start = i + 1;
-    }
-  return fields;
 }
 
 RecordRead ReadRecordFile(const std::filesystem::path& path, std::string& text, std::string& problem) {

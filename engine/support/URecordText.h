@@ -7,13 +7,15 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/RunRecords.h"
+
 namespace vey {
 
 // '%', control characters and DEL as %XX; every other byte as it is.
 std::string RecordEscape(std::string_view text);
 // False for a '%' not followed by two hexadecimal digits.
 bool RecordUnescape(std::string_view text, std::string& out);
-std::vector<std::string_view> SplitTabs(std::string_view line);
+using platform::journal::SplitTabs;
 
 // A record is a few lines per change; anything near this size is not one of
 // ours, and reading it whole would only cost memory.
