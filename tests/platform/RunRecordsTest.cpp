@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "common/VeyException.h"
 #include "platform/GameFileSystem.h"
 #include "platform/RunJournal.h"
+#include "platform/RunRecords.h"
 #include "support/TestSupport.h"
 
 namespace vey::platform {
@@ -59,6 +61,14 @@ TEST(RunRecordRead, ValuesWithPercentAndTabComeBackIntact) {
   EXPECT_EQ(changes[2].oldName, "2~dialog.tlk");
 }
 
+TEST(RunRecordRead, EscapesComeBackAndBrokenOnesAreRefused) {
+  for (const std::string text : {"100%", "a\tb", "two\nlines", "cr\r", "%41", "%"})
+    EXPECT_EQ(journal::Unescape(journal::Escape(text)), text);
+  const std::pair<const char*, std::optional<std::string>> cases[] = {
+      {"%41%25", "A%"}, {"%4", std::nullopt}, {"a%", std::nullopt}, {"%g1", std::nullopt}, {"%1g", std::nullopt}};
+  for (const auto& [text, plain] : cases) EXPECT_EQ(journal::Unescape(text), plain) << text;
+}
+
 TEST(RunRecordRead, DamagedChangesAreNamedByFileAndLine) {
   struct Case {
     const char* what;
@@ -75,6 +85,8 @@ TEST(RunRecordRead, DamagedChangesAreNamedByFileAndLine) {
       {"an escape cut short", "file\t0\tx\nfile\t0\tname%\n", {}, "changes.log, line 2: not a change line", 1},
       {"an escape of no hex digits", "file\t0\tna%zzme\n", {}, "changes.log, line 1: not a change line", 0},
       {"an unknown kind", "link\t0\tx\n", {}, "changes.log, line 1: not a change line", 0},
+      {"a doubled slash", "file\t0\ta//b\n", {}, "changes.log, line 1: the path is not in its plain form", 0},
+      {"a dot folder", "file\t0\t./a\n", {}, "changes.log, line 1: the path is not in its plain form", 0},
       {"an encoded climb", "", {"0~..%2F..%2F.bashrc"}, "pre/0~..%2F..%2F.bashrc: the path climbs", 0},
       {"an encoded absolute path", "", {"0~%2Fetc%2Fpasswd"}, "pre/0~%2Fetc%2Fpasswd: the path is absolute", 0},
       {"a number of 25 digits", "", {"1234567890123456789012345~x"}, "pre/1234567890123456789012345~x: the name", 0},
@@ -125,6 +137,8 @@ TEST(RunRecordRead, DamagedRecordsAreNamedByFileAndLine) {
       {"an absolute path", "state=finished\n", "created\t0\t\t5\t" + digest + "\t1\t1\t/x\n",
        "files.txt, line 1: the path is absolute"},
       {"too few fields", "state=finished\n", "created\t0\n", "files.txt, line 1: not a file line"},
+      {"a field too many", "state=finished\n", "created\t0\t\t5\t" + digest + "\t1\t1\tx\ty\n",
+       "files.txt, line 1: not a file line"},
   };
   for (const Case& c : cases) {
     TempDir dir;
