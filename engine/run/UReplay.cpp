@@ -107,8 +107,15 @@ bool TReplay::Plan(const std::string& id, std::vector<std::string>& refusals) {
   target_ = *it;
   later_.clear();
   sources_.clear();
-  for (++it; it != runs.end(); ++it)
-    if (it->Finished()) later_.push_back(*it);
+  for (++it; it != runs.end(); ++it) {
+    // Its changes may lie over the run's: undoing the run beneath it would
+    // mix the two.
+    if (it->Damaged())
+      refusals.push_back(FormatMsg("Run %s, installed after it, cannot be used: its record is damaged (see history).",
+                                   {it->id}));
+    else if (it->Finished())
+      later_.push_back(*it);
+  }
 
   std::error_code ec;
   if (fs::exists(fs::symlink_status(keep_, ec)))

@@ -220,6 +220,15 @@ TEST_F(CliReplay, AMissingOrChangedLaterModIsRefusedBeforeAnyChange) {
        },
        [&] { fs::rename(dir / "src", dir / "game/.veypatcher/runs" / ids[2] / "source.txt"); },
        "The files of the mod of run " + ids[2] + " changed since it was installed"},
+      {"a later run's record damaged",
+       [&] { std::ofstream(dir / "game/.veypatcher/runs" / ids[2] / "run.txt", std::ios::app) << "garbage\n"; },
+       [&] {
+         const fs::path record = dir / "game/.veypatcher/runs" / ids[2] / "run.txt";
+         std::string text = dir.Read(fs::relative(record, dir.Path()).string());
+         text.erase(text.rfind("garbage\n"));
+         std::ofstream(record, std::ios::binary | std::ios::trunc) << text;
+       },
+       "Run " + ids[2] + ", installed after it, cannot be used: its record is damaged"},
       {"a game file changed by hand", [&] { dir.Write("game/override/c.txt", "by hand"); },
        [&] { dir.Write("game/override/c.txt", "c"); }, "override/c.txt changed after run " + ids[2] + "."},
   };

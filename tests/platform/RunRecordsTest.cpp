@@ -81,6 +81,8 @@ TEST(RunRecordRead, DamagedChangesAreNamedByFileAndLine) {
       {"sound", "file\t1\tx\n", {"0~x"}, "", 1},
       {"an absolute path", "file\t0\t/etc/passwd\n", {}, "changes.log, line 1: the path is absolute", 0},
       {"a path climbing out", "folder\t0\ta/../../b\n", {}, "changes.log, line 1: the path climbs", 0},
+      // A terminal's control sequence in a damaged path is not passed on.
+      {"a control character", "file\t0\t/a\x1b[2J\n", {}, "changes.log, line 1: the path is absolute (\"/a?[2J\")", 0},
       {"a path into the journal", "file\t0\t.VEYPATCHER/id\n", {}, "changes.log, line 1: the path lies inside", 0},
       {"an escape cut short", "file\t0\tx\nfile\t0\tname%\n", {}, "changes.log, line 2: not a change line", 1},
       {"an escape of no hex digits", "file\t0\tna%zzme\n", {}, "changes.log, line 1: not a change line", 0},
@@ -96,6 +98,8 @@ TEST(RunRecordRead, DamagedChangesAreNamedByFileAndLine) {
       {"a number of 3000000000", "", {"3000000000~x"}, "", 1},
       // A short name whose line never reached the disk: the file never changed.
       {"a short name without its line", "", {"7"}, "", 0},
+      // A copy of an old version that a kill cut short: never named in a change.
+      {"a copy cut short", "file\t1\tx\n", {"0~x", ".1~y.part"}, "", 1},
   };
   for (const Case& c : cases) {
     TempDir dir;
@@ -161,6 +165,12 @@ TEST(RunRecordRead, DamagedRecordsAreNamedByFileAndLine) {
   fs::create_directories(dir / "run/pre");
   dir.Write("run/changes.log", "");
   EXPECT_FALSE(ReadRunRecord(dir / "run"));
+  // One whose record went but whose changes are logged did change the game.
+  dir.Write("run/changes.log", "file\t0\tx\n");
+  const auto lost = ReadRunRecord(dir / "run");
+  ASSERT_TRUE(lost);
+  ASSERT_FALSE(lost->damage.empty());
+  EXPECT_EQ(lost->damage[0], "run.txt: missing or empty");
 }
 
 TEST(JournalFence, NothingInsideTheJournalFolderIsResolvedOrWritten) {
