@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <optional>
 
@@ -105,9 +106,42 @@ std::string NameOf(const std::filesystem::path& path) {
   return NormalAbsolute(path).filename().string();
 }
 
-// The path with every link followed as far as it exists.
+// Where the kernel found an open descriptor's file; nothing where /proc is
+// not mounted or the file is gone.
+std::optional<std::filesystem::path> KernelPathOf(int fd) {
+  char link[40];
+  std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+  char text[PATH_MAX];
+  const ssize_t n = ::readlink(link, text, sizeof text);
+  if (n <= 0 || static_cast<std::size_t>(n) >= sizeof text || text[0] != '/') return std::nullopt;
+  const std::string_view path(text, static_cast<std::size_t>(n));
+  if (path.ends_with(" (deleted)")) return std::nullopt;
+  return std::filesystem::path(std::string(path));
+}
+
+// The path with every link followed as far as it exists, the rest joined as
+// written. The kernel resolves the longest existing prefix in one open, where
+// a library walk reads every component as a link; the guards ask this for
+// every path a run touches.
 std::filesystem::path RealPath(const std::filesystem::path& p) {
   std::error_code ec;
+  std::filesystem::path existing = std::filesystem::absolute(p, ec);
+  if (!ec) {
+    if (!existing.has_filename() && existing.has_relative_path()) existing = existing.parent_path();
+    std::filesystem::path rest;
+    for (;;) {
+      const int fd = ::open(existing.c_str(), O_PATH | O_CLOEXEC);
+      if (fd >= 0) {
+        const auto real = KernelPathOf(fd);
+        ::close(fd);
+        if (real) return NormalAbsolute(rest.empty() ? *real : *real / rest);
+        break;
+      }
+      if (!existing.has_relative_path()) break;
+      rest = rest.empty() ? existing.filename() : existing.filename() / rest;
+      existing = existing.parent_path();
+    }
+  }
   std::filesystem::path real = std::filesystem::weakly_canonical(std::filesystem::absolute(p, ec), ec);
   return ec ? NormalAbsolute(p) : NormalAbsolute(real);
 }
