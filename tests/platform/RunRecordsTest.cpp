@@ -166,6 +166,7 @@ TEST(JournalFence, NothingInsideTheJournalFolderIsResolvedOrWritten) {
     EXPECT_THROW(files.WriteFile(target, test::ToBytes("x")), EPathError) << target;
   EXPECT_FALSE(fs::exists(dir / "game/.veypatcher/id"));
   EXPECT_NO_THROW(files.WriteFile(dir / "game/override/.veypatcher.txt", test::ToBytes("x")));
+  EXPECT_NO_THROW(files.WriteFile(dir / "game/.veypatcher2", test::ToBytes("x")));
   EXPECT_NO_THROW(files.Resolve(dir / "game", "override\\.veypatcher"));
 }
 
