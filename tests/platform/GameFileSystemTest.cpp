@@ -155,6 +155,12 @@ TEST(GameFileSystemWrite, RefusesTargetsOutsideTheRoots) {
   EXPECT_TRUE(fs.IsWritable(top / "game/sub/../b"));
   EXPECT_FALSE(fs.IsWritable(top / "gamex/a"));  // a sibling sharing the prefix
   EXPECT_FALSE(fs.IsWritable(top / "game/../gamex/a"));
+  // Spellings that are not normal are judged by what they name.
+  EXPECT_TRUE(fs.IsWritable(top / "game//b"));
+  EXPECT_TRUE(fs.IsWritable(top / "game/./b/."));
+  EXPECT_FALSE(fs.IsWritable(top / "game/.."));
+  EXPECT_FALSE(fs.IsWritable(top / "game/sub/../.."));
+  EXPECT_FALSE(fs.IsWritable(top / "gam"));
   EXPECT_FALSE(fs.IsWritable(top.Path()));
 
   const Path outside = top / "gamex/a";

@@ -190,7 +190,49 @@ TEST(JournalFence, NothingInsideTheJournalFolderIsResolvedOrWritten) {
     EXPECT_THROW(files.WriteFile(target, test::ToBytes("x")), EPathError) << target;
   EXPECT_FALSE(fs::exists(dir / "game/.veypatcher/id"));
   EXPECT_NO_THROW(files.WriteFile(dir / "game/override/.veypatcher.txt", test::ToBytes("x")));
+  EXPECT_NO_THROW(files.WriteFile(dir / "game/.veypatcher2", test::ToBytes("x")));
   EXPECT_NO_THROW(files.Resolve(dir / "game", "override\\.veypatcher"));
+}
+
+// The fence looks at the folders as they are at each write: a folder that
+// was fine when first seen and is then turned into a way into the journal,
+// within one run and by someone else, is refused from then on.
+TEST(JournalFence, FollowsFoldersReplacedByLinksDuringTheRun) {
+  struct Case {
+    const char* what;
+    const char* write;  // relative to the game folder
+    void (*change)(const fs::path& game);
+  };
+  const Case cases[] = {
+      {"a folder replaced by a link into the journal", "override/x.tga",
+       [](const fs::path& game) {
+         fs::remove_all(game / "override");
+         fs::create_directory_symlink(game / ".veypatcher", game / "override");
+       }},
+      {"a folder on the way moved into the journal, a link left in its place", "data/sub/x.tga",
+       [](const fs::path& game) {
+         fs::rename(game / "data", game / ".veypatcher/data");
+         fs::create_directory_symlink(game / ".veypatcher/data", game / "data");
+       }},
+      {"the journal folder replaced by a link to a folder the run writes", "store/x.tga",
+       [](const fs::path& game) {
+         fs::rename(game / ".veypatcher", game / "journal-moved");
+         fs::create_directory_symlink(game / "store", game / ".veypatcher");
+       }},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    const fs::path game = dir / "game";
+    for (const char* folder : {".veypatcher/runs", "override", "data/sub", "store"}) fs::create_directories(game / folder);
+    GameFileSystem files;
+    files.AddWritableRoot(game);
+    files.AddGuardedFolder(JournalHome(game));
+    const std::string relative = c.write;
+    EXPECT_NO_THROW(files.WriteFile(files.Resolve(game, relative), test::ToBytes("1"))) << c.what;
+    c.change(game);
+    EXPECT_THROW(files.WriteFile(game / relative, test::ToBytes("2")), EPathError) << c.what;
+    EXPECT_THROW(files.Resolve(game, relative), EPathError) << c.what;
+  }
 }
 
 }  // namespace
