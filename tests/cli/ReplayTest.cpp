@@ -122,6 +122,16 @@ TEST_F(CliReplay, TakingTheMiddleRunOutEqualsAFreshInstallWithoutIt) {
   EXPECT_EQ(Snapshot(dir / "game"), Snapshot(dir / "fresh"));
 }
 
+TEST_F(CliReplay, TakingTheFirstOfThreeOutUndoesTheLaterOnesNewestFirst) {
+  InstallAll();
+  ASSERT_EQ(Install("fresh", "b").exitCode, 0);
+  ASSERT_EQ(Install("fresh", "c").exitCode, 0);
+  CliResult replay = Replay(RunIds()[0]);
+  ASSERT_EQ(replay.exitCode, 0) << replay.out << replay.err;
+  EXPECT_NE(replay.out.find("Installing again (2/2)"), std::string::npos) << replay.out;
+  EXPECT_EQ(Snapshot(dir / "game"), Snapshot(dir / "fresh"));
+}
+
 TEST_F(CliReplay, TheLatestRunIsSimplyUndone) {
   InstallAll();
   ASSERT_EQ(Install("fresh", "a").exitCode, 0);
