@@ -192,7 +192,12 @@ constexpr std::size_t kMaxNameBytes = 255;
 
 std::string GameFileSystem::NormalText(const Path& path) { return NormalAbsoluteText(path); }
 
-void GameFileSystem::AddGuardedFolder(const Path& folder) { guarded_.push_back(NormalAbsolute(folder)); }
+// A dry run of a whole list registers the same folders for every mod on one
+// file system: each is kept once, or every check would grow with the list.
+void GameFileSystem::AddGuardedFolder(const Path& folder) {
+  Path normal = NormalAbsolute(folder);
+  if (std::find(guarded_.begin(), guarded_.end(), normal) == guarded_.end()) guarded_.push_back(std::move(normal));
+}
 
 std::optional<GameFileSystem::Path> GameFileSystem::GuardedFolderOf(const Path& path) const {
   if (guarded_.empty()) return std::nullopt;
@@ -204,10 +209,16 @@ std::optional<GameFileSystem::Path> GameFileSystem::GuardedFolderOf(const Path& 
   return std::nullopt;
 }
 
-void GameFileSystem::AddWritableRoot(const Path& root) { roots_.push_back(NormalAbsolute(root)); }
+void GameFileSystem::AddWritableRoot(const Path& root) {
+  Path normal = NormalAbsolute(root);
+  if (std::find(roots_.begin(), roots_.end(), normal) == roots_.end()) roots_.push_back(std::move(normal));
+}
 
 void GameFileSystem::AddConfinedRoot(const Path& root) {
-  confined_.push_back({NormalAbsolute(root), RealPathText(root)});
+  ConfinedRoot added{NormalAbsolute(root), RealPathText(root)};
+  for (const ConfinedRoot& known : confined_)
+    if (known.normal == added.normal && known.real == added.real) return;
+  confined_.push_back(std::move(added));
 }
 
 std::optional<std::string> GameFileSystem::LinkEscape(const Path& path) const {

@@ -149,6 +149,9 @@ TEST(GameFileSystemWrite, RefusesTargetsOutsideTheRoots) {
   EXPECT_THROW(fs.WriteFile(top / "game/a", test::ToBytes("x")), EPathError);
 
   fs.AddWritableRoot(top / "game/");
+  // Every mod of a list's dry run registers the game folder again: kept once.
+  fs.AddWritableRoot(top / "game/./");
+  EXPECT_EQ(fs.WritableRoots().size(), 1u);
   EXPECT_NO_THROW(fs.WriteFile(top / "game/a", test::ToBytes("x")));
   EXPECT_TRUE(fs.IsWritable(top / "game"));
   EXPECT_TRUE(fs.IsWritable(top / "game/"));
