@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "CliRun.h"
@@ -76,6 +77,7 @@ TEST_F(ModList, ListFileErrorsNameTheirLine) {
       {"[[mod]]\nsource = \"x\"\n", ":1: a [[mod]] without a \"name\""},
       {ok + "sha256 = \"abc\"\n", ":4: \"sha256\" must be 64 hexadecimal digits"},
       {ok + "sha256 = \"" + std::string(63, 'a') + "g\"\n", ":4: \"sha256\" must be 64 hexadecimal digits"},
+      {ok + "sha256 = \"" + std::string(65, 'a') + "\"\n", ":4: \"sha256\" must be 64 hexadecimal digits"},
       {"[[mod]]\nname = \"\"\nsource = \"x\"\n", ":1: a [[mod]] without a \"name\""},
       {ok + "requires = \"B\"\n", ":4: \"requires\" must be a list of mod names"},
       {ok + "type = 3\n", ":4: \"type\" must be a string"},
@@ -115,6 +117,8 @@ TEST_F(ModList, CheckFindsEveryProblemAndChangesNothing) {
       {"[[mod]]\nname = \"A\"\nsource = \"src/a\"\nrequires = [\"B\"]\n[[mod]]\nname = \"B\"\nsource = \"src/a\"\n",
        "A: error: it requires \"B\", which comes after it in the list", 2},
       {"[[mod]]\nname = \"A\"\nsource = \"src/a\"\nrequires = [\"Z\"]\n", "which the list does not hold", 2},
+      {"[[mod]]\nname = \"A\"\nsource = \"src/a\"\nrequires = [\"A\"]\n",
+       "A: error: it requires \"A\", which comes after it in the list", 2},
       {"[[mod]]\nname = \"A\"\nsource = \"src/a\"\nconflicts = [\"B\"]\n[[mod]]\nname = \"B\"\nsource = \"src/a\"\n",
        "A: error: it conflicts with \"B\", which the list also holds", 2},
       {"[[mod]]\nname = \"T\"\nsource = \"src/typed\"\n", "T: error: the mod offers several installation types", 2},
@@ -318,6 +322,17 @@ TEST_F(ModList, HistoryNamesArchiveModsByTheirArchive) {
   CliResult conflicts = Run({"conflicts", "--game", "GAME"});
   EXPECT_TRUE(Contains(conflicts.out, "tex.zip")) << conflicts.out;
   EXPECT_TRUE(Contains(conflicts.out, "b.zip")) << conflicts.out;
+  // The runs of installer mods keep the archive they came from with its
+  // digest, which a replay checks before it installs them again.
+  std::vector<fs::path> records;
+  for (const auto& e : fs::directory_iterator(dir / "game/.veypatcher/runs")) records.push_back(e.path());
+  std::sort(records.begin(), records.end());
+  ASSERT_EQ(records.size(), 3u);
+  for (std::size_t i = 0; i < 2; ++i) {
+    const fs::path zip = i == 0 ? a : b;
+    const std::string source = dir.Read(fs::relative(records[i] / "source.txt", dir.Path()).string());
+    EXPECT_TRUE(Contains(source, "archive-sha256=" + Sha256OfFile(zip) + "\n")) << source;
+  }
 }
 
 // Resuming skips an entry only while its run is still installed and its
@@ -361,6 +376,30 @@ TEST_F(ModList, ResumeRunsAgainWhatChangedOrWasUndone) {
   EXPECT_TRUE(Contains(out, "1/2 A\n")) << out;
   EXPECT_TRUE(skipped(out, "2/2 Textures")) << out;
   EXPECT_EQ(dir.Read("game/override/a.txt"), "a");
+
+  // A run whose record says it failed installed nothing to keep.
+  const std::vector<std::string> again = Lines(Run({"history", "--game", "GAME"}).out);
+  const std::string newRunOfA = again.back().substr(0, again.back().find(' '));
+  const fs::path runText = dir / "game/.veypatcher/runs" / newRunOfA / "run.txt";
+  std::string text = dir.Read(fs::relative(runText, dir.Path()).string());
+  ASSERT_NE(text.find("verdict=ok\n"), std::string::npos) << text;
+  text.replace(text.find("verdict=ok\n"), 11, "verdict=failed\n");
+  std::ofstream(runText, std::ios::binary | std::ios::trunc) << text;
+  status = Run({"modlist", "status", "LIST", "--game", "GAME"});
+  EXPECT_EQ(Lines(status.out)[0], "A: not installed") << status.out;
+
+  // A list record that does not hold together resumes nothing.
+  std::vector<fs::path> lists;
+  for (const auto& e : fs::directory_iterator(dir / "game/.veypatcher/lists")) lists.push_back(e.path());
+  ASSERT_EQ(lists.size(), 1u);
+  std::string record = dir.Read(fs::relative(lists[0], dir.Path()).string());
+  const std::size_t last = record.rfind("\"verdict\"");
+  ASSERT_NE(last, std::string::npos) << record;
+  record.replace(last, 9, "\"verdikt\"");
+  std::ofstream(lists[0], std::ios::binary | std::ios::trunc) << record;
+  // A's files are there already: it installs again with a warning.
+  out = Run({"modlist", "install", "LIST", "--game", "GAME", "--yes"}).out;
+  EXPECT_TRUE(Contains(out, "1/2 A\n") && Contains(out, "2/2 Textures\n")) << out;
 }
 
 // Copies follow the letter case of what is there, in folders as in names.
