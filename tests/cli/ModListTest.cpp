@@ -131,7 +131,10 @@ TEST_F(ModList, CheckFindsEveryProblemAndChangesNothing) {
        "is a folder, not an archive", 2},
       {"[[mod]]\nname = \"C\"\nsource = \"src/a\"\ncopy = { from = \"nothing\", to = \"override\" }\n",
        "C: error: the source holds no folder \"nothing\"", 2},
+      {"[[mod]]\nname = \"E\"\nsource = \"src/empty\"\ncopy = { from = \".\", to = \"override\" }\n",
+       "E: warning: the folder \".\" holds no file to copy", 1},
   };
+  fs::create_directories(dir / "src/empty");
   const std::string keep = dir.Read("game/override/keep.txt");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.entries);
