@@ -3,5 +3,6 @@
 # information, which would double the compile time).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
+source scripts/generator.sh
+cmake -S . -B build $(generator_for build) -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
 cmake --build build -j "$(nproc)"

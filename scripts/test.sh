@@ -15,6 +15,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
+source scripts/generator.sh
 jobs=$(nproc)
 
 if [ -n "${VEY_SKIP_CHECKED:-}" ]; then
@@ -23,13 +24,13 @@ if [ -n "${VEY_SKIP_CHECKED:-}" ]; then
   exit 0
 fi
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DVEY_BUILD_TESTS=ON >/dev/null
+cmake -S . -B build $(generator_for build) -DCMAKE_BUILD_TYPE=Release -DVEY_BUILD_TESTS=ON >/dev/null
 targets=(veypatcher-cli)
 if grep -q '^VEY_BUILD_APP:BOOL=ON' build/CMakeCache.txt; then targets+=(veypatcher tests_app); fi
 cmake --build build -j "$jobs" --target "${targets[@]}"
 ctest --test-dir build --output-on-failure -j "$jobs" -L program
 
-cmake -S . -B build-checked -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g1 -O1" \
+cmake -S . -B build-checked $(generator_for build-checked) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g1 -O1" \
   -DVEY_CHECKED=ON -DVEY_BUILD_TESTS=ON -DVEY_BUILD_APP=OFF >/dev/null
 cmake --build build-checked -j "$jobs"
 ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 \
