@@ -150,11 +150,7 @@ int Uninstall(const std::string& given, const std::string& id, bool force, bool 
   try {
     history.Lock("uninstall");
     if (forget) return Forget(history, id, yes);
-    for (const TRecoveredUndo& undo : history.RecoverUndo())
-      std::cout << "An uninstallation that was cut short (" << undo.name << ") was "
-                << (undo.completed ? "completed first.\n" : "reversed first.\n");
-    for (const std::string& recovered : history.RecoverUnfinished())
-      std::cout << "The unfinished run " << recovered << " was rolled back first.\n";
+    RecoverFirst(history);
   } catch (const ERunRefused& e) {
     std::cout << e.what() << '\n';
     return e.Code() == kRefusedLocked ? kExitLocked : kExitJournal;

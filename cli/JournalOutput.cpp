@@ -6,6 +6,8 @@
 #include <iostream>
 
 #include "cli/CliCommon.h"
+#include "engine/run/URunHistory.h"
+#include "platform/LogViews.h"
 
 namespace vey::cli {
 
@@ -40,6 +42,18 @@ bool WriteResultFile(const std::string& destination, const std::string& text) {
     return false;
   }
   return true;
+}
+
+void RecoverFirst(TRunHistory& history) {
+  for (const TRecoveredUndo& undo : history.RecoverUndo())
+    std::cout << "An uninstallation that was cut short (" << platform::TerminalText(undo.name) << ") was "
+              << (undo.completed ? "completed first.\n" : "reversed first.\n");
+  for (const std::string& recovered : history.RecoverUnfinished())
+    std::cout << "The unfinished run " << platform::TerminalText(recovered) << " was rolled back first.\n";
+  if (!history.ReversedReplay().empty())
+    std::cout << "Taking run " << platform::TerminalText(history.ReversedReplay())
+              << " out with --replay was cut short; it was reversed first: the game and its history are as they "
+                 "were before it.\n";
 }
 
 }  // namespace vey::cli

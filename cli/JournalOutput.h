@@ -5,6 +5,10 @@
 #include <cstddef>
 #include <string>
 
+namespace vey {
+class TRunHistory;
+}
+
 namespace vey::cli {
 
 // The absolute, normal form of --game; UsageError when it is not a folder.
@@ -16,5 +20,9 @@ std::string ModName(const std::string& folder);
 // Writes text to the file ("-": standard output); false, with a line on
 // standard error, when it cannot.
 bool WriteResultFile(const std::string& destination, const std::string& text);
+// Settles what a kill cut short (an uninstallation, a reset, unfinished runs,
+// a replay) before a command acts, saying so on standard output. Needs the
+// lock; raises what TRunHistory raises.
+void RecoverFirst(TRunHistory& history);
 
 }  // namespace vey::cli

@@ -6,6 +6,7 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <set>
 #include <sstream>
 
 #include "cli/ProgressBar.h"
@@ -170,11 +171,17 @@ EntryRun RunCopy(const PreparedMod& mod, const RunSetting& s) {
     journal = std::make_unique<platform::RunJournal>(s.files, game, header);
   }
   s.files.AddWritableRoot(game);
+  // As for an installer run: no spelling of the journal and no link into it
+  // is a target.
+  s.files.AddGuardedFolder(platform::JournalHome(game));
   try {
     const std::string to = e.copy->to == "." ? "" : e.copy->to;
     const fs::path target = to.empty() ? game : s.files.Resolve(game, to);
     const auto files = FilesBelow(mod.copyFrom);
     std::vector<TWritePlace> places;
+    // Folders made or found in this copy: each is checked once, its files
+    // are still checked one by one as they are written.
+    std::set<fs::path> folders;
     std::int32_t done = 0;
     for (const fs::path& relative : files) {
       if (s.cancel && s.cancel->load()) throw ECancelled("Installation interrupted.");
@@ -182,7 +189,7 @@ EntryRun RunCopy(const PreparedMod& mod, const RunSetting& s) {
       const fs::path destination = s.files.Resolve(target, relative.generic_string());
       if (InsideJournal(destination, game))
         throw EPathError("Refusing to copy \"" + relative.generic_string() + "\" into the installer's own records.");
-      s.files.CreateDirectories(destination.parent_path());
+      if (folders.insert(destination.parent_path()).second) s.files.CreateDirectories(destination.parent_path());
       s.files.CopyFile(mod.copyFrom / relative, destination);
       places.push_back({TWritePlace::Kind::File, destination.lexically_relative(game).generic_string(), "", ""});
       if (s.bar) s.bar->Update(++done, static_cast<std::int32_t>(files.size()));

@@ -6,6 +6,7 @@
 
 #include "cli/CliCommon.h"
 #include "cli/InstallCommand.h"
+#include "cli/JournalOutput.h"
 #include "common/PathText.h"
 #include "engine/run/UReplay.h"
 #include "engine/run/UTransaction.h"
@@ -38,8 +39,7 @@ int UninstallWithReplay(const std::string& gameFolder, const std::string& id) {
   TRunHistory history(gameFolder);
   try {
     history.Lock("uninstall");
-    for (const std::string& recovered : history.RecoverUnfinished())
-      std::cout << "The unfinished run " << Text(recovered) << " was rolled back first.\n";
+    RecoverFirst(history);
   } catch (const ERunRefused& e) {
     std::cout << Text(e.what()) << '\n';
     return e.Code() == kRefusedLocked ? kExitLocked : kExitJournal;

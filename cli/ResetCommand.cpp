@@ -37,11 +37,7 @@ int Reset(const ResetOptions& options) {
   }
   if (history.ResetPending()) std::cout << "A reset of this game folder was cut short; finishing it first.\n";
   try {
-    for (const TRecoveredUndo& undo : history.RecoverUndo())
-      std::cout << "An uninstallation that was cut short (" << undo.name << ") was "
-                << (undo.completed ? "completed first.\n" : "reversed first.\n");
-    for (const std::string& recovered : history.RecoverUnfinished())
-      std::cout << "The unfinished run " << recovered << " was rolled back first.\n";
+    RecoverFirst(history);
   } catch (const ERunRefused& e) {
     std::cout << e.what() << '\n';
     return kExitJournal;

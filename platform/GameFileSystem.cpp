@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <optional>
 
@@ -88,6 +89,20 @@ std::optional<std::string> PickEntry(const std::vector<std::string>& candidates,
   throw EFCreateError(FormatMsg(pattern, {PathText(p), SystemReason(err)}), err);
 }
 
+// True for an absolute path without empty, "." or ".." components, which
+// lexical normalisation would leave as it is but for a trailing separator.
+bool LooksNormal(std::string_view s) {
+  if (s.empty() || s[0] != '/') return false;
+  for (std::size_t at = 0; at < s.size();) {
+    std::size_t next = s.find('/', at + 1);
+    if (next == std::string_view::npos) next = s.size();
+    const std::string_view part = s.substr(at + 1, next - at - 1);
+    if (part == "." || part == ".." || (part.empty() && next != s.size())) return false;
+    at = next;
+  }
+  return true;
+}
+
 std::filesystem::path NormalAbsolute(const std::filesystem::path& p) {
   std::filesystem::path n = std::filesystem::absolute(p).lexically_normal();
   // "/a/b/" and "/a/b" are the same folder for the fence.
@@ -95,40 +110,79 @@ std::filesystem::path NormalAbsolute(const std::filesystem::path& p) {
   return n;
 }
 
-std::string FolderKey(const std::filesystem::path& folder) { return NormalAbsolute(folder).string(); }
+// The same as text. The guards and caches normalise every path they see, and
+// most are normal already.
+std::string NormalAbsoluteText(const std::filesystem::path& p) {
+  const std::string& s = p.native();
+  if (LooksNormal(s)) return s.size() > 1 && s.back() == '/' ? s.substr(0, s.size() - 1) : s;
+  return NormalAbsolute(p).native();
+}
+
+std::string FolderKey(const std::filesystem::path& folder) { return NormalAbsoluteText(folder); }
 
 std::string ParentKey(const std::filesystem::path& path) {
-  return NormalAbsolute(path).parent_path().string();
+  std::string key = NormalAbsoluteText(path);
+  const std::size_t cut = key.rfind('/');
+  key.resize(cut == 0 ? 1 : cut);
+  return key;
 }
 
 std::string NameOf(const std::filesystem::path& path) {
-  return NormalAbsolute(path).filename().string();
+  const std::string key = NormalAbsoluteText(path);
+  return key.substr(key.rfind('/') + 1);
 }
 
-// The path with every link followed as far as it exists.
-std::filesystem::path RealPath(const std::filesystem::path& p) {
+// Where the kernel found an open descriptor's file; nothing where /proc is
+// not mounted or the file is gone.
+std::optional<std::string> KernelPathOf(int fd) {
+  const std::string link = "/proc/self/fd/" + std::to_string(fd);
+  char text[PATH_MAX];
+  const ssize_t n = ::readlink(link.c_str(), text, sizeof text);
+  if (n <= 0 || static_cast<std::size_t>(n) >= sizeof text || text[0] != '/') return std::nullopt;
+  std::string path(text, static_cast<std::size_t>(n));
+  if (path.ends_with(" (deleted)")) return std::nullopt;
+  return path;
+}
+
+// The path with every link followed as far as it exists, the rest joined as
+// written, normal and absolute. The kernel resolves the longest existing
+// prefix in one open, where a library walk reads every component as a link;
+// the guards ask this for every path a run touches, so it works on text.
+std::string RealPathText(const std::filesystem::path& p) {
   std::error_code ec;
+  std::string existing = p.native();
+  if (existing.empty() || existing[0] != '/') existing = std::filesystem::absolute(p, ec).native();
+  if (!ec && !existing.empty() && existing[0] == '/') {
+    while (existing.size() > 1 && existing.back() == '/') existing.pop_back();
+    std::string rest;
+    for (;;) {
+      const int fd = ::open(existing.c_str(), O_PATH | O_CLOEXEC);
+      if (fd >= 0) {
+        const auto real = KernelPathOf(fd);
+        ::close(fd);
+        // The kernel's answer is normal already; what did not exist is not.
+        if (real) return rest.empty() ? *real : NormalAbsoluteText(*real + "/" + rest);
+        break;
+      }
+      if (existing == "/") break;
+      const std::size_t cut = existing.rfind('/');
+      rest = rest.empty() ? existing.substr(cut + 1) : existing.substr(cut + 1) + "/" + rest;
+      existing.resize(cut == 0 ? 1 : cut);
+    }
+  }
   std::filesystem::path real = std::filesystem::weakly_canonical(std::filesystem::absolute(p, ec), ec);
-  return ec ? NormalAbsolute(p) : NormalAbsolute(real);
+  return (ec ? NormalAbsolute(p) : NormalAbsolute(real)).native();
 }
 
-bool IsUnder(const std::filesystem::path& path, const std::filesystem::path& root) {
-  // Whole components, so that "/a/bc" is not taken to lie under "/a/b".
-  auto p = path.begin();
-  for (auto r = root.begin(); r != root.end(); ++r, ++p) {
-    if (p == path.end() || *p != *r) return false;
-  }
-  return true;
-}
-
-// The same as IsUnder, with each component compared without regard to ASCII
-// letter case: ".VEYPATCHER" names the journal on a disk that folds case.
-bool IsUnderAnyCase(const std::filesystem::path& path, const std::filesystem::path& root) {
-  auto p = path.begin();
-  for (auto r = root.begin(); r != root.end(); ++r, ++p) {
-    if (p == path.end() || !EqualsNoCase(p->native(), r->native())) return false;
-  }
-  return true;
+// Both paths normal and absolute (NormalAbsolute): one separator between
+// components and none at the end, so that the text compares as the
+// components would. Whole components, so that "/a/bc" is not taken to lie
+// under "/a/b".
+bool IsUnderText(std::string_view path, std::string_view root, bool anyCase) {
+  if (root == "/") return !path.empty() && path[0] == '/';
+  if (path.size() < root.size() || (path.size() > root.size() && path[root.size()] != '/')) return false;
+  const std::string_view head = path.substr(0, root.size());
+  return anyCase ? EqualsNoCase(head, root) : head == root;
 }
 
 // Longest name of one entry on the file systems a game lives on.
@@ -136,32 +190,46 @@ constexpr std::size_t kMaxNameBytes = 255;
 
 }  // namespace
 
-void GameFileSystem::AddGuardedFolder(const Path& folder) { guarded_.push_back(NormalAbsolute(folder)); }
+std::string GameFileSystem::NormalText(const Path& path) { return NormalAbsoluteText(path); }
+
+// A dry run of a whole list registers the same folders for every mod on one
+// file system: each is kept once, or every check would grow with the list.
+void GameFileSystem::AddGuardedFolder(const Path& folder) {
+  Path normal = NormalAbsolute(folder);
+  if (std::find(guarded_.begin(), guarded_.end(), normal) == guarded_.end()) guarded_.push_back(std::move(normal));
+}
 
 std::optional<GameFileSystem::Path> GameFileSystem::GuardedFolderOf(const Path& path) const {
   if (guarded_.empty()) return std::nullopt;
-  const Path normal = NormalAbsolute(path);
-  const Path real = RealPath(path);
+  const std::string normal = NormalAbsoluteText(path), real = RealPathText(path);
+  // Without regard to letter case: ".VEYPATCHER" names the journal on a
+  // disk that folds case.
   for (const Path& folder : guarded_)
-    if (IsUnderAnyCase(normal, folder) || IsUnderAnyCase(real, RealPath(folder))) return folder;
+    if (IsUnderText(normal, folder.native(), true) || IsUnderText(real, RealPathText(folder), true)) return folder;
   return std::nullopt;
 }
 
-void GameFileSystem::AddWritableRoot(const Path& root) { roots_.push_back(NormalAbsolute(root)); }
+void GameFileSystem::AddWritableRoot(const Path& root) {
+  Path normal = NormalAbsolute(root);
+  if (std::find(roots_.begin(), roots_.end(), normal) == roots_.end()) roots_.push_back(std::move(normal));
+}
 
 void GameFileSystem::AddConfinedRoot(const Path& root) {
-  confined_.push_back({NormalAbsolute(root), RealPath(root)});
+  ConfinedRoot added{NormalAbsolute(root), RealPathText(root)};
+  for (const ConfinedRoot& known : confined_)
+    if (known.normal == added.normal && known.real == added.real) return;
+  confined_.push_back(std::move(added));
 }
 
 std::optional<std::string> GameFileSystem::LinkEscape(const Path& path) const {
   if (confined_.empty()) return std::nullopt;
-  const Path normal = NormalAbsolute(path);
+  const std::string normal = NormalAbsoluteText(path);
   for (const ConfinedRoot& root : confined_) {
-    if (!IsUnder(normal, root.normal)) continue;
-    const Path real = RealPath(path);
-    if (!IsUnder(real, root.real))
+    if (!IsUnderText(normal, root.normal.native(), false)) continue;
+    const std::string real = RealPathText(path);
+    if (!IsUnderText(real, root.real.native(), false))
       return FormatMsg("\"%s\" leads through a symbolic link to \"%s\", outside the folder \"%s\"",
-                       {PathText(path), PathText(real), PathText(root.normal)});
+                       {PathText(path), PathText(Path(real)), PathText(root.normal)});
   }
   return std::nullopt;
 }
@@ -476,9 +544,9 @@ void GameFileSystem::Done(const FileChange& change) {
 }
 
 bool GameFileSystem::IsWritable(const Path& path) const {
-  Path normal = NormalAbsolute(path);
+  const std::string normal = NormalAbsoluteText(path);
   for (const Path& root : roots_)
-    if (IsUnder(normal, root)) return true;
+    if (IsUnderText(normal, root.native(), false)) return true;
   return false;
 }
 

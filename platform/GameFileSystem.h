@@ -143,6 +143,9 @@ class GameFileSystem {
   void ForgetListings() const { listings_.clear(); }
 
  protected:
+  // path made absolute and lexically normal, without a trailing separator
+  // ("/" stays): the text under which the caches know a path.
+  static std::string NormalText(const Path& path);
   // The existing entry of folder spelled like name in any letter case.
   virtual std::optional<std::string> FindEntry(const Path& folder, std::string_view name) const;
   void Announce(const FileChange& change);

@@ -41,12 +41,7 @@ OverlayFileSystem::~OverlayFileSystem() {
   std::filesystem::remove_all(scratch_, ec);
 }
 
-std::string OverlayFileSystem::KeyOf(const Path& path) {
-  Path n = std::filesystem::absolute(path).lexically_normal();
-  std::string key = n.string();
-  while (key.size() > 1 && key.back() == '/') key.pop_back();
-  return key;
-}
+std::string OverlayFileSystem::KeyOf(const Path& path) { return NormalText(path); }
 
 const OverlayFileSystem::Entry* OverlayFileSystem::Lookup(const std::string& key) const {
   auto it = entries_.find(key);

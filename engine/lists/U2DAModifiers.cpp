@@ -64,6 +64,22 @@ std::optional<std::int32_t> ColumnOrWarn(TVEYPatcher& patcher, std::string_view 
   return std::nullopt;
 }
 
+// A column's cell of an added or changed row: "high()" becomes the column's
+// next highest value (logged with the same line for both kinds of row), then
+// a 2DAMEMORY token is substituted.
+void SetColumnCell(TVEYPatcher& patcher, T2DAQuery& query, std::int32_t row, const std::string& key,
+                   std::string_view value) {
+  std::string cell = PrepareCellValue(patcher, value);
+  auto column = ColumnOrWarn(patcher, key);
+  if (!column) return;
+  if (IsHighForm(cell)) {
+    cell = query.NextHighestInColumn(*column);
+    patcher.LogMessage(FormatMsg("Setting added row column %s to next HIGHEST value %s.", {key, cell}),
+                       LogKind::Debug);
+  }
+  query.SetCell(row, *column, patcher.ResolveMemoryToken(cell));
+}
+
 }  // namespace
 
 TVEYPatcher::ExclusiveCheck TVEYPatcher::CheckExclusiveColumn(std::string_view section,
@@ -171,15 +187,7 @@ void TVEYPatcher::ApplyAddRow(std::string_view section) {
     }
     if (newRow >= 0 && StoreMemoryToken(key, value, "", newRow, mkAddRow)) continue;
     createRow();
-    std::string cell = PrepareCellValue(*this, value);
-    auto column = ColumnOrWarn(*this, key);
-    if (!column) continue;
-    if (IsHighForm(cell)) {
-      cell = tableQuery_.NextHighestInColumn(*column);
-      LogMessage(FormatMsg("Setting added row column %s to next HIGHEST value %s.", {key, cell}),
-                 LogKind::Debug);
-    }
-    tableQuery_.SetCell(newRow, *column, ResolveMemoryToken(cell));
+    SetColumnCell(*this, tableQuery_, newRow, key, value);
   }
 }
 
@@ -255,15 +263,7 @@ void TVEYPatcher::ApplyChangeRow(std::string_view section) {
     }
     if (row != -1 && StoreMemoryToken(key, value, "", row, mkChangeRow)) continue;
     if (row == -1 || key.empty()) continue;
-    std::string cell = PrepareCellValue(*this, value);
-    auto column = ColumnOrWarn(*this, key);
-    if (!column) continue;
-    if (IsHighForm(cell)) {
-      cell = tableQuery_.NextHighestInColumn(*column);
-      LogMessage(FormatMsg("Setting added row column %s to next HIGHEST value %s.", {key, cell}),
-                 LogKind::Debug);
-    }
-    tableQuery_.SetCell(row, *column, ResolveMemoryToken(cell));
+    SetColumnCell(*this, tableQuery_, row, key, value);
   }
 }
 

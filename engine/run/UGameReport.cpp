@@ -199,8 +199,19 @@ class Writer {
   std::string Scrubbed(std::string text) const {
     std::string home = privacy_.home;
     while (home.size() > 1 && home.back() == '/') home.pop_back();
+    // Only the home folder itself: "/home/ann" leaves "/home/anna" alone.
+    const auto ends = [&](std::size_t at) {
+      if (at == text.size()) return true;
+      const char c = text[at];
+      return !std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '-' && c != '.';
+    };
     if (home.size() > 1)
-      for (std::size_t at; (at = text.find(home)) != std::string::npos;) text.replace(at, home.size(), 1, '~');
+      for (std::size_t at = 0; (at = text.find(home, at)) != std::string::npos;) {
+        if (ends(at + home.size()))
+          text.replace(at, home.size(), 1, '~');
+        else
+          at += home.size();
+      }
     // As a word only: a user named "ann" leaves "annotations" alone.
     const std::string& user = privacy_.user;
     auto wordChar = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; };

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <map>
 #include <set>
 
@@ -12,10 +13,15 @@
 #include "common/Sha256.h"
 #include "common/StrFormat.h"
 #include "common/VeyException.h"
+#include "engine/run/UTransaction.h"
+#include "platform/RunRecords.h"
 
 namespace vey {
 namespace fs = std::filesystem;
 namespace {
+
+// What Keep kept, written last: without it the replay had changed nothing.
+constexpr const char* kKeptList = "kept.txt";
 
 // A hard link where the file system allows one, else a copy: the kept
 // version must not change when the game file is replaced.
@@ -56,6 +62,9 @@ bool KeepTree(const fs::path& from, const fs::path& to, bool link) {
 // Puts a kept file back in one rename; across file systems (a linked
 // override folder on another disk) by a copy beside the target first.
 bool Restore(const fs::path& kept, const fs::path& target) {
+  // Gone already: a put-back cut short moved it into place.
+  struct stat keptStat {};
+  if (::lstat(kept.c_str(), &keptStat) != 0 && errno == ENOENT) return true;
   std::error_code ec;
   fs::create_directories(target.parent_path(), ec);
   if (::rename(kept.c_str(), target.c_str()) == 0) return true;
@@ -98,8 +107,15 @@ bool TReplay::Plan(const std::string& id, std::vector<std::string>& refusals) {
   target_ = *it;
   later_.clear();
   sources_.clear();
-  for (++it; it != runs.end(); ++it)
-    if (it->Finished()) later_.push_back(*it);
+  for (++it; it != runs.end(); ++it) {
+    // Its changes may lie over the run's: undoing the run beneath it would
+    // mix the two.
+    if (it->Damaged())
+      refusals.push_back(FormatMsg("Run %s, installed after it, cannot be used: its record is damaged (see history).",
+                                   {it->id}));
+    else if (it->Finished())
+      later_.push_back(*it);
+  }
 
   std::error_code ec;
   if (fs::exists(fs::symlink_status(keep_, ec)))
@@ -170,6 +186,35 @@ void TReplay::Keep() {
       throw EFCreateError(FormatMsg("Cannot keep a copy of the record of run %s before the replay.", {run->id}));
   idsBefore_.clear();
   for (const platform::RunRecord& run : history_.Runs()) idsBefore_.push_back(run.id);
+  // Written down whole before anything changes, so that a kill later on can
+  // be reversed by the next start.
+  std::string text = "target\t" + platform::EscapeRecordText(target_.id) + "\n";
+  for (const std::string& id : idsBefore_) text += "run\t" + platform::EscapeRecordText(id) + "\n";
+  for (const KeptFile& f : kept_)
+    text += std::string("file\t") + (f.existed ? "1" : "0") + "\t" + platform::EscapeRecordText(f.path) + "\n";
+  platform::WriteJournalText(keep_ / kKeptList, text);
+}
+
+bool TReplay::ReadKept() {
+  target_ = {};
+  idsBefore_.clear();
+  kept_.clear();
+  for (const std::string& line : platform::journal::ReadLines(keep_ / kKeptList)) {
+    const auto f = platform::journal::SplitTabs(line);
+    const auto value = platform::journal::Unescape(f.back());
+    if (!value) return false;
+    if (f.size() == 2 && f[0] == "target") {
+      target_.id = *value;
+    } else if (f.size() == 2 && f[0] == "run") {
+      idsBefore_.push_back(*value);
+    } else if (f.size() == 3 && f[0] == "file" && (f[1] == "0" || f[1] == "1") &&
+               !platform::journal::PathProblem(*value)) {
+      kept_.push_back({*value, f[1] == "1"});
+    } else {
+      return false;
+    }
+  }
+  return !target_.id.empty();
 }
 
 std::vector<std::string> TReplay::Undo() {
@@ -233,13 +278,43 @@ std::vector<std::string> TReplay::PutBack() {
     if (::rename(entry.path().c_str(), record.c_str()) != 0) problems.push_back(record.string());
   }
   // What could not be put back stays where it was kept, for the person.
-  if (problems.empty()) fs::remove_all(keep_, ec);
+  if (problems.empty()) Drop();
   return problems;
 }
 
-void TReplay::Done() {
+void TReplay::Done() { Drop(); }
+
+void TReplay::Drop() {
+  // The list first: a kill while the rest goes leaves copies, not a replay
+  // to reverse with half of them.
   std::error_code ec;
+  fs::remove(keep_ / kKeptList, ec);
   fs::remove_all(keep_, ec);
+}
+
+std::optional<std::string> TReplay::RecoverCutShort(TRunHistory& history, const fs::path& gameFolder) {
+  TReplay replay(history, gameFolder);
+  std::error_code ec;
+  if (!fs::exists(fs::symlink_status(replay.keep_, ec))) return std::nullopt;
+  if (!fs::exists(fs::symlink_status(replay.keep_ / kKeptList, ec))) {
+    replay.Drop();
+    return std::nullopt;
+  }
+  const auto refuse = [&](const std::string& why) {
+    throw ERunRefused(FormatMsg("An uninstall with --replay was cut short and cannot be reversed: %s. Nothing more "
+                                "was changed, and no installation can start until this is settled. What it kept is "
+                                "in %s; once the game's files are as they should be, remove that folder.",
+                                {why, replay.keep_.string()}),
+                      kRefusedJournal);
+  };
+  if (!replay.ReadKept()) refuse(std::string(kKeptList) + " is damaged");
+  std::vector<std::string> problems = replay.RollBack();
+  if (!problems.empty()) {
+    std::string list;
+    for (const std::string& p : problems) list += (list.empty() ? "" : ", ") + p;
+    refuse("these could not be put back: " + list);
+  }
+  return replay.target_.id;
 }
 
 }  // namespace vey

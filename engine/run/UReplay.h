@@ -6,6 +6,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,9 +44,21 @@ class TReplay {
   // Everything went well: the kept versions are dropped.
   void Done();
 
+  // A replay cut short by a kill leaves what it kept in GAME/.veypatcher/
+  // replay. Run with the lock held and after the unfinished runs were rolled
+  // back: puts the game and its history back as they were before that
+  // replay. Empty when there was none to reverse (a replay killed before it
+  // changed anything only leaves copies, which go); else the id of the run
+  // it was taking out. Raises ERunRefused (code 6) when something cannot be
+  // put back, keeping the folder.
+  static std::optional<std::string> RecoverCutShort(TRunHistory& history, const std::filesystem::path& gameFolder);
+
  private:
   void Keep();
   std::vector<std::string> PutBack();
+  // Reads what Keep wrote down; false when Keep did not finish.
+  bool ReadKept();
+  void Drop();
 
   TRunHistory& history_;
   std::filesystem::path game_;

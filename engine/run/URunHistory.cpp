@@ -6,6 +6,7 @@
 #include <set>
 
 #include "common/StrFormat.h"
+#include "engine/run/UReplay.h"
 #include "engine/run/UTransaction.h"
 #include "engine/run/UUndoTransaction.h"
 #include "platform/JournalReset.h"
@@ -79,6 +80,8 @@ std::vector<std::string> TRunHistory::RecoverUnfinished() {
   RecoverUnfinishedRuns(game_, {}, [&](const platform::RunRecord& run, const platform::RollbackResult&) {
     recovered.push_back(run.id);
   });
+  // After the runs: a reinstall the kill cut short is one of them.
+  reversedReplay_ = TReplay::RecoverCutShort(*this, game_).value_or("");
   return recovered;
 }
 

@@ -43,8 +43,12 @@ class TRunHistory {
   // Completes or reverses uninstallations a kill cut short. Needs the lock.
   std::vector<TRecoveredUndo> RecoverUndo();
   // Rolls back runs a crash left unfinished (after RecoverUndo, and after
-  // finishing a reset that was cut short); their ids. Needs the lock.
+  // finishing a reset that was cut short), then reverses a replay that was
+  // cut short; the runs' ids. Needs the lock.
   std::vector<std::string> RecoverUnfinished();
+  // The run that a replay reversed by RecoverUnfinished was taking out;
+  // empty when there was none.
+  const std::string& ReversedReplay() const { return reversedReplay_; }
   bool ResetPending() const;
 
   // Oldest first.
@@ -73,6 +77,7 @@ class TRunHistory {
  private:
   std::string game_;
   platform::RunLock lock_;
+  std::string reversedReplay_;
 };
 
 }  // namespace vey

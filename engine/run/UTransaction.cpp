@@ -6,6 +6,7 @@
 #include "common/PathText.h"
 #include "common/Sha256.h"
 #include "common/StrFormat.h"
+#include "engine/run/UReplay.h"
 #include "engine/run/URunHistory.h"
 #include "engine/support/URunReport.h"
 #include "engine/run/UUndoTransaction.h"
@@ -136,6 +137,14 @@ void TTransaction::Begin(const std::string& gameFolder) {
                               {run.id, IntToStr(r.restored), IntToStr(r.removed)}),
                     LogKind::Install);
     });
+    TRunHistory history(gameFolder);
+    if (const auto taken = TReplay::RecoverCutShort(history, gameFolder)) {
+      p_.Files().ForgetListings();
+      p_.LogMessage(FormatMsg("Taking run %s out with --replay was cut short; it was reversed first: the game and "
+                              "its history are as they were before it.",
+                              {*taken}),
+                    LogKind::Install);
+    }
   }
   const std::string instructions = p_.DataPath() + p_.IniFileName();
   const std::string hash = InstructionHash();

@@ -79,5 +79,30 @@ TEST(GameReportPrivacy, UserNameInAPathOutsideHomeIsLeftOut) {
   EXPECT_NE(text.find("/media/<user>/Games"), std::string::npos) << text;
 }
 
+// Names are checked as names: one file is no clash, one format twice is no
+// choice of formats, and the home folder and the user name are only
+// replaced where they stand whole.
+TEST(GameReportPrivacy, ClashesFormatsHomeAndUserAreMatchedWhole) {
+  TempDir dir;
+  const fs::path game = dir / "anna/game";
+  for (const char* name : {"single.2da", "pic.tga", "PIC.TGA", "skin.tga", "skin.dds", "annotations.txt",
+                           "Annotations.txt"})
+    dir.Write("anna/game/override/" + std::string(name), "x");
+  const std::string text = GameReport(game.string(), {(dir / "ann").string(), "ann"});
+  const std::size_t clashes = text.find("differ only in letter case"), textures = text.find("several formats");
+  ASSERT_NE(clashes, std::string::npos) << text;
+  ASSERT_NE(textures, std::string::npos) << text;
+  const std::string clashText = text.substr(clashes, textures - clashes), textureText = text.substr(textures);
+  EXPECT_NE(text.find("Game folder: " + game.string() + "\n"), std::string::npos) << text;
+  EXPECT_NE(clashText.find("Annotations.txt (not installed by VEYPatcher), annotations.txt"), std::string::npos)
+      << text;
+  EXPECT_NE(clashText.find("PIC.TGA (not installed by VEYPatcher), pic.tga"), std::string::npos) << text;
+  EXPECT_EQ(clashText.find("single.2da"), std::string::npos) << text;
+  EXPECT_EQ(clashText.find("skin"), std::string::npos) << text;
+  EXPECT_NE(textureText.find("skin: skin.dds (not installed by VEYPatcher), skin.tga"), std::string::npos) << text;
+  EXPECT_EQ(textureText.find("pic"), std::string::npos) << text;
+  EXPECT_EQ(text.find("<user>"), std::string::npos) << text;
+}
+
 }  // namespace
 }  // namespace vey::test

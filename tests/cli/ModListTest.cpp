@@ -251,8 +251,16 @@ TEST_F(ModList, CopyModsReplaceNamesInAnyLetterCaseAndCanBeUndone) {
   List("[[mod]]\nname = \"Evil\"\nsource = \"src/tex\"\ncopy = { from = \"override\", to = \".VeyPatcher\" }\n");
   CliResult evil = Run({"modlist", "install", "LIST", "--game", "GAME", "--yes"});
   EXPECT_EQ(evil.exitCode, 3) << evil.out;
-  EXPECT_TRUE(Contains(evil.out, "installer's own records")) << evil.out;
+  EXPECT_TRUE(Contains(evil.out, "installer's journal folder")) << evil.out;
   EXPECT_FALSE(fs::exists(dir / "game/.veypatcher/Foo.TGA"));
+  // Nor is a folder of the game that is a link into them.
+  fs::create_directory_symlink(dir / "game/.veypatcher", dir / "game/override/j");
+  dir.Write("src/sneak/Override/j/x.tga", "x");
+  List("[[mod]]\nname = \"Sneak\"\nsource = \"src/sneak\"\ncopy = { from = \"override\", to = \"override\" }\n");
+  CliResult sneak = Run({"modlist", "install", "LIST", "--game", "GAME", "--yes"});
+  EXPECT_EQ(sneak.exitCode, 3) << sneak.out;
+  EXPECT_TRUE(Contains(sneak.out, "journal folder")) << sneak.out;
+  EXPECT_FALSE(fs::exists(dir / "game/.veypatcher/x.tga"));
 }
 
 TEST_F(ModList, ArchivesOnTheCommandLineUnpackOnceAndChooseByIn) {

@@ -13,6 +13,9 @@
 #include <sstream>
 
 #include "CliRun.h"
+#include "cli/InstallCommand.h"
+#include "engine/run/UReplay.h"
+#include "platform/GameFileSystem.h"
 #include "support/GameFiles.h"
 #include "support/TalkTableBytes.h"
 #include "support/TestSupport.h"
@@ -119,6 +122,16 @@ TEST_F(CliReplay, TakingTheMiddleRunOutEqualsAFreshInstallWithoutIt) {
   EXPECT_EQ(Snapshot(dir / "game"), Snapshot(dir / "fresh"));
 }
 
+TEST_F(CliReplay, TakingTheFirstOfThreeOutUndoesTheLaterOnesNewestFirst) {
+  InstallAll();
+  ASSERT_EQ(Install("fresh", "b").exitCode, 0);
+  ASSERT_EQ(Install("fresh", "c").exitCode, 0);
+  CliResult replay = Replay(RunIds()[0]);
+  ASSERT_EQ(replay.exitCode, 0) << replay.out << replay.err;
+  EXPECT_NE(replay.out.find("Installing again (2/2)"), std::string::npos) << replay.out;
+  EXPECT_EQ(Snapshot(dir / "game"), Snapshot(dir / "fresh"));
+}
+
 TEST_F(CliReplay, TheLatestRunIsSimplyUndone) {
   InstallAll();
   ASSERT_EQ(Install("fresh", "a").exitCode, 0);
@@ -205,8 +218,6 @@ TEST_F(CliReplay, AMissingOrChangedLaterModIsRefusedBeforeAnyChange) {
        "Run " + ids[2] + " cannot be installed again: source.txt is missing."},
       {"a file of the run taken out changed by hand", [&] { dir.Write("game/override/b.txt", "by hand"); },
        [&] { dir.Write("game/override/b.txt", "b"); }, "override/b.txt changed after run " + ids[1] + "."},
-      {"an earlier replay unfinished", [&] { fs::create_directory(dir / "game/.veypatcher/replay"); },
-       [&] { fs::remove(dir / "game/.veypatcher/replay"); }, "An earlier replay did not finish"},
       {"a source record without the mod's digest",
        [&] {
          const fs::path record = dir / "game/.veypatcher/runs" / ids[2] / "source.txt";
@@ -219,6 +230,15 @@ TEST_F(CliReplay, AMissingOrChangedLaterModIsRefusedBeforeAnyChange) {
        },
        [&] { fs::rename(dir / "src", dir / "game/.veypatcher/runs" / ids[2] / "source.txt"); },
        "The files of the mod of run " + ids[2] + " changed since it was installed"},
+      {"a later run's record damaged",
+       [&] { std::ofstream(dir / "game/.veypatcher/runs" / ids[2] / "run.txt", std::ios::app) << "garbage\n"; },
+       [&] {
+         const fs::path record = dir / "game/.veypatcher/runs" / ids[2] / "run.txt";
+         std::string text = dir.Read(fs::relative(record, dir.Path()).string());
+         text.erase(text.rfind("garbage\n"));
+         std::ofstream(record, std::ios::binary | std::ios::trunc) << text;
+       },
+       "Run " + ids[2] + ", installed after it, cannot be used: its record is damaged"},
       {"a game file changed by hand", [&] { dir.Write("game/override/c.txt", "by hand"); },
        [&] { dir.Write("game/override/c.txt", "c"); }, "override/c.txt changed after run " + ids[2] + "."},
   };
@@ -238,6 +258,96 @@ TEST_F(CliReplay, AMissingOrChangedLaterModIsRefusedBeforeAnyChange) {
   dir.Write("c/backup/spells.2da", "old");
   dir.Write("c/veypatchdata/erfpatch_temp/x.tmp", "work");
   EXPECT_EQ(Replay(ids[1]).exitCode, 0);
+}
+
+// A replay killed at any point (the kill is played by dropping TReplay
+// without its end) is reversed by the next command that takes the lock.
+TEST_F(CliReplay, AReplayCutShortIsReversedByTheNextCommand) {
+  struct Case {
+    const char* name;
+    std::function<void(TRunHistory&, TReplay&)> cut;  // what the replay did before the kill
+    bool reversed;                                      // false: it had changed nothing yet
+  };
+  const Case cases[] = {
+      {"while keeping the files", [](TRunHistory&, TReplay&) {}, false},
+      {"after the undo", [](TRunHistory&, TReplay& r) { ASSERT_TRUE(r.Undo().empty()); }, true},
+      {"after a reinstall",
+       [&](TRunHistory&, TReplay& r) {
+         ASSERT_TRUE(r.Undo().empty());
+         testing::internal::CaptureStdout();
+         const int code = cli::InstallAgain(r.Sources()[0], (dir / "game").string());
+         testing::internal::GetCapturedStdout();
+         ASSERT_EQ(code, 0);
+       },
+       true},
+      {"during a reinstall",
+       [&](TRunHistory&, TReplay& r) {
+         ASSERT_TRUE(r.Undo().empty());
+         // A run that wrote a file and a folder and never ended.
+         platform::GameFileSystem files;
+         files.AddWritableRoot(dir / "game");
+         platform::RunRecord header;
+         header.modFolder = (dir / "c").string();
+         header.journal = platform::ReadJournalIdentity(dir / "game");
+         platform::RunJournal journal(files, dir / "game", header);
+         files.CreateDirectories(dir / "game/override/new");
+         files.WriteFile(dir / "game/override/new/half.txt", ToBytes("half"));
+         files.WriteFile(dir / "game/override/keep.txt", ToBytes("overwritten"));
+       },
+       true},
+  };
+  InstallAll();
+  const std::vector<std::string> ids = RunIds();
+  auto withoutLock = [](Tree t) {
+    t.erase(".veypatcher/lock");
+    return t;
+  };
+  const Tree before = withoutLock(Snapshot(dir / "game", true));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    {
+      TRunHistory history((dir / "game").string());
+      history.Lock("test");
+      TReplay replay(history, dir / "game");
+      std::vector<std::string> refusals;
+      ASSERT_TRUE(replay.Plan(ids[1], refusals));
+      ASSERT_TRUE(refusals.empty());
+      c.cut(history, replay);
+      if (!c.reversed) dir.Write("game/.veypatcher/replay/files/0", "a copy");
+    }
+    ASSERT_TRUE(fs::exists(dir / "game/.veypatcher/replay"));
+    CliResult next = RunCli({"uninstall", "--game", (dir / "game").string(), "--run", "none"});
+    EXPECT_EQ(next.exitCode, 4) << next.out;
+    EXPECT_EQ(next.out.find("Taking run " + ids[1] + " out with --replay was cut short; it was reversed first") !=
+                  std::string::npos,
+              c.reversed)
+        << next.out;
+    EXPECT_FALSE(fs::exists(dir / "game/.veypatcher/replay"));
+    const Tree after = withoutLock(Snapshot(dir / "game", true));
+    EXPECT_EQ(after, before);
+    for (const auto& [path, bytes] : before)
+      EXPECT_TRUE(after.count(path) && after.at(path) == bytes) << path;
+    for (const auto& [path, bytes] : after) EXPECT_TRUE(before.count(path)) << path << " is new";
+  }
+
+  // An install reverses it too, before it changes anything of its own.
+  {
+    TRunHistory history((dir / "game").string());
+    history.Lock("test");
+    TReplay replay(history, dir / "game");
+    std::vector<std::string> refusals;
+    ASSERT_TRUE(replay.Plan(ids[1], refusals));
+    ASSERT_TRUE(replay.Undo().empty());
+  }
+  CliResult install = Install("game", "b");
+  EXPECT_NE(install.out.find("Taking run " + ids[1] + " out with --replay was cut short; it was reversed first"),
+            std::string::npos)
+      << install.out;
+  // The record of b is back under its own id: installing b again meets it.
+  EXPECT_NE(install.out.find("already installed into this game on"), std::string::npos) << install.out;
+  EXPECT_NE(install.out.find("(run " + ids[1] + ")"), std::string::npos) << install.out;
+  EXPECT_EQ(RunIds(), ids);
+  EXPECT_FALSE(fs::exists(dir / "game/.veypatcher/replay"));
 }
 
 }  // namespace

@@ -149,12 +149,21 @@ TEST(GameFileSystemWrite, RefusesTargetsOutsideTheRoots) {
   EXPECT_THROW(fs.WriteFile(top / "game/a", test::ToBytes("x")), EPathError);
 
   fs.AddWritableRoot(top / "game/");
+  // Every mod of a list's dry run registers the game folder again: kept once.
+  fs.AddWritableRoot(top / "game/./");
+  EXPECT_EQ(fs.WritableRoots().size(), 1u);
   EXPECT_NO_THROW(fs.WriteFile(top / "game/a", test::ToBytes("x")));
   EXPECT_TRUE(fs.IsWritable(top / "game"));
   EXPECT_TRUE(fs.IsWritable(top / "game/"));
   EXPECT_TRUE(fs.IsWritable(top / "game/sub/../b"));
   EXPECT_FALSE(fs.IsWritable(top / "gamex/a"));  // a sibling sharing the prefix
   EXPECT_FALSE(fs.IsWritable(top / "game/../gamex/a"));
+  // Spellings that are not normal are judged by what they name.
+  EXPECT_TRUE(fs.IsWritable(top / "game//b"));
+  EXPECT_TRUE(fs.IsWritable(top / "game/./b/."));
+  EXPECT_FALSE(fs.IsWritable(top / "game/.."));
+  EXPECT_FALSE(fs.IsWritable(top / "game/sub/../.."));
+  EXPECT_FALSE(fs.IsWritable(top / "gam"));
   EXPECT_FALSE(fs.IsWritable(top.Path()));
 
   const Path outside = top / "gamex/a";

@@ -106,15 +106,36 @@ TEST(LastWrites, LaterRunsWinUndoneRunsAreLeftOutAndMarksReplaceTheRecordedState
     for (const std::string& p : paths) r.files.push_back({p, "modified", true, true, 1, 2, "b", "a-" + r.id, 7, 0});
     return r;
   };
-  std::vector<RunRecord> runs{run("1", {"x", "y", "../out"}), run("2", {"y", "z"}), run("3", {"x"})};
+  std::vector<RunRecord> runs{run("1", {"x", "y", "../out"}), run("2", {"y", "z"}), run("3", {"x"}), run("4", {"z", "w"})};
   runs[1].partlyUndone.push_back({"y", false, "", "9"});
   runs[2].undone = true;
+  // A run a kill cut short is rolled back by the next start, not checked.
+  runs[3].state = "running";
   const auto files = LastWrites(runs);
   ASSERT_EQ(files.size(), 3u);
   EXPECT_EQ(files[0].path + files[0].run + files[0].sha256, "x1a-1");
   EXPECT_EQ(files[1].path + files[1].run, "y2");
   EXPECT_FALSE(files[1].exists);
   EXPECT_EQ(files[2].path + files[2].run + files[2].sha256, "z2a-2");
+}
+
+TEST(LastWrites, AFilePutBackByAForcedUninstallIsComparedByContentAlone) {
+  TempDir dir;
+  const std::string before = "before the run";
+  RunRecord run;
+  run.id = "2";
+  run.state = "finished";
+  run.files.push_back({"f", "modified", true, true, 3, 5, Digest("old"), Digest("new!!"), 7, 0});
+  // An uninstall of an earlier run put its own old version back: another
+  // file, of a size the mark does not record.
+  run.partlyUndone.push_back({"f", true, Digest(before), "1"});
+  dir.Write("f", before);
+  EXPECT_TRUE(FindDrifts(dir.Path(), LastWrites({run})).empty());
+  std::ofstream(dir / "f", std::ios::in | std::ios::out) << "B";
+  const auto drifts = FindDrifts(dir.Path(), LastWrites({run}));
+  ASSERT_EQ(drifts.size(), 1u);
+  EXPECT_EQ(drifts[0].state, "changed");
+  EXPECT_EQ(drifts[0].run, "2");
 }
 
 }  // namespace

@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "common/VeyException.h"
 #include "platform/GameFileSystem.h"
 #include "platform/RunJournal.h"
+#include "platform/RunRecords.h"
 #include "support/TestSupport.h"
 
 namespace vey::platform {
@@ -59,6 +61,14 @@ TEST(RunRecordRead, ValuesWithPercentAndTabComeBackIntact) {
   EXPECT_EQ(changes[2].oldName, "2~dialog.tlk");
 }
 
+TEST(RunRecordRead, EscapesComeBackAndBrokenOnesAreRefused) {
+  for (const std::string text : {"100%", "a\tb", "two\nlines", "cr\r", "%41", "%"})
+    EXPECT_EQ(journal::Unescape(journal::Escape(text)), text);
+  const std::pair<const char*, std::optional<std::string>> cases[] = {
+      {"%41%25", "A%"}, {"%4", std::nullopt}, {"a%", std::nullopt}, {"%g1", std::nullopt}, {"%1g", std::nullopt}};
+  for (const auto& [text, plain] : cases) EXPECT_EQ(journal::Unescape(text), plain) << text;
+}
+
 TEST(RunRecordRead, DamagedChangesAreNamedByFileAndLine) {
   struct Case {
     const char* what;
@@ -71,10 +81,14 @@ TEST(RunRecordRead, DamagedChangesAreNamedByFileAndLine) {
       {"sound", "file\t1\tx\n", {"0~x"}, "", 1},
       {"an absolute path", "file\t0\t/etc/passwd\n", {}, "changes.log, line 1: the path is absolute", 0},
       {"a path climbing out", "folder\t0\ta/../../b\n", {}, "changes.log, line 1: the path climbs", 0},
+      // A terminal's control sequence in a damaged path is not passed on.
+      {"a control character", "file\t0\t/a\x1b[2J\n", {}, "changes.log, line 1: the path is absolute (\"/a?[2J\")", 0},
       {"a path into the journal", "file\t0\t.VEYPATCHER/id\n", {}, "changes.log, line 1: the path lies inside", 0},
       {"an escape cut short", "file\t0\tx\nfile\t0\tname%\n", {}, "changes.log, line 2: not a change line", 1},
       {"an escape of no hex digits", "file\t0\tna%zzme\n", {}, "changes.log, line 1: not a change line", 0},
       {"an unknown kind", "link\t0\tx\n", {}, "changes.log, line 1: not a change line", 0},
+      {"a doubled slash", "file\t0\ta//b\n", {}, "changes.log, line 1: the path is not in its plain form", 0},
+      {"a dot folder", "file\t0\t./a\n", {}, "changes.log, line 1: the path is not in its plain form", 0},
       {"an encoded climb", "", {"0~..%2F..%2F.bashrc"}, "pre/0~..%2F..%2F.bashrc: the path climbs", 0},
       {"an encoded absolute path", "", {"0~%2Fetc%2Fpasswd"}, "pre/0~%2Fetc%2Fpasswd: the path is absolute", 0},
       {"a number of 25 digits", "", {"1234567890123456789012345~x"}, "pre/1234567890123456789012345~x: the name", 0},
@@ -84,6 +98,8 @@ TEST(RunRecordRead, DamagedChangesAreNamedByFileAndLine) {
       {"a number of 3000000000", "", {"3000000000~x"}, "", 1},
       // A short name whose line never reached the disk: the file never changed.
       {"a short name without its line", "", {"7"}, "", 0},
+      // A copy of an old version that a kill cut short: never named in a change.
+      {"a copy cut short", "file\t1\tx\n", {"0~x", ".1~y.part"}, "", 1},
   };
   for (const Case& c : cases) {
     TempDir dir;
@@ -125,6 +141,8 @@ TEST(RunRecordRead, DamagedRecordsAreNamedByFileAndLine) {
       {"an absolute path", "state=finished\n", "created\t0\t\t5\t" + digest + "\t1\t1\t/x\n",
        "files.txt, line 1: the path is absolute"},
       {"too few fields", "state=finished\n", "created\t0\n", "files.txt, line 1: not a file line"},
+      {"a field too many", "state=finished\n", "created\t0\t\t5\t" + digest + "\t1\t1\tx\ty\n",
+       "files.txt, line 1: not a file line"},
   };
   for (const Case& c : cases) {
     TempDir dir;
@@ -147,6 +165,12 @@ TEST(RunRecordRead, DamagedRecordsAreNamedByFileAndLine) {
   fs::create_directories(dir / "run/pre");
   dir.Write("run/changes.log", "");
   EXPECT_FALSE(ReadRunRecord(dir / "run"));
+  // One whose record went but whose changes are logged did change the game.
+  dir.Write("run/changes.log", "file\t0\tx\n");
+  const auto lost = ReadRunRecord(dir / "run");
+  ASSERT_TRUE(lost);
+  ASSERT_FALSE(lost->damage.empty());
+  EXPECT_EQ(lost->damage[0], "run.txt: missing or empty");
 }
 
 TEST(JournalFence, NothingInsideTheJournalFolderIsResolvedOrWritten) {
@@ -166,7 +190,49 @@ TEST(JournalFence, NothingInsideTheJournalFolderIsResolvedOrWritten) {
     EXPECT_THROW(files.WriteFile(target, test::ToBytes("x")), EPathError) << target;
   EXPECT_FALSE(fs::exists(dir / "game/.veypatcher/id"));
   EXPECT_NO_THROW(files.WriteFile(dir / "game/override/.veypatcher.txt", test::ToBytes("x")));
+  EXPECT_NO_THROW(files.WriteFile(dir / "game/.veypatcher2", test::ToBytes("x")));
   EXPECT_NO_THROW(files.Resolve(dir / "game", "override\\.veypatcher"));
+}
+
+// The fence looks at the folders as they are at each write: a folder that
+// was fine when first seen and is then turned into a way into the journal,
+// within one run and by someone else, is refused from then on.
+TEST(JournalFence, FollowsFoldersReplacedByLinksDuringTheRun) {
+  struct Case {
+    const char* what;
+    const char* write;  // relative to the game folder
+    void (*change)(const fs::path& game);
+  };
+  const Case cases[] = {
+      {"a folder replaced by a link into the journal", "override/x.tga",
+       [](const fs::path& game) {
+         fs::remove_all(game / "override");
+         fs::create_directory_symlink(game / ".veypatcher", game / "override");
+       }},
+      {"a folder on the way moved into the journal, a link left in its place", "data/sub/x.tga",
+       [](const fs::path& game) {
+         fs::rename(game / "data", game / ".veypatcher/data");
+         fs::create_directory_symlink(game / ".veypatcher/data", game / "data");
+       }},
+      {"the journal folder replaced by a link to a folder the run writes", "store/x.tga",
+       [](const fs::path& game) {
+         fs::rename(game / ".veypatcher", game / "journal-moved");
+         fs::create_directory_symlink(game / "store", game / ".veypatcher");
+       }},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    const fs::path game = dir / "game";
+    for (const char* folder : {".veypatcher/runs", "override", "data/sub", "store"}) fs::create_directories(game / folder);
+    GameFileSystem files;
+    files.AddWritableRoot(game);
+    files.AddGuardedFolder(JournalHome(game));
+    const std::string relative = c.write;
+    EXPECT_NO_THROW(files.WriteFile(files.Resolve(game, relative), test::ToBytes("1"))) << c.what;
+    c.change(game);
+    EXPECT_THROW(files.WriteFile(game / relative, test::ToBytes("2")), EPathError) << c.what;
+    EXPECT_THROW(files.Resolve(game, relative), EPathError) << c.what;
+  }
 }
 
 }  // namespace
