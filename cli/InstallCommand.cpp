@@ -20,6 +20,7 @@
 #include "cli/InstallResult.h"
 #include "cli/ModFolder.h"
 #include "cli/ProgressBar.h"
+#include "common/FileIO.h"
 #include "common/PathText.h"
 #include "cli/RunSignals.h"
 #include "common/StrFormat.h"
@@ -86,11 +87,6 @@ TRunSource SourceOf(const InstallOptions& options, const std::string& appPath, c
   return source;
 }
 
-std::string WithSlash(std::string path) {
-  if (!path.empty() && path.back() != '/') path += '/';
-  return path;
-}
-
 // The window's failure text, without its lead when the engine's message
 // carries its own ("Error! ..."), so the command line never says it twice.
 std::string CommandLineFailure(const Exception& e) {
@@ -143,11 +139,11 @@ int RunInstall(const InstallOptions& options, InstallResult& outcome) {
     const std::filesystem::path given = std::filesystem::absolute(options.backupDir, ec);
     if (std::filesystem::exists(given, ec) && !std::filesystem::is_directory(given, ec))
       throw UsageError("--backup-dir: \"" + options.backupDir + "\" is not a folder");
-    backupDir = WithSlash(given.lexically_normal().string());
+    backupDir = WithTrailingSlash(given.lexically_normal().string());
   }
   const ModSelection mod = SelectMod(options.mod, files, &console);
-  const std::string appPath = WithSlash(mod.modFolder.lexically_normal().string());
-  const std::string dataPath = WithSlash(mod.dataPath.string());
+  const std::string appPath = WithTrailingSlash(mod.modFolder.lexically_normal().string());
+  const std::string dataPath = WithTrailingSlash(mod.dataPath.string());
   std::string iniName = mod.iniName;
   const std::filesystem::path iniPath = mod.IniPath();
   if (!files.IsFile(iniPath)) {

@@ -30,17 +30,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string WithSlash(std::string path) {
-  if (!path.empty() && path.back() != '/') path += '/';
-  return path;
-}
-
 std::string VerdictOf(int warnings, int errors) { return errors > 0 ? "errors" : warnings > 0 ? "warnings" : "ok"; }
 
 EntryRun RunInstaller(const PreparedMod& mod, const RunSetting& s) {
   const ModSelection& m = mod.mod;
-  const std::string appPath = WithSlash(m.modFolder.lexically_normal().string());
-  const std::string dataPath = WithSlash(m.dataPath.string());
+  const std::string appPath = WithTrailingSlash(m.modFolder.lexically_normal().string());
+  const std::string dataPath = WithTrailingSlash(m.dataPath.string());
   const std::string iniName = m.IniPath().lexically_relative(m.dataPath).string();
 
   std::ostringstream quiet;

@@ -69,6 +69,13 @@ class AtomicFileWriter {
 // The whole of bytes into path, replacing it atomically.
 void WriteFileAtomic(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 
+// A folder's path text ending in '/', as the patcher keeps its folders; an
+// empty path stays empty (no folder given).
+inline std::string WithTrailingSlash(std::string path) {
+  if (!path.empty() && path.back() != '/') path += '/';
+  return path;
+}
+
 // Text of the last system error (strerror of errno), for failure messages.
 std::string SystemReason(int err);
 

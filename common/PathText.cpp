@@ -41,7 +41,7 @@ void AppendMark(std::string& out, char32_t cp) {
 // A byte Windows-1252 leaves unassigned would be read as a mark or lost.
 bool Unassigned(unsigned char b) { return b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D; }
 
-int HexValue(char c) {
+int UpperHexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
@@ -91,7 +91,7 @@ std::u32string MessageCodePoints(std::string_view text) {
       // Up to six digits (U+10FFFF) between two mark bytes.
       char32_t cp = 0;
       std::size_t j = i + 1;
-      while (j < text.size() && j - i <= 6 && HexValue(text[j]) >= 0) cp = cp * 16 + HexValue(text[j++]);
+      while (j < text.size() && j - i <= 6 && UpperHexValue(text[j]) >= 0) cp = cp * 16 + UpperHexValue(text[j++]);
       bool wellFormed = j > i + 1 && j < text.size() && text[j] == kPathMark && cp <= 0x10FFFF &&
                         !(cp >= 0xD800 && cp <= 0xDFFF);
       if (wellFormed) {

@@ -47,6 +47,12 @@ std::size_t HashNoCase(std::string_view s, std::size_t seed = 146959810393466560
   return h;
 }
 
+}  // namespace
+
+// Named rather than file-local: the reader's index, a member type, holds
+// them.
+namespace ini_index {
+
 struct NoCaseHash {
   std::size_t operator()(std::string_view s) const { return HashNoCase(s); }
 };
@@ -76,8 +82,12 @@ struct FileStamp {
   bool operator==(const FileStamp&) const = default;
 };
 
-FileStamp StampOf(const std::string& fileName) {
-  FileStamp s;
+}  // namespace ini_index
+
+namespace {
+
+ini_index::FileStamp StampOf(const std::string& fileName) {
+  ini_index::FileStamp s;
   struct stat st {};
   if (::stat(fileName.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return s;
   s.exists = true;
@@ -121,7 +131,7 @@ struct TQK_Inifile::Index {
     std::int32_t line = 0;
   };
 
-  FileStamp stamp;
+  ini_index::FileStamp stamp;
   TTextEncoding encoding = TTextEncoding::Windows1252;
   // The views below point into content, which is never changed after Parse.
   std::string content;
@@ -130,8 +140,8 @@ struct TQK_Inifile::Index {
   std::vector<Section> sections;
   std::vector<Section> repeated;
   std::vector<TQK_IniLostChar> lostChars;
-  std::unordered_map<std::string_view, std::size_t, NoCaseHash, NoCaseEqual> sectionByName;
-  std::unordered_map<KeyId, std::size_t, KeyIdHash, KeyIdEqual> firstEntry;
+  std::unordered_map<std::string_view, std::size_t, ini_index::NoCaseHash, ini_index::NoCaseEqual> sectionByName;
+  std::unordered_map<ini_index::KeyId, std::size_t, ini_index::KeyIdHash, ini_index::KeyIdEqual> firstEntry;
 
   void Parse();
   void LocateLostCharacters(const std::vector<std::size_t>& lostAt);
@@ -142,7 +152,7 @@ struct TQK_Inifile::Index {
   const Entry* FindEntry(std::string_view section, std::string_view key) const {
     auto s = sectionByName.find(section);
     if (s == sectionByName.end()) return nullptr;
-    auto e = firstEntry.find(KeyId{s->second, key});
+    auto e = firstEntry.find(ini_index::KeyId{s->second, key});
     return e == firstEntry.end() ? nullptr : &sections[s->second].entries[e->second];
   }
 };
@@ -201,7 +211,7 @@ void TQK_Inifile::Index::Parse() {
       continue;
     }
     Section& section = sections[current];
-    firstEntry.emplace(KeyId{current, entry.key}, section.entries.size());
+    firstEntry.emplace(ini_index::KeyId{current, entry.key}, section.entries.size());
     section.entries.push_back(entry);
     section.lastLineEnd = end;
   }
@@ -243,7 +253,7 @@ TQK_Inifile::TQK_Inifile(TQK_Inifile&&) noexcept = default;
 TQK_Inifile& TQK_Inifile::operator=(TQK_Inifile&&) noexcept = default;
 
 const TQK_Inifile::Index& TQK_Inifile::Current() const {
-  FileStamp stamp = StampOf(fileName_);
+  ini_index::FileStamp stamp = StampOf(fileName_);
   if (index_ && index_->stamp == stamp) return *index_;
   auto fresh = std::make_unique<Index>();
   fresh->stamp = stamp;

@@ -9,7 +9,7 @@
 namespace vey {
 namespace {
 
-constexpr std::string_view kTextSignature = "2DA V2.0";
+constexpr std::string_view kTextFormSignature = "2DA V2.0";
 
 [[noreturn]] void Malformed(std::size_t line, const std::string& what) {
   throw EDead("Malformatted data encountered while reading 2DA text at line " + std::to_string(line) + ": " + what +
@@ -51,7 +51,7 @@ bool IsBlankLine(std::string_view line) {
 
 bool T2DAHandler::IsTextForm(std::span<const std::uint8_t> data) {
   const std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
-  return text.substr(0, kTextSignature.size()) == kTextSignature;
+  return text.substr(0, kTextFormSignature.size()) == kTextFormSignature;
 }
 
 void T2DAHandler::LoadFromTextBytes(std::span<const std::uint8_t> data, const std::string& fileName) {
@@ -63,7 +63,7 @@ void T2DAHandler::LoadFromTextBytes(std::span<const std::uint8_t> data, const st
     lines.push_back(text.substr(at, end - at));
     at = end + 1;
   }
-  if (!IsTextForm(data) || !IsBlankLine(lines[0].substr(kTextSignature.size())))
+  if (!IsTextForm(data) || !IsBlankLine(lines[0].substr(kTextFormSignature.size())))
     Malformed(1, "the first line is not \"2DA V2.0\"");
 
   // Read into locals first, so that a refused file leaves the earlier table.

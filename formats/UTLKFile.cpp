@@ -11,8 +11,8 @@
 namespace vey {
 namespace {
 
-constexpr std::string_view kFileType = "TLK ";
-constexpr std::string_view kVersion = "V3.0";
+constexpr std::string_view kTlkFileType = "TLK ";
+constexpr std::string_view kTlkVersion = "V3.0";
 constexpr std::size_t kHeaderSize = 20;
 constexpr std::size_t kEntrySize = 40;
 // Texts are read in pieces of this size; a NUL cuts only its own piece.
@@ -155,9 +155,9 @@ void TTLKFileHandler::LoadFromBytes(std::vector<std::uint8_t>&& data, const std:
 void TTLKFileHandler::ReadEntries(const std::shared_ptr<const std::vector<std::uint8_t>>& file) {
   std::span<const std::uint8_t> data(*file);
   fileType_ = TextUpToNul(data.first(std::min<std::size_t>(4, data.size())));
-  if (fileType_ != kFileType) throw EHell(kMsgType);
+  if (fileType_ != kTlkFileType) throw EHell(kMsgType);
   version_ = TextUpToNul(data.subspan(4, std::min<std::size_t>(4, data.size() - 4)));
-  if (version_ != kVersion) throw EHell(kMsgVersion);
+  if (version_ != kTlkVersion) throw EHell(kMsgVersion);
   if (data.size() < kHeaderSize) throw EHell(kMsgTruncated);
   languageId_ = LoadU32(data.data() + 8);
   std::uint32_t count = LoadU32(data.data() + 12);
@@ -269,7 +269,7 @@ void TTLKFileHandler::SaveToFile(const std::filesystem::path& path) {
 
 std::vector<std::uint8_t> TTLKFileHandler::SaveToBytes() {
   if (!isOpen_) throw EHell("There is no open file to save!");
-  if (fileType_ != kFileType) throw EHell("There is no valid TLK file currently open to save!");
+  if (fileType_ != kTlkFileType) throw EHell("There is no valid TLK file currently open to save!");
   if (entries_.IsEmpty()) throw EHell("There is no current data in the TLK file to write!");
 
   const std::uint64_t stringStart = kHeaderSize + std::uint64_t{entries_.Size()} * kEntrySize;
@@ -283,8 +283,8 @@ std::vector<std::uint8_t> TTLKFileHandler::SaveToBytes() {
   std::vector<std::uint8_t> out;
   out.reserve(static_cast<std::size_t>(stringStart + textTotal));
   out.resize(static_cast<std::size_t>(stringStart));
-  std::memcpy(out.data(), kFileType.data(), 4);
-  std::memcpy(out.data() + 4, kVersion.data(), 4);
+  std::memcpy(out.data(), kTlkFileType.data(), 4);
+  std::memcpy(out.data() + 4, kTlkVersion.data(), 4);
   PutU32(out.data() + 8, languageId_);
   PutU32(out.data() + 12, static_cast<std::uint32_t>(entries_.Size()));
   PutU32(out.data() + 16, static_cast<std::uint32_t>(stringStart));

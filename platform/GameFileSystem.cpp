@@ -21,7 +21,7 @@
 namespace vey::platform {
 namespace {
 
-constexpr bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+constexpr bool IsPathSeparator(char c) { return c == '/' || c == '\\'; }
 
 constexpr bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
@@ -37,7 +37,7 @@ std::vector<std::string_view> SplitComponents(std::string_view relative) {
   std::vector<std::string_view> parts;
   std::size_t start = 0;
   for (std::size_t i = 0; i <= relative.size(); ++i) {
-    if (i == relative.size() || IsSeparator(relative[i])) {
+    if (i == relative.size() || IsPathSeparator(relative[i])) {
       std::string_view part = relative.substr(start, i - start);
       if (!part.empty() && part != ".") parts.push_back(part);
       start = i + 1;
@@ -54,7 +54,7 @@ std::string_view RefusalReason(std::string_view relative) {
   if (HasControlCharacter(relative)) return "it holds a control character";
   if (relative.empty()) return {};
   // "/x", "\x", "\\server\share" and "\\?\C:\x" all start at a root.
-  if (IsSeparator(relative[0])) return "it is an absolute or network path";
+  if (IsPathSeparator(relative[0])) return "it is an absolute or network path";
   // "C:", "c:\x" and the drive-relative "C:x" all name a drive.
   if (relative.size() >= 2 && IsAsciiLetter(relative[0]) && relative[1] == ':')
     return "it names a drive";
@@ -262,7 +262,7 @@ GameFileSystem::Path GameFileSystem::Resolve(const Path& base, std::string_view 
                                  {relative, part, std::to_string(part.size()), std::to_string(kMaxNameBytes)}));
     result /= existing ? *found : std::string(part);
   }
-  if (!relative.empty() && IsSeparator(relative.back()) && result.has_filename()) result /= "";
+  if (!relative.empty() && IsPathSeparator(relative.back()) && result.has_filename()) result /= "";
   CheckConfined(result);
   if (auto guarded = GuardedFolderOf(result))
     throw EPathError(FormatMsg("The path \"%s\" is refused: it leads into the installer's journal folder \"%s\", "

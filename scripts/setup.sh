@@ -6,7 +6,7 @@
 # shown when a step fails.
 set -euo pipefail
 
-packages=(g++ cmake make pkg-config libgtest-dev libgmock-dev libcli11-dev libmimalloc-dev libssl-dev python3 time qt6-base-dev groff-base bubblewrap)
+packages=(g++ cmake make ninja-build pkg-config libgtest-dev libgmock-dev libcli11-dev libmimalloc-dev libssl-dev python3 time qt6-base-dev groff-base bubblewrap)
 # The install result (JSON) and the check of it against its schema.
 packages+=(nlohmann-json3-dev python3-jsonschema)
 # Mod archives and mod lists; bsdtar writes the tests' archives.

@@ -23,7 +23,7 @@ constexpr int kDebug = 1, kError = 2, kWarning = 4, kInstall = 8;
 constexpr std::string_view kGame1Key = "\\SOFTWARE\\Fenwyck\\XT\\ARKAN";
 constexpr std::string_view kGame2Key = "\\SOFTWARE\\Quenbrook\\Arkan2";
 
-std::string WithSlash(std::string path) {
+std::string SlashTerminated(std::string path) {
   if (path.empty() || path.back() != '/') path += '/';
   return path;
 }
@@ -44,7 +44,7 @@ std::string ExtensionOf(std::string_view name) {
 }  // namespace
 
 std::string FolderText(const platform::GameFileSystem::Path& path) {
-  return WithSlash(path.string());
+  return SlashTerminated(path.string());
 }
 
 std::string LastComponent(std::string_view path) {
@@ -139,7 +139,7 @@ void TPatchFileHandler::SettleGameFolder(SettleFor purpose) {
   // A folder typed relative to where the installer was started is kept as
   // the full path, so later messages and writes do not depend on it.
   std::error_code ec;
-  folder = WithSlash(std::filesystem::absolute(folder, ec).lexically_normal().string());
+  folder = SlashTerminated(std::filesystem::absolute(folder, ec).lexically_normal().string());
   if (!Files().IsFile(Files().Child(folder, "dialog.tlk"))) {
     throw EAbort(
         "Invalid game folder specified, dialog.tlk file not found! Make sure you have selected "

@@ -3,6 +3,7 @@
 
 #include <sstream>
 
+#include "common/FileIO.h"
 #include "common/Win1252.h"
 #include "engine/support/UNamespaces.h"
 #include "engine/support/UOutcome.h"
@@ -14,20 +15,11 @@
 
 namespace vey {
 namespace fs = std::filesystem;
-namespace {
-
-std::string WithSlash(std::string path) {
-  if (!path.empty() && path.back() != '/') path += '/';
-  return path;
-}
-
-}  // namespace
-
 TReinstallOutcome ReinstallRun(const TRunSource& source, const fs::path& gameFolder,
                                const std::function<void(std::string_view)>& onLine) {
   TReinstallOutcome outcome;
   platform::GameFileSystem files;
-  const std::string appPath = WithSlash(source.modFolder);
+  const std::string appPath = WithTrailingSlash(source.modFolder);
   fs::path dataPath = files.Child(source.modFolder, "veypatchdata") / "";
   std::string iniName = source.iniName.empty() ? std::string(kDefaultIniName) : Utf8ToWin1252(source.iniName);
   if (!source.installationType.empty()) {
@@ -59,12 +51,12 @@ TReinstallOutcome ReinstallRun(const TRunSource& source, const fs::path& gameFol
   platform::RichTextLog richLog;
   platform::PlainTextLog plainLog;
   try {
-    TVEYPatcher patcher(iniName, bundle, appPath, WithSlash(dataPath.string()));
+    TVEYPatcher patcher(iniName, bundle, appPath, WithTrailingSlash(dataPath.string()));
     patcher.RichLog = &richLog;
     patcher.PlainLog = &plainLog;
     patcher.Compiler.Compiler = source.compiler;
     patcher.Compiler.Sandbox = !source.noSandbox;
-    patcher.FileHandler.BackupDir = WithSlash(source.backupDir);
+    patcher.FileHandler.BackupDir = WithTrailingSlash(source.backupDir);
     if (onLine) patcher.OnLogLine = [&](std::string_view line, const platform::TextAttributes&) { onLine(line); };
     patcher.RunOptions.installationType = source.installationType;
     patcher.RunOptions.confirmReinstall = [](const platform::RunRecord&) { return true; };

@@ -6,6 +6,7 @@
 #include <memory>
 #include <set>
 
+#include "common/FileIO.h"
 #include "common/StrFormat.h"
 #include "common/Win1252.h"
 
@@ -21,15 +22,10 @@ constexpr platform::Rgb kAllClearColor{2, 97, 17};
 // A space, the bullet of the Windows-1252 code page, a space.
 constexpr std::string_view kRichPrefix = " \x95 ";
 
-std::string WithSlash(std::string path) {
-  if (!path.empty() && path.back() != '/') path += '/';
-  return path;
-}
-
 std::string ResolveDataPath(const std::string& appPath, const std::string& given) {
   std::error_code ec;
   if (given.empty() || !std::filesystem::is_directory(given, ec)) return appPath + "veypatchdata/";
-  return WithSlash(given);
+  return WithTrailingSlash(given);
 }
 
 }  // namespace
@@ -37,7 +33,7 @@ std::string ResolveDataPath(const std::string& appPath, const std::string& given
 TVEYPatcher::TVEYPatcher(std::string iniFileName, const PatcherPlatform& platform, std::string appPath,
                          std::string dataPath)
     : platform_(platform),
-      appPath_(WithSlash(std::move(appPath))),
+      appPath_(WithTrailingSlash(std::move(appPath))),
       iniFileName_(std::move(iniFileName)),
       dataPath_(ResolveDataPath(appPath_, dataPath)),
       iniFile_(dataPath_ + iniFileName_),

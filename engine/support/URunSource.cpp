@@ -16,7 +16,7 @@ namespace vey {
 namespace fs = std::filesystem;
 namespace {
 
-constexpr std::string_view kHeader = "veypatcher-source 1";
+constexpr std::string_view kSourceHeader = "veypatcher-source 1";
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -69,11 +69,11 @@ void Walk(const fs::path& root, std::vector<std::string>& parts, std::vector<std
   }
 }
 
-struct Key {
+struct SourceKey {
   const char* name;
   std::string TRunSource::*field;
 };
-constexpr Key kKeys[] = {{"mod", &TRunSource::modFolder},      {"ini", &TRunSource::iniName},
+constexpr SourceKey kKeys[] = {{"mod", &TRunSource::modFolder},      {"ini", &TRunSource::iniName},
                          {"archive", &TRunSource::archive},    {"archive-sha256", &TRunSource::archiveSha256},
                          {"in", &TRunSource::in},              {"type", &TRunSource::installationType},
                          {"compiler", &TRunSource::compiler},  {"backup-dir", &TRunSource::backupDir},
@@ -96,9 +96,9 @@ std::string ModDigest(const fs::path& folder) {
 }
 
 std::string SourceText(const TRunSource& source) {
-  std::string text(kHeader);
+  std::string text(kSourceHeader);
   text += '\n';
-  for (const Key& key : kKeys) text += std::string(key.name) + "=" + RecordEscape(source.*key.field) + "\n";
+  for (const SourceKey& key : kKeys) text += std::string(key.name) + "=" + RecordEscape(source.*key.field) + "\n";
   text += std::string("no-sandbox=") + (source.noSandbox ? "1" : "0") + "\n";
   for (const std::string& pick : source.picks) text += "pick=" + RecordEscape(pick) + "\n";
   return text;
@@ -119,7 +119,7 @@ std::optional<TRunSource> ParseSource(std::string_view text, std::string& proble
     start = end + 1;
     ++lineNumber;
     if (lineNumber == 1) {
-      if (line != kHeader) return refuse("not a source record this version reads");
+      if (line != kSourceHeader) return refuse("not a source record this version reads");
       continue;
     }
     const std::size_t eq = line.find('=');
@@ -134,7 +134,7 @@ std::optional<TRunSource> ParseSource(std::string_view text, std::string& proble
       if (value.find('=') == std::string::npos || source.picks.size() >= 1000) return refuse("bad pick");
       source.picks.push_back(std::move(value));
     } else {
-      const Key* known = std::find_if(std::begin(kKeys), std::end(kKeys), [&](const Key& k) { return key == k.name; });
+      const SourceKey* known = std::find_if(std::begin(kKeys), std::end(kKeys), [&](const SourceKey& k) { return key == k.name; });
       if (known == std::end(kKeys)) return refuse("unknown key");
       source.*known->field = std::move(value);
       sawMod |= key == "mod";

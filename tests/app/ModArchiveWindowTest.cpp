@@ -15,7 +15,7 @@
 namespace vey::test {
 namespace {
 
-constexpr const char* kInfoRtf = "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0 Packed {\\b mod}\\par}";
+constexpr const char* kPackedInfoRtf = "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0 Packed {\\b mod}\\par}";
 
 bool HaveBsdtar() { return std::system("command -v bsdtar >/dev/null 2>&1") == 0; }
 
@@ -43,7 +43,7 @@ class ModArchiveWindowTest : public QObject {
     if (!HaveBsdtar()) QSKIP("bsdtar is not installed");
     ModDir mod;
     mod.Write("My Mod/veypatchdata/changes.ini", "[Settings]\r\nFileExists=1\r\nInstallerMode=1\r\n");
-    mod.Write("My Mod/veypatchdata/info.rtf", kInfoRtf);
+    mod.Write("My Mod/veypatchdata/info.rtf", kPackedInfoRtf);
     QTemporaryDir out;
     const QString archive = Zip(mod, out.filePath(QStringLiteral("packed mod.zip")));
     QVERIFY(!archive.isEmpty());
@@ -85,7 +85,7 @@ class ModArchiveWindowTest : public QObject {
     ModDir mod;
     for (const char* name : {"One", "Two"}) {
       mod.Write(std::string(name) + "/veypatchdata/changes.ini", "[Settings]\r\nFileExists=1\r\n");
-      mod.Write(std::string(name) + "/veypatchdata/info.rtf", kInfoRtf);
+      mod.Write(std::string(name) + "/veypatchdata/info.rtf", kPackedInfoRtf);
     }
     QTemporaryDir out;
     const QString archive = Zip(mod, out.filePath(QStringLiteral("two.zip")));

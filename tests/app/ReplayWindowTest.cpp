@@ -14,7 +14,7 @@
 namespace vey::test {
 namespace {
 
-const std::string kTlk("TLK V3.0\0\0\0\0\0\0\0\0\x14\0\0\0", 20);
+const std::string kEmptyTlk("TLK V3.0\0\0\0\0\0\0\0\0\x14\0\0\0", 20);
 
 int RunCli(const QStringList& arguments) {
   QProcess cli;
@@ -44,7 +44,7 @@ struct Mods {
     Write(later, "veypatchdata/lite/", "lite", {"lite.txt", "shared.txt"});
     Write(last, "veypatchdata/", "last", {"last.txt"});
     for (const char* game : {"game", "fresh"}) {
-      games.Write(std::string(game) + "/dialog.tlk", kTlk);
+      games.Write(std::string(game) + "/dialog.tlk", kEmptyTlk);
       games.Write(std::string(game) + "/override/shared.txt", "the game's own");
     }
   }
