@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# Configures and builds into build/ (Release at -O2, as shipped, without debug
-# information, which would double the compile time).
+# Configures and builds into build/ (Release, see build-options.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-source scripts/generator.sh
-cmake -S . -B build $(generator_for build) -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" "$@" >/dev/null
+source scripts/build-options.sh
+cmake -S . -B build $(generator_for build) "${release_options[@]}" "$@" >/dev/null
 cmake --build build -j "$(nproc)"

@@ -15,7 +15,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
-source scripts/generator.sh
+source scripts/build-options.sh
 jobs=$(nproc)
 
 if [ -n "${VEY_SKIP_CHECKED:-}" ]; then
@@ -24,7 +24,7 @@ if [ -n "${VEY_SKIP_CHECKED:-}" ]; then
   exit 0
 fi
 
-cmake -S . -B build $(generator_for build) -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DVEY_BUILD_TESTS=ON >/dev/null
+cmake -S . -B build $(generator_for build) "${release_options[@]}" -DVEY_BUILD_TESTS=ON >/dev/null
 targets=(veypatcher-cli)
 if grep -q '^VEY_BUILD_APP:BOOL=ON' build/CMakeCache.txt; then targets+=(veypatcher tests_app); fi
 cmake --build build -j "$jobs" --target "${targets[@]}"
