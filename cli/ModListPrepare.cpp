@@ -239,10 +239,19 @@ void ListFindings(const ModList& list, std::vector<PreparedMod>& mods) {
 std::vector<PreparedMod> PrepareList(const ModList& list) {
   std::vector<PreparedMod> mods(list.mods.size());
   for (std::size_t i = 0; i < mods.size(); ++i) mods[i].entry = &list.mods[i];
-  // Two workers take the entries in turn; each one's findings stay with it.
+  // Two workers take the entries in turn, largest archive first: a big one
+  // taken last would leave one worker unpacking it alone at the end. Each
+  // entry's findings stay with it, so the order of work changes no output.
+  std::vector<std::pair<std::uintmax_t, std::size_t>> order;
+  for (std::size_t i = 0; i < mods.size(); ++i) {
+    std::error_code ec;
+    const std::uintmax_t size = fs::is_regular_file(list.mods[i].source, ec) ? fs::file_size(list.mods[i].source, ec) : 0;
+    order.emplace_back(ec ? 0 : size, i);
+  }
+  std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
   std::atomic<std::size_t> next{0};
   auto work = [&] {
-    for (std::size_t i = next++; i < mods.size(); i = next++) Preparer(mods[i]).Run();
+    for (std::size_t k = next++; k < order.size(); k = next++) Preparer(mods[order[k].second]).Run();
   };
   auto helper = std::async(std::launch::async, work);
   work();

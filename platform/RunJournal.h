@@ -145,7 +145,7 @@ std::filesystem::path JournalHome(const std::filesystem::path& gameFolder);
 bool IsWriterTemp(std::string_view name);
 // Every run recorded in the game folder, oldest first, damaged ones (and
 // those of another game folder) included with their damage.
-std::vector<RunRecord> ListRuns(const std::filesystem::path& gameFolder);
+std::vector<RunRecord> ListRuns(const std::filesystem::path& gameFolder, RunDetail detail = RunDetail::Whole);
 // Undoes a recorded run from its old versions (after an interrupted run, or
 // to uninstall one) and removes its folder when everything was put back. A
 // damaged record changes nothing: its damage comes back as the problems.

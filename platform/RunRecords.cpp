@@ -311,7 +311,7 @@ std::vector<StoredChange> ReadStoredChanges(const fs::path& folder, std::vector<
   return list;
 }
 
-std::optional<RunRecord> ReadRunRecord(const fs::path& folder) {
+std::optional<RunRecord> ReadRunRecord(const fs::path& folder, RunDetail detail) {
   RunRecord r;
   r.id = folder.filename().string();
   std::size_t number = 0;
@@ -339,13 +339,14 @@ std::optional<RunRecord> ReadRunRecord(const fs::path& folder) {
     r.damage.push_back("run.txt: no state line");
   else if (r.state != "running" && r.state != "finished")
     r.damage.push_back(FormatMsg("run.txt: unknown state \"%s\"", {Shown(r.state)}));
+  if (detail == RunDetail::Header) return r;
   ReadFileList(folder, r);
   // A forced uninstall of an earlier run marks the files it took back.
   r.partlyUndone = ReadUndoneMarks(folder, r.damage);
   return r;
 }
 
-std::vector<RunRecord> ListRuns(const fs::path& gameFolder) {
+std::vector<RunRecord> ListRuns(const fs::path& gameFolder, RunDetail detail) {
   std::vector<RunRecord> runs;
   const fs::path home = JournalHome(gameFolder);
   const fs::path folder = home / "runs";
@@ -370,7 +371,7 @@ std::vector<RunRecord> ListRuns(const fs::path& gameFolder) {
       run->damage.push_back(S_ISLNK(st.st_mode) ? "the run's folder is a link, not followed"
                                                 : "the run's folder is not a folder");
     } else {
-      run = ReadRunRecord(entry.path());
+      run = ReadRunRecord(entry.path(), detail);
       if (!run) continue;
     }
     if (!identity.empty() && run->journal != identity && run->damage.empty())

@@ -19,6 +19,11 @@ namespace vey::platform {
 
 struct RunRecord;
 
+// How much of each run's record a listing reads. The header (run.txt) is
+// enough to know a run's state, source and verdict; only the whole record
+// holds its file list and the damage found in it.
+enum class RunDetail { Whole, Header };
+
 // The journal folder cannot be used as it is (a link, another file system,
 // a damaged identity, the lock not a file); nothing was changed.
 VEY_DECLARE_FAILURE(EJournalUnusable);
@@ -59,8 +64,9 @@ struct StoredChange {
 std::vector<StoredChange> ReadStoredChanges(const std::filesystem::path& runFolder, std::vector<std::string>& damage);
 
 // The run's record with every problem of run.txt and files.txt in its
-// damage; nothing when the folder holds no record at all.
-std::optional<RunRecord> ReadRunRecord(const std::filesystem::path& runFolder);
+// damage; nothing when the folder holds no record at all. A header leaves the
+// file list (and its damage) unread.
+std::optional<RunRecord> ReadRunRecord(const std::filesystem::path& runFolder, RunDetail detail = RunDetail::Whole);
 
 // The random id of the game folder's journal, empty when none was made yet.
 // Raises EJournalUnusable when the file is there but not an id.

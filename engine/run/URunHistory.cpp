@@ -23,6 +23,11 @@ void RecoverUnfinishedRuns(const std::string& gameFolder,
                      "they are).",
                      {gameFolder, run.id});
   };
+  // Every install starts here, so the common case (nothing unfinished) reads
+  // only the runs' headers: whole records of every earlier run for each new
+  // one would make a long mod list slow down as it goes.
+  const std::vector<platform::RunRecord> headers = platform::ListRuns(gameFolder, platform::RunDetail::Header);
+  if (std::all_of(headers.begin(), headers.end(), [](const auto& run) { return run.state == "finished"; })) return;
   for (const platform::RunRecord& run : platform::ListRuns(gameFolder)) {
     // An ended run's damage only keeps it from being undone; a run without
     // a sound "finished" may have left changes that nothing can put back.

@@ -180,11 +180,15 @@ std::string TTransaction::InstructionHash() const {
 
 void TTransaction::CheckEarlierInstall(const std::string& gameFolder, const std::string& hash) {
   if (hash.empty()) return;
-  const std::vector<platform::RunRecord> runs = platform::ListRuns(gameFolder);
+  // Headers first: only a run that matches needs its whole record read, to
+  // know whether its file list is sound.
+  const std::vector<platform::RunRecord> runs = platform::ListRuns(gameFolder, platform::RunDetail::Header);
   for (auto run = runs.rbegin(); run != runs.rend(); ++run) {
     if (!run->Finished() || run->instructionSha256 != hash ||
         run->installationType != p_.RunOptions.installationType)
       continue;
+    const auto whole = platform::ReadRunRecord(platform::JournalHome(gameFolder) / "runs" / run->id);
+    if (!whole || !whole->Finished()) continue;
     const std::string message =
         FormatMsg("This mod was already installed into this game on %s UTC (run %s). Installing it "
                   "again may add its rows and fields a second time.",

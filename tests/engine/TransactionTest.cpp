@@ -213,15 +213,22 @@ TEST(TransactionEarlierInstall, SameInstructionsAndTypeAreNoticedAndAsked) {
     const char* what;
     std::string type;
     bool editInstructions;
+    bool damageLatestFileList;
     bool asked;
   };
   const Case cases[] = {
-      {"same instructions, same type", "", false, true},
-      {"another installation type", "Light", false, false},
-      {"changed instructions", "", true, false},
+      {"same instructions, same type", "", false, false, true},
+      {"another installation type", "Light", false, false, false},
+      {"changed instructions", "", true, false, false},
+      // Its header still matches; only the whole record shows it unsound.
+      {"the matching run's file list is damaged", "", false, true, false},
   };
   for (const Case& c : cases) {
     if (c.editInstructions) Instructions(f, "; edited\n");
+    if (c.damageLatestFileList) {
+      const fs::path files = platform::JournalHome(f.Game()) / "runs" / platform::ListRuns(f.Game()).back().id / "files.txt";
+      std::ofstream(files, std::ios::app) << "not a file line\n";
+    }
     TVEYPatcher& e = f.Engine();
     e.RunOptions.installationType = c.type;
     bool asked = false;
