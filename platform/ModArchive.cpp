@@ -22,6 +22,7 @@
 #include "common/FileIO.h"
 #include "common/Sha256.h"
 #include "platform/ArchiveNames.h"
+#include "platform/ArchiveWriter.h"
 
 namespace vey::platform {
 namespace fs = std::filesystem;
@@ -103,11 +104,6 @@ ArchivePtr OpenReader() {
 
 [[noreturn]] void Refuse(std::int32_t code, const std::string& message) { throw EModArchive(message, code); }
 
-// Why the writer will not place an entry; the loop names the entry.
-struct EntryRefusal {
-  std::string why;
-};
-
 std::string Unreadable(const fs::path& archivePath, archive* a) {
   const char* why = archive_error_string(a);
   return "Cannot read the archive \"" + archivePath.string() + "\": " + (why ? why : "unknown format");
@@ -127,74 +123,6 @@ class TempFolder {
 
  private:
   fs::path path_;
-};
-
-// Writes the checked entries below root, never through a link: a folder on
-// the way that is a link, or a file name taken by one, stops the write.
-class EntryWriter {
- public:
-  explicit EntryWriter(fs::path root) : root_(std::move(root)) {}
-
-  void Folder(const std::vector<std::string>& parts, std::size_t count) {
-    fs::path at = root_;
-    std::string relative;
-    for (std::size_t i = 0; i < count; ++i) {
-      at /= parts[i];
-      relative += parts[i] + '/';
-      // Checked once: nothing an archive names can later turn a folder that
-      // is there into a link (a link or file of its name cannot be made).
-      if (folders_.count(relative)) continue;
-      struct stat st {};
-      if (::lstat(at.c_str(), &st) == 0) {
-        if (!S_ISDIR(st.st_mode)) throw EntryRefusal{"a folder on the way is a file or a link"};
-      } else if (::mkdir(at.c_str(), 0755) != 0 && errno != EEXIST) {
-        throw EFCreateError("Cannot create folder \"" + at.string() + "\". " + SystemReason(errno));
-      }
-      folders_.insert(relative);
-    }
-  }
-
-  int CreateFile(const std::vector<std::string>& parts, mode_t mode) {
-    Folder(parts, parts.size() - 1);
-    const fs::path path = Join(parts);
-    constexpr int kFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
-    int fd = ::open(path.c_str(), kFlags, mode);
-    if (fd < 0 && errno == EEXIST) {
-      // A repeated name: the later entry wins, as when unpacking by hand.
-      ::unlink(path.c_str());
-      fd = ::open(path.c_str(), kFlags, mode);
-    }
-    if (fd < 0) throw EFCreateError("Cannot create file \"" + path.string() + "\". " + SystemReason(errno));
-    return fd;
-  }
-
-  void Link(const std::vector<std::string>& parts, const std::string& target) {
-    Folder(parts, parts.size() - 1);
-    const fs::path path = Join(parts);
-    if (::symlink(target.c_str(), path.c_str()) != 0)
-      throw EFCreateError("Cannot create link \"" + path.string() + "\". " + SystemReason(errno));
-  }
-
-  void HardLink(const std::vector<std::string>& parts, const std::vector<std::string>& target) {
-    Folder(parts, parts.size() - 1);
-    const fs::path path = Join(parts), from = Join(target);
-    struct stat st {};
-    if (::lstat(from.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-      throw EntryRefusal{"its target is no file extracted before it"};
-    ::unlink(path.c_str());
-    if (::link(from.c_str(), path.c_str()) != 0)
-      throw EFCreateError("Cannot create file \"" + path.string() + "\". " + SystemReason(errno));
-  }
-
-  fs::path Join(const std::vector<std::string>& parts) const {
-    fs::path path = root_;
-    for (const auto& part : parts) path /= part;
-    return path;
-  }
-
- private:
-  fs::path root_;
-  std::unordered_set<std::string> folders_;  // relative, each with a trailing '/'
 };
 
 std::string Folded(std::string text) {
@@ -247,7 +175,13 @@ class NameBook {
   std::set<std::string> links_;
 };
 
-void ExtractEntries(archive* a, const fs::path& archivePath, EntryWriter& writer, std::uint64_t archiveSize,
+[[noreturn]] void RefuseEntry(const std::string& name, const std::string& why) {
+  Refuse(kArchiveEntryRefused, "The archive's entry \"" + PrintableName(name) + "\" is refused: " + why + ".");
+}
+
+// Reads and checks every entry and hands it to the writer; the writer's
+// failures come back through its calls.
+void ExtractEntries(archive* a, const fs::path& archivePath, PipelinedWriter& writer, std::uint64_t archiveSize,
                     const ExtractLimits& limits) {
   NameBook names;
   std::uint64_t total = 0;
@@ -262,9 +196,7 @@ void ExtractEntries(archive* a, const fs::path& archivePath, EntryWriter& writer
     if (r < ARCHIVE_WARN) Refuse(kArchiveUnreadable, Unreadable(archivePath, a));
     const char* raw = EntryName(entry);
     const std::string name = raw ? raw : "";
-    const auto refuse = [&](const std::string& why) {
-      Refuse(kArchiveEntryRefused, "The archive's entry \"" + PrintableName(name) + "\" is refused: " + why + ".");
-    };
+    const auto refuse = [&](const std::string& why) { RefuseEntry(name, why); };
     auto parts = SplitEntryName(name);
     if (!parts) refuse(NameRefusal(name));
     if (parts->empty()) continue;  // "./" names the root itself
@@ -273,49 +205,36 @@ void ExtractEntries(archive* a, const fs::path& archivePath, EntryWriter& writer
     const char* hardlink = archive_entry_hardlink_utf8(entry);
     if (!hardlink) hardlink = archive_entry_hardlink(entry);
     const mode_t type = archive_entry_filetype(entry);
-    try {
-      if (hardlink) {
-        auto target = SplitEntryName(hardlink);
-        if (!target || target->empty()) refuse("a hard link to \"" + PrintableName(hardlink) + "\", outside the archive");
-        writer.HardLink(*parts, *target);
+    if (hardlink) {
+      auto target = SplitEntryName(hardlink);
+      if (!target || target->empty()) refuse("a hard link to \"" + PrintableName(hardlink) + "\", outside the archive");
+      writer.HardLink(name, std::move(*parts), std::move(*target));
+      continue;
+    }
+    switch (type) {
+      case AE_IFDIR:
+        writer.Folder(name, std::move(*parts));
+        continue;
+      case AE_IFLNK: {
+        const char* target = archive_entry_symlink_utf8(entry);
+        if (!target) target = archive_entry_symlink(entry);
+        const std::string to = target ? target : "";
+        if (!LinkStaysInside(*parts, to)) refuse("a link to \"" + PrintableName(to) + "\", outside the archive");
+        names.AddLink(*parts);
+        writer.Link(name, std::move(*parts), to);
         continue;
       }
-      switch (type) {
-        case AE_IFDIR:
-          writer.Folder(*parts, parts->size());
-          continue;
-        case AE_IFLNK: {
-          const char* target = archive_entry_symlink_utf8(entry);
-          if (!target) target = archive_entry_symlink(entry);
-          const std::string to = target ? target : "";
-          if (!LinkStaysInside(*parts, to)) refuse("a link to \"" + PrintableName(to) + "\", outside the archive");
-          writer.Link(*parts, to);
-          names.AddLink(*parts);
-          continue;
-        }
-        case AE_IFREG:
-          break;
-        case AE_IFCHR:
-        case AE_IFBLK:
-          refuse("a device file");
-          break;
-        default:
-          refuse("a special file (no file, folder or link)");
-      }
-    } catch (const EntryRefusal& e) {
-      refuse(e.why);
+      case AE_IFREG:
+        break;
+      case AE_IFCHR:
+      case AE_IFBLK:
+        refuse("a device file");
+        break;
+      default:
+        refuse("a special file (no file, folder or link)");
     }
     const mode_t mode = (archive_entry_perm(entry) & 0111) ? 0755 : 0644;
-    int fd = -1;
-    try {
-      fd = writer.CreateFile(*parts, mode);
-    } catch (const EntryRefusal& e) {
-      refuse(e.why);
-    }
-    struct Closer {
-      int fd;
-      ~Closer() { ::close(fd); }
-    } closer{fd};
+    writer.Create(name, std::move(*parts), mode);
     const void* block = nullptr;
     std::size_t size = 0;
     la_int64_t offset = 0;
@@ -334,22 +253,37 @@ void ExtractEntries(archive* a, const fs::path& archivePath, EntryWriter& writer
       count(size);
       written += size;
       end = std::max(end, static_cast<std::uint64_t>(offset) + size);
-      const auto* bytes = static_cast<const char*>(block);
-      std::size_t done = 0;
-      while (done < size) {
-        const ssize_t w = ::pwrite(fd, bytes + done, size - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
-        if (w < 0) throw EFCreateError("Cannot write \"" + writer.Join(*parts).string() + "\". " + SystemReason(errno));
-        done += static_cast<std::size_t>(w);
-      }
+      if (size > 0) writer.Write(static_cast<std::uint64_t>(offset), block, size);
     }
     // A sparse entry ends in a hole the writes did not reach; its holes
     // count as written, since whoever reads the file reads them.
+    std::optional<std::uint64_t> cut;
     if (archive_entry_size_is_set(entry) && archive_entry_size(entry) > 0) {
       const auto declared = static_cast<std::uint64_t>(archive_entry_size(entry));
       if (declared > written) count(declared - written);
-      if (declared != end && ::ftruncate(fd, static_cast<off_t>(declared)) != 0)
-        throw EFCreateError("Cannot write \"" + writer.Join(*parts).string() + "\". " + SystemReason(errno));
+      if (declared != end) cut = declared;
     }
+    writer.Close(cut);
+  }
+}
+
+// The entries below folder; the first failure in the archive's order is the
+// one raised, whether the reading or the writing met it.
+void ExtractInto(archive* a, const fs::path& archivePath, const fs::path& folder, std::uint64_t archiveSize,
+                 const ExtractLimits& limits) {
+  PipelinedWriter writer(folder);
+  try {
+    try {
+      ExtractEntries(a, archivePath, writer, archiveSize, limits);
+      writer.Finish();
+    } catch (const EntryRefusal&) {
+      throw;
+    } catch (...) {
+      writer.RaiseEarlierFailure();
+      throw;
+    }
+  } catch (const EntryRefusal& e) {
+    RefuseEntry(e.entry, e.why);
   }
 }
 
@@ -440,8 +374,7 @@ ExtractedMod ExtractModArchive(const fs::path& archivePath, const fs::path& cach
     archive_read_set_skip_callback(a.get(), &HashingSource::Skip);
     archive_read_set_callback_data(a.get(), &source);
     if (archive_read_open1(a.get()) != ARCHIVE_OK) Refuse(kArchiveUnreadable, Unreadable(archivePath, a.get()));
-    EntryWriter writer(temp.Path());
-    ExtractEntries(a.get(), archivePath, writer, source.Size(), limits);
+    ExtractInto(a.get(), archivePath, temp.Path(), source.Size(), limits);
   }
   ExtractedMod result{source.Finish(), cacheHome / "", false};
   result.folder = cacheHome / result.sha256;

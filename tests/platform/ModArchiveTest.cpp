@@ -228,6 +228,30 @@ TEST_F(ModArchiveTest, RefusesHostileEntriesNamingThemAndLeavesNothing) {
   EXPECT_EQ(Slurp(copy.folder / "veypatchdata/h"), "a");
 }
 
+// Files are written on a second thread while the next entries are read: a
+// file larger than what may wait in between arrives whole and in order, and
+// of two refused entries the earlier one is named even when the reading
+// meets the later one before the writing meets the earlier.
+TEST_F(ModArchiveTest, WritingBesideReadingKeepsContentAndTheFirstFailure) {
+  std::string large(40u << 20, '\0');
+  for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>((i * 7 + i / 65536) % 251);
+  const fs::path whole = WriteTar(dir_ / "large.tar", {{"veypatchdata/changes.ini", AE_IFREG, "x"},
+                                                        {"veypatchdata/large.bin", AE_IFREG, large},
+                                                        {"veypatchdata/after.txt", AE_IFREG, "after"}});
+  const ExtractedMod copy = ExtractModArchive(whole, cache_);
+  EXPECT_TRUE(Slurp(copy.folder / "veypatchdata/large.bin") == large);
+  EXPECT_EQ(Slurp(copy.folder / "veypatchdata/after.txt"), "after");
+
+  const std::vector<Entry> entries = {{"mod/f", AE_IFREG, "x"}, {"mod/f/x.txt", AE_IFREG, "x"}, {"mod/../../evil"}};
+  try {
+    ExtractModArchive(WriteTar(dir_ / "two.tar", entries), cache_);
+    ADD_FAILURE() << "not refused";
+  } catch (const EModArchive& e) {
+    EXPECT_NE(std::string(e.what()).find("\"mod/f/x.txt\" is refused"), std::string::npos) << e.what();
+  }
+  ExpectNoLeftovers();
+}
+
 TEST_F(ModArchiveTest, StopsPastBothSizeLimitsAndRemovesWhatWasWritten) {
   const std::string big(300000, '\0');  // packs into a few hundred bytes in a tar.xz
   if (!HaveBsdtar()) GTEST_SKIP() << "bsdtar is not installed";
