@@ -73,9 +73,9 @@ fs::path EntryWriter::Join(const std::vector<std::string>& parts) const {
 
 namespace {
 
-// Enough decompressed data in flight to keep the writer busy through a burst
-// of large files, little enough to stay a small part of the memory used.
-constexpr std::size_t kMaxQueuedBytes = 16u << 20;
+// Enough decompressed data in flight that neither side waits on the other
+// for long; more did not unpack faster and only raised the peak memory.
+constexpr std::size_t kMaxQueuedBytes = 4u << 20;
 
 }  // namespace
 
