@@ -18,6 +18,7 @@
 #include "platform/GameFileSystem.h"
 #include "support/GameFiles.h"
 #include "support/TalkTableBytes.h"
+#include "support/TestRuns.h"
 #include "support/TestSupport.h"
 #include "support/TwoDA.h"
 
@@ -190,6 +191,40 @@ TEST_F(CliReplay, AReinstallRefusedOnItsOptionsAlsoPutsEverythingBack) {
   EXPECT_EQ(after, want);
 }
 
+// A put-back leaves absent what was absent when the replay began: the run
+// taken out had removed a file, its undo brings the file back, and a failed
+// reinstall must not leave it there.
+TEST_F(CliReplay, AFailedReplayLeavesAFileTheRunRemovedAbsent) {
+  ASSERT_EQ(Install("game", "a").exitCode, 0);
+  {
+    TRunHistory history((dir / "game").string());
+    history.Lock("test");
+    platform::GameFileSystem files;
+    files.AddWritableRoot(dir / "game");
+    const auto journal = OpenTestRun(files, dir / "game", dir / "b");
+    files.RemoveFile(dir / "game/override/keep.txt");
+    journal->Finish("ok");
+  }
+  ASSERT_EQ(Install("game", "c").exitCode, 0);
+  const std::vector<std::string> ids = RunIds();
+  ASSERT_EQ(ids.size(), 3u);
+  // c's record no longer fits: its reinstall is refused after the undo.
+  const std::string record = "game/.veypatcher/runs/" + ids[2] + "/source.txt";
+  std::string source = dir.Read(record);
+  source.replace(source.find("\nini=\n"), 6, "\nini=notes.txt\n");
+  dir.Write(record, source);
+  Tree before = Snapshot(dir / "game", true);
+  before.erase(".veypatcher/lock");
+  ASSERT_FALSE(before.count("override/keep.txt"));
+
+  CliResult replay = Replay(ids[1]);
+  EXPECT_EQ(replay.exitCode, 3) << replay.out << replay.err;
+  Tree after = Snapshot(dir / "game", true);
+  after.erase(".veypatcher/lock");
+  EXPECT_FALSE(fs::exists(dir / "game/override/keep.txt"));
+  EXPECT_EQ(after, before);
+}
+
 TEST_F(CliReplay, AMissingOrChangedLaterModIsRefusedBeforeAnyChange) {
   InstallAll();
   const std::vector<std::string> ids = RunIds();
@@ -271,6 +306,14 @@ TEST_F(CliReplay, AReplayCutShortIsReversedByTheNextCommand) {
   const Case cases[] = {
       {"while keeping the files", [](TRunHistory&, TReplay&) {}, false},
       {"after the undo", [](TRunHistory&, TReplay& r) { ASSERT_TRUE(r.Undo().empty()); }, true},
+      {"after the runs' files were put back, before their records went",
+       [&](TRunHistory&, TReplay& r) {
+         ASSERT_TRUE(r.Undo().empty());
+         for (const auto& kept : fs::directory_iterator(dir / "game/.veypatcher/replay/runs"))
+           fs::copy(kept.path(), dir / "game/.veypatcher/runs" / kept.path().filename(),
+                    fs::copy_options::recursive);
+       },
+       true},
       {"after a reinstall",
        [&](TRunHistory&, TReplay& r) {
          ASSERT_TRUE(r.Undo().empty());
@@ -286,10 +329,7 @@ TEST_F(CliReplay, AReplayCutShortIsReversedByTheNextCommand) {
          // A run that wrote a file and a folder and never ended.
          platform::GameFileSystem files;
          files.AddWritableRoot(dir / "game");
-         platform::RunRecord header;
-         header.modFolder = (dir / "c").string();
-         header.journal = platform::ReadJournalIdentity(dir / "game");
-         platform::RunJournal journal(files, dir / "game", header);
+         const auto journal = OpenTestRun(files, dir / "game", dir / "c");
          files.CreateDirectories(dir / "game/override/new");
          files.WriteFile(dir / "game/override/new/half.txt", ToBytes("half"));
          files.WriteFile(dir / "game/override/keep.txt", ToBytes("overwritten"));

@@ -9,6 +9,7 @@
 #include "engine/run/URunHistory.h"
 #include "platform/GameFileSystem.h"
 #include "platform/RunJournal.h"
+#include "support/TestRuns.h"
 #include "support/TestSupport.h"
 
 namespace vey::test {
@@ -24,16 +25,13 @@ void PlainGame(const TempDir& dir) {
 
 // The run: creates override/new.txt and removes old/inner, then old.
 std::string ShapingRun(const TempDir& dir, platform::GameFileSystem& files, bool finish) {
-  platform::RunRecord header;
-  header.modFolder = (dir / "mod").string();
-  header.journal = platform::ReadJournalIdentity(dir / "game");
-  platform::RunJournal journal(files, dir / "game", header);
+  const auto journal = OpenTestRun(files, dir / "game", dir / "mod");
   files.CreateDirectories(dir / "game/override");
   files.WriteFile(dir / "game/override/new.txt", ToBytes("new"));
   EXPECT_TRUE(files.RemoveEmptyDirectory(dir / "game/old/inner"));
   EXPECT_TRUE(files.RemoveEmptyDirectory(dir / "game/old"));
-  if (finish) journal.Finish("ok");
-  return journal.Record().id;
+  if (finish) journal->Finish("ok");
+  return journal->Record().id;
 }
 
 TEST(FolderShapes, RemovedFoldersComeBackWhenAnUnfinishedRunIsRolledBack) {
