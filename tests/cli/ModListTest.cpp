@@ -231,6 +231,42 @@ TEST_F(ModList, InstallStopsAtAFailureAndResumesAfterIt) {
   EXPECT_EQ(Lines(status.out)[0], "A: installed from a different source");
 }
 
+// An entry run again that fails was rolled back: the list record keeps the
+// run still installed for it, never the failed one, so that the entry is
+// neither called installed from its new source nor installed twice once its
+// old source is back.
+TEST_F(ModList, AFailedRerunKeepsTheEntrysInstalledRun) {
+  InstallerMod("a");
+  InstallerMod("b");
+  List("[[mod]]\nname = \"A\"\nsource = \"src/a\"\n[[mod]]\nname = \"B\"\nsource = \"src/b\"\n");
+  ASSERT_EQ(Run({"modlist", "install", "LIST", "--game", "GAME", "--yes"}).exitCode, 0);
+  const auto recordText = [&] {
+    std::vector<fs::path> lists;
+    for (const auto& e : fs::directory_iterator(dir / "game/.veypatcher/lists")) lists.push_back(e.path());
+    EXPECT_EQ(lists.size(), 1u);
+    return lists.empty() ? std::string() : dir.Read(fs::relative(lists[0], dir.Path()).string());
+  };
+  const std::string installed = recordText();
+  const std::string good = IniCopying("b.txt");
+  dir.Write("src/b/veypatchdata/changes.ini",
+            "[Settings]\nFileExists=1\nInstallerMode=1\nRequired=needed.2da\n" + good.substr(good.find("[InstallList]")));
+
+  CliResult failed = Run({"modlist", "install", "LIST", "--game", "GAME", "--yes"});
+  EXPECT_EQ(failed.exitCode, 3) << failed.out;
+  EXPECT_TRUE(Contains(failed.out, "\"B\" failed and was rolled back")) << failed.out;
+  EXPECT_EQ(recordText(), installed);
+  CliResult status = Run({"modlist", "status", "LIST", "--game", "GAME"});
+  EXPECT_EQ(Lines(status.out), (std::vector<std::string>{"A: installed", "B: installed from a different source"}));
+
+  dir.Write("src/b/veypatchdata/changes.ini", good);
+  status = Run({"modlist", "status", "LIST", "--game", "GAME"});
+  EXPECT_EQ(Lines(status.out), (std::vector<std::string>{"A: installed", "B: installed"}));
+  CliResult resumed = Run({"modlist", "install", "LIST", "--game", "GAME", "--yes"});
+  EXPECT_EQ(resumed.exitCode, 0) << resumed.out;
+  EXPECT_TRUE(Contains(resumed.out, "2/2 B: already installed (run ")) << resumed.out;
+  EXPECT_EQ(Lines(Run({"history", "--game", "GAME"}).out).size(), 3u);
+}
+
 TEST_F(ModList, CopyModsReplaceNamesInAnyLetterCaseAndCanBeUndone) {
   dir.Write("game/override/foo.tga", "old");
   dir.Write("src/tex/Override/Foo.TGA", "new");
