@@ -89,5 +89,54 @@ TEST(TArchiveQueue, DocumentsPastTheMemoryLimitAreStagedWithTheSameResult) {
   EXPECT_FALSE(fs::exists(dir / "spilled"));
 }
 
+// Both archives fail; the one queued first is the failure raised.
+TEST(TArchiveQueue, TheFirstFailureInQueueOrderIsRaised) {
+  TempDir dir;
+  const fs::path a = dir.Write("a.mod", MakeArchive("MOD ", {}));
+  const fs::path b = dir.Write("b.rim", MakeArchive("RIM ", {}));
+  platform::GameFileSystem files;
+  files.AddWritableRoot(dir.Path());
+  TArchiveQueue queue(files, (dir / "stage").string() + "/");
+  queue.Add(b.string(), "two.utc", SimpleGff("UTC ", "two"));
+  queue.Add(a.string(), "one.utc", SimpleGff("UTC ", "one"));
+  for (const fs::path& archive : {a, b}) {
+    fs::remove(archive);
+    fs::create_directory(archive);
+  }
+  try {
+    queue.Flush();
+    ADD_FAILURE() << "the flush succeeded";
+  } catch (const EFCreateError& e) {
+    EXPECT_NE(std::string(e.what()).find("b.rim"), std::string::npos) << e.what();
+  }
+}
+
+// A run that fails before its flush drops its queue: the archive stays as
+// it was and no staged document is left, and a flushed queue holds
+// documents in memory again from the start.
+TEST(TArchiveQueue, DroppedQueueLeavesNothingAndAFlushFreesTheMemoryBound) {
+  TempDir dir;
+  const auto doc = SimpleGff("UTC ", "new");
+  const fs::path a = dir.Write("a.mod", MakeArchive("MOD ", {{"x.utc", SimpleGff("UTC ", "old")}}));
+  const std::vector<std::uint8_t> old = ReadWholeFile(a);
+  platform::GameFileSystem files;
+  files.AddWritableRoot(dir.Path());
+  {
+    TArchiveQueue queue(files, (dir / "stage").string() + "/", 1);
+    queue.Add(a.string(), "x.utc", doc);
+    ASSERT_TRUE(fs::exists(dir / "stage"));
+  }
+  EXPECT_FALSE(fs::exists(dir / "stage"));
+  EXPECT_EQ(ReadWholeFile(a), old);
+
+  TArchiveQueue queue(files, (dir / "stage").string() + "/", doc.size());
+  queue.Add(a.string(), "x.utc", doc);
+  queue.Flush();
+  queue.Add(a.string(), "y.utc", doc);
+  EXPECT_FALSE(fs::exists(dir / "stage"));
+  queue.Flush();
+  EXPECT_EQ(ArchiveNames(a), (std::vector<std::string>{"x.utc", "y.utc"}));
+}
+
 }  // namespace
 }  // namespace vey::test
