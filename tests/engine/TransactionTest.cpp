@@ -254,6 +254,33 @@ TEST(TransactionEarlierInstall, SameInstructionsAndTypeAreNoticedAndAsked) {
   }
 }
 
+// Of several matching runs the latest sound one is named; one whose file
+// list is damaged is passed over for an earlier one, not taken as no earlier
+// install at all.
+TEST(TransactionEarlierInstall, TheLatestSoundMatchingRunIsNamed) {
+  EngineFixture f;
+  MakeScenario(f);
+  TVEYPatcher& e = f.Engine();
+  e.RunOptions.confirmReinstall = [](const platform::RunRecord&) { return true; };
+  TRunResult result;
+  e.Run(result);
+  e.Run(result);
+  const std::vector<platform::RunRecord> runs = platform::ListRuns(f.Game());
+  ASSERT_EQ(runs.size(), 2u);
+  std::string named;
+  e.RunOptions.confirmReinstall = [&](const platform::RunRecord& earlier) {
+    named = earlier.id;
+    return false;
+  };
+  EXPECT_THROW(e.Run(result), ERunRefused);
+  EXPECT_EQ(named, runs[1].id);
+  std::ofstream(platform::JournalHome(f.Game()) / "runs" / runs[1].id / "files.txt", std::ios::app)
+      << "not a file line\n";
+  named.clear();
+  EXPECT_THROW(e.Run(result), ERunRefused);
+  EXPECT_EQ(named, runs[0].id);
+}
+
 TEST(TransactionRecovery, ScriptSourcesLeftProcessedAreRestoredBeforeAnythingElse) {
   EngineFixture f;
   f.Ini("[Settings]\nInstallerMode=1\nLogLevel=4\n[CompileList]\nScript0=a.nss\nScript1=b.nss\n"
