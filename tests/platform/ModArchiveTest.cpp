@@ -252,6 +252,41 @@ TEST_F(ModArchiveTest, WritingBesideReadingKeepsContentAndTheFirstFailure) {
   ExpectNoLeftovers();
 }
 
+// Sparse entries come back at their full size with their holes as zeros,
+// whether the hole lies between data or at the end; an executable entry
+// stays executable.
+TEST_F(ModArchiveTest, SparseEntriesKeepTheirSizeAndModesTheirExecuteBit) {
+  if (!HaveBsdtar()) GTEST_SKIP() << "bsdtar is not installed";
+  dir_.Write("src/veypatchdata/changes.ini", "x");
+  std::string tail(300000, '\0'), middle(300000, '\0');
+  tail.replace(0, 4, "head");
+  middle.replace(0, 4, "head");
+  middle.replace(middle.size() - 4, 4, "tail");
+  for (const auto& [name, content] : {std::pair{"tail.bin", &tail}, std::pair{"middle.bin", &middle}}) {
+    const fs::path file = dir_ / "src/veypatchdata" / name;
+    std::ofstream out(file, std::ios::binary);
+    out.write("head", 4);
+    if (content == &middle) {
+      out.seekp(static_cast<std::streamoff>(middle.size() - 4));
+      out.write("tail", 4);
+    }
+    out.close();
+    fs::resize_file(file, content->size());
+  }
+  dir_.Write("src/veypatchdata/run.sh", "#!/bin/sh\n");
+  fs::permissions(dir_ / "src/veypatchdata/run.sh", fs::perms::owner_exec, fs::perm_options::add);
+  const fs::path archive = Bsdtar(dir_ / "src", dir_ / "sparse.tar", "--format pax");
+  if (fs::file_size(archive) > 100000) GTEST_SKIP() << "the temporary folder keeps no holes";
+  const ExtractedMod copy = ExtractModArchive(archive, cache_);
+  EXPECT_TRUE(Slurp(copy.folder / "veypatchdata/tail.bin") == tail);
+  EXPECT_TRUE(Slurp(copy.folder / "veypatchdata/middle.bin") == middle);
+  const auto executable = [&](const char* name) {
+    return (fs::status(copy.folder / "veypatchdata" / name).permissions() & fs::perms::owner_exec) != fs::perms::none;
+  };
+  EXPECT_TRUE(executable("run.sh"));
+  EXPECT_FALSE(executable("changes.ini"));
+}
+
 TEST_F(ModArchiveTest, StopsPastBothSizeLimitsAndRemovesWhatWasWritten) {
   const std::string big(300000, '\0');  // packs into a few hundred bytes in a tar.xz
   if (!HaveBsdtar()) GTEST_SKIP() << "bsdtar is not installed";

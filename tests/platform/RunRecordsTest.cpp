@@ -3,8 +3,13 @@
 // line instead of being acted upon, without a number read from a file ever
 // sizing memory. Also the write fence around the journal folder.
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -171,6 +176,39 @@ TEST(RunRecordRead, DamagedRecordsAreNamedByFileAndLine) {
   ASSERT_TRUE(lost);
   ASSERT_FALSE(lost->damage.empty());
   EXPECT_EQ(lost->damage[0], "run.txt: missing or empty");
+}
+
+// The old versions are links to the game's files and go back by renaming:
+// a journal folder mounted from another disk is refused before anything is
+// written. The mount lives in a child process's own mount namespace; without
+// the right to make one the test is skipped.
+TEST(JournalHomeCheck, AJournalFolderOnAnotherFileSystemIsRefused) {
+  for (const char* mounted : {".veypatcher", ".veypatcher/runs"}) {
+    SCOPED_TRACE(mounted);
+    TempDir dir;
+    fs::create_directories(dir / "game" / mounted);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      // 77: no namespace or mount allowed here; 0: refused as it should be.
+      if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+          ::mount("tmpfs", (dir / "game" / mounted).c_str(), "tmpfs", 0, "size=1m") != 0)
+        ::_exit(77);
+      try {
+        PrepareJournalHome(dir / "game");
+        ::_exit(1);
+      } catch (const EJournalUnusable& e) {
+        ::_exit(std::strstr(e.what(), "lies on another file system than the game") ? 0 : 2);
+      } catch (...) {
+        ::_exit(3);
+      }
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no mount namespace for this user";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: accepted, 2: refused for another reason, 3: another failure";
+  }
 }
 
 TEST(JournalFence, NothingInsideTheJournalFolderIsResolvedOrWritten) {
