@@ -221,6 +221,7 @@ TEST_F(ModArchiveTest, RefusesHostileEntriesNamingThemAndLeavesNothing) {
   // later entry wins, as when unpacking by hand.
   const fs::path fine = WriteTar(dir_ / "fine.tar", {{"veypatchdata/a.txt", AE_IFREG, "first"},
                                                      {"veypatchdata/a.txt", AE_IFREG, "a"},
+                                                     {"veypatchdata/h", AE_IFREG, "earlier"},
                                                      {"veypatchdata/sub/l", AE_IFLNK, "", "../a.txt"},
                                                      {"veypatchdata/h", AE_IFREG, "", "", "veypatchdata/a.txt"}});
   const ExtractedMod copy = ExtractModArchive(fine, cache_);
@@ -285,6 +286,16 @@ TEST_F(ModArchiveTest, SparseEntriesKeepTheirSizeAndModesTheirExecuteBit) {
   };
   EXPECT_TRUE(executable("run.sh"));
   EXPECT_FALSE(executable("changes.ini"));
+  // Holes count toward the size limits: a small archive of large holes is
+  // no way past them.
+  fs::remove_all(cache_);
+  try {
+    ExtractModArchive(archive, cache_, {1000, 2});
+    ADD_FAILURE() << "not stopped";
+  } catch (const EModArchive& e) {
+    EXPECT_EQ(e.Code(), kArchiveTooLarge);
+  }
+  ExpectNoLeftovers();
 }
 
 TEST_F(ModArchiveTest, StopsPastBothSizeLimitsAndRemovesWhatWasWritten) {
