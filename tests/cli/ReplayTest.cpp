@@ -314,6 +314,23 @@ TEST_F(CliReplay, AReplayCutShortIsReversedByTheNextCommand) {
                     fs::copy_options::recursive);
        },
        true},
+      {"while putting the first kept file back",
+       [&](TRunHistory&, TReplay& r) {
+         ASSERT_TRUE(r.Undo().empty());
+         // The kept files are numbered in the order of the list's file lines.
+         std::istringstream kept(dir.Read("game/.veypatcher/replay/kept.txt"));
+         int n = 0;
+         for (std::string line; std::getline(kept, line);) {
+           if (!line.starts_with("file\t")) continue;
+           if (line.starts_with("file\t1\t")) {
+             fs::rename(dir / "game/.veypatcher/replay/files" / std::to_string(n), dir / "game" / line.substr(7));
+             return;
+           }
+           ++n;
+         }
+         ADD_FAILURE() << "no kept file";
+       },
+       true},
       {"after a reinstall",
        [&](TRunHistory&, TReplay& r) {
          ASSERT_TRUE(r.Undo().empty());
