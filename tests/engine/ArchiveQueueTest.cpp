@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "engine/support/UArchiveQueue.h"
+#include "platform/OverlayFileSystem.h"
 #include "support/GameFiles.h"
 #include "support/TestSupport.h"
 
@@ -136,6 +137,22 @@ TEST(TArchiveQueue, DroppedQueueLeavesNothingAndAFlushFreesTheMemoryBound) {
   EXPECT_FALSE(fs::exists(dir / "stage"));
   queue.Flush();
   EXPECT_EQ(ArchiveNames(a), (std::vector<std::string>{"x.utc", "y.utc"}));
+}
+
+// In a dry run the rebuilt archive goes to the overlay: the game's stays as
+// it was, and whatever reads the archive later in the run sees the new one.
+TEST(TArchiveQueue, InADryRunTheRebuiltArchiveIsSeenThroughTheOverlay) {
+  TempDir dir;
+  const fs::path a = dir.Write("a.mod", MakeArchive("MOD ", {{"x.utc", SimpleGff("UTC ", "old")}}));
+  const std::vector<std::uint8_t> old = ReadWholeFile(a);
+  platform::OverlayFileSystem files;
+  files.AddWritableRoot(dir.Path());
+  TArchiveQueue queue(files, (dir / "stage").string() + "/", 1);
+  queue.Add(a.string(), "x.utc", SimpleGff("UTC ", "new"));
+  queue.Flush();
+  EXPECT_EQ(ReadWholeFile(a), old);
+  EXPECT_EQ(ArchiveResource(files.HostPath(a), "x.utc"), SimpleGff("UTC ", "new"));
+  EXPECT_FALSE(files.Exists(dir / "stage"));
 }
 
 }  // namespace
