@@ -135,8 +135,6 @@ void PipelinedWriter::Finish() {
   RaiseFailure();
 }
 
-void PipelinedWriter::RaiseEarlierFailure() { Finish(); }
-
 void PipelinedWriter::Stop() {
   {
     std::lock_guard lock(mutex_);

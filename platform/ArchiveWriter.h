@@ -65,11 +65,10 @@ class PipelinedWriter {
   void Write(std::uint64_t offset, const void* bytes, std::size_t size);
   void Close(std::optional<std::uint64_t> size);
 
-  // Waits until every step is done; raises the first failure.
+  // Waits until every queued step is done and raises the first failure.
+  // After the reader failed too: the queued steps come before its failure in
+  // the archive, so theirs, if any, is the one to raise.
   void Finish();
-  // After the reader failed: does the steps already queued, which come
-  // before the reader's failure in the archive, and raises theirs if any.
-  void RaiseEarlierFailure();
 
  private:
   enum class Kind { Folder, Link, HardLink, Create, Write, Close };

@@ -279,7 +279,7 @@ void ExtractInto(archive* a, const fs::path& archivePath, const fs::path& folder
     } catch (const EntryRefusal&) {
       throw;
     } catch (...) {
-      writer.RaiseEarlierFailure();
+      writer.Finish();
       throw;
     }
   } catch (const EntryRefusal& e) {
