@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/VeyException.h"
+#include "platform/JournalLayout.h"
 
 namespace vey::platform {
 
@@ -29,8 +30,6 @@ enum class RunDetail { Whole, Header };
 VEY_DECLARE_FAILURE(EJournalUnusable);
 
 namespace journal {
-
-inline constexpr std::string_view kHomeName = ".veypatcher";
 
 // Record values may hold any byte but the separators of the record itself.
 std::string Escape(std::string_view text);
