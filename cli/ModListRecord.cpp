@@ -7,6 +7,7 @@
 
 #include "common/FileIO.h"
 #include "common/Sha256.h"
+#include "platform/JournalDir.h"
 #include "platform/RunJournal.h"
 
 namespace vey::cli {
@@ -16,11 +17,17 @@ ListRecord::ListRecord(const fs::path& gameFolder, const fs::path& listFile) {
   std::error_code ec;
   listFile_ = fs::weakly_canonical(fs::absolute(listFile), ec).string();
   const std::string key = Sha256Hex(std::span(reinterpret_cast<const std::uint8_t*>(listFile_.data()), listFile_.size()));
-  file_ = platform::JournalHome(gameFolder) / "lists" / (key.substr(0, 16) + ".json");
-  std::ifstream in(file_);
-  if (!in) return;
+  game_ = gameFolder;
+  name_ = key.substr(0, 16) + ".json";
+  file_ = platform::JournalHome(gameFolder) / platform::journal::kListsFolder / name_;
+  // Reached by handle: a link at lists/ or at the record is refused by name
+  // (EJournalUnusable), a FIFO too, never waited on.
+  std::optional<std::string> text;
+  if (const auto home = platform::JournalFolder::OpenHome(gameFolder, false))
+    if (const auto lists = home->Folder(platform::journal::kListsFolder)) text = lists->ReadText(name_, 16u << 20);
+  if (!text) return;
   try {
-    const nlohmann::json doc = nlohmann::json::parse(in);
+    const nlohmann::json doc = nlohmann::json::parse(*text);
     for (const auto& e : doc.at("entries"))
       entries_.push_back({e.at("name"), e.at("sourceSha256"), e.at("instructionSha256"), e.at("type"), e.at("run"),
                           e.at("verdict")});
@@ -57,9 +64,7 @@ void ListRecord::Save() const {
                               {"run", e.run},
                               {"verdict", e.verdict}});
   const std::string text = doc.dump(2) + "\n";
-  std::error_code ec;
-  fs::create_directories(file_.parent_path(), ec);
-  WriteFileAtomic(file_, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+  platform::JournalFolder::Home(game_).MakeFolder(platform::journal::kListsFolder).WriteText(name_, text);
 }
 
 std::set<std::string> LiveRuns(const fs::path& gameFolder) {

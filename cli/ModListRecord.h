@@ -33,6 +33,8 @@ class ListRecord {
  private:
   void Save() const;
 
+  std::filesystem::path game_;
+  std::string name_;  // in the journal's lists/
   std::filesystem::path file_;
   std::string listFile_;
   std::vector<ListRecordEntry> entries_;

@@ -23,6 +23,7 @@
 #include "engine/run/UVEYPatcher.h"
 #include "platform/Headless.h"
 #include "platform/LogViews.h"
+#include "platform/JournalDir.h"
 #include "platform/RunJournal.h"
 
 namespace vey::cli {
@@ -200,8 +201,7 @@ EntryRun RunCopy(const PreparedMod& mod, const RunSetting& s) {
       // run stays undoable.
       const std::string text = PlacesText(places);
       try {
-        WriteFileAtomic(journal->Folder() / kPlacesFile,
-                        std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+        journal->Handle().WriteText(kPlacesFile, text);
       } catch (const Exception&) {
       }
       journal->Finish("ok");

@@ -13,12 +13,13 @@
 #include "common/FileIO.h"
 #include "common/Sha256.h"
 #include "common/VeyException.h"
+#include "platform/JournalDir.h"
 
 namespace vey::platform {
 namespace fs = std::filesystem;
 namespace {
 
-constexpr std::string_view kMarks = "undone.txt";
+constexpr std::string_view kMarks = journal::kMarksFile;
 
 // Record text is untrusted: a path that could leave the game folder is never
 // opened.
@@ -104,7 +105,10 @@ std::vector<FileDrift> FindDrifts(const fs::path& gameFolder, const std::vector<
 
 void MarkPartlyUndone(const fs::path& gameFolder, const std::string& id, const std::vector<UndoneFile>& files) {
   if (files.empty()) return;
-  const fs::path folder = JournalHome(gameFolder) / "runs" / id;
+  const JournalFolder home = JournalFolder::Home(gameFolder, false);
+  const std::optional<JournalFolder> runs = home.Folder(journal::kRunsFolder);
+  const std::optional<JournalFolder> folder = runs ? runs->Folder(id) : std::nullopt;
+  if (!folder) throw EFCreateError("Cannot mark the run " + id + ": its record is missing.");
   std::vector<std::string> paths;
   std::string text;
   for (const UndoneFile& f : files) {
@@ -113,23 +117,37 @@ void MarkPartlyUndone(const fs::path& gameFolder, const std::string& id, const s
   }
   // Appended and forced to disk before the old versions go: a crash between
   // the two leaves old versions the mark already says not to trust.
-  const fs::path marks = folder / kMarks;
-  int fd = ::open(marks.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0644);
-  if (fd < 0) throw EFCreateError("Cannot write \"" + marks.string() + "\". " + SystemReason(errno));
-  const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-  ::fdatasync(fd);
-  ::close(fd);
+  const fs::path marks = folder->PathOf(kMarks);
+  const UniqueFd fd = folder->OpenAppend(kMarks);
+  const bool written = ::write(fd.Get(), text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  ::fdatasync(fd.Get());
   if (!written) throw EFCreateError("Cannot write \"" + marks.string() + "\".");
   DropOldVersions(gameFolder, id, paths);
 }
 
 std::vector<UndoneFile> ReadUndoneMarks(const fs::path& runFolder, std::vector<std::string>& damage) {
+  try {
+    if (const std::optional<JournalFolder> folder = OpenJournalFolder(runFolder))
+      return ReadUndoneMarks(*folder, damage);
+  } catch (const EJournalUnusable& e) {
+    damage.push_back(e.what());
+  }
+  return {};
+}
+
+std::vector<UndoneFile> ReadUndoneMarks(const JournalFolder& runFolder, std::vector<std::string>& damage) {
   std::vector<UndoneFile> marks;
   std::map<std::string, std::size_t> at;
   std::size_t number = 0;
   // Complete lines only, and never through a link: a line a crash cut short
   // was never acted upon.
-  for (const std::string& line : journal::ReadLines(runFolder / kMarks)) {
+  std::vector<std::string> lines;
+  try {
+    lines = runFolder.ReadLines(kMarks);
+  } catch (const EJournalUnusable& e) {
+    damage.push_back(e.what());
+  }
+  for (const std::string& line : lines) {
     ++number;
     const std::string where = std::string(kMarks) + ", line " + std::to_string(number);
     const auto f = journal::SplitTabs(line);

@@ -53,6 +53,7 @@ void MarkPartlyUndone(const std::filesystem::path& gameFolder, const std::string
                       const std::vector<UndoneFile>& files);
 // The marks of a run, a later mark of a file replacing an earlier one; lines
 // that do not hold together are left out and named in damage.
+std::vector<UndoneFile> ReadUndoneMarks(const JournalFolder& runFolder, std::vector<std::string>& damage);
 std::vector<UndoneFile> ReadUndoneMarks(const std::filesystem::path& runFolder, std::vector<std::string>& damage);
 std::vector<UndoneFile> ReadUndoneMarks(const std::filesystem::path& runFolder);
 

@@ -114,8 +114,8 @@ bool RemoveAt(int folderFd, const std::string& name, dev_t device, const fs::pat
   }
   if (S_ISDIR(st.st_mode)) {
     if (st.st_dev != device)
-      Unusable(FormatMsg("\"%s\" in the journal is a folder of another file system (a mount); the installer does "
-                         "not remove what lies there. Unmount it, then try again.",
+      Unusable(FormatMsg("The journal's \"%s\" lies on another file system than the game (a mount), which the "
+                         "installer does not enter; nothing was changed. Unmount it, then try again.",
                          {PathText(shown)}));
     if (depth > kDepthLimit)
       Unusable(FormatMsg("\"%s\" in the journal is nested deeper than any record of the installer; remove it by "
@@ -296,8 +296,8 @@ EntryType JournalFolder::TypeOf(std::string_view rel) const {
     RefuseOpen(rel, errno, "readable");
   }
   if (S_ISDIR(st.st_mode) && st.st_dev != device_)
-    jd::Unusable(FormatMsg("\"%s\" in the journal is a folder of another file system (a mount), which the installer "
-                       "does not enter; nothing was changed. Unmount it, then try again.",
+    jd::Unusable(FormatMsg("The journal's \"%s\" lies on another file system than the game (a mount), which the "
+                         "installer does not enter; nothing was changed. Unmount it, then try again.",
                        {PathText(PathOf(rel))}));
   return jd::TypeOfMode(st.st_mode);
 }
@@ -320,8 +320,8 @@ void JournalFolder::RefuseOpen(std::string_view rel, int err, std::string_view e
       if (last && type != EntryType::kMissing) Refuse(prefix, type, expected);
     }
     if (err == EXDEV)
-      jd::Unusable(FormatMsg("The journal's \"%s\" lies on another file system (a mount), which the installer does "
-                         "not enter; nothing was changed. Unmount it, then try again.",
+      jd::Unusable(FormatMsg("The journal's \"%s\" lies on another file system than the game (a mount), which the "
+                         "installer does not enter; nothing was changed. Unmount it, then try again.",
                          {PathText(PathOf(rel))}));
   }
   jd::Unusable(FormatMsg("Cannot open the journal's \"%s\". %s", {PathText(PathOf(rel)), SystemReason(err)}));
@@ -456,6 +456,63 @@ void JournalFolder::Rename(std::string_view rel, const JournalFolder& to, std::s
     throw EFCreateError(FormatMsg("Cannot rename \"%s\" to \"%s\". %s",
                                   {PathText(PathOf(rel)), PathText(to.PathOf(toRel)), SystemReason(errno)}),
                         errno);
+}
+
+namespace journal_dir {
+namespace {
+// The game folder and the path beneath its journal folder.
+std::pair<fs::path, std::string> SplitJournalPath(const fs::path& path) {
+  std::error_code ec;
+  const fs::path normal = fs::absolute(path, ec).lexically_normal();
+  std::vector<fs::path> parts(normal.begin(), normal.end());
+  while (!parts.empty() && parts.back().empty()) parts.pop_back();
+  for (std::size_t i = parts.size(); i-- > 0;) {
+    if (parts[i] != journal::kHomeName) continue;
+    fs::path game;
+    for (std::size_t j = 0; j < i; ++j) game /= parts[j];
+    std::string rel;
+    for (std::size_t j = i + 1; j < parts.size(); ++j) rel += (rel.empty() ? "" : "/") + parts[j].string();
+    return {game, rel};
+  }
+  return {fs::path(), normal.string()};
+}
+}  // namespace
+}  // namespace journal_dir
+
+std::optional<JournalFolder> JournalFolder::OpenLoose(const fs::path& path) {
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+  struct stat st {};
+  if (!fd || ::fstat(fd.Get(), &st) != 0) {
+    if (errno == ENOENT) return std::nullopt;
+    jd::Unusable(FormatMsg("\"%s\" is not a folder (a link is not followed).", {PathText(path)}));
+  }
+  return JournalFolder(std::move(fd), path, st.st_dev);
+}
+
+std::optional<JournalFolder> OpenJournalFolder(const fs::path& path) {
+  auto [game, rel] = jd::SplitJournalPath(path);
+  if (game.empty()) return JournalFolder::OpenLoose(rel);
+  std::optional<JournalFolder> home = JournalFolder::OpenHome(game, false);
+  if (!home || rel.empty()) return home;
+  return home->Folder(rel);
+}
+
+std::optional<std::pair<JournalFolder, std::string>> OpenJournalParent(const fs::path& path) {
+  auto [game, rel] = jd::SplitJournalPath(path);
+  if (game.empty()) {
+    const fs::path loose(rel);
+    std::optional<JournalFolder> parent = JournalFolder::OpenLoose(loose.parent_path());
+    if (!parent) return std::nullopt;
+    return std::make_pair(std::move(*parent), loose.filename().string());
+  }
+  if (rel.empty()) jd::Unusable(FormatMsg("\"%s\" is not in a journal folder.", {PathText(path)}));
+  std::optional<JournalFolder> home = JournalFolder::OpenHome(game, false);
+  if (!home) return std::nullopt;
+  const std::string dir = jd::Dirname(rel);
+  if (dir.empty()) return std::make_pair(std::move(*home), rel);
+  std::optional<JournalFolder> parent = home->Folder(dir);
+  if (!parent) return std::nullopt;
+  return std::make_pair(std::move(*parent), jd::Basename(rel));
 }
 
 void JournalFolder::Sync() const { ::fsync(fd_.Get()); }

@@ -57,6 +57,10 @@ class JournalFolder {
   // The same, raising EJournalUnusable when it is missing.
   static JournalFolder Home(const std::filesystem::path& gameFolder, bool create = true);
 
+  // A folder outside any journal (a record handed over by path, as in
+  // tests), opened without following a link.
+  static std::optional<JournalFolder> OpenLoose(const std::filesystem::path& path);
+
   // The folder at rel, or nothing when it is missing. Anything but a folder
   // there (a link, a file, a FIFO) raises EJournalUnusable naming it.
   std::optional<JournalFolder> Folder(std::string_view rel) const;
@@ -103,18 +107,29 @@ class JournalFolder {
 
   static constexpr std::size_t kMaxText = 64u << 20;
 
+  // Raises EJournalUnusable: rel is `found`, where `expected` ("a file", "a
+  // folder") belongs.
+  [[noreturn]] void Refuse(std::string_view rel, EntryType found, std::string_view expected) const;
+
  private:
   JournalFolder(UniqueFd fd, std::filesystem::path path, dev_t device)
       : fd_(std::move(fd)), path_(std::move(path)), device_(device) {}
   // Opens rel beneath this folder with these flags; -1 and errno on failure.
   int OpenBeneath(std::string_view rel, int flags, mode_t mode = 0) const;
-  [[noreturn]] void Refuse(std::string_view rel, EntryType found, std::string_view expected) const;
   [[noreturn]] void RefuseOpen(std::string_view rel, int err, std::string_view expected) const;
 
   UniqueFd fd_;
   std::filesystem::path path_;
   dev_t device_ = 0;
 };
+
+// The folder at a path inside GAME/.veypatcher (the journal folder itself
+// included), reached from the journal folder by handle; nothing when it is
+// missing. For callers that name journal folders by path; a path outside
+// any journal is opened loose.
+std::optional<JournalFolder> OpenJournalFolder(const std::filesystem::path& path);
+// The open folder holding the journal path and the path's last name.
+std::optional<std::pair<JournalFolder, std::string>> OpenJournalParent(const std::filesystem::path& path);
 
 // Whether rel is a plain relative journal path ('/' between plain names).
 bool IsJournalRelative(std::string_view rel);

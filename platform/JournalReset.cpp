@@ -10,91 +10,62 @@
 #include "common/FileIO.h"
 #include "common/StrFormat.h"
 #include "common/VeyException.h"
+#include "platform/JournalDir.h"
 
 namespace vey::platform {
 namespace fs = std::filesystem;
 namespace {
 
-fs::path ResetFile(const fs::path& game) { return JournalHome(game) / "reset.txt"; }
-
-void SyncFolder(const fs::path& folder) {
-  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd >= 0) {
-    ::fsync(fd);
-    ::close(fd);
-  }
-}
-
-[[noreturn]] void Fail(const fs::path& path, int err) {
-  throw EFCreateError(FormatMsg("Cannot write \"%s\". %s", {path.string(), SystemReason(err)}));
-}
-
-void WriteSynced(const fs::path& path, const std::string& text) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
-  if (fd < 0) Fail(path, errno);
-  const bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) && ::fsync(fd) == 0;
-  const int err = errno;
-  ::close(fd);
-  if (!ok) Fail(path, err);
-}
-
 // A run id read back from the reset's record names a folder in runs/ and
 // nothing else.
 bool PlainId(const std::string& id) {
-  return !id.empty() && id.front() != '.' && id.find('/') == std::string::npos &&
-         id.find('\0') == std::string::npos;
+  return IsJournalRelative(id) && id.front() != '.' && id.find('/') == std::string::npos;
 }
 
 // The run's record without its old versions, under undone/, complete before
 // it appears there.
-void KeepRecord(const fs::path& game, const std::string& id) {
-  const fs::path from = JournalHome(game) / "runs" / id;
-  const fs::path kept = JournalHome(game) / "undone";
-  const fs::path to = kept / id;
-  std::error_code ec;
-  if (fs::exists(fs::symlink_status(to, ec))) return;
-  fs::create_directories(kept, ec);
-  const fs::path part = kept / (id + ".part");
-  fs::remove_all(part, ec);
-  if (::mkdir(part.c_str(), 0755) != 0) Fail(part, errno);
-  for (const char* name : {"run.txt", "files.txt", "changes.log", "undone.txt"}) {
-    if (!fs::is_regular_file(fs::symlink_status(from / name, ec))) continue;
-    std::ifstream in(from / name, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    WriteSynced(part / name, text);
+void KeepRecord(const JournalFolder& home, const JournalFolder& from, const std::string& id) {
+  const JournalFolder kept = home.MakeFolder(journal::kUndoneFolder);
+  if (kept.TypeOf(id) != EntryType::kMissing) return;
+  const std::string part = id + ".part";
+  kept.Remove(part);
+  const JournalFolder to = kept.MakeFolder(part);
+  for (std::string_view name : {journal::kRunText, journal::kFilesList, journal::kChangesLog, journal::kMarksFile}) {
+    if (from.TypeOf(name) != EntryType::kFile) continue;
+    if (const std::optional<std::string> text = from.ReadText(name)) to.WriteText(name, *text);
   }
-  WriteSynced(part / "reset.txt", "undone by reset\n");
-  SyncFolder(part);
-  if (::rename(part.c_str(), to.c_str()) != 0) Fail(to, errno);
-  SyncFolder(kept);
+  to.WriteText(journal::kResetMark, "undone by reset\n");
+  kept.Rename(part, kept, id);
+  kept.Sync();
 }
 
 }  // namespace
 
 bool ResetPending(const fs::path& gameFolder) {
-  std::error_code ec;
-  return fs::is_regular_file(fs::symlink_status(ResetFile(gameFolder), ec));
+  const std::optional<JournalFolder> home = JournalFolder::OpenHome(gameFolder, false);
+  if (!home) return false;
+  const EntryType type = home->TypeOf(journal::kResetFile);
+  if (type == EntryType::kMissing) return false;
+  if (type != EntryType::kFile) home->Refuse(journal::kResetFile, type, "a file");
+  return true;
 }
 
 void BeginReset(const fs::path& gameFolder, const std::vector<std::string>& newestFirst) {
   std::string text;
   for (const std::string& id : newestFirst) text += id + "\n";
-  const fs::path path = ResetFile(gameFolder);
-  const fs::path temp = path.string() + ".new";
-  WriteSynced(temp, text);
-  if (::rename(temp.c_str(), path.c_str()) != 0) Fail(path, errno);
-  SyncFolder(path.parent_path());
+  JournalFolder::Home(gameFolder).WriteText(journal::kResetFile, text);
 }
 
 RollbackResult CompleteReset(const fs::path& gameFolder) {
   RollbackResult total;
-  std::ifstream in(ResetFile(gameFolder), std::ios::binary);
-  const fs::path runs = JournalHome(gameFolder) / "runs";
-  for (std::string id; std::getline(in, id);) {
-    if (in.eof() || !PlainId(id)) continue;  // a cut line was never acted upon
-    std::error_code ec;
-    if (!fs::is_directory(fs::symlink_status(runs / id, ec))) continue;  // undone already
-    KeepRecord(gameFolder, id);
+  const JournalFolder home = JournalFolder::Home(gameFolder, false);
+  const std::optional<JournalFolder> runs = home.Folder(journal::kRunsFolder);
+  // Only complete lines: a cut line was never acted upon.
+  for (const std::string& id : home.ReadLines(journal::kResetFile)) {
+    if (!PlainId(id) || !runs) continue;
+    if (runs->TypeOf(id) != EntryType::kFolder) continue;  // undone already
+    const std::optional<JournalFolder> record = runs->Folder(id);
+    KeepRecord(home, *record, id);
     const RollbackResult r = RollBackStoredRun(gameFolder, id);
     total.restored += r.restored;
     total.removed += r.removed;
@@ -103,9 +74,8 @@ RollbackResult CompleteReset(const fs::path& gameFolder) {
       return total;
     }
   }
-  in.close();
-  ::unlink(ResetFile(gameFolder).c_str());
-  SyncFolder(JournalHome(gameFolder));
+  home.Remove(journal::kResetFile);
+  home.Sync();
   return total;
 }
 

@@ -24,6 +24,7 @@
 #include "common/VeyException.h"
 #include "platform/FilePlacement.h"
 #include "platform/JournalCheck.h"
+#include "platform/JournalDir.h"
 
 namespace vey::platform {
 namespace fs = std::filesystem;
@@ -70,13 +71,6 @@ std::string SafeName(std::string_view name) {
   throw EFCreateError(FormatMsg("Cannot %s \"%s\". %s", {what, PathText(path), SystemReason(err)}));
 }
 
-void SyncPath(const fs::path& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd >= 0) {
-    ::fsync(fd);
-    ::close(fd);
-  }
-}
 
 void WriteAllFd(int fd, std::string_view text, const fs::path& path) {
   while (!text.empty()) {
@@ -89,18 +83,6 @@ void WriteAllFd(int fd, std::string_view text, const fs::path& path) {
   }
 }
 
-// Written beside, forced to disk and renamed over: a crash leaves the old
-// text or the new one.
-void WriteDurably(const fs::path& path, std::string_view text) {
-  const fs::path temp = path.string() + ".new";
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) Fail("write the run journal", temp, errno);
-  WriteAllFd(fd, text, temp);
-  ::fdatasync(fd);
-  ::close(fd);
-  if (::rename(temp.c_str(), path.c_str()) != 0) Fail("write the run journal", path, errno);
-  SyncPath(path.parent_path());
-}
 
 std::string FilesText(const std::vector<JournalFile>& files) {
   std::string text;
@@ -112,10 +94,6 @@ std::string FilesText(const std::vector<JournalFile>& files) {
   return text;
 }
 
-void RemoveTree(const fs::path& path) {
-  std::error_code ec;
-  fs::remove_all(path, ec);
-}
 
 std::int64_t MtimeNs(const struct stat& st) {
   return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
@@ -195,28 +173,27 @@ fs::path JournalHome(const fs::path& gameFolder) { return NormalAbsolute(gameFol
 RunJournal::RunJournal(GameFileSystem& files, fs::path gameFolder, RunRecord header, JournalKind kind)
     : files_(files), game_(NormalAbsolute(gameFolder)), record_(std::move(header)), digest_(kind == JournalKind::kRun) {
   PrepareJournalHome(game_);
-  const fs::path runs = JournalHome(game_) / (kind == JournalKind::kRun ? "runs" : "undo");
-  if (kind != JournalKind::kRun && ::mkdir(runs.c_str(), 0755) != 0 && errno != EEXIST)
-    Fail("create the run journal folder", runs, errno);
+  const JournalFolder home = JournalFolder::Home(game_);
+  parent_ = std::make_unique<JournalFolder>(
+      home.MakeFolder(kind == JournalKind::kRun ? journal::kRunsFolder : journal::kUndoFolder));
   const std::string base = RunStamp() + "-" + SafeName(fs::path(record_.modFolder).filename().string().empty()
                                                                 ? NormalAbsolute(record_.modFolder).filename().string()
                                                                 : fs::path(record_.modFolder).filename().string());
   for (int n = 1;; ++n) {
     record_.id = n == 1 ? base : base + "-" + std::to_string(n);
-    folder_ = runs / record_.id;
-    if (::mkdir(folder_.c_str(), 0755) == 0) break;
+    folder_ = parent_->PathOf(record_.id);
+    if (::mkdirat(parent_->Fd(), record_.id.c_str(), 0755) == 0) break;
     if (errno != EEXIST) Fail("create the run journal folder", folder_, errno);
   }
-  if (::mkdir((folder_ / "pre").c_str(), 0755) != 0) Fail("create the run journal folder", folder_, errno);
+  dir_ = std::make_unique<JournalFolder>(parent_->MakeFolder(record_.id));
+  pre_ = std::make_unique<JournalFolder>(dir_->MakeFolder(journal::kPreFolder));
   record_.started = UtcNow("%Y-%m-%d %H:%M:%S");
   record_.ended.clear();
   record_.state = "running";
   record_.verdict.clear();
-  logFd_ = ::open((folder_ / "changes.log").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  if (logFd_ < 0) Fail("write the run journal", folder_ / "changes.log", errno);
-  preFd_ = ::open((folder_ / "pre").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  WriteDurably(folder_ / "run.txt", journal::RecordText(record_));
-  SyncPath(runs);
+  logFd_ = dir_->OpenAppend(journal::kChangesLog).Release();
+  dir_->WriteText(journal::kRunText, journal::RecordText(record_));
+  parent_->Sync();
   files_.AddObserver(this);
   watching_ = true;
 }
@@ -224,7 +201,6 @@ RunJournal::RunJournal(GameFileSystem& files, fs::path gameFolder, RunRecord hea
 RunJournal::~RunJournal() {
   StopWatching();
   if (logFd_ >= 0) ::close(logFd_);
-  if (preFd_ >= 0) ::close(preFd_);
 }
 
 void RunJournal::StopWatching() {
@@ -277,7 +253,7 @@ void RunJournal::Touch(const fs::path& path) {
   Entry e{"file", exists, *relative, 0, {}};
   if (exists) {
     e.oldName = OldVersionName(entries_.size(), *relative);
-    const fs::path old = folder_ / "pre" / e.oldName;
+    const fs::path old = pre_->Through(e.oldName);
     if (HardLink(path, old) != 0) CopyOldVersion(path, old);
     if (digest_) e.digestBefore = digests_.Add(old);
   }
@@ -310,7 +286,7 @@ void RunJournal::Log(const Entry& entry, bool sync) {
              folder_ / "changes.log");
   if (sync) {
     if (::fdatasync(logFd_) != 0) Fail("write the run journal", folder_ / "changes.log", errno);
-    if (preFd_ >= 0) ::fsync(preFd_);
+    pre_->Sync();
   }
 }
 
@@ -324,7 +300,7 @@ void RunJournal::Finish(const std::string& verdict) {
     JournalFile f;
     f.path = e.path;
     f.existedBefore = e.existed;
-    const fs::path old = folder_ / "pre" / e.oldName;
+    const fs::path old = pre_->Through(e.oldName);
     const fs::path now = game_ / e.path;
     struct stat before {}, after {};
     if (e.existed && ::stat(old.c_str(), &before) != 0) continue;
@@ -359,8 +335,8 @@ void RunJournal::Finish(const std::string& verdict) {
   record_.state = "finished";
   record_.verdict = verdict;
   if (logFd_ >= 0) ::fdatasync(logFd_);
-  WriteDurably(folder_ / "files.txt", FilesText(record_.files));
-  WriteDurably(folder_ / "run.txt", journal::RecordText(record_));
+  dir_->WriteText(journal::kFilesList, FilesText(record_.files));
+  dir_->WriteText(journal::kRunText, journal::RecordText(record_));
 }
 
 RollbackResult RunJournal::RollBack() {
@@ -369,46 +345,100 @@ RollbackResult RunJournal::RollBack() {
     ::close(logFd_);
     logFd_ = -1;
   }
-  RollbackResult result = RollBackJournal(game_, folder_);
+  RollbackResult result = RollBackJournal(game_, *parent_, record_.id);
   files_.ForgetListings();
   return result;
 }
 
 RollbackResult RollBackStoredRun(const fs::path& gameFolder, const std::string& id) {
-  const fs::path folder = JournalHome(gameFolder) / "runs" / id;
-  struct stat st {};
-  if (id.empty() || id.find('/') != std::string::npos || id == "." || id == ".." || ::lstat(folder.c_str(), &st) != 0 ||
-      !S_ISDIR(st.st_mode)) {
+  const auto refused = [&](std::string why) {
     RollbackResult result;
-    result.problems.push_back(FormatMsg("the record of run %s is not a folder (a link is not followed)", {id}));
+    result.problems.push_back(std::move(why));
     result.refused = true;
     return result;
+  };
+  try {
+    const std::optional<JournalFolder> home = JournalFolder::OpenHome(gameFolder, false);
+    const std::optional<JournalFolder> runs = home ? home->Folder(journal::kRunsFolder) : std::nullopt;
+    if (!runs || id.find('/') != std::string::npos || !IsJournalRelative(id) ||
+        runs->TypeOf(id) != EntryType::kFolder)
+      return refused(FormatMsg("the record of run %s is not a folder (a link is not followed)", {id}));
+    return RollBackJournal(gameFolder, *runs, id);
+  } catch (const EJournalUnusable& e) {
+    return refused(e.what());
   }
-  return RollBackJournal(gameFolder, folder);
 }
 
-std::vector<RecordedChange> StoredChanges(const fs::path& runFolder, std::vector<std::string>& damage) {
+std::vector<RecordedChange> StoredChanges(const JournalFolder& runFolder, std::vector<std::string>& damage) {
   std::vector<RecordedChange> changes;
   for (const StoredChange& e : ReadStoredChanges(runFolder, damage)) {
     if (e.path.empty()) continue;
-    changes.push_back({e.kind, e.existed, e.path, e.oldName.empty() ? fs::path() : runFolder / "pre" / e.oldName});
+    changes.push_back({e.kind, e.existed, e.path,
+                       e.oldName.empty() ? fs::path() : runFolder.Through(std::string(journal::kPreFolder) + "/" + e.oldName),
+                       e.oldName});
   }
   // Nothing of a record that does not hold together is acted upon.
   if (!damage.empty()) changes.clear();
   return changes;
 }
 
-void WriteJournalText(const fs::path& path, std::string_view text) { WriteDurably(path, text); }
+std::vector<RecordedChange> StoredChanges(const fs::path& runFolder, std::vector<std::string>& damage) {
+  std::vector<RecordedChange> changes;
+  for (const StoredChange& e : ReadStoredChanges(runFolder, damage)) {
+    if (e.path.empty()) continue;
+    changes.push_back(
+        {e.kind, e.existed, e.path, e.oldName.empty() ? fs::path() : runFolder / journal::kPreFolder / e.oldName, e.oldName});
+  }
+  if (!damage.empty()) changes.clear();
+  return changes;
+}
+
+void WriteJournalText(const fs::path& path, std::string_view text) {
+  std::optional<std::pair<JournalFolder, std::string>> at = OpenJournalParent(path);
+  if (!at) Fail("write the run journal", path, ENOENT);
+  at->first.WriteText(at->second, text);
+}
 
 RollbackResult RollBackJournal(const fs::path& gameFolder, const fs::path& folder) {
+  try {
+    std::optional<std::pair<JournalFolder, std::string>> at = OpenJournalParent(folder);
+    if (at) return RollBackJournal(gameFolder, at->first, at->second);
+  } catch (const EJournalUnusable& e) {
+    RollbackResult result;
+    result.problems.push_back(e.what());
+    result.refused = true;
+    return result;
+  }
+  RollbackResult result;
+  result.problems.push_back(FormatMsg("the record \"%s\" is missing", {PathText(folder)}));
+  result.refused = true;
+  return result;
+}
+
+RollbackResult RollBackJournal(const fs::path& gameFolder, const JournalFolder& parent, const std::string& name) {
   RollbackResult result;
   const fs::path game = NormalAbsolute(gameFolder);
-  // Nothing of a record that does not hold together is acted upon: its paths
-  // and names decide which files are replaced.
-  const std::vector<StoredChange> entries = ReadStoredChanges(folder, result.problems);
+  const std::string where = parent.Path().filename().string() + "/" + name;
+  std::optional<JournalFolder> folder;
+  std::optional<JournalFolder> pre;
+  std::vector<StoredChange> entries;
+  try {
+    folder = parent.Folder(name);
+    if (!folder) {
+      result.problems.push_back(FormatMsg("%s: the record is missing", {where}));
+      result.refused = true;
+      return result;
+    }
+    // Nothing of a record that does not hold together is acted upon: its paths
+    // and names decide which files are replaced.
+    entries = ReadStoredChanges(*folder, result.problems);
+    if (result.problems.empty()) pre = folder->Folder(journal::kPreFolder);
+  } catch (const EJournalUnusable& e) {
+    result.problems.push_back(e.what());
+  }
   if (!result.problems.empty()) {
-    const std::string where = folder.parent_path().filename().string() + "/" + folder.filename().string();
-    for (std::string& problem : result.problems) problem = FormatMsg("%s/%s", {where, problem});
+    for (std::string& problem : result.problems)
+      if (!problem.starts_with("The journal") && !problem.starts_with("\"")) problem = FormatMsg("%s/%s", {where, problem});
     result.refused = true;
     return result;
   }
@@ -430,7 +460,11 @@ RollbackResult RollBackJournal(const fs::path& gameFolder, const fs::path& folde
     if (e.kind == "file" && e.existed) {
       // Gone already: an earlier rollback put it back before it was cut short.
       if (e.oldName.empty()) continue;
-      const fs::path old = folder / "pre" / e.oldName;
+      if (!pre) {
+        result.problems.push_back(FormatMsg("%s (its old version is missing)", {e.path}));
+        continue;
+      }
+      const fs::path old = pre->Through(e.oldName);
       std::error_code ec;
       fs::create_directories(target.parent_path(), ec);
       try {
@@ -460,25 +494,39 @@ RollbackResult RollBackJournal(const fs::path& gameFolder, const fs::path& folde
   // system keeps changes of names in order: a crash in between finds the
   // journal and rolls back again, skipping what is back already. Forcing the
   // disk here would wait for everything the run wrote.
-  if (result.problems.empty()) RemoveTree(folder);
+  if (result.problems.empty()) {
+    pre.reset();
+    folder.reset();
+    parent.Remove(name);
+  }
   return result;
 }
 
 std::vector<RunRecord> ListUndoneRuns(const fs::path& gameFolder) {
   std::vector<RunRecord> runs;
-  const fs::path home = JournalHome(gameFolder);
-  const fs::path kept = home / "undone";
-  // Links are not followed: what they point to was not recorded here.
-  struct stat st {};
-  if (::lstat(home.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || ::lstat(kept.c_str(), &st) != 0 ||
-      !S_ISDIR(st.st_mode))
-    return runs;
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(kept, ec)) {
-    const std::string name = entry.path().filename().string();
-    if (name.empty() || name.front() == '.' || entry.path().extension() == ".part") continue;
-    if (::lstat(entry.path().c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
-    if (auto run = ReadRunRecord(entry.path())) {
+  const std::optional<JournalFolder> home = JournalFolder::OpenHome(gameFolder, false);
+  const std::optional<JournalFolder> kept = home ? home->Folder(journal::kUndoneFolder) : std::nullopt;
+  if (!kept) return runs;
+  for (const std::string& name : kept->List()) {
+    if (name.empty() || name.front() == '.' || name.ends_with(".part")) continue;
+    std::optional<RunRecord> run;
+    const EntryType type = kept->TypeOf(name);
+    if (type != EntryType::kFolder) {
+      // Shown, never followed: what it points to was not recorded here.
+      run.emplace();
+      run->id = name;
+      run->damage.push_back(type == EntryType::kLink ? "the kept record is a link, not followed"
+                                                     : "the kept record is not a folder");
+    } else {
+      try {
+        if (const std::optional<JournalFolder> record = kept->Folder(name)) run = ReadRunRecord(*record, name);
+      } catch (const EJournalUnusable& e) {
+        run.emplace();
+        run->id = name;
+        run->damage.push_back(e.what());
+      }
+    }
+    if (run) {
       run->undone = true;
       runs.push_back(std::move(*run));
     }
@@ -488,16 +536,20 @@ std::vector<RunRecord> ListUndoneRuns(const fs::path& gameFolder) {
 }
 
 void DropOldVersions(const fs::path& gameFolder, const std::string& id, const std::vector<std::string>& paths) {
-  const fs::path folder = JournalHome(gameFolder) / "runs" / id;
+  const std::optional<JournalFolder> home = JournalFolder::OpenHome(gameFolder, false);
+  const std::optional<JournalFolder> runs = home ? home->Folder(journal::kRunsFolder) : std::nullopt;
+  const std::optional<JournalFolder> folder = runs ? runs->Folder(id) : std::nullopt;
+  if (!folder) return;
   const std::set<std::string> wanted(paths.begin(), paths.end());
   std::vector<std::string> damage;
-  const std::vector<StoredChange> changes = ReadStoredChanges(folder, damage);
+  const std::vector<StoredChange> changes = ReadStoredChanges(*folder, damage);
   // A record that does not hold together is never undone: nothing to drop.
   if (!damage.empty()) return;
+  const std::optional<JournalFolder> pre = folder->Folder(journal::kPreFolder);
+  if (!pre) return;
   for (const StoredChange& e : changes)
-    if (e.kind == "file" && !e.oldName.empty() && wanted.contains(e.path))
-      ::unlink((folder / "pre" / e.oldName).c_str());
-  SyncPath(folder / "pre");
+    if (e.kind == "file" && !e.oldName.empty() && wanted.contains(e.path)) pre->Remove(e.oldName);
+  pre->Sync();
 }
 
 RunLock::~RunLock() { Release(); }
@@ -506,16 +558,23 @@ bool RunLock::TryTake(const fs::path& gameFolder, const std::string& mod, std::s
                       std::string& holderMod) {
   Release();
   PrepareJournalHome(gameFolder);
-  const fs::path path = JournalHome(gameFolder) / "lock";
-  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
-  if (fd < 0 && errno == EISDIR)
+  const JournalFolder home = JournalFolder::Home(gameFolder);
+  const fs::path path = home.PathOf(journal::kLockFile);
+  const EntryType type = home.TypeOf(journal::kLockFile);
+  if (type == EntryType::kFolder)
     throw EJournalUnusable(FormatMsg("The lock file \"%s\" is a folder, not a file; nothing was changed. Remove "
                                      "that folder, then try again.",
                                      {path.string()}));
-  if (fd < 0 && errno == ELOOP)
+  if (type == EntryType::kLink)
     throw EJournalUnusable(FormatMsg("The lock file \"%s\" is a link, which the installer does not follow; "
                                      "nothing was changed. Remove the link, then try again.",
                                      {path.string()}));
+  if (type != EntryType::kMissing && type != EntryType::kFile)
+    throw EJournalUnusable(FormatMsg("The lock file \"%s\" is not a plain file; nothing was changed. Remove it, "
+                                     "then try again.",
+                                     {path.string()}));
+  int fd = ::openat(home.Fd(), std::string(journal::kLockFile).c_str(),
+                    O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
   if (fd < 0) Fail("open the lock file", path, errno);
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {

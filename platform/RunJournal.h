@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -108,6 +109,8 @@ class RunJournal : public FileChangeObserver {
 
   const RunRecord& Record() const { return record_; }
   const std::filesystem::path& Folder() const { return folder_; }
+  // The run's folder, open.
+  const JournalFolder& Handle() const { return *dir_; }
   std::size_t ChangeCount() const { return entries_.size(); }
 
  private:
@@ -125,13 +128,13 @@ class RunJournal : public FileChangeObserver {
   void StopWatching();
 
   GameFileSystem& files_;
+  std::unique_ptr<JournalFolder> parent_, dir_, pre_;  // runs/ (or undo/), the run's folder, its pre/
   std::filesystem::path game_;
   std::filesystem::path folder_;
   RunRecord record_;
   std::vector<Entry> entries_;
   std::set<std::string> seen_;
   int logFd_ = -1;
-  int preFd_ = -1;
   bool watching_ = false;
   bool digest_ = true;
   DigestWorker digests_;
@@ -153,6 +156,9 @@ RollbackResult RollBackStoredRun(const std::filesystem::path& gameFolder, const 
 // Undoes the journal kept in folder (a run's, or an undo's) and removes it
 // when everything was put back.
 RollbackResult RollBackJournal(const std::filesystem::path& gameFolder, const std::filesystem::path& folder);
+// The same for the record `name` in the open folder `parent`.
+RollbackResult RollBackJournal(const std::filesystem::path& gameFolder, const JournalFolder& parent,
+                               const std::string& name);
 
 // One recorded change of a run, as its undo needs it.
 struct RecordedChange {
@@ -160,11 +166,14 @@ struct RecordedChange {
   bool existed = false;
   std::string path;                 // relative to the game folder, checked
   std::filesystem::path oldVersion;  // in pre/; empty when there is none
+  std::string oldName;               // its name in pre/
 };
 // The changes recorded in a run's folder, in the order they were made; a
 // record that does not hold together gives none, and its problems in damage.
 std::vector<RecordedChange> StoredChanges(const std::filesystem::path& runFolder, std::vector<std::string>& damage);
-// Written beside, forced to disk and renamed over.
+std::vector<RecordedChange> StoredChanges(const JournalFolder& runFolder, std::vector<std::string>& damage);
+// Written beside, forced to disk and renamed over, reached by handle from
+// the journal folder.
 void WriteJournalText(const std::filesystem::path& path, std::string_view text);
 // The runs a reset undid, oldest first (GAME/.veypatcher/undone).
 std::vector<RunRecord> ListUndoneRuns(const std::filesystem::path& gameFolder);

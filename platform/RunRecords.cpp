@@ -12,11 +12,13 @@
 #include <charconv>
 #include <fstream>
 #include <map>
+#include <set>
 
 #include "common/PathText.h"
 #include "common/StrFormat.h"
 #include "common/Win1252.h"
 #include "platform/JournalCheck.h"
+#include "platform/JournalDir.h"
 #include "platform/RunJournal.h"
 
 namespace vey::platform {
@@ -78,29 +80,11 @@ std::vector<std::string_view> SplitTabs(std::string_view line) {
 }
 
 std::vector<std::string> ReadLines(const fs::path& path) {
-  std::vector<std::string> lines;
-  // A journal file that is a link is not read: what it points to is no record.
-  int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return lines;
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return lines;
-  }
-  std::string text;
-  char buffer[65536];
-  for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) != 0;) {
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    text.append(buffer, static_cast<std::size_t>(n));
-  }
-  ::close(fd);
-  std::size_t start = 0;
-  for (std::size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1)
-    lines.push_back(text.substr(start, nl - start));
-  return lines;
+  // Reached by handle from the journal folder: no link on the way is
+  // followed, and anything but a plain file is refused by name.
+  std::optional<std::pair<JournalFolder, std::string>> at = OpenJournalParent(path);
+  if (!at) return {};
+  return at->first.ReadLines(at->second);
 }
 
 std::optional<std::string> PathProblem(std::string_view path) {
@@ -181,14 +165,10 @@ std::string journal::RecordText(const RunRecord& record) {
 
 namespace {
 
-bool IsRealFolder(const fs::path& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
 
-void ReadFileList(const fs::path& folder, RunRecord& r) {
+void ReadFileList(const JournalFolder& folder, RunRecord& r) {
   std::size_t number = 0;
-  for (const std::string& line : journal::ReadLines(folder / "files.txt")) {
+  for (const std::string& line : folder.ReadLines(journal::kFilesList)) {
     ++number;
     auto damaged = [&](std::string_view why) { r.damage.push_back(Where("files.txt", number) + ": " + std::string(why)); };
     auto f = journal::SplitTabs(line);
@@ -237,10 +217,31 @@ void ReadFileList(const fs::path& folder, RunRecord& r) {
 
 }  // namespace
 
-std::vector<StoredChange> ReadStoredChanges(const fs::path& folder, std::vector<std::string>& damage) {
+std::vector<StoredChange> ReadStoredChanges(const JournalFolder& folder, std::vector<std::string>& damage) {
   std::map<std::size_t, StoredChange> changes;
   std::size_t number = 0;
-  for (const std::string& line : journal::ReadLines(folder / "changes.log")) {
+  std::optional<std::string> log;
+  std::optional<JournalFolder> pre;
+  std::vector<std::string> preNames;
+  try {
+    log = folder.ReadText(journal::kChangesLog);
+    pre = folder.Folder(journal::kPreFolder);
+    if (pre) preNames = pre->List();
+    // The log is made before anything else is recorded: without it, a
+    // record (or an old version) says there were changes the log lost.
+    if (!log && (!preNames.empty() || folder.TypeOf(journal::kRunText) != EntryType::kMissing)) {
+      damage.push_back("changes.log: missing");
+      return {};
+    }
+  } catch (const EJournalUnusable& e) {
+    damage.push_back(e.what());
+    return {};
+  }
+  std::vector<std::string> lines;
+  if (log)
+    for (std::size_t start = 0, nl; (nl = log->find('\n', start)) != std::string::npos; start = nl + 1)
+      lines.push_back(log->substr(start, nl - start));
+  for (const std::string& line : lines) {
     ++number;
     auto f = journal::SplitTabs(line);
     auto path = f.size() == 3 ? journal::Unescape(f[2]) : std::nullopt;
@@ -257,18 +258,9 @@ std::vector<StoredChange> ReadStoredChanges(const fs::path& folder, std::vector<
   }
   // The old versions carry their change's number and, in a long enough name,
   // its path. A map, not a vector sized by a number read from a name.
-  const fs::path pre = folder / "pre";
-  std::error_code ec;
-  struct stat preStat {};
-  if (::lstat(pre.c_str(), &preStat) == 0 && !S_ISDIR(preStat.st_mode)) {
-    damage.push_back("pre: not a folder (a link is not followed)");
-    return {};
-  }
-  for (const auto& entry : fs::directory_iterator(pre, ec)) {
-    const std::string name = entry.path().filename().string();
+  for (const std::string& name : preNames) {
     const std::string where = "pre/" + Shown(name);
-    struct stat st {};
-    if (::lstat(entry.path().c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (pre->TypeOf(name) != EntryType::kFile) {
       // An old version is always a plain file; a link would be put back as one.
       damage.push_back(where + ": not a plain file (a link is not followed)");
       continue;
@@ -311,12 +303,53 @@ std::vector<StoredChange> ReadStoredChanges(const fs::path& folder, std::vector<
   return list;
 }
 
-std::optional<RunRecord> ReadRunRecord(const fs::path& folder, RunDetail detail) {
+std::vector<StoredChange> ReadStoredChanges(const fs::path& folder, std::vector<std::string>& damage) {
+  try {
+    std::optional<JournalFolder> open = OpenJournalFolder(folder);
+    if (open) return ReadStoredChanges(*open, damage);
+    damage.push_back("the record's folder is missing");
+  } catch (const EJournalUnusable& e) {
+    damage.push_back(e.what());
+  }
+  return {};
+}
+
+namespace {
+
+// Every file the record says the run left must be one it logged: a log that
+// lost lines would leave the files the run created behind at its undo.
+void CheckFilesAgainstLog(const JournalFolder& folder, RunRecord& r) {
+  if (r.files.empty() || !r.damage.empty()) return;
+  std::vector<std::string> damage;
+  const std::vector<StoredChange> changes = ReadStoredChanges(folder, damage);
+  std::set<std::string> logged;
+  for (const StoredChange& c : changes)
+    if (c.kind == "file") logged.insert(c.path);
+  for (const std::string& d : damage) r.damage.push_back(d);
+  if (!damage.empty()) return;
+  for (const JournalFile& f : r.files)
+    if (!logged.contains(f.path)) {
+      r.damage.push_back(FormatMsg("files.txt names \"%s\", which changes.log does not: the log is incomplete",
+                                   {Shown(f.path)}));
+      break;
+    }
+}
+
+}  // namespace
+
+std::optional<RunRecord> ReadRunRecord(const JournalFolder& folder, const std::string& id, RunDetail detail) {
   RunRecord r;
-  r.id = folder.filename().string();
+  r.id = id;
   std::size_t number = 0;
   bool any = false;
-  for (const std::string& line : journal::ReadLines(folder / "run.txt")) {
+  std::vector<std::string> lines;
+  try {
+    lines = folder.ReadLines(journal::kRunText);
+  } catch (const EJournalUnusable& e) {
+    r.damage.push_back(e.what());
+    return r;
+  }
+  for (const std::string& line : lines) {
     ++number;
     any = true;
     const std::size_t eq = line.find('=');
@@ -330,9 +363,13 @@ std::optional<RunRecord> ReadRunRecord(const fs::path& folder, RunDetail detail)
   }
   if (!any) {
     // A run cut short before its record was written had changed nothing yet.
-    std::error_code ec;
-    const bool noOldVersions = fs::is_empty(folder / "pre", ec) || ec;
-    if (journal::ReadLines(folder / "changes.log").empty() && noOldVersions) return std::nullopt;
+    try {
+      const std::optional<JournalFolder> pre = folder.Folder(journal::kPreFolder);
+      const bool noOldVersions = !pre || pre->List().empty();
+      if (folder.ReadLines(journal::kChangesLog).empty() && noOldVersions) return std::nullopt;
+    } catch (const EJournalUnusable& e) {
+      r.damage.push_back(e.what());
+    }
     r.damage.push_back("run.txt: missing or empty");
   }
   if (r.state.empty())
@@ -340,38 +377,62 @@ std::optional<RunRecord> ReadRunRecord(const fs::path& folder, RunDetail detail)
   else if (r.state != "running" && r.state != "finished")
     r.damage.push_back(FormatMsg("run.txt: unknown state \"%s\"", {Shown(r.state)}));
   if (detail == RunDetail::Header) return r;
-  ReadFileList(folder, r);
-  // A forced uninstall of an earlier run marks the files it took back.
-  r.partlyUndone = ReadUndoneMarks(folder, r.damage);
+  try {
+    ReadFileList(folder, r);
+    // A forced uninstall of an earlier run marks the files it took back.
+    r.partlyUndone = ReadUndoneMarks(folder, r.damage);
+    CheckFilesAgainstLog(folder, r);
+  } catch (const EJournalUnusable& e) {
+    r.damage.push_back(e.what());
+  }
   return r;
+}
+
+std::optional<RunRecord> ReadRunRecord(const fs::path& folder, RunDetail detail) {
+  std::optional<JournalFolder> open;
+  try {
+    open = OpenJournalFolder(folder);
+  } catch (const EJournalUnusable& e) {
+    RunRecord r;
+    r.id = folder.filename().string();
+    r.damage.push_back(e.what());
+    return r;
+  }
+  if (!open) return std::nullopt;
+  return ReadRunRecord(*open, folder.filename().string(), detail);
 }
 
 std::vector<RunRecord> ListRuns(const fs::path& gameFolder, RunDetail detail) {
   std::vector<RunRecord> runs;
-  const fs::path home = JournalHome(gameFolder);
-  const fs::path folder = home / "runs";
-  if (!IsRealFolder(home) || !IsRealFolder(folder)) return runs;
+  const std::optional<JournalFolder> home = JournalFolder::OpenHome(gameFolder, false);
+  if (!home) return runs;
+  const std::optional<JournalFolder> folder = home->Folder(journal::kRunsFolder);
+  if (!folder) return runs;
   std::string identity;
   try {
     identity = ReadJournalIdentity(gameFolder);
   } catch (const EJournalUnusable& e) {
     identity = "?";  // no run can match a damaged identity
   }
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(folder, ec)) {
-    const std::string name = entry.path().filename().string();
+  for (const std::string& name : folder->List()) {
     if (name.empty() || name.front() == '.') continue;
-    struct stat st {};
-    if (::lstat(entry.path().c_str(), &st) != 0) continue;
     std::optional<RunRecord> run;
-    if (!S_ISDIR(st.st_mode)) {
+    const EntryType type = folder->TypeOf(name);
+    if (type != EntryType::kFolder) {
       // A link is not followed: what it points to was not recorded here.
       run.emplace();
       run->id = name;
-      run->damage.push_back(S_ISLNK(st.st_mode) ? "the run's folder is a link, not followed"
-                                                : "the run's folder is not a folder");
+      run->damage.push_back(type == EntryType::kLink ? "the run's folder is a link, not followed"
+                                                     : "the run's folder is not a folder");
     } else {
-      run = ReadRunRecord(entry.path(), detail);
+      try {
+        std::optional<JournalFolder> record = folder->Folder(name);
+        if (record) run = ReadRunRecord(*record, name, detail);
+      } catch (const EJournalUnusable& e) {
+        run.emplace();
+        run->id = name;
+        run->damage.push_back(e.what());
+      }
       if (!run) continue;
     }
     if (!identity.empty() && run->journal != identity && run->damage.empty())
@@ -395,45 +456,28 @@ bool IsIdentity(std::string_view text) {
 
 [[noreturn]] void Unusable(std::string message) { throw EJournalUnusable(std::move(message)); }
 
-// Written beside with O_EXCL, forced to disk and renamed over: never through
-// a link planted under the temporary name, and a crash leaves one text whole.
-void WriteJournalFile(const fs::path& path, std::string_view text) {
-  const fs::path temp = path.string() + ".new";
-  ::unlink(temp.c_str());
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-  if (fd < 0) throw EFCreateError(FormatMsg("Cannot write \"%s\". %s", {PathText(temp), SystemReason(errno)}));
-  for (std::string_view rest = text; !rest.empty();) {
-    ssize_t w = ::write(fd, rest.data(), rest.size());
-    if (w < 0 && errno == EINTR) continue;
-    if (w < 0) {
-      const int err = errno;
-      ::close(fd);
-      throw EFCreateError(FormatMsg("Cannot write \"%s\". %s", {PathText(temp), SystemReason(err)}));
-    }
-    rest.remove_prefix(static_cast<std::size_t>(w));
-  }
-  ::fdatasync(fd);
-  ::close(fd);
-  if (::rename(temp.c_str(), path.c_str()) != 0)
-    throw EFCreateError(FormatMsg("Cannot write \"%s\". %s", {PathText(path), SystemReason(errno)}));
+std::string ReadIdentity(const JournalFolder& home) {
+  const EntryType type = home.TypeOf(journal::kIdFile);
+  if (type == EntryType::kMissing) return {};
+  if (type != EntryType::kFile) home.Refuse(journal::kIdFile, type, "a file");
+  const auto lines = home.ReadLines(journal::kIdFile);
+  if (lines.size() != 1 || !IsIdentity(lines[0]))
+    Unusable(FormatMsg("The journal's identity file \"%s\" is damaged (it must hold one id of 32 hexadecimal "
+                       "digits). Nothing was changed; restore it from a backup of the game folder.",
+                       {PathText(home.PathOf(journal::kIdFile))}));
+  return lines[0];
 }
 
 }  // namespace
 
 std::string ReadJournalIdentity(const fs::path& gameFolder) {
-  const fs::path path = JournalHome(gameFolder) / "id";
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0) return {};
-  const auto lines = journal::ReadLines(path);
-  if (!S_ISREG(st.st_mode) || lines.size() != 1 || !IsIdentity(lines[0]))
-    Unusable(FormatMsg("The journal's identity file \"%s\" is damaged (it must hold one id of 32 hexadecimal "
-                       "digits). Nothing was changed; restore it from a backup of the game folder.",
-                       {PathText(path)}));
-  return lines[0];
+  const std::optional<JournalFolder> home = JournalFolder::OpenHome(gameFolder, false);
+  return home ? ReadIdentity(*home) : std::string();
 }
 
 std::string EnsureJournalIdentity(const fs::path& gameFolder) {
-  std::string identity = ReadJournalIdentity(gameFolder);
+  const JournalFolder home = JournalFolder::Home(gameFolder);
+  std::string identity = ReadIdentity(home);
   if (!identity.empty()) return identity;
   unsigned char bytes[16];
   std::size_t got = 0;
@@ -450,13 +494,16 @@ std::string EnsureJournalIdentity(const fs::path& gameFolder) {
   }
   // The runs recorded before the journal had an identity are this folder's:
   // they take it first, so that a crash in between leaves them adoptable.
-  const fs::path runs = JournalHome(gameFolder) / "runs";
-  std::error_code ec;
-  if (IsRealFolder(runs)) {
-    for (const auto& entry : fs::directory_iterator(runs, ec)) {
-      if (!IsRealFolder(entry.path())) continue;
-      const fs::path text = entry.path() / "run.txt";
-      std::vector<std::string> lines = journal::ReadLines(text);
+  if (const std::optional<JournalFolder> runs = home.Folder(journal::kRunsFolder)) {
+    for (const std::string& name : runs->List()) {
+      if (runs->TypeOf(name) != EntryType::kFolder) continue;
+      const std::optional<JournalFolder> run = runs->Folder(name);
+      std::vector<std::string> lines;
+      try {
+        lines = run->ReadLines(journal::kRunText);
+      } catch (const EJournalUnusable&) {
+        continue;  // shown as damaged, never adopted
+      }
       if (lines.empty()) continue;
       bool carries = false;
       for (const std::string& line : lines) carries = carries || (line.starts_with("journal=") && line.size() > 8);
@@ -464,55 +511,30 @@ std::string EnsureJournalIdentity(const fs::path& gameFolder) {
       std::string updated;
       for (const std::string& line : lines)
         if (line != "journal=") updated += line + "\n";
-      WriteJournalFile(text, updated + "journal=" + identity + "\n");
+      run->WriteText(journal::kRunText, updated + "journal=" + identity + "\n");
     }
   }
-  WriteJournalFile(JournalHome(gameFolder) / "id", identity + "\n");
+  home.WriteText(journal::kIdFile, identity + "\n");
   return identity;
 }
 
 void PrepareJournalHome(const fs::path& gameFolder) {
-  const fs::path game = JournalHome(gameFolder).parent_path();
-  struct stat gameStat {};
-  if (::stat(game.c_str(), &gameStat) != 0)
-    Unusable(FormatMsg("Cannot read the game folder \"%s\". %s", {PathText(game), SystemReason(errno)}));
-  for (const fs::path& folder : {JournalHome(gameFolder), JournalHome(gameFolder) / "runs"}) {
-    struct stat st {};
-    if (::lstat(folder.c_str(), &st) != 0) {
-      if (errno != ENOENT || (::mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) ||
-          ::lstat(folder.c_str(), &st) != 0)
-        Unusable(FormatMsg("Cannot create the journal folder \"%s\". %s", {PathText(folder), SystemReason(errno)}));
-    }
-    // The journal keeps the old versions as links to the game's files and
-    // puts them back by renaming: it must be a folder of the game's own disk.
-    if (S_ISLNK(st.st_mode))
-      Unusable(FormatMsg("The journal folder \"%s\" is a link. The installer does not follow it and does not "
-                         "install without a journal; nothing was changed. Replace the link by a folder.",
-                         {PathText(folder)}));
-    if (!S_ISDIR(st.st_mode))
-      Unusable(FormatMsg("The journal folder \"%s\" is not a folder; nothing was changed. Remove it, then try "
-                         "again.",
-                         {PathText(folder)}));
-    if (st.st_dev != gameStat.st_dev)
-      Unusable(FormatMsg("The journal folder \"%s\" lies on another file system than the game; nothing was "
-                         "changed. Replace it by a folder on the game's own disk.",
-                         {PathText(folder)}));
-  }
+  const JournalFolder home = JournalFolder::Home(gameFolder);
+  const EntryType runs = home.TypeOf(journal::kRunsFolder);
+  if (runs == EntryType::kLink)
+    Unusable(FormatMsg("The journal folder \"%s\" is a link. The installer does not follow it and does not "
+                       "install without a journal; nothing was changed. Replace the link by a folder.",
+                       {PathText(home.PathOf(journal::kRunsFolder))}));
+  home.MakeFolder(journal::kRunsFolder);
 }
 
 bool ForgetRun(const fs::path& gameFolder, const std::string& id) {
-  if (id.empty() || id == "." || id == ".." || id.find_first_of(std::string_view("/\0", 2)) != std::string::npos)
+  if (!IsJournalRelative(id) || id.find('/') != std::string::npos)
     Unusable(FormatMsg("\"%s\" is not the name of a run (see history).", {Shown(id)}));
-  const fs::path folder = JournalHome(gameFolder) / "runs" / id;
-  struct stat st {};
-  if (::lstat(folder.c_str(), &st) != 0) return false;
-  std::error_code ec;
-  // remove_all removes a link itself and never what it points to.
-  fs::remove_all(folder, ec);
-  if (ec)
-    throw EFCreateError(FormatMsg("Cannot remove the record \"%s\". %s", {PathText(folder), ec.message()}),
-                        ec.value());
-  return true;
+  const std::optional<JournalFolder> home = JournalFolder::OpenHome(gameFolder, false);
+  const std::optional<JournalFolder> runs = home ? home->Folder(journal::kRunsFolder) : std::nullopt;
+  // Removed by handle: a link goes, never what it points to.
+  return runs && runs->Remove(id);
 }
 
 }  // namespace vey::platform

@@ -19,6 +19,7 @@
 namespace vey::platform {
 
 struct RunRecord;
+class JournalFolder;
 
 // How much of each run's record a listing reads. The header (run.txt) is
 // enough to know a run's state, source and verdict; only the whole record
@@ -60,11 +61,14 @@ struct StoredChange {
 // The run's changes, oldest first, completed from the names of the old
 // versions (a crash may have cut lines never forced to disk). Problems go to
 // damage; a caller acts on the changes only when there are none.
+std::vector<StoredChange> ReadStoredChanges(const JournalFolder& runFolder, std::vector<std::string>& damage);
 std::vector<StoredChange> ReadStoredChanges(const std::filesystem::path& runFolder, std::vector<std::string>& damage);
 
 // The run's record with every problem of run.txt and files.txt in its
 // damage; nothing when the folder holds no record at all. A header leaves the
 // file list (and its damage) unread.
+std::optional<RunRecord> ReadRunRecord(const JournalFolder& runFolder, const std::string& id,
+                                       RunDetail detail = RunDetail::Whole);
 std::optional<RunRecord> ReadRunRecord(const std::filesystem::path& runFolder, RunDetail detail = RunDetail::Whole);
 
 // The random id of the game folder's journal, empty when none was made yet.

@@ -1,6 +1,7 @@
 // UReplay: the checks, the kept versions and the rollback of a replay.
 #include "engine/run/UReplay.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,65 +15,70 @@
 #include "common/StrFormat.h"
 #include "common/VeyException.h"
 #include "engine/run/UTransaction.h"
+#include "platform/JournalDir.h"
 #include "platform/RunRecords.h"
 
 namespace vey {
 namespace fs = std::filesystem;
 namespace {
 
+using platform::EntryType;
+using platform::JournalFolder;
+namespace journal = platform::journal;
+
 // What Keep kept, written last: without it the replay had changed nothing.
-constexpr const char* kKeptList = "kept.txt";
+constexpr std::string_view kKeptList = journal::kKeptList;
+
+JournalFolder Home(const fs::path& game) { return JournalFolder::Home(game, false); }
 
 // A hard link where the file system allows one, else a copy: the kept
 // version must not change when the game file is replaced.
-bool KeepFile(const fs::path& from, const fs::path& to) {
-  if (::link(from.c_str(), to.c_str()) == 0) return true;
+bool KeepFile(const fs::path& from, const JournalFolder& to, const std::string& name) {
+  if (::linkat(AT_FDCWD, from.c_str(), to.Fd(), name.c_str(), 0) == 0) return true;
   std::error_code ec;
-  fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
+  fs::copy_file(from, to.Through(name), fs::copy_options::overwrite_existing, ec);
   return !ec;
 }
 
 // A run's record: its old versions by link (they are only ever renamed), its
 // text files by copy, so that nothing written to them while the run is
-// undone reaches the kept record.
-bool KeepTree(const fs::path& from, const fs::path& to, bool link) {
-  std::error_code ec;
-  fs::create_directories(to, ec);
-  if (ec) return false;
-  for (fs::directory_iterator it(from, ec), end; !ec && it != end; it.increment(ec)) {
-    const fs::path target = to / it->path().filename();
-    struct stat st {};
-    if (::lstat(it->path().c_str(), &st) != 0) return false;
-    // The journal is the installer's own; a link in it is never followed.
-    if (S_ISLNK(st.st_mode)) continue;
-    bool kept;
-    if (S_ISDIR(st.st_mode)) {
-      kept = KeepTree(it->path(), target, link || it->path().filename() == "pre");
+// undone reaches the kept record. Anything but files and folders in the
+// record is refused by name.
+void KeepTree(const JournalFolder& from, const JournalFolder& to, bool link) {
+  for (const std::string& name : from.List()) {
+    const EntryType type = from.TypeOf(name);
+    if (type == EntryType::kFolder) {
+      KeepTree(*from.Folder(name), to.MakeFolder(name), link || name == journal::kPreFolder);
+    } else if (type != EntryType::kFile) {
+      from.Refuse(name, type, "a file or a folder");
     } else if (link) {
-      kept = KeepFile(it->path(), target);
+      if (::linkat(from.Fd(), name.c_str(), to.Fd(), name.c_str(), 0) != 0) {
+        std::error_code ec;
+        fs::copy_file(from.Through(name), to.Through(name), fs::copy_options::overwrite_existing, ec);
+        if (ec) throw EFCreateError(FormatMsg("Cannot keep \"%s\". %s", {PathText(from.PathOf(name)), ec.message()}));
+      }
     } else {
-      fs::copy_file(it->path(), target, fs::copy_options::overwrite_existing, ec);
-      kept = !ec;
+      to.WriteText(name, from.ReadText(name).value_or(""));
     }
-    if (!kept) return false;
   }
-  return !ec;
 }
 
 // Puts a kept file back in one rename; across file systems (a linked
 // override folder on another disk) by a copy beside the target first.
-bool Restore(const fs::path& kept, const fs::path& target) {
+bool Restore(const JournalFolder& files, const std::string& name, const fs::path& target) {
+  const EntryType type = files.TypeOf(name);
   // Gone already: a put-back cut short moved it into place.
-  struct stat keptStat {};
-  if (::lstat(kept.c_str(), &keptStat) != 0 && errno == ENOENT) return true;
+  if (type == EntryType::kMissing) return true;
+  // Only a plain file was ever kept: a link would land in the game.
+  if (type != EntryType::kFile) return false;
   std::error_code ec;
   fs::create_directories(target.parent_path(), ec);
-  if (::rename(kept.c_str(), target.c_str()) == 0) return true;
+  if (::renameat(files.Fd(), name.c_str(), AT_FDCWD, target.c_str()) == 0) return true;
   const fs::path temp = target.string() + ".vey-replay.tmp";
-  fs::copy_file(kept, temp, fs::copy_options::overwrite_existing, ec);
+  fs::copy_file(files.Through(name), temp, fs::copy_options::overwrite_existing, ec);
   if (ec) return false;
   struct stat st {};
-  if (::stat(kept.c_str(), &st) == 0) ::chmod(temp.c_str(), st.st_mode & 07777);
+  if (::fstatat(files.Fd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) ::chmod(temp.c_str(), st.st_mode & 07777);
   return ::rename(temp.c_str(), target.c_str()) == 0;
 }
 
@@ -118,10 +124,10 @@ bool TReplay::Plan(const std::string& id, std::vector<std::string>& refusals) {
   }
 
   std::error_code ec;
-  if (fs::exists(fs::symlink_status(keep_, ec)))
+  if (Home(game_).TypeOf(journal::kReplayFolder) != EntryType::kMissing)
     refusals.push_back(FormatMsg("An earlier replay did not finish; the files it kept are in %s.", {keep_.string()}));
 
-  const fs::path runsFolder = platform::JournalHome(game_) / "runs";
+  const fs::path runsFolder = platform::JournalHome(game_) / journal::kRunsFolder;
   for (const platform::RunRecord& run : later_) {
     std::string problem;
     std::optional<TRunSource> source = ReadRunSource(runsFolder / run.id, problem);
@@ -161,10 +167,10 @@ bool TReplay::Plan(const std::string& id, std::vector<std::string>& refusals) {
 }
 
 void TReplay::Keep() {
-  std::error_code ec;
-  fs::create_directories(keep_ / "files", ec);
-  fs::create_directories(keep_ / "runs", ec);
-  if (ec) throw EFCreateError(FormatMsg("Cannot create the folder \"%s\". %s", {keep_.string(), ec.message()}));
+  const JournalFolder home = Home(game_);
+  const JournalFolder keep = home.MakeFolder(journal::kReplayFolder);
+  const JournalFolder files = keep.MakeFolder(journal::kKeptFiles);
+  const JournalFolder runs = keep.MakeFolder(journal::kKeptRuns);
   std::set<std::string> paths;
   for (const platform::JournalFile& f : target_.files) paths.insert(f.path);
   for (const platform::RunRecord& run : later_)
@@ -174,16 +180,19 @@ void TReplay::Keep() {
     const fs::path file = game_ / path;
     struct stat st {};
     const bool exists = ::lstat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-    if (exists && !KeepFile(file, keep_ / "files" / std::to_string(kept_.size())))
+    if (exists && !KeepFile(file, files, std::to_string(kept_.size())))
       throw EFCreateError(FormatMsg("Cannot keep a copy of \"%s\" before the replay.", {file.string()}));
     kept_.push_back({path, exists});
   }
-  const fs::path runsFolder = platform::JournalHome(game_) / "runs";
+  const std::optional<JournalFolder> runsFolder = home.Folder(journal::kRunsFolder);
   std::vector<const platform::RunRecord*> undone{&target_};
   for (const platform::RunRecord& run : later_) undone.push_back(&run);
-  for (const platform::RunRecord* run : undone)
-    if (!KeepTree(runsFolder / run->id, keep_ / "runs" / run->id, false))
+  for (const platform::RunRecord* run : undone) {
+    const std::optional<JournalFolder> record = runsFolder ? runsFolder->Folder(run->id) : std::nullopt;
+    if (!record)
       throw EFCreateError(FormatMsg("Cannot keep a copy of the record of run %s before the replay.", {run->id}));
+    KeepTree(*record, runs.MakeFolder(run->id), false);
+  }
   idsBefore_.clear();
   for (const platform::RunRecord& run : history_.Runs()) idsBefore_.push_back(run.id);
   // Written down whole before anything changes, so that a kill later on can
@@ -192,14 +201,16 @@ void TReplay::Keep() {
   for (const std::string& id : idsBefore_) text += "run\t" + platform::EscapeRecordText(id) + "\n";
   for (const KeptFile& f : kept_)
     text += std::string("file\t") + (f.existed ? "1" : "0") + "\t" + platform::EscapeRecordText(f.path) + "\n";
-  platform::WriteJournalText(keep_ / kKeptList, text);
+  keep.WriteText(kKeptList, text);
 }
 
 bool TReplay::ReadKept() {
   target_ = {};
   idsBefore_.clear();
   kept_.clear();
-  for (const std::string& line : platform::journal::ReadLines(keep_ / kKeptList)) {
+  const std::optional<JournalFolder> keep = Home(game_).Folder(journal::kReplayFolder);
+  if (!keep) return false;
+  for (const std::string& line : keep->ReadLines(kKeptList)) {
     const auto f = platform::journal::SplitTabs(line);
     const auto value = platform::journal::Unescape(f.back());
     if (!value) return false;
@@ -263,19 +274,33 @@ std::vector<std::string> TReplay::RollBack() {
 std::vector<std::string> TReplay::PutBack() {
   std::vector<std::string> problems;
   std::error_code ec;
+  const JournalFolder home = Home(game_);
+  const std::optional<JournalFolder> keep = home.Folder(journal::kReplayFolder);
+  if (!keep) return {keep_.string() + " is missing"};
+  const std::optional<JournalFolder> files = keep->Folder(journal::kKeptFiles);
   for (std::size_t n = 0; n < kept_.size(); ++n) {
     const fs::path target = game_ / kept_[n].path;
     if (kept_[n].existed) {
-      if (!Restore(keep_ / "files" / std::to_string(n), target)) problems.push_back(kept_[n].path);
+      if (!files || !Restore(*files, std::to_string(n), target)) problems.push_back(kept_[n].path);
     } else if (fs::exists(fs::symlink_status(target, ec)) && !fs::remove(target, ec)) {
       problems.push_back(kept_[n].path);
     }
   }
-  const fs::path runsFolder = platform::JournalHome(game_) / "runs";
-  for (const auto& entry : fs::directory_iterator(keep_ / "runs", ec)) {
-    const fs::path record = runsFolder / entry.path().filename();
-    fs::remove_all(record, ec);
-    if (::rename(entry.path().c_str(), record.c_str()) != 0) problems.push_back(record.string());
+  const JournalFolder runs = home.MakeFolder(journal::kRunsFolder);
+  if (const std::optional<JournalFolder> kept = keep->Folder(journal::kKeptRuns)) {
+    for (const std::string& name : kept->List()) {
+      // Only records the replay kept go back: folders.
+      if (kept->TypeOf(name) != EntryType::kFolder) {
+        problems.push_back(kept->PathOf(name).string() + " is not a kept record");
+        continue;
+      }
+      try {
+        runs.Remove(name);
+        kept->Rename(name, runs, name);
+      } catch (const Exception&) {
+        problems.push_back(runs.PathOf(name).string());
+      }
+    }
   }
   // What could not be put back stays where it was kept, for the person.
   if (problems.empty()) Drop();
@@ -287,19 +312,25 @@ void TReplay::Done() { Drop(); }
 void TReplay::Drop() {
   // The list first: a kill while the rest goes leaves copies, not a replay
   // to reverse with half of them.
-  std::error_code ec;
-  fs::remove(keep_ / kKeptList, ec);
-  fs::remove_all(keep_, ec);
+  const JournalFolder home = Home(game_);
+  if (home.TypeOf(journal::kReplayFolder) == EntryType::kFolder) home.Folder(journal::kReplayFolder)->Remove(kKeptList);
+  home.Remove(journal::kReplayFolder);
 }
 
 std::optional<std::string> TReplay::RecoverCutShort(TRunHistory& history, const fs::path& gameFolder) {
   TReplay replay(history, gameFolder);
-  std::error_code ec;
-  if (!fs::exists(fs::symlink_status(replay.keep_, ec))) return std::nullopt;
-  if (!fs::exists(fs::symlink_status(replay.keep_ / kKeptList, ec))) {
+  const std::optional<JournalFolder> home = JournalFolder::OpenHome(gameFolder, false);
+  if (!home) return std::nullopt;
+  // Anything but a folder at replay/, or but a file at its list, is refused
+  // by name: it was never a replay's.
+  const std::optional<JournalFolder> keep = home->Folder(journal::kReplayFolder);
+  if (!keep) return std::nullopt;
+  const EntryType list = keep->TypeOf(kKeptList);
+  if (list == EntryType::kMissing) {
     replay.Drop();
     return std::nullopt;
   }
+  if (list != EntryType::kFile) keep->Refuse(kKeptList, list, "a file");
   const auto refuse = [&](const std::string& why) {
     throw ERunRefused(FormatMsg("An uninstall with --replay was cut short and cannot be reversed: %s. Nothing more "
                                 "was changed, and no installation can start until this is settled. What it kept is "

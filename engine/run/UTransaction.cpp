@@ -11,6 +11,7 @@
 #include "engine/support/URunReport.h"
 #include "engine/run/UUndoTransaction.h"
 #include "engine/run/UVEYPatcher.h"
+#include "platform/JournalDir.h"
 #include "platform/JournalReset.h"
 
 namespace vey {
@@ -68,8 +69,7 @@ void TTransaction::KeepSource() {
   source.digest = ModDigest(source.modFolder);
   const std::string text = SourceText(source);
   try {
-    WriteFileAtomic(journal_->Folder() / kSourceFile,
-                    std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    journal_->Handle().WriteText(kSourceFile, text);
   } catch (const Exception& e) {
     // The run stays undoable; it only cannot be installed again by a replay.
     p_.LogMessage(e.what(), LogKind::Install);
@@ -81,8 +81,7 @@ void TTransaction::KeepPlaces() {
   const std::string text = PlacesText(p_.Report->Places());
   // Without it the run stays undoable; only the conflict report misses it.
   try {
-    WriteFileAtomic(journal_->Folder() / kPlacesFile,
-                    std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    journal_->Handle().WriteText(kPlacesFile, text);
   } catch (const Exception& e) {
     p_.LogMessage(e.what(), LogKind::Install);
   }

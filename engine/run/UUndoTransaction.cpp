@@ -2,7 +2,9 @@
 // commit and its recovery.
 #include "engine/run/UUndoTransaction.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -12,52 +14,56 @@
 #include "common/StrFormat.h"
 #include "engine/run/UTransaction.h"
 #include "platform/FilePlacement.h"
+#include "platform/JournalDir.h"
 
 namespace vey {
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kUndone = "undone.txt";
+using platform::EntryType;
+using platform::JournalFolder;
+namespace journal = platform::journal;
 
 // A run's folder name as the list of undone runs holds it: one plain name.
 bool PlainName(const std::string& id) {
-  return !id.empty() && id != "." && id != ".." && id.find('/') == std::string::npos &&
-         id.find('\0') == std::string::npos;
+  return platform::IsJournalRelative(id) && id.find('/') == std::string::npos;
 }
 
-std::vector<std::string> UndoneRuns(const fs::path& folder) {
+std::vector<std::string> UndoneRuns(const JournalFolder& folder) {
   std::vector<std::string> ids;
-  std::ifstream in(folder / kUndone, std::ios::binary);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   // Only complete lines: the list is written whole, so a cut one is not it.
-  for (std::size_t start = 0, nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1)
-    if (std::string id = text.substr(start, nl - start); PlainName(id)) ids.push_back(id);
+  for (std::string& id : folder.ReadLines(journal::kUndoneList))
+    if (PlainName(id)) ids.push_back(std::move(id));
   return ids;
 }
 
 // After the commit point: the undone runs leave the history, then the undo
 // journal goes. Renames first, so that a kill during the removal of files
 // finds nothing half-deleted under a name that still means something.
-void Complete(const fs::path& game, const fs::path& folder,
+void Complete(const fs::path& game, const JournalFolder& undo, const std::string& name,
               const std::function<void(std::string_view)>& moment) {
-  const fs::path runs = platform::JournalHome(game) / "runs";
-  const fs::path gone = folder / "gone";
-  std::error_code ec;
-  fs::create_directories(gone, ec);
-  for (const std::string& id : UndoneRuns(folder)) {
-    struct stat st {};
-    if (::lstat((runs / id).c_str(), &st) == 0 && ::rename((runs / id).c_str(), (gone / id).c_str()) != 0)
-      throw EFCreateError(FormatMsg("Cannot remove the record of the undone run %s. %s", {id, SystemReason(errno)}));
+  const JournalFolder home = JournalFolder::Home(game, false);
+  const std::optional<JournalFolder> runs = home.Folder(journal::kRunsFolder);
+  {
+    const JournalFolder folder = *undo.Folder(name);
+    const JournalFolder gone = folder.MakeFolder(journal::kGoneFolder);
+    for (const std::string& id : UndoneRuns(folder)) {
+      if (!runs || runs->TypeOf(id) == EntryType::kMissing) continue;
+      try {
+        runs->Rename(id, gone, id);
+      } catch (const EFCreateError& e) {
+        throw EFCreateError(FormatMsg("Cannot remove the record of the undone run %s. %s", {id, e.what()}));
+      }
+    }
   }
   if (moment) moment("moved");
-  const fs::path trash = folder.string() + ".gone";
-  if (::rename(folder.c_str(), trash.c_str()) != 0)
-    throw EFCreateError(FormatMsg("Cannot remove the undo journal %s. %s", {folder.string(), SystemReason(errno)}));
-  fs::remove_all(trash, ec);
+  const std::string trash = name + ".gone";
+  undo.Rename(name, undo, trash);
+  undo.Remove(trash);
   // The undo folder goes with its last journal, so that the journal is left
   // as the runs alone make it.
-  ::rmdir(folder.parent_path().c_str());
+  if (undo.List().empty()) ::unlinkat(home.Fd(), std::string(journal::kUndoFolder).c_str(), AT_REMOVEDIR);
 }
 
 }  // namespace
@@ -82,8 +88,19 @@ TUndoTransaction::~TUndoTransaction() {
 bool TUndoTransaction::Undo(const platform::RunRecord& run) {
   const std::size_t problems = done_.problems.size();
   std::vector<std::string> damage;
-  const std::vector<platform::RecordedChange> changes =
-      platform::StoredChanges(platform::JournalHome(game_) / "runs" / run.id, damage);
+  std::vector<platform::RecordedChange> changes;
+  try {
+    const JournalFolder home = JournalFolder::Home(game_, false);
+    const std::optional<JournalFolder> runs = home.Folder(journal::kRunsFolder);
+    std::optional<JournalFolder> record = runs ? runs->Folder(run.id) : std::nullopt;
+    if (!record) damage.push_back("the record is missing");
+    else {
+      changes = platform::StoredChanges(*record, damage);
+      if (damage.empty()) pre_ = std::make_unique<JournalFolder>(*record->Folder(journal::kPreFolder));
+    }
+  } catch (const platform::EJournalUnusable& e) {
+    damage.push_back(e.what());
+  }
   for (const std::string& problem : damage) done_.problems.push_back("runs/" + run.id + "/" + problem);
   if (!damage.empty()) return false;
   for (auto change = changes.rbegin(); change != changes.rend(); ++change) {
@@ -111,7 +128,7 @@ void TUndoTransaction::UndoChange(const platform::RecordedChange& change) {
     // The journal keeps what is there now before the old version takes its
     // place; the old version itself stays in the run's record until commit.
     files_.BeforeWrite(target);
-    platform::PlaceCopy(change.oldVersion, target);
+    platform::PlaceCopy(pre_->Through(change.oldName), target);
     files_.WriteDone(target);
     ++done_.restored;
   } else if (change.kind == "file") {
@@ -128,45 +145,61 @@ void TUndoTransaction::UndoChange(const platform::RecordedChange& change) {
 }
 
 void TUndoTransaction::Commit() {
-  const fs::path folder = journal_->Folder();
+  const std::string name = journal_->Record().id;
+  journal_->Handle().WriteText(journal::kUndoneList, [&] {
+    std::string list;
+    for (const std::string& id : undone_) list += id + "\n";
+    return list;
+  }());
   journal_.reset();
-  std::string list;
-  for (const std::string& id : undone_) list += id + "\n";
-  platform::WriteJournalText(folder / kUndone, list);
+  pre_.reset();
   if (onMoment) onMoment("committed");
-  Complete(game_, folder, onMoment);
+  const JournalFolder home = JournalFolder::Home(game_, false);
+  Complete(game_, *home.Folder(journal::kUndoFolder), name, onMoment);
 }
 
 platform::RollbackResult TUndoTransaction::Abort() {
   if (!journal_) return {};
-  const fs::path folder = journal_->Folder();
   platform::RollbackResult result = journal_->RollBack();
   journal_.reset();
-  if (result.problems.empty()) ::rmdir(folder.parent_path().c_str());
+  pre_.reset();
+  if (result.problems.empty())
+    if (const std::optional<JournalFolder> home = JournalFolder::OpenHome(game_, false))
+      ::unlinkat(home->Fd(), std::string(journal::kUndoFolder).c_str(), AT_REMOVEDIR);
   return result;
 }
 
 std::vector<TRecoveredUndo> RecoverUndoJournals(const std::string& gameFolder) {
   std::vector<TRecoveredUndo> recovered;
   const fs::path game = fs::absolute(gameFolder).lexically_normal();
-  const fs::path home = platform::JournalHome(game) / "undo";
-  std::error_code ec;
-  std::vector<fs::path> folders;
-  for (const auto& entry : fs::directory_iterator(home, ec))
-    if (entry.is_directory(ec) && !entry.is_symlink(ec)) folders.push_back(entry.path());
-  for (const fs::path& folder : folders) {
-    const std::string name = folder.filename().string();
+  // A link at undo/ (or anything else not a folder) is refused by name: what
+  // it leads to was never this journal's.
+  const std::optional<JournalFolder> home = JournalFolder::OpenHome(game, false);
+  const std::optional<JournalFolder> undo = home ? home->Folder(journal::kUndoFolder) : std::nullopt;
+  if (!undo) return recovered;
+  const auto unreversed = [&](const std::string& name, const std::string& why) {
+    return ERunRefused(FormatMsg("An interrupted uninstallation (%s) cannot be reversed: %s. Nothing more was "
+                                 "changed, and no installation can start until this is settled. Once the game's "
+                                 "files are as they should be, remove \"%s\".",
+                                 {name, why, PathText(undo->PathOf(name))}),
+                       kRefusedJournal);
+  };
+  for (const std::string& name : undo->List()) {
+    const EntryType type = undo->TypeOf(name);
+    if (type != EntryType::kFolder) undo->Refuse(name, type, "a folder");
     if (name.ends_with(".gone")) {
-      fs::remove_all(folder, ec);
+      undo->Remove(name);
       continue;
     }
-    const bool committed = fs::exists(folder / kUndone, ec);
+    const std::optional<JournalFolder> folder = undo->Folder(name);
+    const EntryType list = folder->TypeOf(journal::kUndoneList);
+    if (list != EntryType::kMissing && list != EntryType::kFile) folder->Refuse(journal::kUndoneList, list, "a file");
+    const bool committed = list == EntryType::kFile;
     if (committed) {
-      Complete(game, folder, {});
+      Complete(game, *undo, name, {});
     } else {
-      const platform::RollbackResult r = platform::RollBackJournal(game, folder);
-      if (!r.problems.empty())
-        throw EFCreateError(FormatMsg("Unable to reverse the interrupted uninstallation %s: %s", {name, r.problems.front()}));
+      const platform::RollbackResult r = platform::RollBackJournal(game, *undo, name);
+      if (!r.problems.empty()) throw unreversed(name, r.problems.front());
     }
     recovered.push_back({name, committed});
   }

@@ -57,6 +57,8 @@ class TUndoTransaction {
   const std::atomic<bool>* cancel_;
   platform::GameFileSystem files_;
   std::unique_ptr<platform::RunJournal> journal_;
+  // The old versions of the run being undone, open.
+  std::unique_ptr<platform::JournalFolder> pre_;
   std::vector<std::string> undone_;
   platform::RollbackResult done_;
 };

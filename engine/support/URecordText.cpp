@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "common/FileIO.h"
+#include "platform/JournalDir.h"
 #include "platform/RunRecords.h"
 
 namespace vey {
@@ -38,15 +39,21 @@ bool RecordUnescape(std::string_view text, std::string& out) {
 
 RecordRead ReadRecordFile(const std::filesystem::path& path, std::string& text, std::string& problem) {
   text.clear();
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT) {
-      problem = path.filename().string() + " is missing";
-      return RecordRead::Missing;
-    }
-    problem = path.filename().string() + ": " + SystemReason(errno);
+  // Reached by handle from the journal folder: no link on the way is
+  // followed, and a FIFO is refused, never waited on.
+  std::optional<platform::UniqueFd> file;
+  try {
+    std::optional<std::pair<platform::JournalFolder, std::string>> at = platform::OpenJournalParent(path);
+    if (at) file = at->first.OpenFile(at->second);
+  } catch (const platform::EJournalUnusable& e) {
+    problem = path.filename().string() + ": " + e.what();
     return RecordRead::Refused;
   }
+  if (!file) {
+    problem = path.filename().string() + " is missing";
+    return RecordRead::Missing;
+  }
+  const int fd = file->Release();
   struct stat st {};
   RecordRead result = RecordRead::Read;
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {

@@ -148,11 +148,16 @@ TEST(RunRecordRead, DamagedRecordsAreNamedByFileAndLine) {
       {"too few fields", "state=finished\n", "created\t0\n", "files.txt, line 1: not a file line"},
       {"a field too many", "state=finished\n", "created\t0\t\t5\t" + digest + "\t1\t1\tx\ty\n",
        "files.txt, line 1: not a file line"},
+      // Undoing it would leave the file the run created.
+      {"a file the log lost", "state=finished\n", "created\t0\t\t5\t" + digest + "\t1\t-1\ty\n",
+       "files.txt names \"y\", which changes.log does not"},
+      {"no log", "state=finished\n", "created\t0\t\t5\t" + digest + "\t1\t-1\tx\n", "changes.log: missing"},
   };
   for (const Case& c : cases) {
     TempDir dir;
     dir.Write("run/run.txt", c.run);
-    if (!c.files.empty()) dir.Write("run/files.txt", c.files);
+    dir.Write("run/files.txt", c.files);
+    if (std::string_view(c.what) != "no log") dir.Write("run/changes.log", "file\t0\tx\n");
     const auto record = ReadRunRecord(dir / "run");
     ASSERT_TRUE(record) << c.what;
     if (c.damage.empty()) {
