@@ -49,14 +49,21 @@ std::vector<std::uint8_t> ReadWholeFile(const std::filesystem::path& path) {
 }
 
 InputFile::InputFile(const std::filesystem::path& path) : path_(path) {
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without waiting: a FIFO planted where a file belongs is refused below,
+  // not waited on for a writer that never comes.
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd_ < 0) ThrowOpen(path, errno);
   struct stat st {};
   if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-    int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
+    const bool known = ::fstat(fd_, &st) == 0;
     ::close(fd_);
     fd_ = -1;
-    ThrowOpen(path, err);
+    if (known && !S_ISDIR(st.st_mode))
+      throw EFOpenError(FormatMsg("Cannot open file \"%s\": it is not a plain file (a FIFO or a device). Remove it, "
+                                  "then try again.",
+                                  {PathText(path)}),
+                        EINVAL);
+    ThrowOpen(path, known ? EISDIR : errno);
   }
   size_ = static_cast<std::uint64_t>(st.st_size);
 }
