@@ -12,6 +12,7 @@
 #include "cli/HistoryCommand.h"
 #include "cli/InfoCommand.h"
 #include "cli/InstallCommand.h"
+#include "platform/RunRecords.h"
 #include "cli/InstallResult.h"
 #include "cli/ModListCommand.h"
 #include "cli/NamespacesCommand.h"
@@ -72,6 +73,11 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     vey::cli::WriteUsageResult(argc, argv, e.what());
     return ReportUsageError(app, e);
+  } catch (const vey::platform::EJournalUnusable& e) {
+    // A journal path found unusable where a command did not expect it: the
+    // command stops, naming it, instead of ending without a word.
+    std::cout << e.what() << "\n";
+    return vey::cli::kExitJournal;
   }
   return exitCode;
 }

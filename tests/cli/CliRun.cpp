@@ -31,23 +31,27 @@ std::string Slurp(const std::filesystem::path& path) {
 
 namespace {
 CliResult Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env, int signal,
-                long afterMicroseconds);
+                long afterMicroseconds, long timeoutMs);
 }
 
 CliResult RunCli(const std::vector<std::string>& args) { return RunCli(args, {}); }
 
 CliResult RunCli(const std::vector<std::string>& args, const std::vector<std::string>& env) {
-  return Spawn(args, env, 0, 0);
+  return Spawn(args, env, 0, 0, 0);
+}
+
+CliResult RunCliTimed(const std::vector<std::string>& args, const std::vector<std::string>& env, long timeoutMs) {
+  return Spawn(args, env, 0, 0, timeoutMs);
 }
 
 CliResult RunCliKilled(const std::vector<std::string>& args, int signal, long afterMicroseconds) {
-  return Spawn(args, {}, signal, afterMicroseconds);
+  return Spawn(args, {}, signal, afterMicroseconds, 0);
 }
 
 namespace {
 
 CliResult Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env, int signal,
-                long afterMicroseconds) {
+                long afterMicroseconds, long timeoutMs) {
   std::vector<std::string> envText;
   auto nameOf = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
   for (char** e = environ; *e; ++e) {
@@ -88,6 +92,16 @@ CliResult Spawn(const std::vector<std::string>& args, const std::vector<std::str
     if (waitpid(pid, &status, WNOHANG) == 0) {
       ::kill(pid, signal);
       waitpid(pid, &status, 0);
+    }
+  } else if (timeoutMs > 0) {
+    for (long waited = 0; waitpid(pid, &status, WNOHANG) == 0; waited += 2) {
+      if (waited >= timeoutMs) {
+        ::kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        result.timedOut = true;
+        break;
+      }
+      ::usleep(2000);
     }
   } else {
     waitpid(pid, &status, 0);

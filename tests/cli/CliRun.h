@@ -11,12 +11,18 @@ struct CliResult {
   int exitCode = -1;
   std::string out;
   std::string err;
+  bool timedOut = false;  // killed at the time limit
 };
 
 CliResult RunCli(const std::vector<std::string>& args);
 // The same with these "NAME=value" entries added to (or replacing those in)
 // the test's environment; "NAME" alone removes the variable.
 CliResult RunCli(const std::vector<std::string>& args, const std::vector<std::string>& env);
+
+// The same, killed (and marked timedOut) when it has not ended within
+// timeoutMs: a command that waits on something planted fails instead of
+// blocking the test run.
+CliResult RunCliTimed(const std::vector<std::string>& args, const std::vector<std::string>& env, long timeoutMs);
 
 // The same, sent signal after the given microseconds unless it ended by then.
 CliResult RunCliKilled(const std::vector<std::string>& args, int signal, long afterMicroseconds);
