@@ -282,6 +282,35 @@ TEST_F(JournalDefence, UnrecoverableRunStopsInstallUntilForgotten) {
   EXPECT_NE(Snapshot(), original);
 }
 
+// An uninstallation killed part-way leaves its own journal under undo/; when
+// that cannot be reversed, every command that changes the game stops and
+// names it rather than reporting it recovered and going on.
+TEST_F(JournalDefence, UnreversibleInterruptedUninstallStopsTheNextCommandsNamingIt) {
+  ASSERT_EQ(Install().exitCode, 0);
+  const std::string undo = "20990101-000000.000-undo";
+  dir.Write("game/.veypatcher/undo/" + undo + "/run.txt", "state=running\n");
+  // Putting keep.txt back fails once its folder became a file.
+  dir.Write("game/.veypatcher/undo/" + undo + "/changes.log", "file\t1\tsub/old.txt\n");
+  dir.Write("game/.veypatcher/undo/" + undo + "/pre/0~sub%2Fold.txt", "old");
+  dir.Write("game/sub", "a file where the folder was");
+  dir.Write("list.toml", "[[mod]]\nname = \"M\"\nsource = \"mod\"\n");
+  const auto before = Snapshot();
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"install", "--mod", (dir / "mod").string(), "--game", "GAME", "--yes"},
+        {"uninstall", "--game", "GAME", "--yes"},
+        {"reset", "--game", "GAME", "--yes", "--force"},
+        {"modlist", "install", (dir / "list.toml").string(), "--game", "GAME", "--yes"}}) {
+    CliResult r = Run(args);
+    // A list stops at its entry (its own exit code), naming it the same way.
+    EXPECT_EQ(r.exitCode, args[0] == "modlist" ? 3 : 6) << args[0] << '\n' << r.out;
+    EXPECT_NE(r.out.find("interrupted uninstallation (" + undo + ") cannot be reversed"), std::string::npos)
+        << args[0] << '\n' << r.out;
+    EXPECT_EQ(r.out.find("was reversed first"), std::string::npos) << r.out;
+    EXPECT_TRUE(fs::exists(Game() / ".veypatcher/undo" / undo)) << args[0];
+    EXPECT_EQ(Snapshot(), before) << args[0];
+  }
+}
+
 TEST_F(JournalDefence, RunsOfAnotherGameFolderAreRefusedAndEarlierRunsAdopted) {
   ASSERT_EQ(Install().exitCode, 0);
   const std::string id = OnlyRun();
