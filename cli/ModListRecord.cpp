@@ -28,6 +28,9 @@ ListRecord::ListRecord(const fs::path& gameFolder, const fs::path& listFile) {
   if (!text) return;
   try {
     const nlohmann::json doc = nlohmann::json::parse(*text);
+    // A record of another game folder's journal resumes nothing here; one
+    // written before records carried the id is this folder's.
+    if (doc.contains("journal") && doc.at("journal") != platform::ReadJournalIdentity(gameFolder)) return;
     for (const auto& e : doc.at("entries"))
       entries_.push_back({e.at("name"), e.at("sourceSha256"), e.at("instructionSha256"), e.at("type"), e.at("run"),
                           e.at("verdict")});
@@ -55,7 +58,10 @@ void ListRecord::Put(const ListRecordEntry& entry) {
 }
 
 void ListRecord::Save() const {
-  nlohmann::ordered_json doc{{"version", 1}, {"list", listFile_}, {"entries", nlohmann::ordered_json::array()}};
+  nlohmann::ordered_json doc{{"version", 1},
+                              {"list", listFile_},
+                              {"journal", platform::ReadJournalIdentity(game_)},
+                              {"entries", nlohmann::ordered_json::array()}};
   for (const auto& e : entries_)
     doc["entries"].push_back({{"name", e.name},
                               {"sourceSha256", e.sourceSha256},

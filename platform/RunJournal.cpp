@@ -507,6 +507,12 @@ std::vector<RunRecord> ListUndoneRuns(const fs::path& gameFolder) {
   const std::optional<JournalFolder> home = JournalFolder::OpenHome(gameFolder, false);
   const std::optional<JournalFolder> kept = home ? home->Folder(journal::kUndoneFolder) : std::nullopt;
   if (!kept) return runs;
+  std::string identity;
+  try {
+    identity = ReadJournalIdentity(gameFolder);
+  } catch (const EJournalUnusable&) {
+    identity = "?";
+  }
   for (const std::string& name : kept->List()) {
     if (name.empty() || name.front() == '.' || name.ends_with(".part")) continue;
     std::optional<RunRecord> run;
@@ -526,6 +532,11 @@ std::vector<RunRecord> ListUndoneRuns(const fs::path& gameFolder) {
         run->damage.push_back(e.what());
       }
     }
+    // Kept records made before journals had ids carry none: they are this
+    // folder's. One that names another journal is shown as not this one's.
+    if (run && !run->journal.empty() && run->journal != identity && run->damage.empty())
+      run->damage.push_back(FormatMsg("run.txt: the run was recorded in another game folder (journal %s)",
+                                      {run->journal}));
     if (run) {
       run->undone = true;
       runs.push_back(std::move(*run));

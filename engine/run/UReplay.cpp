@@ -198,6 +198,9 @@ void TReplay::Keep() {
   // Written down whole before anything changes, so that a kill later on can
   // be reversed by the next start.
   std::string text = "target\t" + platform::EscapeRecordText(target_.id) + "\n";
+  // The journal it belongs to: a replay folder of another game folder is
+  // never put back here.
+  text += "journal\t" + platform::ReadJournalIdentity(game_) + "\n";
   for (const std::string& id : idsBefore_) text += "run\t" + platform::EscapeRecordText(id) + "\n";
   for (const KeptFile& f : kept_)
     text += std::string("file\t") + (f.existed ? "1" : "0") + "\t" + platform::EscapeRecordText(f.path) + "\n";
@@ -216,6 +219,9 @@ bool TReplay::ReadKept() {
     if (!value) return false;
     if (f.size() == 2 && f[0] == "target") {
       target_.id = *value;
+    } else if (f.size() == 2 && f[0] == "journal") {
+      // Kept before journals had ids: no line, and this folder's.
+      if (*value != platform::ReadJournalIdentity(game_)) return false;
     } else if (f.size() == 2 && f[0] == "run") {
       idsBefore_.push_back(*value);
     } else if (f.size() == 3 && f[0] == "file" && (f[1] == "0" || f[1] == "1") &&
@@ -338,7 +344,7 @@ std::optional<std::string> TReplay::RecoverCutShort(TRunHistory& history, const 
                                 {why, replay.keep_.string()}),
                       kRefusedJournal);
   };
-  if (!replay.ReadKept()) refuse(std::string(kKeptList) + " is damaged");
+  if (!replay.ReadKept()) refuse(std::string(kKeptList) + " is damaged or of another game folder's journal");
   std::vector<std::string> problems = replay.RollBack();
   if (!problems.empty()) {
     std::string list;

@@ -73,6 +73,8 @@ TUndoTransaction::TUndoTransaction(std::string gameFolder, const std::atomic<boo
   files_.AddWritableRoot(game_);
   platform::RunRecord header;
   header.modFolder = "undo";
+  // The journal it belongs to: recovery refuses an undo journal of another.
+  header.journal = platform::ReadJournalIdentity(game_);
   journal_ = std::make_unique<platform::RunJournal>(files_, game_, header, platform::JournalKind::kUndo);
 }
 
@@ -192,6 +194,15 @@ std::vector<TRecoveredUndo> RecoverUndoJournals(const std::string& gameFolder) {
       continue;
     }
     const std::optional<JournalFolder> folder = undo->Folder(name);
+    // One of another game folder's journal (copied along with the game) was
+    // never this folder's to reverse; one from before journals had ids is.
+    if (const std::optional<platform::RunRecord> header = platform::ReadRunRecord(*folder, name, platform::RunDetail::Header);
+        header && !header->journal.empty()) {
+      const std::string identity = platform::ReadJournalIdentity(game);
+      if (header->journal != identity)
+        throw unreversed(name, FormatMsg("it was recorded in another game folder's journal (%s, this one's is %s)",
+                                         {header->journal, identity.empty() ? "none yet" : identity}));
+    }
     const EntryType list = folder->TypeOf(journal::kUndoneList);
     if (list != EntryType::kMissing && list != EntryType::kFile) folder->Refuse(journal::kUndoneList, list, "a file");
     const bool committed = list == EntryType::kFile;
