@@ -336,6 +336,41 @@ TEST_F(JournalDefence, RunsOfAnotherGameFolderAreRefusedAndEarlierRunsAdopted) {
   EXPECT_EQ(Run({"uninstall", "--game", "GAME"}).exitCode, 0);
 }
 
+// An uninstallation's journal or a replay's kept files copied in from
+// another game folder are never reversed here; the same records written
+// before they carried the journal's id are this folder's and are.
+TEST_F(JournalDefence, UndoAndReplayRecordsOfAnotherJournalAreRefusedAndOldOnesAdopted) {
+  ASSERT_EQ(Install().exitCode, 0);
+  dir.Write("other/dialog.tlk", dir.Read("game/dialog.tlk"));
+  ASSERT_EQ(Run({"install", "--mod", (dir / "mod").string(), "--game", (dir / "other").string(), "--yes"}).exitCode, 0);
+  fs::path foreign;
+  for (const auto& e : fs::directory_iterator(dir / "other/.veypatcher/runs")) foreign = e.path();
+  const fs::path undo = Game() / ".veypatcher/undo/20990101-000000.000-undo";
+  fs::create_directories(undo.parent_path());
+  fs::copy(foreign, undo, fs::copy_options::recursive);
+  CliResult r = Install();
+  EXPECT_EQ(r.exitCode, 6) << r.out;
+  EXPECT_NE(r.out.find("(20990101-000000.000-undo) cannot be reversed: it was recorded in another game folder's"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(dir.Read("game/override/mod.txt"), "installed by mod");
+  // Without its journal line it is an undo journal of an earlier version.
+  std::string text = dir.Read("game/.veypatcher/undo/20990101-000000.000-undo/run.txt");
+  text.erase(text.find("journal="), text.find('\n', text.find("journal=")) - text.find("journal=") + 1);
+  dir.Write("game/.veypatcher/undo/20990101-000000.000-undo/run.txt", text);
+  r = Install();
+  EXPECT_NE(r.out.find("(20990101-000000.000-undo) was reversed first"), std::string::npos) << r.out;
+  EXPECT_FALSE(fs::exists(undo));
+
+  // A replay's kept files of another journal: refused, naming the folder.
+  dir.Write("game/.veypatcher/replay/kept.txt", "target\tx\njournal\t" + std::string(32, 'a') + "\n");
+  r = Run({"uninstall", "--game", "GAME", "--yes"});
+  EXPECT_EQ(r.exitCode, 6) << r.out;
+  EXPECT_NE(r.out.find("kept.txt is damaged or of another game folder's journal"), std::string::npos) << r.out;
+  EXPECT_TRUE(fs::exists(Game() / ".veypatcher/replay/kept.txt"));
+  ExpectBashrcKept();
+}
+
 TEST_F(JournalDefence, CrashBetweenTheClosingWritesLeavesAnUndoableRun) {
   const auto original = Snapshot();
   for (const char* lost : {"files.txt", "run.txt"}) {
