@@ -49,11 +49,13 @@ std::vector<std::uint8_t> ReadWholeFile(const std::filesystem::path& path) {
 }
 
 InputFile::InputFile(const std::filesystem::path& path) : path_(path) {
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking: a FIFO in a file's place is refused below, not waited on.
+  fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd_ < 0) ThrowOpen(path, errno);
   struct stat st {};
-  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-    int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
+  const bool statted = ::fstat(fd_, &st) == 0;
+  if (!statted || !S_ISREG(st.st_mode)) {
+    int err = !statted ? errno : S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
     ::close(fd_);
     fd_ = -1;
     ThrowOpen(path, err);
