@@ -127,6 +127,21 @@ TEST_F(CompilerOutput, AHungCompilerIsEndedAfterCompileTimeout) {
             std::string::npos)
       << r.out;
   EXPECT_FALSE(fs::exists(dir / "game/override/k.ncs"));
+  // A list's entries are compiled with the same limit, in its check and its install.
+  for (const char* command : {"check", "install"}) {
+    SCOPED_TRACE(command);
+    std::vector<std::string> list = {"modlist", command, (dir / "list.toml").string(), "--game",
+                                     (dir / "game").string(), "--compile-timeout", "2"};
+    if (std::string(command) == "install") list.push_back("--yes");
+    const auto start = std::chrono::steady_clock::now();
+    const CliResult listed = Run(list);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+    // The check shows each entry's verdict; the install its log.
+    EXPECT_NE(listed.out.find(std::string(command) == "check" ? "1/1 K: errors"
+                                                              : "the compiler did not finish within 2 seconds"),
+              std::string::npos)
+        << listed.out;
+  }
   for (const char* bad : {"0", "-1", "soon"}) {
     args = install;
     args.insert(args.end(), {"--compile-timeout", bad});
