@@ -89,6 +89,28 @@ void TakeOut(TReplay& replay, const std::vector<std::string>& refusals, const st
   boxes.ShowInfo(FormatMsg("The mod \"%s\" was uninstalled and %s installed again.", {mod, LaterMods(later.size())}));
 }
 
+// A run's record lies in the game folder, which may have come from anyone:
+// what it asks for beyond an ordinary install (a compiler of the person's,
+// no sandbox, a backup folder) is used only once the person confirmed it.
+// False when they did not; the plan is made again with what they confirmed.
+bool ConfirmRecordedSettings(TReplay& replay, const std::string& id, std::vector<std::string>& refusals,
+                             platform::IMessageBoxes& boxes) {
+  if (replay.Asked().empty()) return true;
+  std::string text = "The later mods were installed with these settings, which a record in the game folder cannot "
+                     "choose for you:";
+  std::vector<TRecordRight> confirmed;
+  for (const auto& [run, right] : replay.Asked()) {
+    text += FormatMsg("\n  run %s: %s", {PathText(run), DescribeRight(right)});
+    confirmed.push_back(right);
+  }
+  text += "\n\nInstall them again with these settings? Answer Yes only if they are yours.";
+  if (!boxes.AskYesNo(text)) return false;
+  replay.Grant(std::move(confirmed));
+  refusals.clear();
+  replay.Plan(id, refusals);
+  return true;
+}
+
 }  // namespace
 
 void MainWindow::UpdateUninstallButton() {
@@ -127,7 +149,13 @@ void MainWindow::btnUninstallClick() {
                                                                             " mods were"}),
           {"Uninstall, then reinstall " + LaterMods(later), "Uninstall only"});
       if (choice < 0) return;
-      if (choice == 0) return TakeOut(replay, refusals, mod, game, boxes);
+      if (choice == 0) {
+        if (!ConfirmRecordedSettings(replay, run->id, refusals, boxes)) {
+          boxes.ShowInfo("Nothing was changed.");
+          return;
+        }
+        return TakeOut(replay, refusals, mod, game, boxes);
+      }
     } else if (!boxes.AskYesNo(question)) {
       return;
     }

@@ -230,6 +230,7 @@ void RegisterHistoryCommands(CLI::App& app, int& exitCode) {
     std::string game, run;
     bool force = false, forget = false, yes = false;
     bool replay = false;
+    ReplayOptions given;
   };
   auto options = std::make_shared<UninstallOptions>();
   CLI::App* undo = app.add_subcommand("uninstall", "Undo a recorded installation");
@@ -240,6 +241,21 @@ void RegisterHistoryCommands(CLI::App& app, int& exitCode) {
                  "Take the run out of the middle: undo the later runs, then this one, then install the later "
                  "mods again in their order with their recorded types and options")
       ->excludes("--force");
+  // A record in the game folder may come from anyone: what it says about the
+  // compiler and the backup folder is used only when given again here.
+  undo->add_option("--compiler", options->given.compiler,
+                   "With --replay: the compiler of your own that a later run was installed with")
+      ->check(CLI::ExistingFile)
+      ->needs("--replay");
+  undo->add_flag("--no-sandbox", options->given.noSandbox,
+                 "With --replay: let a later run that was installed without the compiler's sandbox be installed "
+                 "again so")
+      ->needs("--replay");
+  undo->add_option("--backup-dir", options->given.backupDir,
+                   "With --replay: the backup folder of your own that a later run was installed with")
+      ->needs("--replay");
+  AddCompileTimeoutOption(*undo, options->given.compileTimeout);
+  undo->get_option("--compile-timeout")->needs("--replay");
   undo->add_flag("--forget", options->forget,
                  "Remove the record of run --run ID without touching the game (for a run that cannot be put back)")
       ->excludes("--force", "--replay");
@@ -252,10 +268,12 @@ void RegisterHistoryCommands(CLI::App& app, int& exitCode) {
       "run (or --forget not confirmed); 5 an installation is running in this game folder; 6 the run's record or "
       "the journal cannot be used (damaged, of another game folder, a link); 64 usage error.\n"
       "With --replay (and --run): refused (1, nothing changed) when a later run's mod folder or archive is "
-      "missing or its files changed since it was installed, or a file changed outside the installer; 3 a "
-      "later mod failed to install again and everything was put back as it was.");
+      "missing or its files changed since it was installed, a file changed outside the installer, or a later "
+      "run's record names a compiler, no sandbox or a backup folder that is not given again with --compiler, "
+      "--no-sandbox or --backup-dir; 3 a later mod failed to install again and everything was put back as it "
+      "was.");
   undo->callback([options, &exitCode] {
-    exitCode = options->replay ? UninstallWithReplay(GameFolder(options->game), options->run)
+    exitCode = options->replay ? UninstallWithReplay(GameFolder(options->game), options->run, options->given)
                                : Uninstall(options->game, options->run, options->force, options->forget, options->yes);
   });
 }

@@ -313,7 +313,7 @@ int RunInstall(const InstallOptions& options, InstallResult& outcome) {
 
 }  // namespace
 
-int InstallAgain(const TRunSource& source, const std::string& gameFolder) {
+int InstallAgain(const TRunSource& source, const std::string& gameFolder, int compileTimeout) {
   InstallOptions options;
   options.mod.modDir = source.modFolder;
   options.mod.iniName = source.iniName;
@@ -322,11 +322,21 @@ int InstallAgain(const TRunSource& source, const std::string& gameFolder) {
   options.yes = true;
   options.picks = source.picks;
   options.compiler.Compiler = source.compiler;
+  options.compiler.TimeoutSeconds = compileTimeout;
   options.noSandbox = source.noSandbox;
   options.backupDir = source.backupDir;
   options.reinstall = true;
   options.lockHeld = true;
   return RunInstall(options);
+}
+
+void AddCompileTimeoutOption(CLI::App& command, int& seconds) {
+  command
+      .add_option("--compile-timeout", seconds,
+                  "End a script compile that takes longer than SECONDS (default " +
+                      std::to_string(TCompilerSettings::kDefaultCompileTimeout) + "); the script then fails to compile")
+      ->option_text("SECONDS")
+      ->check(CLI::Range(1, 86400));
 }
 
 void RegisterInstallCommand(CLI::App& app, int& exitCode) {
@@ -351,6 +361,7 @@ void RegisterInstallCommand(CLI::App& app, int& exitCode) {
       ->check(CLI::ExistingFile);
   install->add_flag("--no-sandbox", options->noSandbox,
                     "Run the script compiler without bubblewrap's sandbox");
+  AddCompileTimeoutOption(*install, options->compiler.TimeoutSeconds);
   install->add_flag("--no-rollback", options->noRollback,
                     "Keep the changes of a run that a failure ends (it can still be undone with uninstall)");
   install->add_flag("--reinstall", options->reinstall,

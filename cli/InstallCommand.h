@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 #include <string>
 
+#include "engine/support/UCompilerLauncher.h"
 #include "engine/support/URunSource.h"
 
 namespace vey::cli {
@@ -22,8 +23,13 @@ void RegisterInstallCommand(CLI::App& app, int& exitCode);
 
 // Installs a recorded run's mod again with its recorded type and options,
 // answering Yes, into a game folder whose lock the caller holds; the log goes
-// to standard output. Returns install's exit code.
-int InstallAgain(const TRunSource& source, const std::string& gameFolder);
+// to standard output; a compile may take compileTimeout seconds. Returns
+// install's exit code.
+int InstallAgain(const TRunSource& source, const std::string& gameFolder,
+                 int compileTimeout = TCompilerSettings::kDefaultCompileTimeout);
+
+// --compile-timeout SECONDS on a command that compiles scripts.
+void AddCompileTimeoutOption(CLI::App& command, int& seconds);
 
 }  // namespace vey::cli
 

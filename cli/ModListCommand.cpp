@@ -41,6 +41,7 @@ struct ListOptions {
   std::string json;
   bool yes = false;
   bool keepGoing = false;
+  int compileTimeout = TCompilerSettings::kDefaultCompileTimeout;
 };
 
 std::optional<ModList> Load(const std::string& file, std::ostream& err) {
@@ -90,7 +91,8 @@ int RunCheck(const ListOptions& o) {
       }
       TRunReport changes(overlay, false);
       changes.SetGameFolder(game);
-      runs[i] = RunListEntry(mods[i], RunSetting{overlay, game, false, nullptr, nullptr, false, nullptr, &changes});
+      runs[i] = RunListEntry(mods[i], RunSetting{overlay, game, false, nullptr, nullptr, false, nullptr, &changes,
+                                                       o.compileTimeout});
       changes.Detach();
       TRunPlaces wrote{mods[i].entry->name, mods[i].entry->name, changes.Places()};
       // A copy is no list of instructions: every file it changes is written whole.
@@ -195,7 +197,7 @@ int RunListInstall(const ListOptions& o) {
       out << "Unpacked in \"" << m.mod.modFolder.string() << "\"; the backup folder and the log are kept there.\n";
     bar.SetHeading(heading);
     platform::GameFileSystem files;
-    runs[i] = RunListEntry(m, RunSetting{files, game, true, &signals.Flag(), &out, colour, &bar, nullptr});
+    runs[i] = RunListEntry(m, RunSetting{files, game, true, &signals.Flag(), &out, colour, &bar, nullptr, o.compileTimeout});
     bar.Finish();
     const EntryRun& run = runs[i];
     if (!run.runId.empty())
@@ -240,6 +242,7 @@ void RegisterModListCommand(CLI::App& app, int& exitCode) {
   check->add_option("LIST", options->list, "The list file (TOML)")->required();
   check->add_option("--game", options->game, "Also make a dry run of the whole list, in order, on this game folder");
   check->add_option("--json", options->json, "Write the result as JSON (docs/modlist.md) to this file; - for standard output");
+  AddCompileTimeoutOption(*check, options->compileTimeout);
   check->footer("Exit status: 0 clean; 1 warnings; 2 errors (also a list file that cannot be read); 64 usage error.");
   check->callback([options, &exitCode] { exitCode = RunCheck(*options); });
 
@@ -248,6 +251,7 @@ void RegisterModListCommand(CLI::App& app, int& exitCode) {
   install->add_option("--game", options->game, "Game folder (the one holding dialog.tlk)")->required();
   install->add_flag("--yes", options->yes, "Answer Yes to the confirmation question");
   install->add_flag("--keep-going", options->keepGoing, "Go on with the next entry after one fails");
+  AddCompileTimeoutOption(*install, options->compileTimeout);
   install->add_option("--json", options->json, "Write the result as JSON (docs/modlist.md) to this file; - for standard output");
   install->footer(
       "The list is checked first; each entry is then its own run (see history and uninstall). Running the list "

@@ -62,6 +62,7 @@ EntryRun RunInstaller(const PreparedMod& mod, const RunSetting& s) {
       *s.out << platform::TerminalLine(line, attributes, s.colour) << '\n' << std::flush;
       if (s.bar) s.bar->AfterLine();
     };
+  patcher.Compiler.TimeoutSeconds = s.compileTimeout;
   patcher.RunOptions.journal = s.journal;
   patcher.RunOptions.rollbackOnFailure = true;
   patcher.RunOptions.installationType = Utf8ToWin1252(m.namespaceId);

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "cli/ModListPrepare.h"
+#include "engine/support/UCompilerLauncher.h"
 #include "platform/GameFileSystem.h"
 
 namespace vey {
@@ -43,6 +44,8 @@ struct RunSetting {
   // Notes what an installer mod changes inside files, when set (it observes
   // the file system itself, so copies are seen too).
   TRunReport* report = nullptr;
+  // Seconds a script compile may take (--compile-timeout).
+  int compileTimeout = TCompilerSettings::kDefaultCompileTimeout;
 };
 
 EntryRun RunListEntry(const PreparedMod& mod, const RunSetting& setting);

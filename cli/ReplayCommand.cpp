@@ -35,7 +35,7 @@ void List(const std::vector<std::string>& items) {
 
 }  // namespace
 
-int UninstallWithReplay(const std::string& gameFolder, const std::string& id) {
+int UninstallWithReplay(const std::string& gameFolder, const std::string& id, const ReplayOptions& given) {
   TRunHistory history(gameFolder);
   try {
     history.Lock("uninstall");
@@ -46,6 +46,11 @@ int UninstallWithReplay(const std::string& gameFolder, const std::string& id) {
   }
 
   TReplay replay(history, gameFolder);
+  std::vector<TRecordRight> granted;
+  if (!given.compiler.empty()) granted.push_back(GivenRight(TRecordRight::Kind::Compiler, given.compiler));
+  if (given.noSandbox) granted.push_back(GivenRight(TRecordRight::Kind::NoSandbox));
+  if (!given.backupDir.empty()) granted.push_back(GivenRight(TRecordRight::Kind::BackupDir, given.backupDir));
+  replay.Grant(std::move(granted));
   std::vector<std::string> refusals;
   if (id.empty() || !replay.Plan(id, refusals)) {
     std::cout << (id.empty() ? std::string("--replay needs the run to take out (--run ID; see history).")
@@ -90,7 +95,7 @@ int UninstallWithReplay(const std::string& gameFolder, const std::string& id) {
     // rollback below.
     int code = kExitAborted;
     try {
-      code = InstallAgain(source, gameFolder);
+      code = InstallAgain(source, gameFolder, given.compileTimeout);
     } catch (const CLI::ParseError& e) {
       std::cout << Text(e.what()) << '\n';
     } catch (const std::exception& e) {

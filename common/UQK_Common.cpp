@@ -343,7 +343,7 @@ std::string RunAndCapture(const std::string& exeName, const std::vector<std::str
 
   // The installer's environment with the given entries in place of its own.
   std::vector<char*> envp;
-  for (char** e = environ; e && *e; ++e) {
+  for (char** e = options.clearEnvironment ? nullptr : environ; e && *e; ++e) {
     std::string_view entry(*e);
     const std::string_view name = entry.substr(0, entry.find('='));
     bool replaced = false;

@@ -75,6 +75,9 @@ struct RunOptions {
   std::vector<std::string> environment;
   // Names removed from the program's environment.
   std::vector<std::string> unset;
+  // The program gets only the entries given in environment, none of the
+  // installer's own.
+  bool clearEnvironment = false;
   // Standard error to the null device instead of the installer's own.
   bool discardErrors = false;
   // When set, receives what the program wrote to standard error (instead of

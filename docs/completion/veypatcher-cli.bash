@@ -104,6 +104,10 @@ _veypatcher_cli() {
       --log-level)
         COMPREPLY=($(compgen -W "0 1 2 3 4" -- "$cur"))
         ;;
+      --compile-timeout)
+        # Seconds a script compile may take (120 unless given).
+        COMPREPLY=($(compgen -W "60 120 300 600" -- "$cur"))
+        ;;
       *)
         compopt -o filenames 2>/dev/null
         COMPREPLY=($(compgen -f -- "$cur"))

@@ -16,6 +16,7 @@
 #include "common/StrFormat.h"
 #include "common/UQK_Common.h"
 #include "common/Win1252.h"
+#include "engine/support/UProgramOutput.h"
 #include "engine/support/URunReport.h"
 #include "engine/run/UTransaction.h"
 #include "engine/run/UVEYPatcher.h"
@@ -100,12 +101,6 @@ class TScratchCopy {
   TScratchCopy& operator=(const TScratchCopy&) = delete;
 
   const std::string& Folder() const { return folder_; }
-  // Moves the compiled file, when there is one, to where the run expects it.
-  void Deliver(const std::string& outputName, const std::string& target) const {
-    const std::string made = folder_ + "/" + outputName;
-    std::error_code ec;
-    if (std::filesystem::is_regular_file(made, ec)) Put(target, ReadWholeFile(made));
-  }
 
  private:
   static void Put(const std::string& path, const std::vector<std::uint8_t>& bytes) {
@@ -332,6 +327,15 @@ bool ScriptCompiler::Compile(const TCompileFileInfo& info, const std::string& co
   for (const std::string& a : {std::string("-c"), CompilerName(*sourceName), std::string("-o"),
                                CompilerName(*outputName)})
     arguments.push_back(a);
+  // Only what this compile makes counts: an earlier file in the output's
+  // place would pass for it when the compile fails.
+  if (inPlace) {
+    try {
+      Files().RemoveFile(compiledPath);
+    } catch (const Exception&) {
+      // Not a file (a folder): the output is refused after the compile.
+    }
+  }
   const std::optional<TCompilerLauncher::TCompileRun> run = launcher_->Compile(arguments, workDir, [this] {
     p_.Platform().events.ProcessMessages();
     // Stopping is not left for the end of a long wine set-up or compile.
@@ -342,11 +346,25 @@ bool ScriptCompiler::Compile(const TCompileFileInfo& info, const std::string& co
     Log("Unable to compile script %s: %s. Skipping...", {scriptName, launcher_->Problem()}, LogKind::Error);
     return false;
   }
-  if (copy) copy->Deliver(*outputName, output);
+  // The compiler's output is read as a stranger's, wherever it ran, and
+  // what is installed is a copy of the installer's own making: a link or a
+  // FIFO left in the output's place is refused, never followed.
+  const TProgramOutput made = ReadProgramOutput(workDir, *outputName, kMaxCompiledScript);
+  if (made.state == TProgramOutput::State::Read) {
+    std::error_code ec;
+    if (!inPlace) std::filesystem::create_directories(std::filesystem::path(output).parent_path(), ec);
+    WriteFileAtomic(output, made.bytes);
+  }
   // The compiler wrote into the data folder behind the file system's back.
   Files().ForgetListings();
+  if (made.state == TProgramOutput::State::Refused && inPlace) {
+    try {
+      Files().RemoveFile(compiledPath);
+    } catch (const Exception&) {
+    }
+  }
   Files().WriteDone(compiledPath);
-  const bool compiled = Files().IsFile(compiledPath);
+  const bool compiled = made.state == TProgramOutput::State::Read;
 
   // Every line it printed, in order; a final line break ends the last line
   // rather than starting an empty one. When nothing was compiled they say
@@ -363,6 +381,11 @@ bool ScriptCompiler::Compile(const TCompileFileInfo& info, const std::string& co
   if (!compiled && printed.empty() && !run->wineMessage.empty())
     Log("Wine says: %s", {run->wineMessage}, LogKind::Install);
 
+  if (made.state == TProgramOutput::State::Refused) {
+    Log("The compiled version of file \"%s\" is refused: %s. Skipping...", {p_.FileHandler.FileName, made.problem},
+        LogKind::Error);
+    return false;
+  }
   if (!compiled) {
     Log("Unable to find compiled version of file \"%s\"! The compilation probably failed! "
         "Skipping...",

@@ -113,6 +113,7 @@ bool TReplay::Plan(const std::string& id, std::vector<std::string>& refusals) {
   target_ = *it;
   later_.clear();
   sources_.clear();
+  asked_.clear();
   for (++it; it != runs.end(); ++it) {
     // Its changes may lie over the run's: undoing the run beneath it would
     // mix the two.
@@ -135,6 +136,12 @@ bool TReplay::Plan(const std::string& id, std::vector<std::string>& refusals) {
       refusals.push_back(FormatMsg("Run %s cannot be installed again: %s.", {run.id, problem}));
       sources_.emplace_back();
       continue;
+    }
+    // The record lies in the game folder: what it asks beyond the mod's own
+    // install is the person's to give, never the record's.
+    for (const TRecordRight& right : RightsAsked(*source)) {
+      asked_.emplace_back(run.id, right);
+      if (!RightGiven(right, granted_)) refusals.push_back(RightRefusal(right, run.id));
     }
     if (!source->archive.empty()) {
       if (!fs::is_regular_file(source->archive, ec))

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/run/URunHistory.h"
+#include "engine/support/URecordRights.h"
 #include "engine/support/URunSource.h"
 
 namespace vey {
@@ -27,7 +28,14 @@ class TReplay {
   // be installed again as it was and that no file changed outside the
   // installer since; the reasons it cannot, each naming its run. False when
   // id names no ended run.
+  // A later run whose record asks for a compiler, no sandbox or a backup
+  // folder is refused unless the person granted it before (Grant).
   bool Plan(const std::string& id, std::vector<std::string>& refusals);
+  // What the person gives for the reinstalls (the command line's options, or
+  // what they confirmed in the window); nothing by default.
+  void Grant(std::vector<TRecordRight> given) { granted_ = std::move(given); }
+  // After Plan: what the later runs' records asked for, by run id.
+  const std::vector<std::pair<std::string, TRecordRight>>& Asked() const { return asked_; }
   const platform::RunRecord& Target() const { return target_; }
   // Oldest first, with their sources.
   const std::vector<platform::RunRecord>& Later() const { return later_; }
@@ -66,6 +74,8 @@ class TReplay {
   platform::RunRecord target_;
   std::vector<platform::RunRecord> later_;
   std::vector<TRunSource> sources_;
+  std::vector<TRecordRight> granted_;
+  std::vector<std::pair<std::string, TRecordRight>> asked_;
   std::vector<std::string> idsBefore_;  // every recorded run before Undo
   struct KeptFile {
     std::string path;  // relative to the game folder

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
@@ -17,10 +18,20 @@
 #include "common/VeyException.h"
 #include "platform/GameFileSystem.h"
 
+extern char** environ;
+
 namespace vey {
 namespace {
 
-constexpr int kDebug = 1, kError = 2, kInstall = 8;
+constexpr int kDebug = 1, kError = 2, kWarning = 4, kInstall = 8;
+
+// Wine's first set-up of a prefix takes a minute or two on a slow machine;
+// one that takes this long has hung.
+constexpr int kPrefixSetUpSeconds = 600;
+
+// Thrown through the runner by the pump when a program's time is up: the
+// runner ends the program and its process group on the way out.
+struct TimeIsUp {};
 
 // A program found on PATH, or empty.
 std::string FindOnPath(std::string_view program) {
@@ -113,9 +124,7 @@ TCompilerLauncher::~TCompilerLauncher() {
   // so, and no sandboxed run trusts it again. Wine's server writes the
   // registry when it ends, so the record waits for it.
   try {
-    RunOptions options;
-    options.environment = Environment(prefix_);
-    options.unset = RemovedEnvironment();
+    RunOptions options = ProgramOptions(prefix_);
     options.discardErrors = true;
     // A stop ends the server at once instead of waiting for it.
     if (const std::string server = FindWineServer(); !server.empty())
@@ -155,12 +164,15 @@ bool TCompilerLauncher::Prepare() {
   }
 
   std::string fence;
+  bool missing = false;
   if (!settings_.Sandbox) {
     fence = "without a sandbox (it was turned off)";
   } else if (std::string bwrap = FindOnPath("bwrap"); bwrap.empty()) {
     fence = "without a sandbox (bubblewrap is not installed)";
+    missing = true;
   } else if (!SandboxStarts(bwrap)) {
     fence = "without a sandbox (bubblewrap is installed but cannot make one on this system)";
+    missing = true;
   } else {
     bwrap_ = bwrap;
     fence = FormatMsg("in a sandbox that may write only to %s, without network", {PathText(dataFolder_)});
@@ -176,41 +188,64 @@ bool TCompilerLauncher::Prepare() {
   if (!own && bwrap_.empty())
     log_("Without a sandbox the mod's compiler, a Windows program from the mod, runs with your rights: it can "
          "read, change and delete every file that you can.",
+         missing ? kWarning : kInstall);
+  // Plainly what the sandbox would have kept from the compiler.
+  if (missing)
+    log_("Not protected without bubblewrap: your files (the compiler can read, change and delete all of them), "
+         "the network, your desktop session and the services of this machine (their sockets), your removable "
+         "drives and other processes. Only your environment variables are kept from it, and a compile is still "
+         "stopped after its time limit. Install bubblewrap to compile in a sandbox.",
          kInstall);
   return true;
 }
 
 bool TCompilerLauncher::SandboxStarts(const std::string& bwrap) const {
   int status = -1;
-  RunOptions options;
+  RunOptions options = ProgramOptions({});
   options.discardErrors = true;
   options.exitStatus = &status;
+  // The sandbox the compiler gets, so that a bubblewrap that cannot make
+  // this one is found out here and not by every compile.
+  std::vector<std::string> args = SandboxArguments("/", {}, {});
+  args.push_back("true");
   try {
-    RunAndCapture(bwrap,
-                  {"--ro-bind", "/", "/", "--dev", "/dev", "--proc", "/proc", "--tmpfs", "/tmp", "--unshare-all",
-                   "--die-with-parent", "--new-session", "--", "true"},
-                  "", {}, options);
+    RunAndCapture(bwrap, args, "", {}, options);
   } catch (const Exception&) {
     return false;
   }
   return status == 0;
 }
 
-const std::vector<std::string>& TCompilerLauncher::RemovedEnvironment() {
-  // No window may open over the installer, and nothing reaches the desktop session.
-  static const std::vector<std::string> removed = {"DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS"};
-  return removed;
-}
-
 std::vector<std::string> TCompilerLauncher::Environment(const std::string& prefix) const {
+  // What a program needs of the person's environment and nothing more: no
+  // tokens, no display, no session bus. Wine's own settings (WINEARCH,
+  // WINELOADER...) choose the wine in use.
   std::vector<std::string> env;
+  const bool sandboxed = !bwrap_.empty();
+  for (char** e = environ; e && *e; ++e) {
+    const std::string_view entry(*e);
+    const std::string_view name = entry.substr(0, entry.find('='));
+    if (name == "PATH" || name == "LANG" || (name == "HOME" && entry.size() > 5 && entry[5] == '/') ||
+        (name == "TMPDIR" && !sandboxed) ||
+        (underWine_ && name.starts_with("WINE") && name != "WINEPREFIX" && name != "WINEDEBUG" &&
+         name != "WINEDLLOVERRIDES"))
+      env.emplace_back(entry);
+  }
   if (underWine_)
     // The menu builder would write launchers and file types into the home folder.
-    env = {"WINEPREFIX=" + prefix, "WINEDEBUG=-all", "WINEDLLOVERRIDES=mscoree,mshtml=;winemenubuilder.exe=d"};
+    env.insert(env.end(), {"WINEPREFIX=" + prefix, "WINEDEBUG=-all",
+                           "WINEDLLOVERRIDES=mscoree,mshtml=;winemenubuilder.exe=d"});
   // The sandbox's /tmp is its own: a TMPDIR below the real one (as
   // libpam-tmpdir sets it) names nothing there.
-  if (!bwrap_.empty()) env.push_back("TMPDIR=/tmp");
+  if (sandboxed) env.push_back("TMPDIR=/tmp");
   return env;
+}
+
+RunOptions TCompilerLauncher::ProgramOptions(const std::string& prefix) const {
+  RunOptions options;
+  options.environment = Environment(prefix);
+  options.clearEnvironment = true;
+  return options;
 }
 
 std::vector<std::string> TCompilerLauncher::SandboxArguments(const std::string& workDir,
@@ -219,10 +254,19 @@ std::vector<std::string> TCompilerLauncher::SandboxArguments(const std::string& 
   // Later mounts lie over earlier ones: the read-only system first, then the
   // person's folders hidden, then what the compiler needs, writable last.
   std::vector<std::string> args = {"--ro-bind", "/", "/", "--dev", "/dev", "--proc", "/proc", "--tmpfs", "/tmp"};
+  // Empty in the sandbox: the person's files and drives, programs of their
+  // own (/opt), and where the machine's services keep their sockets (/run,
+  // /var: a socket can be reached through a read-only mount).
   std::vector<std::string> hidden;
-  for (const char* folder : {"/home", "/root", "/run/user", "/mnt", "/media", "/srv"})
+  for (const char* folder : HiddenFolders())
     if (IsRealFolder(folder)) hidden.push_back(folder);
   for (const std::string& folder : hidden) args.insert(args.end(), {"--tmpfs", folder});
+  if (IsRealFolder("/var")) {
+    // /var/run leads into the new /run as usual; fontconfig's cache spares
+    // wine a slow start and holds no socket.
+    args.insert(args.end(), {"--symlink", "../run", "/var/run", "--dir", "/var/tmp", "--ro-bind-try",
+                             "/var/cache/fontconfig", "/var/cache/fontconfig"});
+  }
   // A private, empty home at the usual place.
   const char* homeVariable = std::getenv("HOME");
   if (homeVariable && homeVariable[0] == '/') {
@@ -235,7 +279,11 @@ std::vector<std::string> TCompilerLauncher::SandboxArguments(const std::string& 
       args.insert(args.end(), {"--dir", home});
   }
   for (const std::string& folder : readable) {
-    const std::string real = RealFolder(folder);
+    std::string real = RealFolder(folder);
+    // A program in /opt keeps its libraries beside its own folder: all of
+    // its folder in /opt is shown, and nothing else of /opt.
+    if (IsUnder(real, "/opt") && real != "/opt")
+      real = real.substr(0, std::min(real.size(), real.find('/', 5)));
     args.insert(args.end(), {"--ro-bind", real, real});
   }
   for (const std::string& folder : writable) {
@@ -247,10 +295,15 @@ std::vector<std::string> TCompilerLauncher::SandboxArguments(const std::string& 
   return args;
 }
 
+const std::vector<const char*>& TCompilerLauncher::HiddenFolders() {
+  static const std::vector<const char*> folders = {"/home", "/root", "/run", "/mnt",
+                                                   "/media", "/srv", "/opt", "/var"};
+  return folders;
+}
+
 std::string TCompilerLauncher::WineVersion() const {
-  RunOptions options;
+  RunOptions options = ProgramOptions({});
   options.discardErrors = true;
-  options.unset = RemovedEnvironment();
   try {
     return LastLine(RunAndCapture(wine_, {"--version"}, "", {}, options));
   } catch (const Exception&) {
@@ -308,12 +361,11 @@ bool TCompilerLauncher::EnsurePrefix(const std::function<void()>& pump) {
 bool TCompilerLauncher::SetUpPrefix(const std::string& folder, const std::function<void()>& pump) {
   int status = -1;
   std::string errors;
-  RunOptions options;
-  options.environment = Environment(folder);
-  options.unset = RemovedEnvironment();
+  RunOptions options = ProgramOptions(folder);
   options.errors = &errors;
   options.exitStatus = &status;
   const std::string server = FindWineServer();
+  const auto limited = TimeLimited(pump, kPrefixSetUpSeconds);
   // wineboot returns while wine is still setting the prefix up; a compile
   // started meanwhile can fail. The server ends once that work is done.
   if (server.empty())
@@ -326,17 +378,22 @@ bool TCompilerLauncher::SetUpPrefix(const std::string& folder, const std::functi
       std::vector<std::string> args = SandboxArguments(folder, WineFolders(wine_), {folder});
       args.insert(args.end(), {"/bin/sh", "-c", "\"$0\" wineboot --init; s=$?; [ -z \"$1\" ] || \"$1\" -w; exit $s",
                                wine_, server});
-      RunAndCapture(bwrap_, args, folder, pump, options);
+      RunAndCapture(bwrap_, args, folder, limited, options);
     } else {
-      RunAndCapture(wine_, {"wineboot", "--init"}, folder, pump, options);
+      RunAndCapture(wine_, {"wineboot", "--init"}, folder, limited, options);
       if (!server.empty()) {
         RunOptions wait = options;
         wait.exitStatus = nullptr;
         wait.errors = nullptr;
         wait.discardErrors = true;
-        RunAndCapture(server, {"-w"}, folder, pump, wait);
+        RunAndCapture(server, {"-w"}, folder, limited, wait);
       }
     }
+  } catch (const TimeIsUp&) {
+    if (!Sandboxed() && !server.empty()) EndWineServer(folder);
+    problem_ = FormatMsg("wine did not finish setting up its prefix %s within %s seconds and was stopped",
+                         {PathText(prefix_), IntToStr(kPrefixSetUpSeconds)});
+    return false;
   } catch (...) {
     // Stopped: outside a sandbox wine's server has left the process group
     // and is ended by name of its prefix.
@@ -371,9 +428,7 @@ std::optional<TCompilerLauncher::TCompileRun> TCompilerLauncher::Compile(const s
     return std::nullopt;
   }
   if (underWine_ && !EnsurePrefix(pump)) return std::nullopt;
-  RunOptions options;
-  options.environment = Environment(prefix_);
-  options.unset = RemovedEnvironment();
+  RunOptions options = ProgramOptions(prefix_);
   std::string errors;
   std::string program = compiler_;
   std::vector<std::string> argv;
@@ -401,9 +456,37 @@ std::optional<TCompilerLauncher::TCompileRun> TCompilerLauncher::Compile(const s
     ranUnsandboxed_ = true;
   }
   TCompileRun run;
-  run.output = RunAndCapture(program, argv, workDir, pump, options);
+  try {
+    run.output = RunAndCapture(program, argv, workDir, TimeLimited(pump, settings_.TimeoutSeconds), options);
+  } catch (const TimeIsUp&) {
+    // Outside a sandbox what wine started lives on in wine's server.
+    if (underWine_ && bwrap_.empty()) EndWineServer(prefix_);
+    problem_ = FormatMsg("the compiler did not finish within %s seconds and was stopped with all it had started "
+                         "(--compile-timeout SECONDS on the command line allows more)",
+                         {IntToStr(settings_.TimeoutSeconds)});
+    return std::nullopt;
+  }
   run.wineMessage = LastLine(errors);
   return run;
+}
+
+std::function<void()> TCompilerLauncher::TimeLimited(const std::function<void()>& pump, int seconds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  return [pump, deadline] {
+    if (pump) pump();
+    if (std::chrono::steady_clock::now() >= deadline) throw TimeIsUp{};
+  };
+}
+
+void TCompilerLauncher::EndWineServer(const std::string& prefix) const {
+  const std::string server = FindWineServer();
+  if (server.empty()) return;
+  RunOptions options = ProgramOptions(prefix);
+  options.discardErrors = true;
+  try {
+    RunAndCapture(server, {"-k"}, "", {}, options);
+  } catch (...) {
+  }
 }
 
 }  // namespace vey

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/UQK_Common.h"
 #include "engine/support/UWinePrefix.h"
 
 namespace vey {
@@ -28,6 +29,9 @@ struct TCompilerSettings {
   std::string Compiler;
   // Run the compiler inside bubblewrap when it is installed.
   bool Sandbox = true;
+  // A compile that takes longer is ended, with all it started, and fails.
+  int TimeoutSeconds = kDefaultCompileTimeout;
+  static constexpr int kDefaultCompileTimeout = 120;
 };
 
 // True when the file starts with an MZ header whose PE signature is in place.
@@ -70,13 +74,19 @@ class TCompilerLauncher {
   // current folder. Public for the tests of the sandbox's shape.
   std::vector<std::string> SandboxArguments(const std::string& workDir, const std::vector<std::string>& readable,
                                             const std::vector<std::string>& writable) const;
-  // The environment entries the compiler (and wine's set-up) get, and the
-  // names removed: no display, wine's desktop integration off.
+  // The whole environment the compiler (and wine's set-up) get: PATH, LANG,
+  // HOME and wine's own settings of the person's, wine's prefix, desktop
+  // integration off; nothing else of the installer's.
   std::vector<std::string> Environment(const std::string& prefix) const;
-  static const std::vector<std::string>& RemovedEnvironment();
+  // Folders the sandbox shows empty (what the compiler needs is shown again).
+  static const std::vector<const char*>& HiddenFolders();
 
  private:
   bool SandboxStarts(const std::string& bwrap) const;
+  RunOptions ProgramOptions(const std::string& prefix) const;
+  // The pump, throwing once seconds have passed.
+  static std::function<void()> TimeLimited(const std::function<void()>& pump, int seconds);
+  void EndWineServer(const std::string& prefix) const;
   bool EnsurePrefix(const std::function<void()>& pump);
   bool SetUpPrefix(const std::string& folder, const std::function<void()>& pump);
   std::string WineVersion() const;

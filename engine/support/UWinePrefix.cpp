@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "common/FileIO.h"
+#include "common/Sha256.h"
+#include "common/VeyException.h"
 
 namespace vey {
 namespace {
@@ -62,7 +64,13 @@ std::string DescribeWinePrefix(const std::string& prefix, std::string_view wineV
     } else if (S_ISDIR(st.st_mode)) {
       entries.push_back("d\t\t" + relative);
     } else if (S_ISREG(st.st_mode)) {
-      entries.push_back("f\t" + std::to_string(st.st_size) + "\t" + relative);
+      // The content, not the size: a same-size edit of the registry counts.
+      std::string digest = "?";
+      try {
+        digest = Sha256OfFile(it->path());
+      } catch (const Exception&) {
+      }
+      entries.push_back("f\t" + digest + "\t" + relative);
     } else {
       entries.push_back("o\t\t" + relative);
     }

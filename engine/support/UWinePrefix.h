@@ -17,7 +17,7 @@ std::string WinePrefixRecordPath(const std::string& prefix);
 
 // The record's text for the prefix folder as it is now: the wine version,
 // whether only sandboxed programs ever ran in it, and every entry below it
-// (files with their sizes, links with their targets, folders).
+// (files with their SHA-256 digests, links with their targets, folders).
 std::string DescribeWinePrefix(const std::string& prefix, std::string_view wineVersion, bool sandboxedOnly);
 
 // True when the prefix exists and matches its record for this wine. A prefix

@@ -78,5 +78,15 @@ TEST(ReadWholeFile, FailsWithTheOpenMessage) {
   EXPECT_THROW(ReadWholeFile(dir.Path()), EFOpenError);
 }
 
+// A FIFO where a file belongs (left by a program that wrote beside the mod's
+// files) is refused at once: nothing writes to it, so a read would wait forever.
+TEST(ReadWholeFile, RefusesAFifoWithoutWaiting) {
+  test::TempDir dir;
+  const auto fifo = dir / "changes.ini";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  test::ExpectFailure<EFOpenError>([&] { ReadWholeFile(fifo); }, EINVAL,
+                                   "Cannot open file \"" + fifo.string() + "\". Invalid argument");
+}
+
 }  // namespace
 }  // namespace vey

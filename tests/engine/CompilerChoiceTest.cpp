@@ -81,7 +81,7 @@ TEST_F(CompilerChoice, TheModsWindowsCompilerRunsUnderWineInTheInstallersOwnReco
   const std::string record = "echo \"$(basename \"$0\") $*|$WINEPREFIX|$WINEDEBUG|$WINEDLLOVERRIDES|${DISPLAY-none}|"
                              "$(pwd)\" >> '" + journal.string() + "'\n";
   Executable("bin/wine", "#!/bin/sh\n" + record +
-                             "[ \"$1\" = --version ] && { echo \"${FAKE_VERSION:-wine-test}\"; exit 0; }\n"
+                             "[ \"$1\" = --version ] && { echo \"${WINE_FAKE_VERSION:-wine-test}\"; exit 0; }\n"
                              "if [ \"$1\" = wineboot ]; then mkdir -p \"$WINEPREFIX/drive_c\"; "
                              "echo registry > \"$WINEPREFIX/system.reg\"; exit 0; fi\n"
                              "echo 'fixme:wine noise' >&2\necho compiled\n"
@@ -137,7 +137,7 @@ TEST_F(CompilerChoice, TheModsWindowsCompilerRunsUnderWineInTheInstallersOwnReco
   for (const char* change : {"system.reg", "version"}) {
     SCOPED_TRACE(change);
     if (std::string(change) == "version")
-      env.Set("FAKE_VERSION", "wine-9");
+      env.Set("WINE_FAKE_VERSION", "wine-9");
     else
       f.dir.Write("cache/veypatcher/wine/system.reg", "planted by a compiler");
     std::filesystem::remove(journal);

@@ -8,7 +8,10 @@
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
+
+#include <cstdio>
 
 #include <algorithm>
 #include <atomic>
@@ -135,6 +138,123 @@ TEST_F(CompilerSandbox, TheCompilerReachesNoNetworkNoProcessesNoHomeAndHasATmp) 
     EXPECT_TRUE(f.Logged(says + (sandbox ? "key: unreadable" : "SECRET-KEY")));
     EXPECT_TRUE(f.Logged(says + (sandbox ? "home: empty" : "home: full")));
     EXPECT_TRUE(f.Logged(says + "tmp: usable"));
+  }
+}
+
+// A Unix socket of the test's own where a desktop keeps its services'
+// (the person's runtime folder in /run), removed when the test ends; empty
+// when no such folder is writable here.
+class PlantedSocket {
+ public:
+  PlantedSocket() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    std::vector<std::string> folders;
+    if (runtime && runtime[0] == '/') folders.push_back(runtime);
+    folders.push_back("/run/user/" + std::to_string(::getuid()));
+    folders.push_back("/run");
+    for (const std::string& folder : folders) {
+      if (folder.rfind("/run/", 0) != 0 && folder != "/run") continue;
+      if (::access(folder.c_str(), W_OK) != 0) continue;
+      path_ = folder + "/veypatcher-test-" + std::to_string(::getpid()) + ".socket";
+      fd_ = ::socket(AF_UNIX, SOCK_STREAM, 0);
+      sockaddr_un address{};
+      address.sun_family = AF_UNIX;
+      std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path_.c_str());
+      if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && ::listen(fd_, 4) == 0) return;
+      ::close(fd_);
+      fd_ = -1;
+      path_.clear();
+    }
+  }
+  ~PlantedSocket() {
+    if (fd_ < 0) return;
+    ::close(fd_);
+    ::unlink(path_.c_str());
+  }
+  const std::string& Path() const { return path_; }
+
+ private:
+  int fd_ = -1;
+  std::string path_;
+};
+
+// From inside the sandbox the person's files, drives and programs, the
+// machine's services and the person's environment are out of sight; the
+// same compiler outside it shows what each probe could reach.
+TEST_F(CompilerSandbox, TheCompilerSeesNoneOfThePersonsFoldersSocketsOrVariables) {
+  if (std::string why = SandboxMissing(); !why.empty()) GTEST_SKIP() << why;
+  PlantedSocket socket;
+  env.Set("SECRET_TOKEN", "ghp_secret");
+  env.Set("LANG", "C.UTF-8");
+  std::string probe = "#!/bin/sh\n";
+  // Shown as what they hold; /home holds only the way to the private home.
+  for (const char* folder : {"/home", "/root", "/run", "/run/user", "/var/run", "/run/media", "/mnt", "/media", "/srv",
+                             "/opt"})
+    probe += std::string("echo \"") + folder + ": $(ls -A " + folder + " 2>/dev/null | tr '\\n' ' ')\"\n";
+  // Where a machine keeps sockets (a walk of the whole system takes long).
+  probe += "echo \"sockets: $(find /run /var /tmp /dev /home /root /mnt /media /srv /opt -type s 2>/dev/null | "
+           "head -3 | tr '\\n' ' ')\"\n"
+           "echo \"token: ${SECRET_TOKEN:-none}\"\n"
+           "echo \"variables: $(env | cut -d= -f1 | grep -vx -e PWD -e SHLVL -e _ | sort | tr '\\n' ' ')\"\n"
+           "while [ $# -gt 1 ]; do shift; done\nprintf NCS > \"$1\"\n";
+  const auto own = WriteExecutable(f.dir / "person" / "compiler", probe);
+  f.compiler.Compiler = own.string();
+  const std::string homeTop = home.string().rfind("/home/", 0) == 0
+                                  ? home.string().substr(6, home.string().find('/', 6) - 6) + " "
+                                  : std::string();
+  const std::string says = " [Debug] \tNWNNSSComp says: ";
+  for (bool sandbox : {false, true}) {
+    SCOPED_TRACE(sandbox ? "sandboxed" : "not sandboxed");
+    f.compiler.Sandbox = sandbox;
+    f.lines.clear();
+    f.Engine().ProcessCompileList();
+    EXPECT_EQ(f.ReadFile(f.Game() + "override/a.ncs"), "NCS");
+    // Only what a program needs of the environment, with or without sandbox.
+    EXPECT_TRUE(f.Logged(says + "token: none"));
+    EXPECT_TRUE(f.Logged(says + "variables: HOME LANG PATH TMPDIR ")) << f.CountContaining("variables");
+    if (!sandbox) {
+      if (!socket.Path().empty()) EXPECT_EQ(f.CountContaining(socket.Path()), 1u);
+      continue;
+    }
+    for (const char* folder : {"/root", "/run", "/run/user", "/var/run", "/run/media", "/mnt", "/media", "/srv", "/opt"})
+      EXPECT_TRUE(f.Logged(says + folder + ": ")) << folder;
+    EXPECT_TRUE(f.Logged(says + "/home: " + homeTop));
+    EXPECT_TRUE(f.Logged(says + "sockets: "));
+  }
+}
+
+// A compiler that never ends is stopped after its time, with what it started,
+// and the script fails to compile with a message that says so.
+TEST_F(CompilerSandbox, AHungCompilerIsStoppedAfterItsTimeLimit) {
+  const fs::path started = f.dir / "started";
+  const auto own = WriteExecutable(f.dir / "person" / "compiler",
+                                   "#!/bin/sh\nsleep 60 &\n{ echo $! > '" + started.string() +
+                                       "'; } 2>/dev/null\nsleep 60\n"
+                                       "while [ $# -gt 1 ]; do shift; done\nprintf NCS > \"$1\"\n");
+  f.compiler.Compiler = own.string();
+  f.compiler.TimeoutSeconds = 1;
+  std::vector<bool> modes = {false};
+  if (SandboxMissing().empty()) modes.push_back(true);
+  for (bool sandbox : modes) {
+    SCOPED_TRACE(sandbox ? "sandboxed" : "not sandboxed");
+    f.compiler.Sandbox = sandbox;
+    f.lines.clear();
+    TVEYPatcher& e = f.Engine();
+    const int errorsBefore = e.ErrorCount();
+    const auto begin = std::chrono::steady_clock::now();
+    e.ProcessCompileList();
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(20));
+    EXPECT_TRUE(f.Logged(" [Error] \tUnable to compile script a.nss: the compiler did not finish within 1 seconds "
+                         "and was stopped with all it had started (--compile-timeout SECONDS on the command line "
+                         "allows more). Skipping..."));
+    EXPECT_EQ(e.ErrorCount(), errorsBefore + 1);
+    EXPECT_FALSE(f.Exists(f.Game() + "override/a.ncs"));
+    if (!sandbox) {
+      ASSERT_TRUE(fs::exists(started));
+      const int pid = std::stoi(f.dir.Read("started"));
+      EXPECT_TRUE(Ends(pid)) << "the compiler's own child " << pid << " still runs";
+      ::kill(pid, SIGKILL);
+    }
   }
 }
 
