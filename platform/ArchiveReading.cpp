@@ -383,6 +383,13 @@ std::string UnpackArchive(const fs::path& archivePath, const fs::path& folder, c
 }
 
 std::string ArchiveProblem(const fs::path& path) {
+  // A zip declaring more entries than are ever unpacked is an archive, and
+  // the unpack refuses it before its directory is read into memory; so is it
+  // here.
+  try {
+    if (const auto count = ZipEntryCount(InputFile(path)); count && *count > ExtractLimits{}.entries) return {};
+  } catch (const Exception&) {
+  }
   ArchivePtr a = OpenReader();
   if (archive_read_open_filename(a.get(), path.c_str(), 64 * 1024) != ARCHIVE_OK) return Reason(a.get());
   archive_entry* entry = nullptr;

@@ -102,6 +102,20 @@ ExtractedMod ExtractModArchive(const fs::path& archivePath, const fs::path& cach
   return result;
 }
 
+void RecordCacheUse(const fs::path& modFolder, const std::string& gameFolder, const fs::path& cacheHome) {
+  std::error_code ec;
+  const fs::path home = fs::absolute(cacheHome, ec).lexically_normal();
+  const fs::path relative = fs::absolute(modFolder, ec).lexically_normal().lexically_relative(home);
+  if (relative.empty() || relative.begin()->string() == ".." || relative.begin()->string() == ".") return;
+  const std::string sha = relative.begin()->string();
+  try {
+    std::string game = fs::absolute(gameFolder, ec).lexically_normal().string();
+    while (game.size() > 1 && game.back() == '/') game.pop_back();
+    ModCache(home).RecordUse(sha, game);
+  } catch (const Exception&) {
+  }
+}
+
 std::vector<std::string> FindModFolders(const fs::path& root) {
   std::vector<std::string> found;
   std::error_code ec;

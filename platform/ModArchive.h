@@ -67,6 +67,12 @@ std::string ArchiveProblem(const std::filesystem::path& path);
 // time in the cache so that an unchanged download is read only once.
 std::string ArchiveSha256(const std::filesystem::path& archive, const std::filesystem::path& cacheHome);
 
+// Notes in the cache that gameFolder was installed from the copy modFolder
+// lies in, so that cleaning the cache knows whose journal to ask; nothing
+// when modFolder is not in the cache. Never fails: the note is a help only.
+void RecordCacheUse(const std::filesystem::path& modFolder, const std::string& gameFolder,
+                    const std::filesystem::path& cacheHome = ModCacheHome());
+
 // The folders below root (root itself included, as "") that hold a
 // "veypatchdata" folder in any letter case, at depth 0 to 3, as relative
 // paths with '/' between components, sorted.

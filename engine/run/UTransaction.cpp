@@ -12,6 +12,7 @@
 #include "engine/run/UUndoTransaction.h"
 #include "engine/run/UVEYPatcher.h"
 #include "platform/JournalReset.h"
+#include "platform/ModArchive.h"
 
 namespace vey {
 namespace {
@@ -160,6 +161,7 @@ void TTransaction::Begin(const std::string& gameFolder) {
       p_.IniFile().ReadString("Settings", "WindowCaption", "Game Data Patcher for Arkan/VEY");
   journal_ = std::make_unique<platform::RunJournal>(p_.Files(), gameFolder, header);
   KeepSource();
+  platform::RecordCacheUse(p_.AppPath(), gameFolder);
   if (!p_.Report) {
     ownReport_ = std::make_unique<TRunReport>(p_.Files(), false);
     ownReport_->SetGameFolder(gameFolder);

@@ -18,7 +18,7 @@ namespace {
 
 constexpr std::string_view kSourceHeader = "veypatcher-source 1";
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
+bool SameNoCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
            return fold(x) == fold(y);
@@ -32,7 +32,7 @@ bool InstallerOwn(const std::vector<std::string>& parts, bool folder) {
   if (!folder && platform::IsWriterTemp(parts.back())) return true;
   // The work folders and the debug output sit beside an instruction file:
   // in the data folder or in an installation type's folder in it.
-  if (!folder || !EqualsNoCase(parts[0], "veypatchdata") || parts.size() > 3) return false;
+  if (!folder || !SameNoCase(parts[0], "veypatchdata") || parts.size() > 3) return false;
   const std::string& name = parts.back();
   return name == "erfpatch_temp" || name == "nsspatch_temp" || name == "debug";
 }
