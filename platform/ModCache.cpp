@@ -119,7 +119,9 @@ std::string DigestOfFileAt(int dirFd, const std::string& name) {
   UniqueFd fd(::openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   if (!fd) return "?";
   Sha256 digest;
-  std::vector<std::uint8_t> buffer(1 << 20);
+  // One buffer for the whole walk: an archive of many small files would
+  // otherwise spend its time allocating.
+  thread_local std::vector<std::uint8_t> buffer(256 * 1024);
   for (;;) {
     const ssize_t n = ::read(fd.Get(), buffer.data(), buffer.size());
     if (n < 0) return "?";
