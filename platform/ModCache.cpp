@@ -251,6 +251,19 @@ std::optional<std::pair<long, std::uint64_t>> Owner(const std::string& name) {
   return std::pair{pid, static_cast<std::uint64_t>(start)};
 }
 
+// The cache's own folder name, made when missing; a link, file or FIFO in
+// its place is taken away, never followed.
+UniqueFd OwnFolderAt(int dirFd, const char* name) {
+  ::mkdirat(dirFd, name, 0755);
+  UniqueFd folder = OpenFolderAt(dirFd, name);
+  if (!folder) {
+    RemoveTreeAt(dirFd, name);
+    ::mkdirat(dirFd, name, 0755);
+    folder = OpenFolderAt(dirFd, name);
+  }
+  return folder;
+}
+
 std::int64_t MtimeAt(int dirFd, const std::string& name) {
   struct stat st {};
   if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return 0;
@@ -328,8 +341,7 @@ std::optional<std::string> ModCache::ReadSum(const std::string& name) const {
 }
 
 void ModCache::WriteSum(const std::string& name, const std::string& sha256) const {
-  if (::mkdirat(fd_.Get(), ".sums", 0755) != 0 && errno != EEXIST) return;
-  UniqueFd sums = OpenFolderAt(fd_.Get(), ".sums");
+  UniqueFd sums = OwnFolderAt(fd_.Get(), ".sums");
   if (!sums) return;
   WriteFileAt(sums.Get(), name, sha256 + "\n", home_ / ".sums" / name);
 }
@@ -371,9 +383,7 @@ bool ModCache::Place(const std::string& unpackName, const std::string& sha256, c
     RemoveTreeAt(fd, unpackName);
     kept = true;
   }
-  if (::mkdirat(fd, kMetaFolder, 0755) != 0 && errno != EEXIST)
-    throw EFCreateError("Cannot create folder \"" + (home_ / kMetaFolder).string() + "\". " + SystemReason(errno));
-  UniqueFd meta = OpenFolderAt(fd, kMetaFolder);
+  UniqueFd meta = OwnFolderAt(fd, kMetaFolder);
   if (!meta)
     throw EFCreateError("Cannot open folder \"" + (home_ / kMetaFolder).string() + "\". " + SystemReason(errno));
   WriteFileAt(meta.Get(), sha256 + ".manifest", ManifestText(manifest), home_ / kMetaFolder / (sha256 + ".manifest"));

@@ -284,6 +284,8 @@ TEST_F(ArchiveDamageTest, CacheCopiesAreTrustedOnlyWithAMatchingManifest) {
          ExtractModArchive(archive, cache_);
          fs::remove(copy / "veypatchdata/a.txt");
        }},
+      {"the records folder a link out", [&] { fs::create_directory_symlink(dir_ / "outside", cache_ / ".meta"); }},
+      {"the remembered digests a link out", [&] { fs::create_directory_symlink(dir_ / "outside", cache_ / ".sums"); }},
       {"a manifest that is a FIFO", [&] {
          ExtractModArchive(archive, cache_);
          fs::remove(cache_ / ".meta" / (sha + ".manifest"));
@@ -300,6 +302,8 @@ TEST_F(ArchiveDamageTest, CacheCopiesAreTrustedOnlyWithAMatchingManifest) {
     EXPECT_EQ(Slurp(copy / "veypatchdata/changes.ini"), "real");
     EXPECT_EQ(Slurp(copy / "veypatchdata/a.txt"), "aaa");
     EXPECT_EQ(Slurp(dir_ / "outside/veypatchdata/changes.ini"), "planted");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "outside"), fs::directory_iterator()), 1);
+    EXPECT_TRUE(ModCache(cache_).Usable(sha));
     ExpectNoLeftovers();
   }
   // A sound copy is reused, with what the installer added beside the mod
