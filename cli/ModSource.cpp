@@ -3,25 +3,43 @@
 
 #include <iostream>
 
+#include "cli/InstallCommand.h"
+#include "cli/RunSignals.h"
 #include "platform/ModArchive.h"
 
 namespace vey::cli {
 
-UnpackedMod UnpackMod(const std::filesystem::path& archive, const std::optional<std::string>& in) {
-  const platform::ExtractedMod copy = platform::ExtractModArchive(archive, platform::ModCacheHome());
+UnpackedMod UnpackMod(const std::filesystem::path& archive, const std::optional<std::string>& in,
+                      const std::atomic<bool>* cancel) {
+  const platform::ExtractedMod copy = platform::ExtractModArchive(archive, platform::ModCacheHome(), {}, cancel);
   return {copy.sha256, copy.folder, platform::ChooseModFolder(copy.folder, in), copy.reused};
 }
 
 void OpenModArchive(ModOptions& options, int failureExit) {
   const std::filesystem::path given = options.modDir.empty() ? "." : options.modDir;
-  if (!platform::LooksLikeArchive(given)) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(given, ec)) {
     if (!options.in.empty()) throw UsageError("--in chooses a folder inside a mod archive; --mod names no archive");
     return;
   }
+  // A file given as the mod is meant as its archive: when it cannot be read
+  // as one, say why instead of calling it no folder.
+  if (const std::string problem = platform::ArchiveProblem(given); !problem.empty())
+    throw ModSourceError("The archive \"" + given.string() +
+                             "\" is damaged or is no archive that can be read (zip, 7z, rar, tar and compressed "
+                             "tars can): " + problem + ". Download it again.",
+                         failureExit);
   UnpackedMod mod;
+  // Ctrl-C, a closed terminal or a kill stop the unpack; what it wrote goes.
+  RunSignals signals;
   try {
-    mod = UnpackMod(given, options.in.empty() ? std::nullopt : std::optional<std::string>(options.in));
+    mod = UnpackMod(given, options.in.empty() ? std::nullopt : std::optional<std::string>(options.in),
+                    &signals.Flag());
+    if (signals.Flag().load())
+      throw ModSourceError("Interrupted after unpacking \"" + given.string() + "\"; nothing was installed.",
+                           kExitAborted);
   } catch (const platform::EModArchive& e) {
+    if (e.Code() == platform::kArchiveInterrupted) throw ModSourceError(e.what(), kExitAborted);
     if (e.Code() == platform::kArchiveSeveralMods || e.Code() == platform::kArchiveNoMod) {
       // The list of mod folders goes before the one-line message.
       const std::string text = e.what();

@@ -2,6 +2,7 @@
 // by the folder of its copy that holds "veypatchdata".
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -14,7 +15,8 @@ namespace vey::cli {
 // points modDir at the mod's folder in the copy, keeps the archive's name in
 // options.archive and says on standard error where the copy is (the backup
 // folder and the saved log go there). Several mods and no --in: UsageError
-// listing them; a refused or unreadable archive: ModSourceError.
+// listing them; a refused, damaged or unreadable archive: ModSourceError;
+// an unpack stopped by a signal: ModSourceError with exit 3, nothing kept.
 void OpenModArchive(ModOptions& options, int failureExit);
 
 // The same for the mod list: the archive's unpacked copy and the folder in it.
@@ -25,6 +27,7 @@ struct UnpackedMod {
   bool reused = false;
 };
 // Raises platform::EModArchive and EFOpenError.
-UnpackedMod UnpackMod(const std::filesystem::path& archive, const std::optional<std::string>& in);
+UnpackedMod UnpackMod(const std::filesystem::path& archive, const std::optional<std::string>& in,
+                      const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace vey::cli

@@ -4,6 +4,7 @@
 #include <iostream>
 #include <string>
 
+#include "cli/CacheCommand.h"
 #include "cli/CliCommon.h"
 #include "cli/ConflictsCommand.h"
 #include "cli/DiffCommand.h"
@@ -64,6 +65,7 @@ int main(int argc, char** argv) {
   vey::cli::RegisterResetCommand(app, exitCode);
   vey::cli::RegisterReportCommand(app, exitCode);
   vey::cli::RegisterModListCommand(app, exitCode);
+  vey::cli::RegisterCacheCommand(app, exitCode);
   try {
     app.parse(argc, argv);
     // Checked here rather than by the parser so that an unknown word is named as such.

@@ -22,4 +22,9 @@ std::string PrintableName(std::string_view name);
 // a name, which might itself be a link, its meaning depends on that link.
 bool LinkStaysInside(const std::vector<std::string>& entry, std::string_view target);
 
+// A zip entry's name as UTF-8: as it is when its bytes are UTF-8 (a name the
+// archive marks as UTF-8 always is), else read as code page 437, the one zip
+// tools without that mark have always written.
+std::string ZipNameText(std::string_view raw);
+
 }  // namespace vey::platform

@@ -4,6 +4,7 @@
 // may land outside the folder it is unpacked into.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -22,6 +23,8 @@ constexpr std::int32_t kArchiveEntryRefused = 2;
 constexpr std::int32_t kArchiveTooLarge = 3;
 constexpr std::int32_t kArchiveNoMod = 4;
 constexpr std::int32_t kArchiveSeveralMods = 5;
+constexpr std::int32_t kArchiveDamaged = 6;      // a checksum or a structure broken part-way
+constexpr std::int32_t kArchiveInterrupted = 7;  // a signal asked to stop
 
 struct ExtractLimits {
   // Extraction stops once the bytes written pass both of these: a small
@@ -29,6 +32,9 @@ struct ExtractLimits {
   // of well-packed textures still fits.
   std::uint64_t absolute = std::uint64_t{4} << 30;
   std::uint64_t ratio = 20;
+  // More entries than any mod has: the names alone would take memory and
+  // the cache thousands of folders.
+  std::uint64_t entries = 100000;
 };
 
 struct ExtractedMod {
@@ -45,15 +51,27 @@ std::filesystem::path ModCacheHome();
 bool LooksLikeArchive(const std::filesystem::path& path);
 
 // The archive's content in cacheHome/<sha256>/: reused when that folder is
-// there, else unpacked into a temporary folder beside it while the archive is
-// hashed in the same read, then renamed. Raises EModArchive (the temporary
-// folder removed) and EFOpenError.
+// there with the manifest of its unpack and matching it, else unpacked into
+// a locked folder beside it while the archive is hashed in the same read,
+// then moved there with its manifest. Unpacks whose process is gone are
+// removed first. Raises EModArchive (what was unpacked removed; code
+// kArchiveInterrupted when cancel was set) and EFOpenError.
 ExtractedMod ExtractModArchive(const std::filesystem::path& archive, const std::filesystem::path& cacheHome,
-                               const ExtractLimits& limits = {});
+                               const ExtractLimits& limits = {}, const std::atomic<bool>* cancel = nullptr);
+
+// Why a file cannot be unpacked (damaged, or no archive of a known kind),
+// in words for a message; "" when it reads as an archive.
+std::string ArchiveProblem(const std::filesystem::path& path);
 
 // The SHA-256 of an archive, remembered by its path, size and modification
 // time in the cache so that an unchanged download is read only once.
 std::string ArchiveSha256(const std::filesystem::path& archive, const std::filesystem::path& cacheHome);
+
+// Notes in the cache that gameFolder was installed from the copy modFolder
+// lies in, so that cleaning the cache knows whose journal to ask; nothing
+// when modFolder is not in the cache. Never fails: the note is a help only.
+void RecordCacheUse(const std::filesystem::path& modFolder, const std::string& gameFolder,
+                    const std::filesystem::path& cacheHome = ModCacheHome());
 
 // The folders below root (root itself included, as "") that hold a
 // "veypatchdata" folder in any letter case, at depth 0 to 3, as relative

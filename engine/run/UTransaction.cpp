@@ -13,6 +13,7 @@
 #include "engine/run/UVEYPatcher.h"
 #include "platform/JournalDir.h"
 #include "platform/JournalReset.h"
+#include "platform/ModArchive.h"
 
 namespace vey {
 namespace {
@@ -159,6 +160,7 @@ void TTransaction::Begin(const std::string& gameFolder) {
       p_.IniFile().ReadString("Settings", "WindowCaption", "Game Data Patcher for Arkan/VEY");
   journal_ = std::make_unique<platform::RunJournal>(p_.Files(), gameFolder, header);
   KeepSource();
+  platform::RecordCacheUse(p_.AppPath(), gameFolder);
   if (!p_.Report) {
     ownReport_ = std::make_unique<TRunReport>(p_.Files(), false);
     ownReport_->SetGameFolder(gameFolder);

@@ -31,7 +31,7 @@ std::string Slurp(const std::filesystem::path& path) {
 
 namespace {
 CliResult Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env, int signal,
-                long afterMicroseconds, long timeoutMs);
+                long afterMicroseconds, long timeoutMs, const std::function<bool()>& ready = {});
 }
 
 CliResult RunCli(const std::vector<std::string>& args) { return RunCli(args, {}); }
@@ -48,10 +48,15 @@ CliResult RunCliKilled(const std::vector<std::string>& args, int signal, long af
   return Spawn(args, {}, signal, afterMicroseconds, 0);
 }
 
+CliResult RunCliKilledWhen(const std::vector<std::string>& args, const std::vector<std::string>& env, int signal,
+                           const std::function<bool()>& ready) {
+  return Spawn(args, env, signal, 0, 0, ready);
+}
+
 namespace {
 
 CliResult Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env, int signal,
-                long afterMicroseconds, long timeoutMs) {
+                long afterMicroseconds, long timeoutMs, const std::function<bool()>& ready) {
   std::vector<std::string> envText;
   auto nameOf = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
   for (char** e = environ; *e; ++e) {
@@ -87,7 +92,16 @@ CliResult Spawn(const std::vector<std::string>& args, const std::vector<std::str
   }
   posix_spawn_file_actions_destroy(&actions);
   int status = 0;
-  if (signal != 0) {
+  if (signal != 0 && ready) {
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+      if (ready()) {
+        ::kill(pid, signal);
+        waitpid(pid, &status, 0);
+        break;
+      }
+      ::usleep(1000);
+    }
+  } else if (signal != 0) {
     ::usleep(static_cast<useconds_t>(afterMicroseconds));
     if (waitpid(pid, &status, WNOHANG) == 0) {
       ::kill(pid, signal);

@@ -2,6 +2,7 @@
 // printed and its exit code.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,11 @@ CliResult RunCliTimed(const std::vector<std::string>& args, const std::vector<st
 
 // The same, sent signal after the given microseconds unless it ended by then.
 CliResult RunCliKilled(const std::vector<std::string>& args, int signal, long afterMicroseconds);
+
+// The same with env, sent signal as soon as ready() holds (asked every
+// millisecond), unless it ended first.
+CliResult RunCliKilledWhen(const std::vector<std::string>& args, const std::vector<std::string>& env, int signal,
+                           const std::function<bool()>& ready);
 
 // The lines of a text, without their line breaks.
 std::vector<std::string> Lines(const std::string& text);
