@@ -122,6 +122,8 @@ void T2DAHandler::ClearTable() {
   rowIndex_.Reset();
   loaded_ = false;
   dataSize_[0] = dataSize_[1] = 0;
+  keptRows_ = -1;
+  keptCells_.clear();
 }
 
 std::uint32_t T2DAHandler::Intern(std::string_view text) {
@@ -584,7 +586,47 @@ void T2DAHandler::SetCell(std::int32_t row, std::int32_t column, const std::stri
   if (!ValidIndex(column, columnLabels_.size()))
     Fail(26, "Invalid column index specified, unable to set cell value.");
   ++revision_;
-  CellAt(row, column) = Intern(text);
+  std::uint32_t& cell = CellAt(row, column);
+  if (keptRows_ >= 0 && row < keptRows_ && column < keptColumns_)
+    keptCells_.emplace(static_cast<std::size_t>(row) * static_cast<std::size_t>(keptColumns_) +
+                           static_cast<std::size_t>(column),
+                       cell);
+  cell = Intern(text);
+}
+
+void T2DAHandler::KeepChanges() {
+  RequireLoaded(24, "No 2da file has been loaded. Unable to set cell value.");
+  keptRows_ = static_cast<std::int32_t>(rowLabels_.size());
+  keptColumns_ = static_cast<std::int32_t>(columnLabels_.size());
+  keptCells_.clear();
+}
+
+std::vector<std::pair<std::int32_t, std::int32_t>> T2DAHandler::ChangedCells() const {
+  std::vector<std::pair<std::int32_t, std::int32_t>> changed;
+  if (keptRows_ < 0) return changed;
+  const auto rows = static_cast<std::int32_t>(rowLabels_.size());
+  const auto columns = static_cast<std::int32_t>(columnLabels_.size());
+  // Equal texts share an id, so ids compare as the texts would.
+  auto empty = [this](std::uint32_t id) { return texts_[id].empty() || texts_[id] == kEmptyCell; };
+  auto at = [&](std::int32_t r, std::int32_t c) {
+    return cells_[static_cast<std::size_t>(r) * columnLabels_.size() + static_cast<std::size_t>(c)];
+  };
+  auto kept = keptCells_.begin();
+  for (std::int32_t r = 0; r < rows; ++r) {
+    if (r >= keptRows_) {
+      for (std::int32_t c = 0; c < columns; ++c)
+        if (!empty(at(r, c))) changed.emplace_back(r, c);
+      continue;
+    }
+    const std::size_t rowEnd = static_cast<std::size_t>(r + 1) * static_cast<std::size_t>(keptColumns_);
+    for (; kept != keptCells_.end() && kept->first < rowEnd; ++kept) {
+      const auto c = static_cast<std::int32_t>(kept->first % static_cast<std::size_t>(keptColumns_));
+      if (at(r, c) != kept->second) changed.emplace_back(r, c);
+    }
+    for (std::int32_t c = keptColumns_; c < columns; ++c)
+      if (!empty(at(r, c))) changed.emplace_back(r, c);
+  }
+  return changed;
 }
 
 }  // namespace vey

@@ -5,10 +5,12 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <map>
 #include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "common/VeyException.h"
@@ -76,6 +78,14 @@ class T2DAHandler {
   void SetRowLabel(std::int32_t row, const std::string& text);
   void SetCell(std::int32_t row, std::int32_t column, const std::string& text);
 
+  // Starts noting the cells SetCell changes, from the table as it is now;
+  // the next load stops it.
+  void KeepChanges();
+  // Since KeepChanges: the cells whose text differs from the one they had
+  // then, and the cells of rows and columns added since that are not empty
+  // ("****" or nothing); as (row, column) in row, then column order.
+  std::vector<std::pair<std::int32_t, std::int32_t>> ChangedCells() const;
+
  private:
   // Lower-cased label -> indexes holding it, ascending; built on the first
   // lookup and kept in step with every label change after that.
@@ -122,6 +132,10 @@ class T2DAHandler {
   LabelIndex rowIndex_;
   bool loaded_ = false;
   std::uint64_t revision_ = 0;
+  // While changes are kept: the counts then, and the first text id of every
+  // cell set since (within those counts) by row * kept columns + column.
+  std::int32_t keptRows_ = -1, keptColumns_ = 0;
+  std::map<std::size_t, std::uint32_t> keptCells_;
   std::string fileName_;
   std::uint8_t dataSize_[2] = {0, 0};
 };

@@ -13,6 +13,7 @@
 namespace vey {
 
 class T2DAHandler;
+class TGFFField;
 class TGFFFile;
 class TTLKFileHandler;
 class TSSFFile;
@@ -38,6 +39,9 @@ TDifferences DiffTables(const T2DAHandler& first, const T2DAHandler& second);
 // Fields by label within each struct, list elements by index; a localized
 // string compares its StrRef and each language's text on their own.
 TDifferences DiffDocuments(const TGFFFile& first, const TGFFFile& second);
+// One field against another as DiffDocuments compares them, leaving out the
+// fields a struct or list holds: for structs only their types.
+TDifferences DiffFieldValues(const TGFFField& first, const TGFFField& second, const std::string& path);
 
 // Entries by StrRef, each stored field on its own; the language id.
 TDifferences DiffTalkTables(const TTLKFileHandler& first, const TTLKFileHandler& second);

@@ -40,9 +40,7 @@ class DocumentDiff {
   explicit DocumentDiff(TDifferences& out) : out_(out) {}
 
   void Structs(const TGFFStruct& a, const TGFFStruct& b, const std::string& path) {
-    if (a.StructType() != b.StructType())
-      Changed((path.empty() ? std::string("top-level struct") : path) + " struct type",
-              std::to_string(a.StructType()), std::to_string(b.StructType()));
+    StructTypes(a, b, path);
     for (const auto& fa : a.Fields()) {
       const std::string label = fa->Label();
       const TGFFField* fb = b.FindField(label);
@@ -55,9 +53,10 @@ class DocumentDiff {
       if (!a.FindField(fb->Label())) out_.push_back({Kind::OnlyInSecond, Join(path, fb->Label()), {}, Summary(*fb)});
   }
 
- private:
-  void Changed(std::string where, std::string first, std::string second) {
-    out_.push_back({Kind::Changed, std::move(where), std::move(first), std::move(second)});
+  void StructTypes(const TGFFStruct& a, const TGFFStruct& b, const std::string& path) {
+    if (a.StructType() != b.StructType())
+      Changed((path.empty() ? std::string("top-level struct") : path) + " struct type",
+              std::to_string(a.StructType()), std::to_string(b.StructType()));
   }
 
   void Fields(const TGFFField& a, const TGFFField& b, const std::string& path) {
@@ -68,6 +67,10 @@ class DocumentDiff {
     const std::string x = ValueText(a);
     const std::string y = ValueText(b);
     if (x != y) Changed(path, x, y);
+  }
+
+  void Changed(std::string where, std::string first, std::string second) {
+    out_.push_back({Kind::Changed, std::move(where), std::move(first), std::move(second)});
   }
 
   void Lists(const TGFFList& a, const TGFFList& b, const std::string& path) {
@@ -101,6 +104,18 @@ class DocumentDiff {
 };
 
 }  // namespace
+
+TDifferences DiffFieldValues(const TGFFField& first, const TGFFField& second, const std::string& path) {
+  TDifferences out;
+  DocumentDiff diff(out);
+  const auto* a = first.As<TGFFStruct>();
+  const auto* b = second.As<TGFFStruct>();
+  if (a && b)
+    diff.StructTypes(*a, *b, path);
+  else if (!first.As<TGFFList>() || !second.As<TGFFList>())
+    diff.Fields(first, second, path);
+  return out;
+}
 
 TDifferences DiffDocuments(const TGFFFile& first, const TGFFFile& second) {
   TDifferences out;

@@ -171,3 +171,69 @@ void TGFFFile::SaveToFile(const std::filesystem::path& path) const {
 }
 
 }  // namespace vey
+
+namespace vey {
+namespace {
+
+template <class T>
+std::unique_ptr<TGFFField> CopyValue(const TGFFField& field) {
+  auto copy = std::make_unique<T>();
+  copy->SetRawLabel(field.RawLabel());
+  copy->SetValue(field.As<T>()->Value());
+  return copy;
+}
+
+}  // namespace
+
+std::unique_ptr<TGFFField> CopyFieldValue(const TGFFField& field) {
+  using F = TGFFFieldType;
+  std::unique_ptr<TGFFField> copy;
+  switch (field.FieldType()) {
+    case F::Byte: return CopyValue<TGFF_SByte>(field);
+    case F::Char: return CopyValue<TGFF_SChar>(field);
+    case F::Word: return CopyValue<TGFF_SWord>(field);
+    case F::Short: return CopyValue<TGFF_SShort>(field);
+    case F::DWORD: return CopyValue<TGFF_SDWORD>(field);
+    case F::Int: return CopyValue<TGFF_SInt>(field);
+    case F::DWORD64: return CopyValue<TGFF_CDWORD64>(field);
+    case F::Int64: return CopyValue<TGFF_CInt64>(field);
+    case F::Float: return CopyValue<TGFF_SFloat>(field);
+    case F::Double: return CopyValue<TGFF_CDouble>(field);
+    case F::Orientation: return CopyValue<TGFF_COrientation>(field);
+    case F::Position: return CopyValue<TGFF_CPosition>(field);
+    case F::ExoString: copy = std::make_unique<TGFF_CExoString>("", field.As<TGFF_CExoString>()->Value()); break;
+    case F::ResRef: {
+      auto r = std::make_unique<TGFF_CResRef>();
+      r->SetStoredValue(field.As<TGFF_CResRef>()->Value());
+      copy = std::move(r);
+      break;
+    }
+    case F::Void: {
+      auto v = std::make_unique<TGFF_CVoid>();
+      v->SetData(field.As<TGFF_CVoid>()->Data());
+      copy = std::move(v);
+      break;
+    }
+    case F::ExoLocString: {
+      const auto& from = *field.As<TGFF_CExoLocString>();
+      auto loc = std::make_unique<TGFF_CExoLocString>("", from.StringRef());
+      // Every substring as it stands, repeated languages included.
+      loc->substrings_ = from.substrings_;
+      loc->totalSize_ = from.totalSize_;
+      copy = std::move(loc);
+      break;
+    }
+    case F::Struct: {
+      auto s = std::make_unique<TGFFStruct>();
+      s->SetStructType(field.As<TGFFStruct>()->StructType());
+      copy = std::move(s);
+      break;
+    }
+    case F::List: copy = std::make_unique<TGFFList>(); break;
+    case F::None: throw EGFFError("A field of no type cannot be copied.", 0);
+  }
+  copy->SetRawLabel(field.RawLabel());
+  return copy;
+}
+
+}  // namespace vey

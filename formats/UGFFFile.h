@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "common/VeyException.h"
@@ -56,6 +57,8 @@ using TGFFLabel = std::array<char, 16>;
 namespace detail {
 class GFFReader;
 }
+class TGFFField;
+std::unique_ptr<TGFFField> CopyFieldValue(const TGFFField& field);
 
 class TGFFField {
  public:
@@ -209,6 +212,7 @@ class TGFF_CExoLocString : public TGFFField {
 
  private:
   friend class detail::GFFReader;
+  friend std::unique_ptr<TGFFField> CopyFieldValue(const TGFFField& field);
   void RecomputeTotalSize();
 
   std::uint32_t totalSize_ = 8;
@@ -274,6 +278,30 @@ enum class TGFFSetResult {
 // type's range and a text that is no number are rejected.
 TGFFSetResult SetFieldText(TGFFField& field, std::string_view suffix, std::string_view value);
 
+// A value path split into the field's path and its "(strref)" or "(langN)"
+// suffix (empty when there is none), as SetFieldValue reads it.
+std::pair<std::string_view, std::string_view> SplitValuePath(std::string_view path);
+
+// The fields from the top level down to one field: the top-level struct
+// itself is not in it, so the trail of a top-level field holds that field only.
+using TGFFTrail = std::vector<TGFFField*>;
+
+// Told of the changes made through a document's path functions, so that what
+// changed is known where it changes. Fields reached through GetField and
+// changed directly are the caller's to announce.
+class TGFFEditObserver {
+ public:
+  virtual ~TGFFEditObserver() = default;
+  // Before the trail's last field takes a new value or struct type.
+  virtual void Changing(const TGFFTrail& trail) = 0;
+  // After node was attached below the trail's last field (below the
+  // top-level struct when the trail is empty).
+  virtual void Added(const TGFFTrail& parent, TGFFField& node) = 0;
+};
+
+// CopyFieldValue (declared above): a copy of a field that holds no other
+// fields (for a struct: its label and type only; for a list: its label only).
+
 class TGFFFile {
  public:
   TGFFFile();
@@ -298,13 +326,19 @@ class TGFFFile {
 
   // Backslash-separated labels with decimal indexes after lists; null when a
   // label or index does not exist. Raises EGFFError for malformed paths.
-  TGFFField* GetField(std::string_view path) const;
+  TGFFField* GetField(std::string_view path) const { return GetField(path, nullptr); }
+  // The same, filling trail (when given) with the fields leading to it.
+  TGFFField* GetField(std::string_view path, TGFFTrail* trail) const;
   // path may end in "(strref)" or "(langN)". See TGFFSetResult.
   TGFFSetResult SetFieldValue(std::string_view path, std::string_view value);
   // Attaches node under the struct or list that parentPath names (empty: the
   // top-level struct). Returns the attached node, or null when a struct
   // already holds a field of that label (the node is then freed).
   TGFFField* AddField(std::unique_ptr<TGFFField> node, std::string_view parentPath);
+  // Tells observer (until it is replaced or null) of SetFieldValue and
+  // AddField changes; loading keeps it.
+  void Observe(TGFFEditObserver* observer) { observer_ = observer; }
+  TGFFEditObserver* Observer() const { return observer_; }
 
   TGFFStruct* RootStruct() const { return root_.get(); }
   const std::filesystem::path& FileName() const { return fileName_; }
@@ -320,12 +354,14 @@ class TGFFFile {
   std::filesystem::path fileName_;
   std::unique_ptr<TGFFStruct> root_;
   bool loaded_ = false;
+  TGFFEditObserver* observer_ = nullptr;
   // File bytes on their way in or out, kept between calls: the engine loads
   // and saves many documents through one TGFFFile, and a fresh multi-megabyte
   // buffer per file costs more than parsing it.
   mutable std::vector<std::uint8_t> buffer_;
 
   void SaveInto(std::vector<std::uint8_t>& out) const;
+  TGFFField* AttachField(TGFFField* parent, std::unique_ptr<TGFFField> node, std::string_view parentPath);
 };
 
 }  // namespace vey

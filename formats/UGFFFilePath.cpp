@@ -146,13 +146,15 @@ TGFFSetResult SetFieldText(TGFFField& field, std::string_view suffix, std::strin
   }
 }
 
-TGFFField* TGFFFile::GetField(std::string_view path) const {
+TGFFField* TGFFFile::GetField(std::string_view path, TGFFTrail* trail) const {
   auto parts = SplitPath(path);
   if (parts.empty())
     throw EGFFError("Invalid field path " + std::string(path) + " encountered! Unable to load specified field.", 0);
+  if (trail) trail->clear();
   if (!root_) return nullptr;
   TGFFField* cur = root_->FindField(parts[0]);
   for (std::size_t i = 1; i < parts.size() && cur; ++i) {
+    if (trail) trail->push_back(cur);
     if (auto* s = cur->As<TGFFStruct>()) {
       cur = s->FindField(parts[i]);
     } else if (auto* list = cur->As<TGFFList>()) {
@@ -172,10 +174,16 @@ TGFFField* TGFFFile::GetField(std::string_view path) const {
                       1);
     }
   }
+  if (trail) {
+    if (cur)
+      trail->push_back(cur);
+    else
+      trail->clear();
+  }
   return cur;
 }
 
-TGFFSetResult TGFFFile::SetFieldValue(std::string_view path, std::string_view value) {
+std::pair<std::string_view, std::string_view> SplitValuePath(std::string_view path) {
   std::string_view suffix;
   std::size_t open = path.find('(');
   std::size_t close = path.find(')');
@@ -184,13 +192,27 @@ TGFFSetResult TGFFFile::SetFieldValue(std::string_view path, std::string_view va
     if (close > open) suffix = path.substr(open, close - open + 1);
     path = path.substr(0, open);
   }
-  TGFFField* field = GetField(path);
+  return {path, suffix};
+}
+
+TGFFSetResult TGFFFile::SetFieldValue(std::string_view valuePath, std::string_view value) {
+  const auto [path, suffix] = SplitValuePath(valuePath);
+  TGFFTrail trail;
+  TGFFField* field = GetField(path, observer_ ? &trail : nullptr);
   if (!field) return TGFFSetResult::NoField;
+  if (observer_) observer_->Changing(trail);
   return SetFieldText(*field, suffix, value);
 }
 
 TGFFField* TGFFFile::AddField(std::unique_ptr<TGFFField> node, std::string_view parentPath) {
-  TGFFField* parent = parentPath.empty() ? root_.get() : GetField(parentPath);
+  TGFFTrail trail;
+  TGFFField* parent = parentPath.empty() ? root_.get() : GetField(parentPath, observer_ ? &trail : nullptr);
+  TGFFField* added = AttachField(parent, std::move(node), parentPath);
+  if (added && observer_) observer_->Added(trail, *added);
+  return added;
+}
+
+TGFFField* TGFFFile::AttachField(TGFFField* parent, std::unique_ptr<TGFFField> node, std::string_view parentPath) {
   if (!parent)
     throw EGFFError(FormatMsg("Unable to add new field at path %s since the specified parent field could not be found.",
                               {parentPath}),

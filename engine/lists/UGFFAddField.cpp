@@ -180,9 +180,11 @@ bool TVEYPatcher::AddGFFField(std::string_view sectionName, std::string_view def
                  LogKind::Warning);
       return false;
     }
-    if (TGFFField* existing = GFFDocument.GetField(prefix + label)) {
+    TGFFTrail trail;
+    if (TGFFField* existing = GFFDocument.GetField(prefix + label, &trail)) {
       Modify outcome = Modify::NoRow;
       if (type && *type == existing->FieldType()) {
+        if (TGFFEditObserver* observer = GFFDocument.Observer()) observer->Changing(trail);
         outcome = Modify::Applied;
         switch (*type) {
           case TGFFFieldType::Char:

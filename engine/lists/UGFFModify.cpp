@@ -10,7 +10,6 @@
 #include "engine/support/UArchiveQueue.h"
 #include "engine/support/URunReport.h"
 #include "engine/run/UVEYPatcher.h"
-#include "formats/UFormatDiff.h"
 
 namespace vey {
 namespace {
@@ -84,7 +83,7 @@ class GFFEntry {
   bool ValuesStayInside(const std::string& label, const std::string& destination, bool toOverride);
   int ApplyKeys(const std::string& label);
   // The fields that differ from the document as it was loaded.
-  void ReportFields(const std::vector<std::uint8_t>& loaded, const std::string& path, const std::string& resource);
+  void ReportFields(const std::string& path, const std::string& resource);
 
   TVEYPatcher& p_;
   TArchiveQueue& queue_;
@@ -158,6 +157,7 @@ void GFFEntry::Process(const std::string& label) {
   const std::vector<std::uint8_t> loaded = handler.WorkCopy ? *handler.WorkCopy : p_.Files().ReadFile(path);
   p_.GFFDocument.LoadFromBytes(loaded);
   p_.GFFDocument.SetFileName(path);
+  p_.GFFChanges.Clear();
   p_.LogMessage(FormatMsg("Modifying GFF file %s...", {LastComponent(path)}), LogKind::Install);
 
   const int count = ApplyKeys(label);
@@ -185,7 +185,7 @@ void GFFEntry::Process(const std::string& label) {
                 LogKind::Debug);
   const std::string savePath = handler.GetFilePath();
   const std::vector<std::uint8_t> saved = p_.GFFDocument.SaveToBytes();
-  if (p_.Report) ReportFields(loaded, intoArchive ? handler.DestinationPath : savePath,
+  if (p_.Report) ReportFields(intoArchive ? handler.DestinationPath : savePath,
                               intoArchive ? handler.FileName : std::string());
   // A document bound for an archive goes straight to the archive's queue; the
   // work copy it was read from is then of no further use.
@@ -215,11 +215,9 @@ void GFFEntry::Process(const std::string& label) {
                 LogKind::Install);
 }
 
-void GFFEntry::ReportFields(const std::vector<std::uint8_t>& loaded, const std::string& path,
-                            const std::string& resource) {
-  TGFFFile before;
-  before.LoadFromBytes(loaded);
-  for (const TDifference& d : DiffDocuments(before, p_.GFFDocument)) p_.Report->FieldChanged(path, resource, d.where);
+void GFFEntry::ReportFields(const std::string& path, const std::string& resource) {
+  for (const std::string& field : p_.GFFChanges.ChangedPaths(p_.GFFDocument))
+    p_.Report->FieldChanged(path, resource, field);
 }
 
 // Every key of the entry's section in order; returns the number of changes.
@@ -291,11 +289,15 @@ void TVEYPatcher::PatchGFFFiles() {
   FileHandler.QueuedArchive = [&queue](const std::string& archivePath) { return queue.Find(archivePath); };
   struct HookReset {
     TPatchFileHandler& handler;
+    TGFFFile& document;
     ~HookReset() {
       handler.QueuedArchive = nullptr;
       handler.DeferWorkCopy = false;
+      document.Observe(nullptr);
     }
-  } hookReset{FileHandler};
+  } hookReset{FileHandler, GFFDocument};
+  // The changed fields are known as they change only while a report is kept.
+  if (Report) GFFDocument.Observe(&GFFChanges);
 
   FileHandler.DeferWorkCopy = true;
   GFFEntry entry(*this, queue);

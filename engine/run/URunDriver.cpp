@@ -171,6 +171,8 @@ void TVEYPatcher::Process2DAList() {
       continue;
     }
     const std::int32_t rowsBefore = TableFile.RowCount(), columnsBefore = TableFile.ColumnCount();
+    // The cells changed are noted as they change, for the report.
+    if (Report) TableFile.KeepChanges();
     for (const std::string& modifierKey : IniFile().ReadSection(value)) {
       const std::string modifier = IniFile().ReadString(value, modifierKey, "");
       if (modifierKey.empty() || modifier.empty()) continue;
@@ -196,9 +198,7 @@ void TVEYPatcher::Process2DAList() {
     Files().WriteFile(savePath, TableFile.SaveToBytes());
     if (Report) {
       Report->TableGrown(savePath, TableFile, rowsBefore, columnsBefore);
-      T2DAHandler before;
-      before.LoadFromBytes(loaded, path);
-      Report->CellsChanged(savePath, before, TableFile);
+      Report->CellsChanged(savePath, TableFile);
     }
     AdvanceProgress(1);
     LogMessage(FormatMsg("Updated 2DA file %s.", {PathText(savePath)}), LogKind::Install);

@@ -54,7 +54,7 @@ void TTransaction::DropOwnReport() {
   ownReport_.reset();
 }
 
-void TTransaction::KeepSource() {
+void TTransaction::StartSource() {
   TRunSource source = p_.RunOptions.source.value_or(TRunSource{});
   std::error_code ec;
   if (source.modFolder.empty())
@@ -66,8 +66,21 @@ void TTransaction::KeepSource() {
     source.noSandbox = !p_.Compiler.Sandbox;
   }
   while (source.modFolder.size() > 1 && source.modFolder.back() == '/') source.modFolder.pop_back();
-  // Taken before the run writes its backups and log beside the mod.
-  source.digest = ModDigest(source.modFolder);
+  // Hashed on a second thread while the run goes on; what the run writes
+  // beside the mod (backups, log, work folders) is not part of the digest.
+  modDigest_ = std::make_unique<TModDigestTask>(source.modFolder);
+  source_ = std::make_unique<TRunSource>(std::move(source));
+}
+
+void TTransaction::KeepSource() {
+  if (!journal_ || !source_) return;
+  TRunSource& source = *source_;
+  if (modDigest_) {
+    TModDigestTask::Result digest = modDigest_->Take();
+    modDigest_.reset();
+    source.digest = std::move(digest.digest);
+    source.digestNote = std::move(digest.note);
+  }
   const std::string text = SourceText(source);
   try {
     journal_->Handle().WriteText(kSourceFile, text);
@@ -159,7 +172,7 @@ void TTransaction::Begin(const std::string& gameFolder) {
   header.caption =
       p_.IniFile().ReadString("Settings", "WindowCaption", "Game Data Patcher for Arkan/VEY");
   journal_ = std::make_unique<platform::RunJournal>(p_.Files(), gameFolder, header);
-  KeepSource();
+  StartSource();
   platform::RecordCacheUse(p_.AppPath(), gameFolder);
   if (!p_.Report) {
     ownReport_ = std::make_unique<TRunReport>(p_.Files(), false);
@@ -205,6 +218,7 @@ void TTransaction::CheckEarlierInstall(const std::string& gameFolder, const std:
 
 void TTransaction::Commit(const std::string& verdict) {
   if (!journal_) return;
+  KeepSource();
   KeepPlaces();
   DropOwnReport();
   journal_->Finish(verdict);
@@ -218,6 +232,7 @@ void TTransaction::Fail(const std::string& why) {
     lock_.Release();
     return;
   }
+  KeepSource();
   if (!p_.RunOptions.rollbackOnFailure) {
     KeepPlaces();
     journal_->Finish("failed");

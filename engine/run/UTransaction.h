@@ -60,7 +60,8 @@ struct TRunOptions {
   // Where the mod came from and the host's options, recorded so that the run
   // can be installed again the same way. Unset: the mod folder, the
   // installation type and the compiler settings the engine was given. The
-  // digest is taken at the start.
+  // digest is of the files as the run read them, on a second
+  // thread while it goes on.
   std::optional<TRunSource> source;
   // The host already holds the game folder (it undoes and reinstalls runs in
   // one command): no lock is taken and no unfinished run is looked for.
@@ -94,6 +95,9 @@ class TTransaction {
   std::string InstructionHash() const;
   // The places the run wrote, kept beside its record for the conflict report.
   void KeepPlaces();
+  // The source record: its digest starts on a second thread at the start,
+  // and the record is written with the digest when the run ends.
+  void StartSource();
   void KeepSource();
   void DropOwnReport();
   void CheckEarlierInstall(const std::string& gameFolder, const std::string& instructionHash);
@@ -105,6 +109,8 @@ class TTransaction {
   // The run's report when the host asked for none: every journalled run
   // keeps its places.
   std::unique_ptr<TRunReport> ownReport_;
+  std::unique_ptr<TRunSource> source_;
+  std::unique_ptr<TModDigestTask> modDigest_;
 };
 
 }  // namespace vey

@@ -18,6 +18,7 @@
 #include "engine/run/UPatchFileHandler.h"
 #include "engine/run/UTransaction.h"
 #include "formats/U2DAEdit.h"
+#include "formats/UGFFChanges.h"
 #include "formats/UGFFFile.h"
 #include "platform/GameFileSystem.h"
 #include "platform/Platform.h"
@@ -256,6 +257,8 @@ class TVEYPatcher {
   // the paths and the platform they are built from.
   T2DAHandler TableFile;
   TGFFFile GFFDocument;
+  // What the GFF list's edits changed in GFFDocument, while a report is kept.
+  TGFFChangeLog GFFChanges;
   TPatchFileHandler FileHandler;
   TStrRefList StrRefTable;
   TMemory Memory;

@@ -146,18 +146,11 @@ void TRunReport::CellChanged(const std::string& tablePath, std::string_view rowL
   places_.push_back({TWritePlace::Kind::Cell, std::move(table), std::string(rowLabel), std::string(column)});
 }
 
-void TRunReport::CellsChanged(const std::string& tablePath, const T2DAHandler& before, const T2DAHandler& table) {
+void TRunReport::CellsChanged(const std::string& tablePath, const T2DAHandler& table) {
   const std::string file = Relative(tablePath);
   if (file.empty()) return;
-  const std::int32_t oldRows = before.RowCount(), oldColumns = before.ColumnCount();
-  auto empty = [](const std::string& cell) { return cell.empty() || cell == "****"; };
-  for (std::int32_t r = 0; r < table.RowCount(); ++r)
-    for (std::int32_t c = 0; c < table.ColumnCount(); ++c) {
-      const std::string& now = table.GetCell(r, c);
-      const bool changed = r < oldRows && c < oldColumns ? now != before.GetCell(r, c) : !empty(now);
-      if (changed)
-        places_.push_back({TWritePlace::Kind::Cell, file, table.GetRowLabel(r), table.GetColumnLabel(c)});
-    }
+  for (const auto& [r, c] : table.ChangedCells())
+    places_.push_back({TWritePlace::Kind::Cell, file, table.GetRowLabel(r), table.GetColumnLabel(c)});
 }
 
 void TRunReport::FieldChanged(const std::string& documentPath, std::string_view resource,

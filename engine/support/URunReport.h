@@ -92,9 +92,9 @@ class TRunReport : public platform::FileChangeObserver {
   void FileInstalled(const std::string& path);
   void ResourceInstalled(const std::string& archivePath, std::string_view resource);
   void CellChanged(const std::string& tablePath, std::string_view rowLabel, std::string_view column);
-  // The cells of table that differ from before (rows and columns beyond
-  // before's count against empty cells).
-  void CellsChanged(const std::string& tablePath, const T2DAHandler& before, const T2DAHandler& table);
+  // The cells table noted as changed since it was loaded (see
+  // T2DAHandler::ChangedCells).
+  void CellsChanged(const std::string& tablePath, const T2DAHandler& table);
   void FieldChanged(const std::string& documentPath, std::string_view resource, std::string_view fieldPath);
   void EntryReplaced(std::string_view table, std::int32_t strRef);
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 
 #include "common/Sha256.h"
 #include "common/VeyException.h"
@@ -39,7 +40,11 @@ bool InstallerOwn(const std::vector<std::string>& parts, bool folder) {
 
 struct Unreadable {};
 
-void Walk(const fs::path& root, std::vector<std::string>& parts, std::vector<std::string>& lines) {
+// The lines of the digest; sizes, when given, receives each file hashed with
+// the size it had when it was read.
+using Sizes = std::vector<std::pair<std::string, std::uint64_t>>;
+
+void Walk(const fs::path& root, std::vector<std::string>& parts, std::vector<std::string>& lines, Sizes* sizes) {
   fs::path folder = root;
   for (const std::string& p : parts) folder /= p;
   std::vector<std::string> names;
@@ -54,19 +59,43 @@ void Walk(const fs::path& root, std::vector<std::string>& parts, std::vector<std
     std::string relative;
     for (const std::string& p : parts) relative += (relative.empty() ? "" : "/") + p;
     struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) throw Unreadable{};
+    if (::lstat(path.c_str(), &st) != 0) {
+      // The run may remove its own work folders and files while this reads.
+      if (errno == ENOENT && (InstallerOwn(parts, true) || InstallerOwn(parts, false))) {
+        parts.pop_back();
+        continue;
+      }
+      throw Unreadable{};
+    }
     if (S_ISDIR(st.st_mode)) {
-      if (!InstallerOwn(parts, true)) Walk(root, parts, lines);
+      if (!InstallerOwn(parts, true)) Walk(root, parts, lines, sizes);
     } else if (S_ISLNK(st.st_mode)) {
       std::array<char, 4096> target{};
       const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
       lines.push_back(RecordEscape(relative) + "\tlink\t" +
                       RecordEscape(std::string_view(target.data(), n > 0 ? static_cast<std::size_t>(n) : 0)));
     } else if (S_ISREG(st.st_mode)) {
-      if (!InstallerOwn(parts, false)) lines.push_back(RecordEscape(relative) + "\tfile\t" + Sha256OfFile(path));
+      if (!InstallerOwn(parts, false)) {
+        lines.push_back(RecordEscape(relative) + "\tfile\t" + Sha256OfFile(path));
+        if (sizes) sizes->emplace_back(relative, static_cast<std::uint64_t>(st.st_size));
+      }
     }
     parts.pop_back();
   }
+}
+
+std::string FolderDigest(const fs::path& folder, Sizes* sizes) {
+  std::vector<std::string> parts, lines;
+  try {
+    Walk(folder, parts, lines, sizes);
+  } catch (const Unreadable&) {
+    return {};
+  } catch (const Exception&) {
+    return {};
+  }
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  return Sha256Hex(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
 }
 
 struct SourceKey {
@@ -81,18 +110,31 @@ constexpr SourceKey kKeys[] = {{"mod", &TRunSource::modFolder},      {"ini", &TR
 
 }  // namespace
 
-std::string ModDigest(const fs::path& folder) {
-  std::vector<std::string> parts, lines;
-  try {
-    Walk(folder, parts, lines);
-  } catch (const Unreadable&) {
-    return {};
-  } catch (const Exception&) {
-    return {};
+std::string ModDigest(const fs::path& folder) { return FolderDigest(folder, nullptr); }
+
+TModDigestTask::TModDigestTask(fs::path folder) : folder_(std::move(folder)) {
+  thread_ = std::thread([this] { digest_ = FolderDigest(folder_, &sizes_); });
+}
+
+TModDigestTask::~TModDigestTask() {
+  if (thread_.joinable()) thread_.join();
+}
+
+TModDigestTask::Result TModDigestTask::Take() {
+  if (thread_.joinable()) thread_.join();
+  Result result{digest_, {}};
+  if (result.digest.empty()) return result;
+  std::size_t moved = 0;
+  for (const auto& [relative, size] : sizes_) {
+    struct stat st {};
+    if (::lstat((folder_ / relative).c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        static_cast<std::uint64_t>(st.st_size) == size)
+      continue;
+    if (++moved <= 3) result.note += (result.note.empty() ? "" : ", ") + relative;
   }
-  std::string text;
-  for (const std::string& line : lines) text += line + "\n";
-  return Sha256Hex(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+  if (moved > 3) result.note += " and " + std::to_string(moved - 3) + " more";
+  if (moved) result.note = "sizes moved during the run: " + result.note;
+  return result;
 }
 
 std::string SourceText(const TRunSource& source) {
@@ -100,6 +142,8 @@ std::string SourceText(const TRunSource& source) {
   text += '\n';
   for (const SourceKey& key : kKeys) text += std::string(key.name) + "=" + RecordEscape(source.*key.field) + "\n";
   text += std::string("no-sandbox=") + (source.noSandbox ? "1" : "0") + "\n";
+  // Only when there is one: programs that know no such key still read the others' records.
+  if (!source.digestNote.empty()) text += "digest-note=" + RecordEscape(source.digestNote) + "\n";
   for (const std::string& pick : source.picks) text += "pick=" + RecordEscape(pick) + "\n";
   return text;
 }
@@ -130,6 +174,8 @@ std::optional<TRunSource> ParseSource(std::string_view text, std::string& proble
     if (key == "no-sandbox") {
       if (value != "0" && value != "1") return refuse("no-sandbox is neither 0 nor 1");
       source.noSandbox = value == "1";
+    } else if (key == "digest-note") {
+      source.digestNote = std::move(value);
     } else if (key == "pick") {
       if (value.find('=') == std::string::npos || source.picks.size() >= 1000) return refuse("bad pick");
       source.picks.push_back(std::move(value));

@@ -4,10 +4,13 @@
 // still the ones installed.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <utility>
 #include <vector>
 
 namespace vey {
@@ -23,8 +26,11 @@ struct TRunSource {
   bool noSandbox = false;
   std::vector<std::string> picks;  // "NAME=PATH" answers to the file questions
   std::string backupDir;           // empty: "backup" beside the installer
-  // SHA-256 over the mod's shipped files before the run (ModDigest).
+  // SHA-256 over the mod's shipped files as the run read them (ModDigest).
   std::string digest;
+  // Set when the mod's files changed size while the run went on: the digest
+  // is of what was read, which may not be what the folder holds now.
+  std::string digestNote;
 
   bool operator==(const TRunSource&) const = default;
 };
@@ -35,6 +41,32 @@ struct TRunSource {
 // folders and the debug output beside the instruction files, and the
 // leftovers of unfinished saves. A folder that cannot be read gives "".
 std::string ModDigest(const std::filesystem::path& folder);
+
+// ModDigest taken on a thread of its own, so that hashing the mod overlaps
+// the run that installs it.
+class TModDigestTask {
+ public:
+  explicit TModDigestTask(std::filesystem::path folder);
+  // Waits for the thread.
+  ~TModDigestTask();
+  TModDigestTask(const TModDigestTask&) = delete;
+  TModDigestTask& operator=(const TModDigestTask&) = delete;
+
+  struct Result {
+    std::string digest;
+    // Names the files whose size differs now from when they were read (or
+    // that are gone); empty when none does.
+    std::string note;
+  };
+  // Waits for the digest; call once.
+  Result Take();
+
+ private:
+  std::filesystem::path folder_;
+  std::string digest_;
+  std::vector<std::pair<std::string, std::uint64_t>> sizes_;  // relative path, size read
+  std::thread thread_;
+};
 
 // The name a person knows a run's mod by: the archive it came out of, when
 // its source record names one (the unpacked copy's folder is named by a

@@ -2,7 +2,9 @@
 // writes into the mod folder, and the source record read as untrusted input.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "engine/support/URunSource.h"
 #include "support/TestSupport.h"
@@ -67,6 +69,37 @@ TEST(ModDigest, NamesAndLinksCountAndLinksAreNotFollowed) {
   EXPECT_EQ(ModDigest(dir / "missing"), "");
 }
 
+// Taken on a thread while the run goes on: the digest of what was read,
+// with a note when a file's size moved after it was read.
+TEST(ModDigest, TakenAlongsideTheRunNotesSizesThatMoved) {
+  TempDir dir;
+  dir.Write("mod/veypatchdata/changes.ini", "[Settings]\n");
+  dir.Write("mod/veypatchdata/a.2da", "first");
+  const std::string before = ModDigest(dir / "mod");
+  {
+    TModDigestTask task(dir / "mod");
+    // The installer's own writes beside the mod move nothing.
+    dir.Write("mod/backup/a.2da", "kept");
+    dir.Write("mod/installlog.rtf", "log");
+    const TModDigestTask::Result r = task.Take();
+    EXPECT_EQ(r.digest, before);
+    EXPECT_EQ(r.note, "");
+  }
+  TModDigestTask task(dir / "mod");
+  // Once read, a file of the mod grows.
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  dir.Write("mod/veypatchdata/a.2da", "first and more");
+  const TModDigestTask::Result r = task.Take();
+  if (r.digest == before) {
+    EXPECT_EQ(r.note, "sizes moved during the run: veypatchdata/a.2da");
+  } else {
+    // Read after the change (a very slow machine): the digest is of that.
+    EXPECT_EQ(r.digest, ModDigest(dir / "mod"));
+    EXPECT_EQ(r.note, "");
+  }
+  EXPECT_EQ(TModDigestTask(dir / "missing").Take().digest, "");
+}
+
 TEST(SourceRecord, RoundTripAndRefusals) {
   TRunSource s;
   s.modFolder = "/home/jane doe/mods/Fix%\tpack";
@@ -80,11 +113,14 @@ TEST(SourceRecord, RoundTripAndRefusals) {
   s.picks = {"dialog.tlk=/tmp/x=y.tlk", "a.2da=/tmp/a.2da"};
   s.backupDir = "/mnt/backups";
   s.digest = std::string(64, 'b');
+  s.digestNote = "sizes moved during the run: veypatchdata/a b.2da";
   std::string problem;
   EXPECT_EQ(ParseSource(SourceText(s), problem), s) << problem;
   TRunSource bare;
   bare.modFolder = "/m";
   EXPECT_EQ(ParseSource(SourceText(bare), problem), bare);
+  // Written only when there is one, so that older programs read the record.
+  EXPECT_EQ(SourceText(bare).find("digest-note"), std::string::npos);
 
   struct Case {
     const char* text;

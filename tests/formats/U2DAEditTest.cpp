@@ -477,5 +477,45 @@ TEST(T2DAHandlerFile, ReplacesReadOnlyTargetsWholeOrNotAtAll) {
   EXPECT_TRUE(t.Loaded());
 }
 
+// The cells noted as they change are the cells a whole comparison with the
+// table as loaded finds (new rows and columns against empty cells), in row
+// then column order, whatever the mix of edits.
+TEST(T2DAHandlerChanges, ChangedCellsAreThoseThatDifferFromTheLoadedTable) {
+  const std::vector<std::string> texts{"a", "abc", "1", "****", "", "x", "y"};
+  for (unsigned seed = 1; seed <= 40; ++seed) {
+    SCOPED_TRACE(seed);
+    std::mt19937 rng(seed);
+    auto pick = [&](std::size_t n) { return static_cast<std::int32_t>(rng() % n); };
+    auto before = Loaded(SmallTable());
+    auto t = Loaded(SmallTable());
+    t.KeepChanges();
+    for (int step = 0; step < 12; ++step) {
+      switch (pick(6)) {
+        case 0: t.AddRow(); break;
+        case 1: t.CopyRow(pick(static_cast<std::size_t>(t.RowCount())), ""); break;
+        case 2: t.AddColumn(); break;
+        default:
+          t.SetCell(pick(static_cast<std::size_t>(t.RowCount())), pick(static_cast<std::size_t>(t.ColumnCount())),
+                    texts[static_cast<std::size_t>(pick(texts.size()))]);
+      }
+    }
+    std::vector<std::pair<std::int32_t, std::int32_t>> expected;
+    for (std::int32_t r = 0; r < t.RowCount(); ++r)
+      for (std::int32_t c = 0; c < t.ColumnCount(); ++c) {
+        const std::string& now = t.GetCell(r, c);
+        const bool old = r < before.RowCount() && c < before.ColumnCount();
+        if (old ? now != before.GetCell(r, c) : !(now.empty() || now == "****")) expected.emplace_back(r, c);
+      }
+    EXPECT_EQ(t.ChangedCells(), expected);
+  }
+  // A load ends the noting.
+  auto t = Loaded(SmallTable());
+  t.KeepChanges();
+  t.SetCell(0, 0, "z");
+  t.LoadFromBytes(SmallTable());
+  t.SetCell(0, 0, "z");
+  EXPECT_TRUE(t.ChangedCells().empty());
+}
+
 }  // namespace
 }  // namespace vey
