@@ -29,6 +29,8 @@ namespace vey::cli {
 namespace {
 
 constexpr int kListStopped = 3;
+// More findings of one entry than this are summed up after them.
+constexpr std::size_t kFewFindings = 10;
 
 EntryRun WithVerdict(const std::string& verdict) {
   EntryRun run;
@@ -63,6 +65,10 @@ std::vector<PreparedMod> CheckAll(const ModList& list, std::ostream& out, int& e
     warnings += m.Warnings();
     for (const ListFinding& f : m.findings)
       out << "  " << m.entry->name << ": " << (f.error ? "error: " : "warning: ") << f.message << '\n';
+    // A long list of findings ends with its sum, which would scroll away above.
+    if (m.findings.size() > kFewFindings)
+      out << "  " << m.entry->name << ": " << Counted(m.Errors(), "error") << ", " << Counted(m.Warnings(), "warning")
+          << '\n';
   }
   return mods;
 }

@@ -7,6 +7,7 @@
 #include <map>
 
 #include "cli/ModSource.h"
+#include "common/PathText.h"
 #include "common/Sha256.h"
 #include "common/UQK_IniFile.h"
 #include "common/Win1252.h"
@@ -164,9 +165,13 @@ class Preparer {
     TValidateInput input{m_.mod.dataPath, m_.mod.modFolder / "veypatchdata", m_.mod.iniName};
     input.compilerFolder = files.Child(m_.mod.modFolder, "veypatchdata");
     for (const TFinding& f : ValidateInstructions(files, input)) {
-      std::string where = Win1252ToUtf8(f.file);
-      if (f.line > 0) where += ":" + std::to_string(f.line);
-      const std::string text = where + ": " + Win1252ToUtf8(f.message);
+      // The place as `validate` names it: file, line, section and key.
+      std::string text = f.file;
+      if (f.line > 0) text += ":" + std::to_string(f.line);
+      text += ": ";
+      if (!f.section.empty()) text += "[" + f.section + "] ";
+      if (!f.key.empty()) text += f.key + ": ";
+      text = MessageToUtf8(text + f.message);
       f.severity == TSeverity::Error ? Error(text) : Warning(text);
     }
   }

@@ -46,6 +46,42 @@ class ListMessages : public ::testing::Test {
   TempDir dir;
 };
 
+// Every finding of `validate` ("FILE:LINE: SEVERITY: [SECTION] KEY: TEXT")
+// is in the check as "NAME: SEVERITY: FILE:LINE: [SECTION] KEY: TEXT"; the
+// sum follows only a long list, and only once.
+TEST_F(ListMessages, CheckKeepsTheValidatorsPlaceAndSumsALongList) {
+  const struct {
+    int unknown;
+    const char* sum;  // empty: none
+  } cases[] = {{2, ""}, {12, "  Long: 0 errors, 12 warnings\n"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.unknown);
+    Mod("long", IniWithUnknownSettings(c.unknown));
+    List(Entry("Long", "src/long"));
+    const CliResult validate = Run({"validate", "--mod", (dir / "src/long").string()});
+    const CliResult check = Run({"modlist", "check", "LIST"});
+    EXPECT_EQ(check.exitCode, 1) << check.out;
+    const std::regex finding(R"(^([^:]+:[0-9]+): (warning|error): (.*)$)");
+    int seen = 0;
+    for (const std::string& line : Lines(validate.out)) {
+      std::smatch m;
+      if (!std::regex_match(line, m, finding)) continue;
+      ++seen;
+      EXPECT_TRUE(HasLine(check.out, "  Long: " + m[2].str() + ": " + m[1].str() + ": " + m[3].str()))
+          << line << "\n" << check.out;
+    }
+    EXPECT_EQ(seen, c.unknown) << validate.out;
+    EXPECT_TRUE(Says(check.out, "[Settings] Colour1: ")) << check.out;
+    if (*c.sum) {
+      const std::size_t at = check.out.find(c.sum);
+      EXPECT_NE(at, std::string::npos) << check.out;
+      EXPECT_EQ(check.out.find(c.sum, at + 1), std::string::npos) << check.out;
+    } else {
+      EXPECT_FALSE(Says(check.out, " warnings\n")) << check.out;
+    }
+  }
+}
+
 // One of a kind is said in the singular, every other count in the plural.
 TEST_F(ListMessages, CountsAgreeWithTheirNouns) {
   Mod("one", IniWithUnknownSettings(0));
