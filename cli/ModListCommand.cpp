@@ -199,7 +199,7 @@ int RunListInstall(const ListOptions& o) {
     bar.BeforeLine();
     out << heading << '\n';
     if (m.archive && !m.entry->IsCopy())
-      out << "Unpacked in \"" << m.mod.modFolder.string() << "\"; the backup folder and the log are kept there.\n";
+      out << "Using the unpacked copy in \"" << m.mod.modFolder.string() << "\"; the backup folder and the log are kept there.\n";
     bar.SetHeading(heading);
     platform::GameFileSystem files;
     runs[i] = RunListEntry(m, RunSetting{files, game, true, &signals.Flag(), &out, colour, &bar, nullptr});

@@ -107,5 +107,23 @@ TEST_F(ListMessages, CountsAgreeWithTheirNouns) {
   EXPECT_TRUE(Says(two.out, " (0 errors, 2 warnings)\n")) << two.out;
 }
 
+// The list's install unpacked every archive during its check: the copy it
+// then installs from is the one already there, and it says so.
+TEST_F(ListMessages, InstallNamesTheUnpackedCopyItUses) {
+  if (std::system("command -v bsdtar >/dev/null 2>&1") != 0) GTEST_SKIP() << "bsdtar is missing";
+  Mod("zipped", IniWithUnknownSettings(0));
+  const std::string zip = "cd '" + (dir / "src/zipped").string() + "' && bsdtar --format zip -cf '" +
+                          (dir / "zipped.zip").string() + "' .";
+  ASSERT_EQ(std::system(zip.c_str()), 0);
+  List(Entry("Zipped", "zipped.zip"));
+  const CliResult install = Run({"modlist", "install", "LIST", "--game", "GAME", "--yes"});
+  EXPECT_EQ(install.exitCode, 0) << install.out;
+  const std::regex using_(R"re(Using the unpacked copy in "([^"]+)"; the backup folder and the log are kept there\.)re");
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(install.out, m, using_)) << install.out;
+  EXPECT_TRUE(fs::exists(fs::path(m[1].str()) / "veypatchdata" / "changes.ini")) << m[1];
+  EXPECT_FALSE(Says(install.out, "Unpacked in")) << install.out;
+}
+
 }  // namespace
 }  // namespace vey::test
