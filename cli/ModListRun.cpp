@@ -62,6 +62,10 @@ EntryRun RunInstaller(const PreparedMod& mod, const RunSetting& s) {
       *s.out << platform::TerminalLine(line, attributes, s.colour) << '\n' << std::flush;
       if (s.bar) s.bar->AfterLine();
     };
+  // An entry that ends with errors says why, even when its log is not shown.
+  patcher.OnLogEntry = [&run](LogKind kind, std::string_view text) {
+    if (kind == LogKind::Error && run.message.empty()) run.message = MessageToUtf8(text);
+  };
   patcher.RunOptions.journal = s.journal;
   patcher.RunOptions.rollbackOnFailure = true;
   patcher.RunOptions.installationType = Utf8ToWin1252(m.namespaceId);

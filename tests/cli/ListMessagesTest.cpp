@@ -107,6 +107,28 @@ TEST_F(ListMessages, CountsAgreeWithTheirNouns) {
   EXPECT_TRUE(Says(two.out, " (0 errors, 2 warnings)\n")) << two.out;
 }
 
+// An entry whose run ends with errors gives the first of them, on the
+// terminal and in the JSON result; a clean entry gives none.
+TEST_F(ListMessages, DryRunGivesTheFirstErrorOfAnEntry) {
+  Mod("fine", IniWithUnknownSettings(0));
+  // Only the run finds that the patch lies past the end of the script.
+  Mod("broken", "[Settings]\nFileExists=1\nInstallerMode=1\n[HACKList]\nF=short.ncs\n[short.ncs]\n100=5\n");
+  dir.Write("src/broken/veypatchdata/short.ncs", "NCS V1.0B");
+  List(Entry("Fine", "src/fine") + Entry("Broken", "src/broken"));
+  const CliResult check = Run({"modlist", "check", "LIST", "--game", "GAME", "--json", "-"});
+  EXPECT_EQ(check.exitCode, 2) << check.err;
+  const std::regex line(R"(  2/2 Broken: errors \((.+)\)\n)");
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(check.err, m, line)) << check.err;
+  const std::string first = m[1].str();
+  EXPECT_TRUE(Says(first, "short.ncs")) << first;
+  EXPECT_TRUE(Says(check.err, "  1/2 Fine: ok\n")) << check.err;
+  std::string quoted;  // as JSON writes it
+  for (char ch : first) quoted += ch == '"' ? std::string("\\\"") : std::string(1, ch);
+  EXPECT_TRUE(Says(check.out, "\"message\": \"" + quoted + "\"")) << check.out;
+  EXPECT_TRUE(Says(check.out, "\"message\": null")) << check.out;
+}
+
 // The list's install unpacked every archive during its check: the copy it
 // then installs from is the one already there, and it says so.
 TEST_F(ListMessages, InstallNamesTheUnpackedCopyItUses) {
