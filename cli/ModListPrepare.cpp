@@ -176,7 +176,7 @@ class Preparer {
     }
   }
 
-  // Settles the installation type: by identifier or caption where the mod
+  // Settles the installation type: by identifier, caption or section where the mod
   // offers several; none may be given where it offers none.
   bool Type(platform::GameFileSystem& files, const fs::path& dataFolder, std::string& id) {
     TNamespaces types(files, dataFolder);
@@ -201,6 +201,11 @@ class Preparer {
       const auto names = types.DisplayNames();
       for (std::size_t i = 0; i < names.size() && index < 0; ++i)
         if (names[i] == wanted) index = static_cast<int>(i);
+    }
+    // The section that describes a type is what the mod's own files call it.
+    for (std::size_t i = 0; i < types.NamespaceIds().size() && index < 0; ++i) {
+      types.Select(static_cast<int>(i));
+      if (EqualsNoCase(types.SelectedSection(), wanted)) index = static_cast<int>(i);
     }
     if (index < 0) {
       Error("the mod has no installation type \"" + *e_.type + "\"; it offers:" + listing);

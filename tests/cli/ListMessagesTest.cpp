@@ -129,6 +129,28 @@ TEST_F(ListMessages, DryRunGivesTheFirstErrorOfAnEntry) {
   EXPECT_TRUE(Says(check.out, "\"message\": null")) << check.out;
 }
 
+// A type is named by its identifier (letter case aside), its caption or
+// the section that describes it in "namespaces.ini".
+TEST_F(ListMessages, TypeIsFoundByIdentifierCaptionOrSection) {
+  Mod("typed", IniWithUnknownSettings(0));
+  dir.Write("src/typed/veypatchdata/namespaces.ini",
+            "[Namespaces]\nNamespace1=heavy_option\nNamespace2=light_option\n"
+            "[heavy_option]\nName=Heavy\n[light_option]\nName=Light\n");
+  const struct {
+    const char* type;
+    bool accepted;
+  } cases[] = {{"Namespace2", true}, {"namespace2", true}, {"Light", true},
+               {"light_option", true}, {"LIGHT_OPTION", true}, {"lite", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.type);
+    List(Entry("T", "src/typed", std::string("type = \"") + c.type + "\"\n"));
+    const CliResult check = Run({"modlist", "check", "LIST", "--json", "-"});
+    EXPECT_EQ(check.exitCode, c.accepted ? 0 : 2) << check.err;
+    if (c.accepted) EXPECT_TRUE(Says(check.out, "\"type\": \"Namespace2\"")) << check.out;
+    else EXPECT_TRUE(Says(check.err, "no installation type \"lite\"")) << check.err;
+  }
+}
+
 // The list's install unpacked every archive during its check: the copy it
 // then installs from is the one already there, and it says so.
 TEST_F(ListMessages, InstallNamesTheUnpackedCopyItUses) {
