@@ -11,6 +11,7 @@
 
 #include "app/MainWindow.h"
 #include "app/QtText.h"
+#include "common/Counted.h"
 #include "common/PathText.h"
 #include "common/StrFormat.h"
 #include "engine/run/UReinstall.h"
@@ -49,7 +50,7 @@ struct BusyCursor {
 };
 
 std::string LaterMods(std::size_t n) {
-  return n == 1 ? std::string("the 1 later mod") : FormatMsg("the %s later mods", {IntToStr(static_cast<int>(n))});
+  return "the " + Counted(static_cast<std::int64_t>(n), "later mod");
 }
 
 // The run taken out, then each later mod installed again as it was; on any
@@ -144,9 +145,8 @@ void MainWindow::btnUninstallClick() {
     replay.Plan(run->id, refusals);
     if (const std::size_t later = replay.Later().size(); later > 0) {
       const int choice = boxes.AskChoice(
-          question + FormatMsg(" %s installed after it.", {later == 1 ? std::string("1 mod was")
-                                                                      : IntToStr(static_cast<int>(later)) +
-                                                                            " mods were"}),
+          question + FormatMsg(" %s %s installed after it.",
+                                         {Counted(static_cast<std::int64_t>(later), "mod"), later == 1 ? "was" : "were"}),
           {"Uninstall, then reinstall " + LaterMods(later), "Uninstall only"});
       if (choice < 0) return;
       if (choice == 0) {
@@ -174,8 +174,9 @@ void MainWindow::btnUninstallClick() {
                         "\nNothing was undone; the installation stays recorded. Try again.");
       return;
     }
-    boxes.ShowInfo(FormatMsg("The mod \"%s\" was uninstalled: %s files put back, %s new files and folders removed.",
-                             {mod, IntToStr(result.restored), IntToStr(result.removed)}));
+    boxes.ShowInfo(FormatMsg("The mod \"%s\" was uninstalled: %s put back, %s removed.",
+                             {mod, Counted(result.restored, "file"),
+                              Counted(result.removed, "new file or folder", "new files and folders")}));
   } catch (const Exception& e) {
     boxes.ShowWarning(e.what());
   }

@@ -17,7 +17,9 @@ void AddModOptions(CLI::App& command, ModOptions& options, int archiveFailureExi
   command.parse_complete_callback([&options, archiveFailureExit] { OpenModArchive(options, archiveFailureExit); });
   command.add_option("--ini", options.iniName, "Instruction file in the data folder (default: changes.ini)");
   command.add_option("--info", options.infoName, "Information file in the data folder (default: info.rtf)");
-  command.add_option("--namespace", options.namespaceId, "Installation type from \"namespaces.ini\", by identifier");
+  // --namespace is the name it had first; scripts may still use it.
+  command.add_option("--type,--namespace", options.namespaceId,
+                     "Installation type from \"namespaces.ini\", by identifier");
 }
 
 void PrintLine(std::ostream& out, std::string_view win1252Text) {

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "cli/CliCommon.h"
+#include "common/Counted.h"
 #include "common/PathText.h"
 #include "common/Win1252.h"
 #include "platform/LogViews.h"
@@ -55,10 +56,11 @@ int ShowConflicts(const std::string& given, const std::string& jsonFile) {
   std::ostream& out = jsonFile == "-" ? std::cerr : std::cout;
 
   if (conflicts.empty()) {
-    out << "No place in this game folder was written by more than one of the " << recorded.runs.size()
-        << " recorded runs.\n";
+    out << "No place in this game folder was written by more than one of the " << Counted(recorded.runs.size(), "recorded run")
+        << ".\n";
   } else {
-    out << conflicts.size() << " places were written by more than one mod; the one that wrote last wins:\n";
+    out << Counted(conflicts.size(), "place") << (conflicts.size() == 1 ? " was" : " were")
+        << " written by more than one mod; the one that wrote last wins:\n";
     for (const TConflict& c : conflicts) {
       out << "  " << platform::TerminalText(PlaceText(c.place)) << '\n';
       for (std::size_t w : c.writers) {

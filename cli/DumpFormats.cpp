@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/TextOutput.h"
+#include "common/Counted.h"
 #include "common/Win1252.h"
 #include "formats/U2DAEdit.h"
 #include "formats/UERFHandler.h"
@@ -104,7 +105,7 @@ void DumpTable(const T2DAHandler& table, std::string_view version, const DumpOpt
     out << "]}\n";
     return;
   }
-  out << "2DA " << Printable(version) << ", " << rows << " rows, " << columns << " columns\n";
+  out << "2DA " << Printable(version) << ", " << Counted(rows, "row") << ", " << Counted(columns, "column") << '\n';
   AlignedTable grid;
   std::vector<std::string> header{""};
   for (int c = 0; c < columns; ++c) header.push_back(Printable(table.GetColumnLabel(c)));
@@ -139,7 +140,7 @@ void DumpTalkTable(const TTLKFileHandler& tlk, const DumpOptions& options, std::
     out << "]}\n";
     return;
   }
-  out << "TLK V3.0, language " << tlk.LanguageId() << ", " << tlk.Count() << " entries\n";
+  out << "TLK V3.0, language " << tlk.LanguageId() << ", " << Counted(tlk.Count(), "entry", "entries") << '\n';
   AlignedTable grid;
   grid.Add({"StrRef", "Flags", "Sound", "Length", "Text"});
   for (std::size_t i = 0; i < tlk.Entries().Size(); ++i) {
@@ -288,7 +289,7 @@ void DumpArchive(const TERFHandler& archive, const DumpOptions& options, std::os
     out << "]}\n";
     return;
   }
-  out << Printable(type) << "V1.0, " << archive.Resources().size() << " resources";
+  out << Printable(type) << "V1.0, " << Counted(archive.Resources().size(), "resource");
   if (erf)
     out << ", built " << 1900 + erf->BuildYear << " day " << erf->BuildDay << ", description StrRef "
         << StrRefText(erf->DescriptionStrRef);

@@ -14,6 +14,7 @@
 #include "cli/JournalOutput.h"
 #include "cli/RunSignals.h"
 #include "cli/ReplayCommand.h"
+#include "common/Counted.h"
 #include "common/PathText.h"
 #include "platform/Headless.h"
 #include "cli/TextOutput.h"
@@ -204,8 +205,8 @@ int Uninstall(const std::string& given, const std::string& id, bool force, bool 
   if (!check.laterRuns.empty())
     std::cout << "Part of the changes of these later runs was taken back; history marks them partly undone:"
               << Joined(check.laterRuns) << '\n';
-  std::cout << "Run " << run->id << " undone: " << result.restored << " files put back, " << result.removed
-            << " new files and folders removed.\n";
+  std::cout << "Run " << run->id << " undone: " << Counted(result.restored, "file") << " put back, "
+            << Counted(result.removed, "new file or folder", "new files and folders") << " removed.\n";
   return kExitOk;
 }
 

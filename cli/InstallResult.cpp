@@ -14,6 +14,7 @@
 #include "cli/CliCommon.h"
 #include "cli/ConflictsCommand.h"
 #include "cli/InstallCommand.h"
+#include "common/Counted.h"
 #include "common/PathText.h"
 #include "common/Win1252.h"
 
@@ -240,15 +241,15 @@ void PrintChanges(std::ostream& out, const std::vector<TRunReport::ChangedFile>&
     out << "The run would change no file of the game folder.\n";
     return;
   }
-  out << "The run would change " << files.size() << " files of the game folder:\n";
+  out << "The run would change " << Counted(files.size(), "file") << " of the game folder:\n";
   for (const auto& f : files) {
     std::string what = f.What();
     what.resize(10, ' ');
     out << "  " << what << f.path;
     if (f.before.exists && f.after.exists && f.before.size != f.after.size)
-      out << "  (" << f.before.size << " -> " << f.after.size << " bytes)";
+      out << "  (" << f.before.size << " -> " << Counted(f.after.size, "byte") << ")";
     else if (f.after.exists && !f.before.exists)
-      out << "  (" << f.after.size << " bytes)";
+      out << "  (" << Counted(f.after.size, "byte") << ")";
     out << '\n';
   }
 }

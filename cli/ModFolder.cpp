@@ -87,14 +87,14 @@ static ModSelection SelectTypeAndFiles(const ModOptions& options, const platform
   TNamespaces types(fs, s.dataPath);
   if (!types.Load()) {
     if (!options.namespaceId.empty())
-      throw UsageError("--namespace given, but the mod offers no installation types (no \"namespaces.ini\")");
+      throw UsageError("--type given, but the mod offers no installation types (no \"namespaces.ini\")");
     return s;
   }
   if (types.NamespaceIds().empty()) return s;
   std::string wanted = options.namespaceId;
   if (wanted.empty() && ask && ask->interactive) wanted = AskForType(types, *ask);
   if (wanted.empty())
-    throw UsageError("this mod offers several installation types; choose one with --namespace ID", Listing(types));
+    throw UsageError("this mod offers several installation types; choose one with --type ID", Listing(types));
   const int index = types.IndexOf(Utf8ToWin1252(wanted));
   if (index < 0)
     throw UsageError("no installation type \"" + wanted + "\" in \"namespaces.ini\"", Listing(types));

@@ -18,6 +18,7 @@
 #include "cli/ModListRun.h"
 #include "cli/ProgressBar.h"
 #include "cli/RunSignals.h"
+#include "common/Counted.h"
 #include "engine/support/URunReport.h"
 #include "platform/Headless.h"
 #include "platform/ModArchive.h"
@@ -28,6 +29,8 @@ namespace vey::cli {
 namespace {
 
 constexpr int kListStopped = 3;
+// More findings of one entry than this are summed up after them.
+constexpr std::size_t kFewFindings = 10;
 
 EntryRun WithVerdict(const std::string& verdict) {
   EntryRun run;
@@ -55,7 +58,7 @@ std::optional<ModList> Load(const std::string& file, std::ostream& err) {
 
 // The list checked; its findings printed under each entry.
 std::vector<PreparedMod> CheckAll(const ModList& list, std::ostream& out, int& errors, int& warnings) {
-  out << "Checking the " << list.mods.size() << " mods of \"" << list.name << "\"...\n";
+  out << "Checking the " << Counted(list.mods.size(), "mod") << " of \"" << list.name << "\"...\n";
   std::vector<PreparedMod> mods = PrepareList(list);
   errors = warnings = 0;
   for (const PreparedMod& m : mods) {
@@ -63,6 +66,10 @@ std::vector<PreparedMod> CheckAll(const ModList& list, std::ostream& out, int& e
     warnings += m.Warnings();
     for (const ListFinding& f : m.findings)
       out << "  " << m.entry->name << ": " << (f.error ? "error: " : "warning: ") << f.message << '\n';
+    // A long list of findings ends with its sum, which would scroll away above.
+    if (m.findings.size() > kFewFindings)
+      out << "  " << m.entry->name << ": " << Counted(m.Errors(), "error") << ", " << Counted(m.Warnings(), "warning")
+          << '\n';
   }
   return mods;
 }
@@ -164,7 +171,7 @@ int RunListInstall(const ListOptions& o) {
     return report.Finish(kExitUsage, std::nullopt);
   }
   platform::HeadlessMessageBoxes messages(platform::Console::Standard(), o.yes ? std::optional<bool>(true) : std::nullopt);
-  if (!messages.AskYesNo("Install the " + std::to_string(mods.size()) + " mods of \"" + list->name + "\" into " +
+  if (!messages.AskYesNo("Install the " + Counted(mods.size(), "mod") + " of \"" + list->name + "\" into " +
                          game + "?")) {
     out << "Nothing was changed.\n";
     report.SetEntries(mods, runs, {});
@@ -194,7 +201,7 @@ int RunListInstall(const ListOptions& o) {
     bar.BeforeLine();
     out << heading << '\n';
     if (m.archive && !m.entry->IsCopy())
-      out << "Unpacked in \"" << m.mod.modFolder.string() << "\"; the backup folder and the log are kept there.\n";
+      out << "Using the unpacked copy in \"" << m.mod.modFolder.string() << "\"; the backup folder and the log are kept there.\n";
     bar.SetHeading(heading);
     platform::GameFileSystem files;
     runs[i] = RunListEntry(m, RunSetting{files, game, true, &signals.Flag(), &out, colour, &bar, nullptr, o.compileTimeout});

@@ -7,6 +7,7 @@
 #include <map>
 
 #include "cli/ModSource.h"
+#include "common/PathText.h"
 #include "common/Sha256.h"
 #include "common/UQK_IniFile.h"
 #include "common/Win1252.h"
@@ -164,14 +165,18 @@ class Preparer {
     TValidateInput input{m_.mod.dataPath, m_.mod.modFolder / "veypatchdata", m_.mod.iniName};
     input.compilerFolder = files.Child(m_.mod.modFolder, "veypatchdata");
     for (const TFinding& f : ValidateInstructions(files, input)) {
-      std::string where = Win1252ToUtf8(f.file);
-      if (f.line > 0) where += ":" + std::to_string(f.line);
-      const std::string text = where + ": " + Win1252ToUtf8(f.message);
+      // The place as `validate` names it: file, line, section and key.
+      std::string text = f.file;
+      if (f.line > 0) text += ":" + std::to_string(f.line);
+      text += ": ";
+      if (!f.section.empty()) text += "[" + f.section + "] ";
+      if (!f.key.empty()) text += f.key + ": ";
+      text = MessageToUtf8(text + f.message);
       f.severity == TSeverity::Error ? Error(text) : Warning(text);
     }
   }
 
-  // Settles the installation type: by identifier or caption where the mod
+  // Settles the installation type: by identifier, caption or section where the mod
   // offers several; none may be given where it offers none.
   bool Type(platform::GameFileSystem& files, const fs::path& dataFolder, std::string& id) {
     TNamespaces types(files, dataFolder);
@@ -196,6 +201,11 @@ class Preparer {
       const auto names = types.DisplayNames();
       for (std::size_t i = 0; i < names.size() && index < 0; ++i)
         if (names[i] == wanted) index = static_cast<int>(i);
+    }
+    // The section that describes a type is what the mod's own files call it.
+    for (std::size_t i = 0; i < types.NamespaceIds().size() && index < 0; ++i) {
+      types.Select(static_cast<int>(i));
+      if (EqualsNoCase(types.SelectedSection(), wanted)) index = static_cast<int>(i);
     }
     if (index < 0) {
       Error("the mod has no installation type \"" + *e_.type + "\"; it offers:" + listing);

@@ -9,6 +9,7 @@
 #include <map>
 
 #include "cli/ConflictsCommand.h"
+#include "common/Counted.h"
 #include "platform/LogViews.h"
 
 namespace vey::cli {
@@ -34,7 +35,7 @@ void PrintClosingTable(std::ostream& out, const std::vector<PreparedMod>& mods, 
     if (name.size() > width) name = name.substr(0, width - 3) + "...";
     out << std::setw(5) << i + 1 << std::setw(static_cast<int>(width) + 2) << name << Shown(runs[i]);
     if (runs[i].warnings || runs[i].errors)
-      out << " (" << runs[i].errors << " errors, " << runs[i].warnings << " warnings)";
+      out << " (" << Counted(runs[i].errors, "error") << ", " << Counted(runs[i].warnings, "warning") << ")";
     out << '\n';
   }
 }
@@ -45,7 +46,8 @@ void PrintConflicts(std::ostream& out, const std::vector<TRunPlaces>& places) {
     out << "No place in the game is written by more than one mod of the list.\n";
     return;
   }
-  out << conflicts.size() << " places are written by more than one mod; the one that writes last wins:\n";
+  out << Counted(conflicts.size(), "place") << (conflicts.size() == 1 ? " is" : " are")
+      << " written by more than one mod; the one that writes last wins:\n";
   for (const TConflict& c : conflicts) {
     out << "  " << platform::TerminalText(PlaceText(c.place)) << '\n';
     for (std::size_t w : c.writers)

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "cli/ProgressBar.h"
+#include "common/Counted.h"
 #include "common/PathText.h"
 #include "common/UQK_IniFile.h"
 #include "common/Win1252.h"
@@ -63,6 +64,10 @@ EntryRun RunInstaller(const PreparedMod& mod, const RunSetting& s) {
       if (s.bar) s.bar->AfterLine();
     };
   patcher.Compiler.TimeoutSeconds = s.compileTimeout;
+  // An entry that ends with errors says why, even when its log is not shown.
+  patcher.OnLogEntry = [&run](LogKind kind, std::string_view text) {
+    if (kind == LogKind::Error && run.message.empty()) run.message = MessageToUtf8(text);
+  };
   patcher.RunOptions.journal = s.journal;
   patcher.RunOptions.rollbackOnFailure = true;
   patcher.RunOptions.installationType = Utf8ToWin1252(m.namespaceId);
@@ -196,7 +201,7 @@ EntryRun RunCopy(const PreparedMod& mod, const RunSetting& s) {
       places.push_back({TWritePlace::Kind::File, destination.lexically_relative(game).generic_string(), "", ""});
       if (s.bar) s.bar->Update(++done, static_cast<std::int32_t>(files.size()));
     }
-    Say(s, "Copied " + std::to_string(files.size()) + " files into \"" + (to.empty() ? "." : to) + "\".");
+    Say(s, "Copied " + Counted(files.size(), "file") + " into \"" + (to.empty() ? "." : to) + "\".");
     if (journal) {
       // The places this run wrote, for the conflict report; without them the
       // run stays undoable.
@@ -216,8 +221,8 @@ EntryRun RunCopy(const PreparedMod& mod, const RunSetting& s) {
     Say(s, "Error! " + run.message);
     if (journal) {
       const platform::RollbackResult r = journal->RollBack();
-      Say(s, "Rolled back: " + std::to_string(r.restored) + " files put back and " + std::to_string(r.removed) +
-                 " new files and folders removed.");
+      Say(s, "Rolled back: " + Counted(r.restored, "file") + " put back and " +
+                 Counted(r.removed, "new file or folder", "new files and folders") + " removed.");
     }
   }
   return run;

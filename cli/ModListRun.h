@@ -28,7 +28,7 @@ struct EntryRun {
   std::string verdict;
   int warnings = 0, errors = 0;
   std::string runId;    // the journal's run, when one was kept
-  std::string message;  // why it failed, UTF-8
+  std::string message;  // why it failed, else its first error; UTF-8
   bool Failed() const { return verdict == "failed" || verdict == "cancelled" || verdict == "locked"; }
 };
 

@@ -83,7 +83,7 @@ void RegisterNamespacesCommand(CLI::App& app, int& exitCode) {
   auto* command = app.add_subcommand("namespaces", "List the installation types a mod offers in \"namespaces.ini\"");
   auto options = std::make_shared<ModOptions>();
   AddModOptions(*command, *options);
-  command->footer("With --namespace ID only that type is shown.\nExit status: 0 listed; 64 usage error.");
+  command->footer("With --type ID only that type is shown.\nExit status: 0 listed; 64 usage error.");
   command->callback([options, &exitCode] { exitCode = RunNamespaces(*options); });
 }
 

@@ -7,6 +7,7 @@
 #include "cli/CliCommon.h"
 #include "cli/InstallCommand.h"
 #include "cli/JournalOutput.h"
+#include "common/Counted.h"
 #include "common/PathText.h"
 #include "engine/run/UReplay.h"
 #include "engine/run/UTransaction.h"
@@ -68,7 +69,7 @@ int UninstallWithReplay(const std::string& gameFolder, const std::string& id, co
   if (later.empty())
     std::cout << "Run " << Text(id) << " is the latest; undoing it.\n";
   else
-    std::cout << "Undoing the " << later.size() << " later runs and run " << Text(id)
+    std::cout << "Undoing the " << Counted(later.size(), "later run") << " and run " << Text(id)
               << ", then installing the later mods again in their order.\n";
   std::vector<std::string> problems;
   try {
@@ -118,7 +119,7 @@ int UninstallWithReplay(const std::string& gameFolder, const std::string& id, co
   }
   replay.Done();
   std::cout << "\nRun " << Text(id) << " was taken out";
-  if (!later.empty()) std::cout << " and the " << later.size() << " later mods installed again";
+  if (!later.empty()) std::cout << " and the " << Counted(later.size(), "later mod") << " installed again";
   std::cout << ".\n";
   return kExitOk;
 }

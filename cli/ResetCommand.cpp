@@ -10,6 +10,7 @@
 #include "cli/CliCommon.h"
 #include "cli/InstallCommand.h"
 #include "cli/JournalOutput.h"
+#include "common/Counted.h"
 #include "common/StrFormat.h"
 #include "engine/run/URunHistory.h"
 #include "engine/run/UTransaction.h"
@@ -96,8 +97,8 @@ int Reset(const ResetOptions& options) {
     std::cout << "\nThe reset is not finished; run reset again (or any install) to finish it.\n";
     return kExitIncomplete;
   }
-  std::cout << "Reset done: " << runs.size() << " installations undone, " << result.restored << " files put back, "
-            << result.removed << " new files and folders removed. The history keeps them, marked undone.\n";
+  std::cout << "Reset done: " << Counted(runs.size(), "installation") << " undone, " << Counted(result.restored, "file")
+            << " put back, " << Counted(result.removed, "new file or folder", "new files and folders") << " removed. The history keeps them, marked undone.\n";
   return kExitOk;
 }
 

@@ -150,8 +150,8 @@ void RegisterValidateCommand(CLI::App& app, int& exitCode) {
   AddModOptions(*command, options->mod);
   auto* all = command->add_flag("--all", options->all,
                                 "Check every installation type of \"namespaces.ini\" (the default when the mod has "
-                                "several and no --namespace is given)");
-  all->excludes(command->get_option("--namespace"));
+                                "several and no --type is given)");
+  all->excludes(command->get_option("--type"));
   command->add_option("--json", options->jsonFile, "Also write the findings as JSON to this file (\"-\": standard output)");
   command->footer(
       "Each finding is printed as FILE:LINE: SEVERITY: [SECTION] KEY: MESSAGE.\n"

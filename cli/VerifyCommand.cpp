@@ -10,6 +10,7 @@
 
 #include "cli/CliCommon.h"
 #include "cli/JournalOutput.h"
+#include "common/Counted.h"
 #include "engine/run/URunHistory.h"
 
 namespace vey::cli {
@@ -49,11 +50,14 @@ int Verify(const std::string& given, const std::string& json) {
   }
   for (const auto& d : drifts) std::cout << Pad(d.state, 10) << d.path << "  (last written by run " << d.run << ")\n";
   if (drifts.empty()) {
-    std::cout << "All " << expected.size() << " files the installer wrote are as it left them.\n";
+    if (expected.size() == 1)
+      std::cout << "The 1 file the installer wrote is as it left it.\n";
+    else
+      std::cout << "All " << Counted(expected.size(), "file") << " the installer wrote are as it left them.\n";
     return kExitOk;
   }
-  std::cout << drifts.size() << " of " << expected.size()
-            << " files the installer wrote have changed since (changed: edited in place; replaced: another "
+  std::cout << drifts.size() << " of " << Counted(expected.size(), "file") << " the installer wrote "
+            << (drifts.size() == 1 ? "has" : "have") << " changed since (changed: edited in place; replaced: another "
                "file stands there; removed: gone).\n";
   return kExitDiffers;
 }

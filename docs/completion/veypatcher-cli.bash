@@ -83,7 +83,7 @@ _veypatcher_cli() {
         compopt -o filenames 2>/dev/null
         COMPREPLY=($(compgen -f -- "$cur"))
         ;;
-      --namespace)
+      --type | --namespace)
         # The identifiers the mod named by --mod offers.
         local mod=. j
         for ((j = 1; j < COMP_CWORD - 1; j++)); do

@@ -300,6 +300,12 @@ void ScriptCompiler::CompileEntry(const std::string& key) {
 
 bool ScriptCompiler::Compile(const TCompileFileInfo& info, const std::string& compiledPath) {
   const std::string scriptName = LastComponent(info.ScriptPath);
+  const auto pump = [this] {
+    p_.Platform().events.ProcessMessages();
+    // Stopping is not left for the end of a long wine set-up or compile.
+    if (p_.RunOptions.cancel && p_.RunOptions.cancel->load()) throw ECancelled("The installation was interrupted.");
+  };
+  launcher_->SetUpWine(pump);
   Log("Compiling modified script %s...", {scriptName}, LogKind::Install);
   // The compiler runs in the data folder and is given names relative to it:
   // it cuts an include file's path at the first dot of any folder name, so
@@ -336,11 +342,7 @@ bool ScriptCompiler::Compile(const TCompileFileInfo& info, const std::string& co
       // Not a file (a folder): the output is refused after the compile.
     }
   }
-  const std::optional<TCompilerLauncher::TCompileRun> run = launcher_->Compile(arguments, workDir, [this] {
-    p_.Platform().events.ProcessMessages();
-    // Stopping is not left for the end of a long wine set-up or compile.
-    if (p_.RunOptions.cancel && p_.RunOptions.cancel->load()) throw ECancelled("The installation was interrupted.");
-  });
+  const std::optional<TCompilerLauncher::TCompileRun> run = launcher_->Compile(arguments, workDir, pump);
   if (!run) {
     Files().WriteDone(compiledPath);
     Log("Unable to compile script %s: %s. Skipping...", {scriptName, launcher_->Problem()}, LogKind::Error);

@@ -15,6 +15,7 @@
 #include <sstream>
 #include <vector>
 
+#include "common/Counted.h"
 #include "common/FileIO.h"
 #include "common/PathText.h"
 #include "common/VeyException.h"
@@ -47,7 +48,7 @@ std::string TalkTableSize(const fs::path& path) {
     const auto head = in.ReadAt(0, 20);
     if (std::string(head.begin(), head.begin() + 8) != "TLK V3.0") return "not a talk table";
     const std::uint32_t count = head[12] | head[13] << 8 | head[14] << 16 | static_cast<std::uint32_t>(head[15]) << 24;
-    return std::to_string(count) + " entries";
+    return Counted(count, "entry", "entries");
   } catch (const Exception&) {
     return "unreadable";
   }
@@ -91,9 +92,10 @@ class Writer {
       out_ << "  " << ++n << ". " << Mod(run);
       if (!run.installationType.empty()) out_ << " [" << MessageToUtf8(run.installationType) << "]";
       out_ << " - " << (run.Finished() ? run.verdict : "unfinished") << ", " << run.started << " UTC, "
-           << run.files.size() << " files";
+           << Counted(run.files.size(), "file");
       if (!run.partlyUndone.empty())
-        out_ << ", partly undone (" << run.partlyUndone.size() << " files put back by uninstalling an earlier mod)";
+        out_ << ", partly undone (" << Counted(run.partlyUndone.size(), "file")
+             << " put back by uninstalling an earlier mod)";
       out_ << "\n";
     }
     if (live_.empty()) out_ << "  (none recorded)\n";

@@ -2,6 +2,7 @@
 // around one installer-mode run.
 #include "engine/run/UTransaction.h"
 
+#include "common/Counted.h"
 #include "common/FileIO.h"
 #include "common/PathText.h"
 #include "common/Sha256.h"
@@ -133,9 +134,8 @@ void TTransaction::Begin(const std::string& gameFolder) {
                                     "reset again to retry.",
                                     {PathText(r.problems.front())}),
                           kRefusedJournal);
-      p_.LogMessage(FormatMsg("The interrupted reset was finished: %s files put back, %s new files and folders "
-                              "removed.",
-                              {IntToStr(r.restored), IntToStr(r.removed)}),
+      p_.LogMessage(FormatMsg("The interrupted reset was finished: %s put back, %s removed.",
+                              {Counted(r.restored, "file"), Counted(r.removed, "new file or folder", "new files and folders")}),
                     LogKind::Install);
     }
     RecoverUnfinishedRuns(gameFolder, [&](const platform::RunRecord& run) {
@@ -145,9 +145,8 @@ void TTransaction::Begin(const std::string& gameFolder) {
                     LogKind::Install);
     }, [&](const platform::RunRecord& run, const platform::RollbackResult& r) {
       p_.Files().ForgetListings();
-      p_.LogMessage(FormatMsg("The unfinished run %s was rolled back: %s files put back, %s new files and folders "
-                              "removed.",
-                              {run.id, IntToStr(r.restored), IntToStr(r.removed)}),
+      p_.LogMessage(FormatMsg("The unfinished run %s was rolled back: %s put back, %s removed.",
+                              {run.id, Counted(r.restored, "file"), Counted(r.removed, "new file or folder", "new files and folders")}),
                     LogKind::Install);
     });
     TRunHistory history(gameFolder);
@@ -247,9 +246,8 @@ void TTransaction::Fail(const std::string& why) {
     const platform::RollbackResult r = journal_->RollBack();
     if (p_.Report) p_.Report->RolledBack(r);
     if (r.problems.empty()) {
-      p_.LogMessage(FormatMsg("Rolled back: %s files put back and %s new files and folders removed. "
-                              "The game is as it was before this run.",
-                              {IntToStr(r.restored), IntToStr(r.removed)}),
+      p_.LogMessage(FormatMsg("Rolled back: %s put back and %s removed. The game is as it was before this run.",
+                              {Counted(r.restored, "file"), Counted(r.removed, "new file or folder", "new files and folders")}),
                     LogKind::Status);
     } else {
       std::string list;

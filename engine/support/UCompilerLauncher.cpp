@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
+#include <utility>
 
 #include "common/ByteReader.h"
 #include "common/FileIO.h"
@@ -313,7 +314,9 @@ std::string TCompilerLauncher::WineVersion() const {
 
 bool TCompilerLauncher::EnsurePrefix(const std::function<void()>& pump) {
   if (prefixChecked_) {
-    if (!prefixUsable_) problem_ = FormatMsg("wine's prefix %s could not be set up", {PathText(prefix_)});
+    if (!prefixUsable_)
+      problem_ = setUpProblem_.empty() ? FormatMsg("wine's prefix %s could not be set up", {PathText(prefix_)})
+                                       : std::exchange(setUpProblem_, {});
     return prefixUsable_;
   }
   prefixChecked_ = true;

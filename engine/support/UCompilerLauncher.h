@@ -61,6 +61,13 @@ class TCompilerLauncher {
   // set-up under way, are ended at once and the exception passes on.
   std::optional<TCompileRun> Compile(const std::vector<std::string>& arguments, const std::string& workDir,
                                      const std::function<void()>& pump);
+  // Under wine, sets its prefix up when that is still to be done (and logs
+  // it), so that the set-up comes before the first script's log line rather
+  // than inside it. Compile does it too when this was not called.
+  void SetUpWine(const std::function<void()>& pump) {
+    // Why it failed is kept for the Compile that follows, which reports it.
+    if (underWine_ && !wine_.empty() && !prefixChecked_ && !EnsurePrefix(pump)) setUpProblem_ = problem_;
+  }
   // Why the last Compile could not start the compiler.
   const std::string& Problem() const { return problem_; }
 
@@ -107,6 +114,7 @@ class TCompilerLauncher {
   bool prefixUsable_ = false;
   bool ranUnsandboxed_ = false;
   std::string problem_;
+  std::string setUpProblem_;  // a failed SetUpWine's reason, not yet reported
 
  public:
   TCompilerLauncher(const TCompilerLauncher&) = delete;

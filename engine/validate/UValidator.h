@@ -32,7 +32,7 @@ struct TValidateInput {
   // installation type's sub-folder, when one is chosen), with or without a
   // trailing separator.
   std::filesystem::path dataPath;
-  // Where the script compiler must lie: "veypatchdata" beside the installer.
+  // Where the script compiler must lie: the mod's "veypatchdata" folder.
   std::filesystem::path compilerFolder;
   std::string iniName;  // Windows-1252, as the mod names it
 };

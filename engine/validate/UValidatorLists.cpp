@@ -2,6 +2,7 @@
 // script sources) and the SSFList.
 #include <charconv>
 
+#include "common/PathText.h"
 #include "common/StrFormat.h"
 #include "common/Win1252.h"
 #include "common/UQK_Common.h"
@@ -147,15 +148,25 @@ void CheckCompileList(Check& c) {
     CheckScriptTokens(c, *list, e, source);
   }
   if (!scripts) return;
+  // The compiler runs in the data folder and reads the game's script
+  // definitions from there.
+  if (!c.DataFileExists("nwscript.nss"))
+    c.Warning(list, nullptr,
+              "The data folder holds no nwscript.nss, which the script compiler needs; the scripts will likely fail "
+              "to compile.");
   bool compiler = false;
   try {
     compiler = c.fs.IsFile(c.fs.Child(c.input.compilerFolder, "nwnnsscomp.exe"));
   } catch (const Exception&) {
   }
-  if (!compiler)
+  if (!compiler) {
+    std::filesystem::path folder = c.input.compilerFolder;
+    if (!folder.has_filename()) folder = folder.parent_path();
     c.Error(list, nullptr,
-            "The script compiler nwnnsscomp.exe is not in the \"veypatchdata\" folder beside the installer; no "
-            "script is compiled.");
+            FormatMsg("The script compiler nwnnsscomp.exe is not in %s, the mod's \"veypatchdata\" folder, where it "
+                      "was looked for; no script is compiled.",
+                      {Quote(PathText(folder))}));
+  }
 }
 
 void CheckSSFList(Check& c) {

@@ -56,6 +56,24 @@ class CompilerPaths : public ::testing::Test {
                            "XDG_CACHE_HOME"});
     return RunCli(args, env);
   }
+  // The mod's Windows compiler, and a fake wine on the PATH that hands its
+  // arguments to the stand-in; the PATH entry is returned.
+  std::string FakeWine() const {
+    dir.Write("games.d/Mod v1.2/veypatchdata/nwnnsscomp.exe",
+              Bytes().Ascii("MZ").Zeros(58).U32(64).Ascii("PE").Zeros(2).Build());
+    // Beside the compiler, where the sandbox shows it.
+    const fs::path tools = Mod() / "veypatchdata" / "tools";
+    fs::create_directories(tools);
+    fs::copy_file(dir / "tools" / "standin-compiler", tools / "standin-compiler");
+    dir.Write("games.d/Mod v1.2/veypatchdata/tools/wine",
+              "#!/bin/sh\n[ \"$1\" = --version ] && { echo wine-test; exit 0; }\n"
+              "if [ \"$1\" = wineboot ]; then mkdir -p \"$WINEPREFIX/drive_c\" && mktemp >/dev/null && "
+              "echo registry > \"$WINEPREFIX/system.reg\"; exit $?; fi\n"
+              "shift\nexec \"$(dirname \"$0\")/standin-compiler\" \"$@\"\n");
+    dir.Write("games.d/Mod v1.2/veypatchdata/tools/wineserver", "#!/bin/sh\n");
+    for (const char* tool : {"wine", "wineserver"}) ::chmod((tools / tool).c_str(), 0755);
+    return "PATH=" + tools.string() + ":" + std::getenv("PATH");
+  }
   // What is in the home folder afterwards.
   std::vector<std::string> HomeEntries() const {
     std::vector<std::string> found;
@@ -89,20 +107,7 @@ TEST_F(CompilerPaths, RelativeNamesTmpdirBelowTmpAndADryRunThatForeseesTheRealRu
     SCOPED_TRACE(underWine ? "under wine" : "native");
     std::vector<std::string> extra, env;
     if (underWine) {
-      dir.Write("games.d/Mod v1.2/veypatchdata/nwnnsscomp.exe",
-                Bytes().Ascii("MZ").Zeros(58).U32(64).Ascii("PE").Zeros(2).Build());
-      // Beside the compiler, where the sandbox shows it.
-      const fs::path tools = Mod() / "veypatchdata" / "tools";
-      fs::create_directories(tools);
-      fs::copy_file(dir / "tools" / "standin-compiler", tools / "standin-compiler");
-      dir.Write("games.d/Mod v1.2/veypatchdata/tools/wine",
-                "#!/bin/sh\n[ \"$1\" = --version ] && { echo wine-test; exit 0; }\n"
-                "if [ \"$1\" = wineboot ]; then mkdir -p \"$WINEPREFIX/drive_c\" && mktemp >/dev/null && "
-                "echo registry > \"$WINEPREFIX/system.reg\"; exit $?; fi\n"
-                "shift\nexec \"$(dirname \"$0\")/standin-compiler\" \"$@\"\n");
-      dir.Write("games.d/Mod v1.2/veypatchdata/tools/wineserver", "#!/bin/sh\n");
-      for (const char* tool : {"wine", "wineserver"}) ::chmod((tools / tool).c_str(), 0755);
-      env.push_back("PATH=" + tools.string() + ":" + std::getenv("PATH"));
+      env.push_back(FakeWine());
     } else {
       extra = {"--compiler", (dir / "tools" / "standin-compiler").string()};
     }
@@ -129,6 +134,26 @@ TEST_F(CompilerPaths, RelativeNamesTmpdirBelowTmpAndADryRunThatForeseesTheRealRu
       EXPECT_TRUE(HomeEntries().empty());
     fs::remove(dir / "game" / "override" / "k_main.ncs");
   }
+}
+
+// The first compile sets wine's prefix up: the log says so before it names
+// the script, not in the middle of compiling it.
+TEST_F(CompilerPaths, WinesSetUpIsLoggedBeforeTheFirstScript) {
+  const std::string path = FakeWine();
+  const CliResult first = Install({}, {path});
+  const std::vector<std::string> lines = Lines(first.out);
+  const auto at = [&](const std::string& words) {
+    return std::find_if(lines.begin(), lines.end(),
+                        [&](const std::string& l) { return l.find(words) != std::string::npos; }) -
+           lines.begin();
+  };
+  const auto setUp = at("Setting up wine's prefix");
+  const auto compiling = at("Compiling modified script");
+  ASSERT_LT(setUp, static_cast<std::ptrdiff_t>(lines.size())) << first.out;
+  ASSERT_LT(compiling, static_cast<std::ptrdiff_t>(lines.size())) << first.out;
+  EXPECT_LT(setUp, compiling) << first.out;
+  // Once set up, the prefix is not announced again.
+  EXPECT_EQ(Install({}, {path}).out.find("Setting up wine's prefix"), std::string::npos);
 }
 
 }  // namespace

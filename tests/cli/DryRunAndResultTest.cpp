@@ -179,13 +179,14 @@ TEST(DryRunChanges, SizesShownOnlyWhereTheyTellSomething) {
       {{"override/b.2da", {true, 10, "x"}, {true, 10, "y"}}, "  modified  override/b.2da"},
       {{"override/c.2da", {true, 10, ""}, {true, 10, ""}}, "  modified  override/c.2da"},
       {{"override/d.2da", {false, 0, ""}, {true, 7, "y"}}, "  created   override/d.2da  (7 bytes)"},
+      {{"override/g.2da", {false, 0, ""}, {true, 1, "y"}}, "  created   override/g.2da  (1 byte)"},
       {{"override/e.2da", {true, 7, "x"}, {false, 0, ""}}, "  removed   override/e.2da"},
       {{"override/f.2da", {true, 7, "x"}, {true, 7, "x"}}, "  rewritten override/f.2da"},
   };
   for (const auto& c : cases) {
     std::ostringstream out;
     cli::PrintChanges(out, {c.file});
-    EXPECT_EQ(out.str(), "Dry run: nothing was written. The run would change 1 files of the game folder:\n" +
+    EXPECT_EQ(out.str(), "Dry run: nothing was written. The run would change 1 file of the game folder:\n" +
                              c.line + "\n");
   }
 }

@@ -49,12 +49,15 @@ TEST(InfoCommand, InstallationTypeChoosesItsInformationFile) {
             "[Namespaces]\nstd=default\nlite=Lite\n[Lite]\nName=Light\nInfoName=lite.rtf\nDataPath=lite\n");
   mod.Write("veypatchdata/info.rtf", "{\\rtf1 Full install}");
   mod.Write("veypatchdata/lite/lite.rtf", "{\\rtf1 Light install}");
-  CliResult lite = RunCli({"info", "--mod", mod.Path().string(), "--namespace", "lite"});
+  // --type is the option's name; --namespace, its first name, still works.
+  CliResult lite = RunCli({"info", "--mod", mod.Path().string(), "--type", "lite"});
   EXPECT_EQ(lite.exitCode, 0) << lite.err;
   EXPECT_EQ(lite.out, "Light install\n");
   CliResult full = RunCli({"info", "--mod", mod.Path().string(), "--namespace", "std"});
   EXPECT_EQ(full.out, "Full install\n");
-  EXPECT_EQ(RunCli({"info", "--mod", mod.Path().string()}).exitCode, 64);  // a type must be chosen
+  CliResult none = RunCli({"info", "--mod", mod.Path().string()});
+  EXPECT_EQ(none.exitCode, 64);  // a type must be chosen, and the message says how
+  EXPECT_NE(none.err.find("choose one with --type ID"), std::string::npos) << none.err;
 }
 
 TEST(InfoCommand, MissingOrBinaryFilesAreRefused) {

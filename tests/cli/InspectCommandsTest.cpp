@@ -66,7 +66,7 @@ TEST_F(Inspect, DumpOfAMissingResourceSaysWhatIsThere) {
 TEST_F(Inspect, DumpReadsTheTextFormOfTables) {
   CliResult r = RunCli({"dump", Path("t.2da", "2DA V2.0\n\n label name\n0 \"big axe\" 1\n")});
   ASSERT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_EQ(r.out, "2DA V2.0, 1 rows, 2 columns\n   label    name\n0  big axe  1\n");
+  EXPECT_EQ(r.out, "2DA V2.0, 1 row, 2 columns\n   label    name\n0  big axe  1\n");
 }
 
 TEST_F(Inspect, DumpWithATalkTableShowsTheTextsOfStringNumbers) {

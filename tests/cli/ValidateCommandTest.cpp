@@ -76,3 +76,38 @@ TEST(ValidateCommand, ChecksOneInstallationTypeOrAll) {
 
 }  // namespace
 }  // namespace vey::test
+
+namespace vey::test {
+namespace {
+
+// A compile list needs the compiler in the mod's "veypatchdata" folder and the
+// game's script definitions in its data folder: a missing compiler is named
+// with the folder it was looked for in (a mod from an archive or a list has
+// no installer beside it), missing definitions with their file.
+TEST(ValidateCommand, CompileListNamesTheFolderOfTheCompilerAndTheDefinitions) {
+  const struct {
+    bool compiler, definitions;
+  } cases[] = {{false, false}, {true, false}, {false, true}, {true, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.compiler) + std::to_string(c.definitions));
+    TempDir dir;
+    const std::string data = "Mod caf\xC3\xA9/veypatchdata/";
+    dir.Write(data + "changes.ini", "[Settings]\nFileExists=1\n[CompileList]\nS0=a.nss\n");
+    dir.Write(data + "a.nss", "void main() {}\n");
+    if (c.compiler) dir.Write(data + "nwnnsscomp.exe", "MZ");
+    if (c.definitions) dir.Write(data + "nwscript.nss", "int GetIsPC(object oCreature);\n");
+    CliResult r = RunCli({"validate", "--mod", (dir / "Mod caf\xC3\xA9").string()});
+    EXPECT_EQ(r.exitCode, c.compiler ? 0 : 1) << r.out << r.err;
+    const std::string compiler = "changes.ini:3: error: [CompileList] The script compiler nwnnsscomp.exe is not in \"" +
+                                 (dir / data).string().substr(0, (dir / data).string().size() - 1) +
+                                 "\", the mod's \"veypatchdata\" folder, where it was looked for; no script is compiled.";
+    EXPECT_EQ(HasLine(r.out, compiler), !c.compiler) << r.out;
+    const std::string definitions =
+        "changes.ini:3: warning: [CompileList] The data folder holds no nwscript.nss, which the script compiler "
+        "needs; the scripts will likely fail to compile.";
+    EXPECT_EQ(HasLine(r.out, definitions), !c.definitions) << r.out;
+  }
+}
+
+}  // namespace
+}  // namespace vey::test

@@ -1,6 +1,7 @@
 // Windows-1252 conversion, ASCII case folding and message formatting.
 #include <gtest/gtest.h>
 
+#include "common/Counted.h"
 #include "common/StrFormat.h"
 #include "common/Win1252.h"
 
@@ -35,6 +36,17 @@ TEST(FormatMsg, FillsPlacesInOrderAndNothingElse) {
   EXPECT_EQ(FormatMsg("%s and %s", {"%s"}), "%s and ");
   EXPECT_EQ(FormatMsg("100%", {}), "100%");
   EXPECT_EQ(IntToStr(-42), "-42");
+}
+
+// One is singular; none and many are plural, the irregular plural as given.
+TEST(Counted, SingularOnlyForOne) {
+  const struct {
+    std::int64_t count;
+    const char* plural;
+    const char* text;
+  } cases[] = {{0, "", "0 mods"}, {1, "", "1 mod"}, {2, "", "2 mods"}, {1, "entries", "1 entry"}, {11, "entries", "11 entries"}};
+  for (const auto& c : cases)
+    EXPECT_EQ(Counted(c.count, *c.plural ? "entry" : "mod", c.plural), c.text) << c.count << " " << c.plural;
 }
 
 // Names from a mod are refused and shown by these: the C0 controls and DEL

@@ -123,7 +123,7 @@ TEST(PatchGFFArchives, FailureWritesWhatWasQueuedBeforeItIsReported) {
   EXPECT_TRUE(writtenWhenReported);
   EXPECT_TRUE(f.Logged(" [Error] \tInvalid file version. Loaded file is not in GFF V3.2 format! (GFF-1)"));
   // Then the run is undone, the archive with it.
-  EXPECT_EQ(f.lines.back().find(" [STATUS - ERROR] \tRolled back: 1 files put back"), 0u) << f.lines.back();
+  EXPECT_EQ(f.lines.back().find(" [STATUS - ERROR] \tRolled back: 1 file put back"), 0u) << f.lines.back();
   EXPECT_TRUE(f.ArchiveUnchanged());
 }
 

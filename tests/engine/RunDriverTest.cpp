@@ -149,7 +149,7 @@ TEST(Run2DAList, TablesAreBackedUpBeforeTheirSaveAndModifierKeysDispatchByCase) 
   // The damaged table ends the run before anything is saved for it; the
   // run is undone after the failure is told.
   EXPECT_EQ(f.CountContaining("(2DA-1)"), 1u);
-  EXPECT_EQ(f.lines.back().find(" [STATUS - ERROR] \tRolled back: 1 files put back"), 0u) << f.lines.back();
+  EXPECT_EQ(f.lines.back().find(" [STATUS - ERROR] \tRolled back: 1 file put back"), 0u) << f.lines.back();
   EXPECT_EQ(f.ReadFile(f.Game() + "override/spells.2da"), std::string(original.begin(), original.end()));
   EXPECT_FALSE(f.Exists(f.App() + "backup/broken.2da"));
 }

@@ -67,7 +67,8 @@ TEST(Validator, EachMistakeIsFoundAtItsLine) {
       {"unknown TLKList key", "[TLKList]\nStrRef=1\n", TSeverity::Warning, 4, "StrRef", "neither a StrRef token"},
       {"install file missing", "InstallerMode=1\n[InstallList]\nf=override\n[f]\nFile0=cape.tga\n", TSeverity::Error, 7, "File0", "\"cape.tga\" is not in the data folder"},
       {"source file missing", "[2DAList]\nT=a.2da\n[a.2da]\n!SourceFile=b.2da\n", TSeverity::Error, 6, "!SourceFile", "\"b.2da\" is not in the data folder"},
-      {"compiler missing", "[CompileList]\nS=present.nss\n", TSeverity::Error, 3, "", "nwnnsscomp.exe"},
+      {"compiler missing", "[CompileList]\nS=present.nss\n", TSeverity::Error, 3, "", "nwnnsscomp.exe is not in"},
+      {"script definitions missing", "[CompileList]\nS=present.nss\n", TSeverity::Warning, 3, "", "no nwscript.nss"},
       {"script missing", "[CompileList]\nS=gone.nss\n", TSeverity::Error, 4, "S", "\"gone.nss\" is not in the data folder"},
       {"talk table missing", "[TLKList]\nStrRef0=0\n", TSeverity::Error, 3, "", "\"append.tlk\" is not in the data folder"},
       {"StrRef not in TLKList", "[SSFList]\nF=v.ssf\n[v.ssf]\nDeath=StrRef4\n", TSeverity::Error, 6, "Death", "\"StrRef4\" is not defined"},
@@ -123,6 +124,7 @@ TEST(Validator, WellFormedFileUsingEveryListGivesNoFinding) {
   mod.File("cape.tga", "x");
   mod.File("heal.nss", "void main() { int s = #StrRef1#; int r = #2DAMEMORY1#; }\n");
   mod.File("nwnnsscomp.exe", "");
+  mod.File("nwscript.nss", "int GetIsPC(object oCreature);\n");
   mod.File("hack.ncs", std::string(32, '\0'));
   const auto findings = mod.Validate(std::string(kHead) +
                                      "InstallerMode=1\n"
@@ -181,6 +183,7 @@ TEST(Validator, TalkTableEntriesBeyondTheModsTableAndTokensInScripts) {
   ModFolder mod;
   mod.File("append.tlk", TalkTable(std::vector<std::string>{"one", "two"}));
   mod.File("nwnnsscomp.exe", "");
+  mod.File("nwscript.nss", "int GetIsPC(object oCreature);\n");
   mod.File("a.nss", "void main()\n{\n  int x = #StrRef7#;\n  int y = #strref0#;\n  int z = #2DAMEMORY4#;\n}\n");
   const auto findings =
       mod.Validate(std::string(kHead) + "[TLKList]\nStrRef0=1\nStrRef1=2\n[CompileList]\nS=a.nss\n");
