@@ -43,6 +43,10 @@ struct RunSetting {
   // Notes what an installer mod changes inside files, when set (it observes
   // the file system itself, so copies are seen too).
   TRunReport* report = nullptr;
+  // The person's options for the whole list (the compiler); null: none.
+  const ListSettings* list = nullptr;
+  // The caller holds the game folder's lock (an update in place).
+  bool lockHeld = false;
 };
 
 EntryRun RunListEntry(const PreparedMod& mod, const RunSetting& setting);

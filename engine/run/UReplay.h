@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -27,7 +28,9 @@ class TReplay {
   // be installed again as it was and that no file changed outside the
   // installer since; the reasons it cannot, each naming its run. False when
   // id names no ended run.
-  bool Plan(const std::string& id, std::vector<std::string>& refusals);
+  // replaced: later runs that the caller installs anew in a newer version
+  // rather than again as they were; their sources are not checked.
+  bool Plan(const std::string& id, std::vector<std::string>& refusals, const std::set<std::string>& replaced = {});
   const platform::RunRecord& Target() const { return target_; }
   // Oldest first, with their sources.
   const std::vector<platform::RunRecord>& Later() const { return later_; }

@@ -146,7 +146,7 @@ void CheckCompileList(Check& c) {
     }
     CheckScriptTokens(c, *list, e, source);
   }
-  if (!scripts) return;
+  if (!scripts || c.input.ownCompiler) return;
   bool compiler = false;
   try {
     compiler = c.fs.IsFile(c.fs.Child(c.input.compilerFolder, "nwnnsscomp.exe"));
