@@ -57,7 +57,7 @@ void KeepRecord(const fs::path& game, const std::string& id) {
   const fs::path part = kept / (id + ".part");
   fs::remove_all(part, ec);
   if (::mkdir(part.c_str(), 0755) != 0) Fail(part, errno);
-  for (const char* name : {"run.txt", "files.txt", "changes.log", "undone.txt"}) {
+  for (const char* name : {"run.txt", "files.txt", "changes.log", "undone.txt", "source.txt"}) {
     if (!fs::is_regular_file(fs::symlink_status(from / name, ec))) continue;
     std::ifstream in(from / name, std::ios::binary);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

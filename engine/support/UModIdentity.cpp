@@ -61,6 +61,39 @@ bool SameVersion(const TInstalledRun& run, const TModVersion& mod) {
   return mod.digests.Matches(run.source->digest);
 }
 
+namespace {
+
+bool LooksLikeDigest(std::string_view name) {
+  return name.size() >= 32 && name.find_first_not_of("0123456789abcdefABCDEF") == std::string_view::npos;
+}
+
+}  // namespace
+
+std::string RunName(const platform::RunRecord& run, const std::optional<TRunSource>& source) {
+  if (source && !source->entry.empty()) return source->entry;
+  if (!run.caption.empty() && run.caption != kDefaultCaption) return Win1252ToUtf8(run.caption);
+  if (source && !source->archive.empty()) {
+    const fs::path archive(source->archive);
+    std::string stem = archive.stem().string();
+    // "mod.tar.gz" is "mod".
+    if (fs::path(stem).extension() == ".tar") stem = fs::path(stem).stem().string();
+    if (!stem.empty()) return stem;
+  }
+  fs::path folder(run.modFolder);
+  if (!folder.has_filename()) folder = folder.parent_path();
+  // A mod at the root of an unpacked archive: its folder is the digest.
+  if (LooksLikeDigest(folder.filename().string()) || folder.filename().empty()) return "unnamed mod";
+  return folder.filename().string();
+}
+
+std::string RunName(const fs::path& gameFolder, const platform::RunRecord& run) {
+  const fs::path home = platform::JournalHome(gameFolder);
+  std::string problem;
+  std::optional<TRunSource> source = ReadRunSource(home / "runs" / run.id, problem);
+  if (!source && run.undone) source = ReadRunSource(home / "undone" / run.id, problem);
+  return RunName(run, source);
+}
+
 TInstalledMatch FindInstalled(const std::vector<TInstalledRun>& runs, const TModVersion& mod,
                               const std::string& legacyRun) {
   for (auto it = runs.rbegin(); it != runs.rend(); ++it) {

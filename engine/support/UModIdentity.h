@@ -68,6 +68,15 @@ struct TInstalledMatch {
 TInstalledMatch FindInstalled(const std::vector<TInstalledRun>& runs, const TModVersion& mod,
                               const std::string& legacyRun = {});
 
+// The name a person knows a run's mod by (UTF-8): the list entry's name,
+// else the caption the mod sets, else the archive's name without its
+// extension, else the mod folder's name. An unpacked copy's folder is named
+// by a digest, which is never shown: such a mod is "unnamed mod".
+std::string RunName(const platform::RunRecord& run, const std::optional<TRunSource>& source);
+// The same with the run's source record read from the journal (a run a
+// reset undid included).
+std::string RunName(const std::filesystem::path& gameFolder, const platform::RunRecord& run);
+
 // The caption the engine records when the mod sets none.
 inline constexpr const char* kDefaultCaption = "Game Data Patcher for Arkan/VEY";
 

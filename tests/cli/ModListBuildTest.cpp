@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <sstream>
 
 #include "CliRun.h"
 #include "support/TestSupport.h"
@@ -69,10 +70,14 @@ class BuildPlace {
     args.insert(args.end(), extra.begin(), extra.end());
     return Cli(args);
   }
-  // The first column of history's line for the run of a mod.
-  std::string RunOf(const std::string& caption) {
-    for (const std::string& line : Lines(Cli({"history", "--game", "GAME"}).out))
-      if (Contains(line, caption)) return line.substr(0, line.find(' '));
+  // The run history names after a mod.
+  std::string RunOf(const std::string& name) {
+    for (const std::string& line : Lines(Cli({"history", "--game", "GAME"}).out)) {
+      std::istringstream columns(line);
+      std::string run, date, time, mod;
+      columns >> run >> date >> time >> mod;
+      if (mod == name) return run;
+    }
     return {};
   }
 
@@ -120,7 +125,7 @@ TEST(ModListBuild, WhatThePersonDidNeverInstallsAModTwice) {
   const std::vector<Case> cases = {
       {"B taken out with a replay, then the list installed again: C, which the replay installed again, stays once",
        [](BuildPlace& t) {
-         const std::string b = t.RunOf("B.zip");
+         const std::string b = t.RunOf("B");
          ASSERT_FALSE(b.empty());
          CliResult replay = t.Cli({"uninstall", "--game", "GAME", "--run", b, "--replay", "--yes"});
          ASSERT_EQ(replay.exitCode, 0) << replay.out << replay.err;

@@ -335,8 +335,9 @@ TEST_F(ModList, ArchivesOnTheCommandLineUnpackOnceAndChooseByIn) {
   EXPECT_NE(bad.exitCode, 0);
 }
 
-// An archive's unpacked copy is named by its digest; history and the
-// conflict report name the archive, whichever way it was installed.
+// An archive's unpacked copy is named by its digest, which no text shows:
+// history and the conflict report name a list's mods by their entries, and
+// a mod installed on its own by its archive.
 TEST_F(ModList, HistoryNamesArchiveModsByTheirArchive) {
   if (!HaveBsdtar()) GTEST_SKIP() << "bsdtar is not installed";
   InstallerMod("a");
@@ -354,16 +355,17 @@ TEST_F(ModList, HistoryNamesArchiveModsByTheirArchive) {
 
   const std::vector<std::string> history = Lines(Run({"history", "--game", "GAME"}).out);
   ASSERT_EQ(history.size(), 4u);
-  const char* names[] = {"a.zip", "b.zip", "tex.zip"};
+  const char* names[] = {"a", "B", "Textures"};
   for (std::size_t i = 0; i < 3; ++i) {
     std::istringstream columns(history[i + 1]);
     std::string run, date, time, mod;
     columns >> run >> date >> time >> mod;
     EXPECT_EQ(mod, names[i]) << history[i + 1];
   }
+  for (const std::string& line : history) EXPECT_FALSE(Contains(line, Sha256OfFile(a).substr(0, 16))) << line;
   CliResult conflicts = Run({"conflicts", "--game", "GAME"});
-  EXPECT_TRUE(Contains(conflicts.out, "tex.zip")) << conflicts.out;
-  EXPECT_TRUE(Contains(conflicts.out, "b.zip")) << conflicts.out;
+  EXPECT_TRUE(Contains(conflicts.out, "wins:    Textures (run ")) << conflicts.out;
+  EXPECT_TRUE(Contains(conflicts.out, "wrote:   B (run ")) << conflicts.out;
   // The runs of installer mods keep the archive they came from with its
   // digest, which a replay checks before it installs them again.
   std::vector<fs::path> records;
