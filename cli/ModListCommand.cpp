@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <iostream>
+#include <map>
 #include <set>
 #include <memory>
 #include <optional>
@@ -12,6 +13,7 @@
 #include "cli/CliCommon.h"
 #include "cli/GameChoice.h"
 #include "cli/InstallCommand.h"
+#include "cli/InstallResult.h"
 #include "cli/ModListPrepare.h"
 #include "cli/ModListRecord.h"
 #include "cli/ModListReport.h"
@@ -84,11 +86,20 @@ std::vector<PreparedMod> CheckAll(const ModList& list, const ListSettings& setti
   return mods;
 }
 
+// Said before the list starts: a result that cannot be written would leave a
+// mod manager with an installed list and no word of it.
+bool JsonWritable(const std::string& json, std::ostream& out) {
+  if (json.empty() || json == "-" || CanWriteResult(json)) return true;
+  out << "--json: cannot write the result file \"" << json << "\"; nothing was checked or installed.\n";
+  return false;
+}
+
 int CheckExit(int errors, int warnings) { return errors > 0 ? 2 : warnings > 0 ? 1 : 0; }
 
 int RunCheck(const ListOptions& o) {
   std::ostream& out = o.json == "-" ? std::cerr : std::cout;
   ListReport report("check", o.json);
+  if (!JsonWritable(o.json, out)) return 2;
   const auto list = Load(o.list, out);
   if (!list) return report.Finish(2, std::nullopt);
   const std::string game = o.game.empty() ? std::string() : CheckedGameOption(o.game);
@@ -140,7 +151,14 @@ int RunStatus(const ListOptions& o) {
   bool allInOrder = true;
   for (std::size_t i = 0; i < mods.size(); ++i) {
     allInOrder = allInOrder && states[i].state == EntryState::kInstalled;
-    std::cout << mods[i].entry->name << ": " << StateText(states[i].state) << '\n';
+    const ModListEntry& e = *mods[i].entry;
+    std::cout << e.name << ": " << StateText(states[i].state) << '\n';
+    // What the list keeps for people about the entry.
+    std::string about;
+    if (e.version) about = "version " + *e.version;
+    if (e.url) about += (about.empty() ? "" : ", ") + *e.url;
+    if (!about.empty()) std::cout << "  " << about << '\n';
+    if (e.notes) std::cout << "  " << *e.notes << '\n';
   }
   return allInOrder ? 0 : 1;
 }
@@ -149,6 +167,7 @@ int RunListInstall(const ListOptions& o) {
   std::ostream& out = o.json == "-" ? std::cerr : std::cout;
   const int outFd = o.json == "-" ? STDERR_FILENO : STDOUT_FILENO;
   ListReport report("install", o.json);
+  if (!JsonWritable(o.json, out)) return kExitErrors;
   const auto list = Load(o.list, out);
   if (!list) return report.Finish(kExitUsage, std::nullopt);
   const std::string game = CheckedGameOption(o.game);

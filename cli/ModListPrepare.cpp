@@ -53,6 +53,12 @@ class Preparer {
         Installer();
     } catch (const Exception& e) {
       Error(e.what());
+    } catch (const CLI::ParseError& e) {
+      // What would be a usage error of `install` is this entry's error: the
+      // other entries are still checked and shown.
+      Error(e.what());
+    } catch (const std::exception& e) {
+      Error(std::string("the mod could not be checked: ") + e.what());
     }
     m_.ready = m_.Errors() == 0;
   }
