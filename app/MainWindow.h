@@ -114,6 +114,8 @@ class MainWindow : public QMainWindow {
   void ShowSummary();
   void SetGameFolderStatus(const QString& folder);
   void UpdateUninstallButton();
+  // After an uninstall: the start button and the summary work again.
+  void ReadyToInstallAgain();
 
   void StartRun(bool plaintextLog, int logLevel);
   void DrainLog(bool everything);

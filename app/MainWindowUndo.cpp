@@ -18,6 +18,7 @@
 #include "engine/run/UReplay.h"
 #include "engine/run/URunHistory.h"
 #include "engine/run/UTransaction.h"
+#include "engine/support/UModIdentity.h"
 
 namespace vey::app {
 namespace {
@@ -55,20 +56,21 @@ std::string LaterMods(std::size_t n) {
 
 // The run taken out, then each later mod installed again as it was; on any
 // failure everything is put back as it was before.
-void TakeOut(TReplay& replay, const std::vector<std::string>& refusals, const std::string& mod,
+// True when the run was taken out.
+bool TakeOut(TReplay& replay, const std::vector<std::string>& refusals, const std::string& mod,
              const std::filesystem::path& game, platform::IMessageBoxes& boxes) {
   if (!refusals.empty()) {
     boxes.ShowWarning(FormatMsg("The mod \"%s\" cannot be taken out from under the later mods; nothing was "
                                 "changed:",
                                 {mod}) +
                       Listed(refusals));
-    return;
+    return false;
   }
   BusyCursor busy;
   const std::vector<std::string> problems = replay.Undo();
   if (!problems.empty()) {
     boxes.ShowWarning("These files could not be put back:" + Listed(problems) + "\nNothing was changed.");
-    return;
+    return false;
   }
   const auto& later = replay.Later();
   for (std::size_t n = 0; n < later.size(); ++n) {
@@ -80,14 +82,15 @@ void TakeOut(TReplay& replay, const std::vector<std::string>& refusals, const st
                                                                    "before")
                                                      : std::string("it did not finish");
     const std::vector<std::string> left = replay.RollBack();
-    std::string text = FormatMsg("Installing \"%s\" again failed: %s\n", {PathText(ModName(source.modFolder)), why});
+    std::string text = FormatMsg("Installing \"%s\" again failed: %s\n", {RunName(later[n], source), why});
     text += left.empty() ? "The game and its history are as they were before."
                          : "These could not be put back:" + Listed(left);
     boxes.ShowWarning(text);
-    return;
+    return false;
   }
   replay.Done();
   boxes.ShowInfo(FormatMsg("The mod \"%s\" was uninstalled and %s installed again.", {mod, LaterMods(later.size())}));
+  return true;
 }
 
 // A run's record lies in the game folder, which may have come from anyone:
@@ -119,6 +122,14 @@ void MainWindow::UpdateUninstallButton() {
   btnCopyReport->setEnabled(!undoGame_.isEmpty() && !Running());
 }
 
+void MainWindow::ReadyToInstallAgain() {
+  // The mod is out of the game again: it may be installed anew without
+  // restarting the window.
+  btnContinue->setEnabled(true);
+  btnSummary->setEnabled(true);
+  pbar->setValue(0);
+}
+
 void MainWindow::btnUninstallClick() {
   if (undoGame_.isEmpty() || Running()) return;
   platform::IMessageBoxes& boxes = *dialogs_.messages;
@@ -135,7 +146,7 @@ void MainWindow::btnUninstallClick() {
       boxes.ShowInfo("No installation of this mod is recorded in this game folder; there is nothing to uninstall.");
       return;
     }
-    const std::string mod = PathText(ModName(run->modFolder));
+    const std::string mod = RunName(ToPath(QDir(undoGame_).absolutePath()), *run);
     const std::string question = FormatMsg("Uninstall the mod \"%s\", installed into this game on %s UTC (run %s)? "
                                            "Every file it changed is put back as it was before.",
                                            {mod, run->started, PathText(run->id)});
@@ -154,7 +165,8 @@ void MainWindow::btnUninstallClick() {
           boxes.ShowInfo("Nothing was changed.");
           return;
         }
-        return TakeOut(replay, refusals, mod, game, boxes);
+        if (TakeOut(replay, refusals, mod, game, boxes)) ReadyToInstallAgain();
+        return;
       }
     } else if (!boxes.AskYesNo(question)) {
       return;
@@ -177,6 +189,7 @@ void MainWindow::btnUninstallClick() {
     boxes.ShowInfo(FormatMsg("The mod \"%s\" was uninstalled: %s put back, %s removed.",
                              {mod, Counted(result.restored, "file"),
                               Counted(result.removed, "new file or folder", "new files and folders")}));
+    ReadyToInstallAgain();
   } catch (const Exception& e) {
     boxes.ShowWarning(e.what());
   }

@@ -47,7 +47,9 @@ std::string PlaceText(const TWritePlace& p) {
 
 namespace {
 
-ordered_json WriterJson(const TRunPlaces& run) { return {{"run", run.run}, {"mod", FileName(run.mod)}}; }
+ordered_json WriterJson(const TRunPlaces& run) {
+  return {{"run", run.run}, {"mod", FileName(run.mod)}, {"name", run.Name()}};
+}
 
 int ShowConflicts(const std::string& given, const std::string& jsonFile) {
   const std::string game = GameFolder(given);
@@ -65,7 +67,7 @@ int ShowConflicts(const std::string& given, const std::string& jsonFile) {
       out << "  " << platform::TerminalText(PlaceText(c.place)) << '\n';
       for (std::size_t w : c.writers) {
         const TRunPlaces& run = recorded.runs[w];
-        out << (w == c.Winner() ? "    wins:    " : "    wrote:   ") << platform::TerminalText(FileName(run.mod))
+        out << (w == c.Winner() ? "    wins:    " : "    wrote:   ") << platform::TerminalText(run.Name())
             << " (run " << platform::TerminalText(run.run) << ")\n";
       }
     }

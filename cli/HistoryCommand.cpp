@@ -20,6 +20,7 @@
 #include "cli/TextOutput.h"
 #include "common/PathText.h"
 #include "common/Win1252.h"
+#include "engine/support/UModIdentity.h"
 #include "engine/run/URunHistory.h"
 #include "engine/run/UTransaction.h"
 #include "engine/support/URunSource.h"
@@ -62,6 +63,7 @@ nlohmann::ordered_json HistoryJson(const std::string& game, const std::vector<pl
       undoneFiles.push_back({{"path", f.path}, {"exists", f.exists}, {"by", f.by}});
     ordered_json entry;
     entry["id"] = run.id;
+    entry["name"] = RunName(game, run);
     entry["mod"] = RunModName(platform::JournalHome(game) / "runs" / run.id, run.modFolder);
     entry["modFolder"] = run.modFolder;
     entry["instructionFile"] = run.instructionFile;
@@ -104,7 +106,7 @@ int ShowHistory(const std::string& given, const std::string& json) {
   for (const auto& run : runs) {
     if (run.Damaged()) damaged.push_back(&run);
     const std::string note = UndoNote(run);
-    table.Add({run.id, run.started, RunModName(runsFolder / run.id, run.modFolder),
+    table.Add({run.id, run.started, RunName(game, run),
                run.installationType.empty() ? "-" : Win1252ToUtf8(run.installationType),
                run.Damaged() ? "damaged" : run.Finished() ? run.verdict : "unfinished",
                std::to_string(run.files.size()) + (note.empty() ? "" : "  (" + note + ")")});

@@ -19,6 +19,7 @@
 #include "cli/GameChoice.h"
 #include "cli/InstallResult.h"
 #include "cli/ModFolder.h"
+#include "cli/ModUpdate.h"
 #include "cli/ProgressBar.h"
 #include "common/FileIO.h"
 #include "common/PathText.h"
@@ -26,6 +27,8 @@
 #include "common/StrFormat.h"
 #include "common/UQK_IniFile.h"
 #include "common/Win1252.h"
+#include "common/Sha256.h"
+#include "engine/support/UModIdentity.h"
 #include "engine/support/UOutcome.h"
 #include "engine/run/UVEYPatcher.h"
 #include "formats/U2DAEdit.h"
@@ -58,6 +61,10 @@ struct InstallOptions {
   std::string backupDir;
   // Set by a replay, which holds the game folder itself.
   bool lockHeld = false;
+  // Put a new version in the place of the installed one.
+  bool update = false;
+  // The mod list entry a replayed run was installed for.
+  std::string entry;
 };
 
 std::string Absolute(const std::string& path) {
@@ -75,6 +82,7 @@ TRunSource SourceOf(const InstallOptions& options, const std::string& appPath, c
   source.compiler = Absolute(options.compiler.Compiler);
   source.noSandbox = options.noSandbox;
   source.backupDir = Absolute(options.backupDir);
+  source.entry = options.entry;
   if (!options.mod.archive.empty()) {
     source.archive = Absolute(options.mod.archive);
     source.archiveSha256 = options.mod.archiveSha256;
@@ -184,6 +192,57 @@ int RunInstall(const InstallOptions& options, InstallResult& outcome) {
     if (confirm != "N/A" && !messages.AskYesNo(confirm)) {
       *console.out << "Nothing was changed." << std::endl;
       return kExitNotRun;
+    }
+  }
+
+  // Another version of this mod installed: never over it; --update puts the
+  // new one in its place.
+  if (!options.lockHeld && !gameFolder.empty()) {
+    TModVersion version;
+    {
+      TQK_Inifile ini(iniPath.string());
+      version.caption = ini.ReadString("Settings", "WindowCaption", kDefaultCaption);
+    }
+    version.iniFile = iniPath.filename().string();
+    version.instructionSha256 = Sha256OfFile(iniPath);
+    version.installationType = mod.namespaceId;
+    version.digests = ModDigests(mod.modFolder);
+    const std::vector<TInstalledRun> runs = InstalledRuns(gameFolder);
+    const TInstalledMatch match = FindInstalled(runs, version);
+    if (match.state == TInstalledState::kChanged) {
+      const std::string said =
+          FormatMsg("Another version of this mod was installed into this game on %s UTC (run %s); installing this "
+                    "one over it would apply the mod twice.",
+                    {match.run->run.started, match.run->run.id});
+      if (!options.update || options.dryRun) {
+        const std::string message =
+            said + (options.dryRun ? std::string(" A dry run cannot show an update.")
+                                   : std::string(" Nothing was changed. Give --update to take the old version out (the "
+                                                 "mods installed after it are installed again) and install this one in "
+                                                 "its place."));
+        outcome.SetFailure(message);
+        messages.ShowWarning(message);
+        return kExitNotRun;
+      }
+      std::cout << said << " Updating it in place.\n";
+      InstallOptions inner = options;
+      inner.lockHeld = true;
+      inner.update = false;
+      inner.reinstall = true;
+      inner.yes = true;
+      inner.gameDir = gameFolder;
+      // A list's entry stays the list's when updated on its own.
+      inner.entry = match.run->entry;
+      int installed = kExitAborted;
+      const int code = UpdateInPlace(gameFolder, {{match.run->run.id, [&] {
+                                                     installed = RunInstall(inner, outcome);
+                                                     return installed;
+                                                   }}},
+                                     std::cout);
+      // Refused before any change, as an install that did not run; cut short
+      // (put back, or not all of it), as a failed one.
+      if (code == kExitOk) return installed;
+      return code == 1 ? kExitNotRun : code == kExitLocked || code == kExitJournal ? code : kExitAborted;
     }
   }
 
@@ -327,6 +386,11 @@ int InstallAgain(const TRunSource& source, const std::string& gameFolder, int co
   options.backupDir = source.backupDir;
   options.reinstall = true;
   options.lockHeld = true;
+  // Still known by its archive and list entry once installed again.
+  options.mod.archive = source.archive;
+  options.mod.archiveSha256 = source.archiveSha256;
+  options.mod.in = source.in;
+  options.entry = source.entry;
   return RunInstall(options);
 }
 
@@ -366,6 +430,9 @@ void RegisterInstallCommand(CLI::App& app, int& exitCode) {
                     "Keep the changes of a run that a failure ends (it can still be undone with uninstall)");
   install->add_flag("--reinstall", options->reinstall,
                     "Install even when these instructions were already applied to this game");
+  install->add_flag("--update", options->update,
+                    "When another version of this mod is installed, take it out (the mods installed after it are "
+                    "installed again) and install this one in its place");
   install->add_flag("--dry-run", options->dryRun,
                     "Do the whole run without changing anything: every write is kept in a scratch "
                     "folder that is thrown away; prints the files the run would change");
@@ -382,7 +449,7 @@ void RegisterInstallCommand(CLI::App& app, int& exitCode) {
       "a run that a failure ends or that is interrupted is rolled back.\n"
       "Exit status: 0 done; 1 done with warnings; 2 done with errors; 3 a failure ended the run (rolled back); "
       "4 nothing was run (no instruction file, not confirmed, the mod is already installed without "
-      "--reinstall, or the mod folder's \"backup\" is a link); 5 another installation is running in this game folder; 64 usage error (also a --game "
+      "--reinstall, another version of it is installed without --update, or the mod folder's \"backup\" is a link); 5 another installation is running in this game folder; 64 usage error (also a --game "
       "that is no game folder, or several game folders found and no terminal to choose on).\n"
       "--dry-run keeps no record and changes nothing; --json writes the result described in "
       "docs/install-result.md.");

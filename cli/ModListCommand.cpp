@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <iostream>
+#include <map>
 #include <set>
 #include <memory>
 #include <optional>
@@ -12,10 +13,13 @@
 #include "cli/CliCommon.h"
 #include "cli/GameChoice.h"
 #include "cli/InstallCommand.h"
+#include "cli/InstallResult.h"
 #include "cli/ModListPrepare.h"
 #include "cli/ModListRecord.h"
 #include "cli/ModListReport.h"
 #include "cli/ModListRun.h"
+#include "cli/ModListState.h"
+#include "cli/ModUpdate.h"
 #include "cli/ProgressBar.h"
 #include "cli/RunSignals.h"
 #include "common/Counted.h"
@@ -45,6 +49,21 @@ struct ListOptions {
   bool yes = false;
   bool keepGoing = false;
   int compileTimeout = TCompilerSettings::kDefaultCompileTimeout;
+  std::vector<std::string> allowSource;
+  // --update given: the names after it, or none for every changed entry.
+  bool update = false;
+  std::vector<std::string> updateNames;
+  std::string compiler;
+  bool noSandbox = false;
+
+  ListSettings Settings() const {
+    ListSettings settings;
+    for (const std::string& folder : allowSource) settings.trustedSources.emplace_back(folder);
+    std::error_code ec;
+    if (!compiler.empty()) settings.compiler = std::filesystem::absolute(compiler, ec).lexically_normal().string();
+    settings.noSandbox = noSandbox;
+    return settings;
+  }
 };
 
 std::optional<ModList> Load(const std::string& file, std::ostream& err) {
@@ -57,9 +76,10 @@ std::optional<ModList> Load(const std::string& file, std::ostream& err) {
 }
 
 // The list checked; its findings printed under each entry.
-std::vector<PreparedMod> CheckAll(const ModList& list, std::ostream& out, int& errors, int& warnings) {
+std::vector<PreparedMod> CheckAll(const ModList& list, const ListSettings& settings, std::ostream& out, int& errors,
+                                  int& warnings) {
   out << "Checking the " << Counted(list.mods.size(), "mod") << " of \"" << list.name << "\"...\n";
-  std::vector<PreparedMod> mods = PrepareList(list);
+  std::vector<PreparedMod> mods = PrepareList(list, settings);
   errors = warnings = 0;
   for (const PreparedMod& m : mods) {
     errors += m.Errors();
@@ -74,16 +94,26 @@ std::vector<PreparedMod> CheckAll(const ModList& list, std::ostream& out, int& e
   return mods;
 }
 
+// Said before the list starts: a result that cannot be written would leave a
+// mod manager with an installed list and no word of it.
+bool JsonWritable(const std::string& json, std::ostream& out) {
+  if (json.empty() || json == "-" || CanWriteResult(json)) return true;
+  out << "--json: cannot write the result file \"" << json << "\"; nothing was checked or installed.\n";
+  return false;
+}
+
 int CheckExit(int errors, int warnings) { return errors > 0 ? 2 : warnings > 0 ? 1 : 0; }
 
 int RunCheck(const ListOptions& o) {
   std::ostream& out = o.json == "-" ? std::cerr : std::cout;
   ListReport report("check", o.json);
+  if (!JsonWritable(o.json, out)) return 2;
   const auto list = Load(o.list, out);
   if (!list) return report.Finish(2, std::nullopt);
   const std::string game = o.game.empty() ? std::string() : CheckedGameOption(o.game);
+  const ListSettings settings = o.Settings();
   int errors = 0, warnings = 0;
-  std::vector<PreparedMod> mods = CheckAll(*list, out, errors, warnings);
+  std::vector<PreparedMod> mods = CheckAll(*list, settings, out, errors, warnings);
   std::vector<EntryRun> runs(mods.size());
   // What each entry would write, named after it, for the conflict report.
   std::vector<TRunPlaces> places;
@@ -99,7 +129,7 @@ int RunCheck(const ListOptions& o) {
       TRunReport changes(overlay, false);
       changes.SetGameFolder(game);
       runs[i] = RunListEntry(mods[i], RunSetting{overlay, game, false, nullptr, nullptr, false, nullptr, &changes,
-                                                       o.compileTimeout});
+                                                       o.compileTimeout, &settings});
       changes.Detach();
       TRunPlaces wrote{mods[i].entry->name, mods[i].entry->name, changes.Places()};
       // A copy is no list of instructions: every file it changes is written whole.
@@ -125,31 +155,19 @@ int RunStatus(const ListOptions& o) {
   if (!list) return kExitUsage;
   const std::string game = CheckedGameOption(o.game);
   const ListRecord record(game, list->file);
-  const std::set<std::string> live = LiveRuns(game);
+  const std::vector<PreparedMod> mods = PrepareList(*list, o.Settings());
+  const std::vector<EntryStatus> states = ListStatus(mods, InstalledRuns(game), record);
   bool allInOrder = true;
-  std::string lastRun;
-  for (const ModListEntry& e : list->mods) {
-    std::string state = "not installed";
-    const ListRecordEntry* r = record.Find(e.name);
-    if (r && live.count(r->run)) {
-      std::string sha;
-      try {
-        std::error_code ec;
-        sha = std::filesystem::is_directory(e.source, ec) ? FolderSha256(e.source, !e.IsCopy())
-                                                          : platform::ArchiveSha256(e.source, platform::ModCacheHome());
-      } catch (const Exception&) {
-        // A source that is gone can no longer be compared.
-      }
-      if (sha != r->sourceSha256)
-        state = "installed from a different source";
-      else if (r->run < lastRun)
-        state = "out of order";
-      else
-        state = "installed";
-      lastRun = std::max(lastRun, r->run);
-    }
-    if (state != "installed") allInOrder = false;
-    std::cout << e.name << ": " << state << '\n';
+  for (std::size_t i = 0; i < mods.size(); ++i) {
+    allInOrder = allInOrder && states[i].state == EntryState::kInstalled;
+    const ModListEntry& e = *mods[i].entry;
+    std::cout << e.name << ": " << StateText(states[i].state) << '\n';
+    // What the list keeps for people about the entry.
+    std::string about;
+    if (e.version) about = "version " + *e.version;
+    if (e.url) about += (about.empty() ? "" : ", ") + *e.url;
+    if (!about.empty()) std::cout << "  " << about << '\n';
+    if (e.notes) std::cout << "  " << *e.notes << '\n';
   }
   return allInOrder ? 0 : 1;
 }
@@ -158,17 +176,48 @@ int RunListInstall(const ListOptions& o) {
   std::ostream& out = o.json == "-" ? std::cerr : std::cout;
   const int outFd = o.json == "-" ? STDERR_FILENO : STDOUT_FILENO;
   ListReport report("install", o.json);
+  if (!JsonWritable(o.json, out)) return kExitErrors;
   const auto list = Load(o.list, out);
   if (!list) return report.Finish(kExitUsage, std::nullopt);
   const std::string game = CheckedGameOption(o.game);
+  const ListSettings settings = o.Settings();
   report.SetList(*list, game);
   int errors = 0, warnings = 0;
-  std::vector<PreparedMod> mods = CheckAll(*list, out, errors, warnings);
+  std::vector<PreparedMod> mods = CheckAll(*list, settings, out, errors, warnings);
   std::vector<EntryRun> runs(mods.size(), WithVerdict("not run"));
   if (errors > 0) {
     out << "The list does not pass its check; nothing was installed.\n";
     report.SetEntries(mods, runs, {});
     return report.Finish(kExitUsage, std::nullopt);
+  }
+  ListRecord record(game, list->file);
+  const std::vector<EntryStatus> states = ListStatus(mods, InstalledRuns(game), record);
+  // A new version is never installed over the old one: the old run has to
+  // go first, which only --update does.
+  for (const std::string& name : o.updateNames)
+    if (std::none_of(mods.begin(), mods.end(), [&](const PreparedMod& m) { return m.entry->name == name; })) {
+      out << "--update: the list has no entry \"" << name << "\"; nothing was changed.\n";
+      report.SetEntries(mods, runs, {});
+      return report.Finish(kExitUsage, std::nullopt);
+    }
+  std::vector<std::size_t> updates;
+  bool changed = false;
+  for (std::size_t i = 0; i < mods.size(); ++i) {
+    if (states[i].state != EntryState::kChanged) continue;
+    const std::string& name = mods[i].entry->name;
+    if (o.update && (o.updateNames.empty() || std::count(o.updateNames.begin(), o.updateNames.end(), name))) {
+      updates.push_back(i);
+      continue;
+    }
+    changed = true;
+    out << "\"" << name << "\" was installed from a different version of its source (run " << states[i].run
+        << "). Installing this one over it would apply the mod twice.\n";
+  }
+  if (changed) {
+    out << "Nothing was changed. Give --update to take the old version out (the mods installed after it are "
+           "installed again) and install the new one in its place, or --update NAME for some entries only.\n";
+    report.SetEntries(mods, runs, {});
+    return report.Finish(kExitErrors, std::nullopt);
   }
   platform::HeadlessMessageBoxes messages(platform::Console::Standard(), o.yes ? std::optional<bool>(true) : std::nullopt);
   if (!messages.AskYesNo("Install the " + Counted(mods.size(), "mod") + " of \"" + list->name + "\" into " +
@@ -178,24 +227,53 @@ int RunListInstall(const ListOptions& o) {
     return report.Finish(kExitNotRun, std::nullopt);
   }
 
-  ListRecord record(game, list->file);
-  const std::set<std::string> live = LiveRuns(game);
   const bool colour = platform::ColourWanted(outFd);
   ProgressBar bar(out, ::isatty(outFd) == 1, ProgressBar::TerminalWidth(outFd));
   RunSignals signals;
   int exitCode = kExitOk;
   bool anyErrors = false, anyWarnings = false, anyFailed = false;
+  std::vector<EntryStatus> now = states;
+  if (!updates.empty()) {
+    // Every changed entry's new version in its old run's place, in one
+    // replay from the oldest of them.
+    std::map<std::string, InstallNew> replacements;
+    for (std::size_t i : updates)
+      replacements[states[i].run] = [&, i] {
+        out << std::to_string(i + 1) << "/" << mods.size() << " " << mods[i].entry->name << ": the new version\n";
+        platform::GameFileSystem files;
+        runs[i] = RunListEntry(mods[i], RunSetting{files, game, true, &signals.Flag(), &out, colour, nullptr, nullptr,
+                                                   o.compileTimeout, &settings, true});
+        if (!runs[i].runId.empty())
+          record.Put({mods[i].entry->name, mods[i].sourceSha256, mods[i].instructionSha256, mods[i].mod.namespaceId,
+                      runs[i].runId, runs[i].verdict});
+        return runs[i].Failed() ? kExitAborted : runs[i].errors > 0 ? kExitErrors : runs[i].warnings > 0 ? kExitWarnings : kExitOk;
+      };
+    const int updated = UpdateInPlace(game, replacements, out);
+    if (updated != kExitOk) {
+      for (std::size_t i : updates) runs[i] = WithVerdict("not run");
+      out << "The update did not happen; the list stops here.\n";
+      PrintClosingTable(out, mods, runs);
+      report.SetEntries(mods, runs, {});
+      return report.Finish(updated == 1 ? kExitErrors : updated == kExitLocked ? kExitLocked : kListStopped,
+                           record.File());
+    }
+    for (std::size_t i : updates) {
+      anyErrors = anyErrors || runs[i].errors > 0;
+      anyWarnings = anyWarnings || runs[i].warnings > 0;
+      runs[i].verdict = "updated";
+    }
+    now = ListStatus(mods, InstalledRuns(game), record);
+  }
   for (std::size_t i = 0; i < mods.size(); ++i) {
     const PreparedMod& m = mods[i];
     const std::string heading = std::to_string(i + 1) + "/" + std::to_string(mods.size()) + " " + m.entry->name;
     const std::string type = m.mod.namespaceId;
-    if (const ListRecordEntry* r = record.Find(m.entry->name);
-        r && live.count(r->run) && r->sourceSha256 == m.sourceSha256 && r->instructionSha256 == m.instructionSha256 &&
-        r->type == type) {
+    if (runs[i].verdict == "updated") continue;
+    if (now[i].Installed()) {
       bar.BeforeLine();
-      out << heading << ": already installed (run " << r->run << "), skipped.\n";
+      out << heading << ": already installed (run " << now[i].run << "), skipped.\n";
       runs[i] = WithVerdict("skipped");
-      runs[i].runId = r->run;
+      runs[i].runId = now[i].run;
       continue;
     }
     bar.BeforeLine();
@@ -204,7 +282,8 @@ int RunListInstall(const ListOptions& o) {
       out << "Using the unpacked copy in \"" << m.mod.modFolder.string() << "\"; the backup folder and the log are kept there.\n";
     bar.SetHeading(heading);
     platform::GameFileSystem files;
-    runs[i] = RunListEntry(m, RunSetting{files, game, true, &signals.Flag(), &out, colour, &bar, nullptr, o.compileTimeout});
+    runs[i] = RunListEntry(m, RunSetting{files, game, true, &signals.Flag(), &out, colour, &bar, nullptr,
+                                         o.compileTimeout, &settings});
     bar.Finish();
     const EntryRun& run = runs[i];
     if (!run.runId.empty())
@@ -238,6 +317,18 @@ int RunListInstall(const ListOptions& o) {
   return report.Finish(exitCode, record.File());
 }
 
+void AddListOptions(CLI::App& command, ListOptions& options) {
+  command.add_option("--allow-source", options.allowSource,
+                     "Trust this folder as a place of the list's sources besides the list's own folder (repeatable)")
+      ->allow_extra_args(false)
+      ->check(CLI::ExistingDirectory);
+  command.add_option("--compiler", options.compiler,
+                     "Compile the scripts of every mod with this compiler of your own instead of the one each mod "
+                     "ships (a native program, or a Windows program run under wine)")
+      ->check(CLI::ExistingFile);
+  command.add_flag("--no-sandbox", options.noSandbox, "Run the script compiler without bubblewrap's sandbox");
+}
+
 }  // namespace
 
 void RegisterModListCommand(CLI::App& app, int& exitCode) {
@@ -250,6 +341,7 @@ void RegisterModListCommand(CLI::App& app, int& exitCode) {
   check->add_option("--game", options->game, "Also make a dry run of the whole list, in order, on this game folder");
   check->add_option("--json", options->json, "Write the result as JSON (docs/modlist.md) to this file; - for standard output");
   AddCompileTimeoutOption(*check, options->compileTimeout);
+  AddListOptions(*check, *options);
   check->footer("Exit status: 0 clean; 1 warnings; 2 errors (also a list file that cannot be read); 64 usage error.");
   check->callback([options, &exitCode] { exitCode = RunCheck(*options); });
 
@@ -259,7 +351,21 @@ void RegisterModListCommand(CLI::App& app, int& exitCode) {
   install->add_flag("--yes", options->yes, "Answer Yes to the confirmation question");
   install->add_flag("--keep-going", options->keepGoing, "Go on with the next entry after one fails");
   AddCompileTimeoutOption(*install, options->compileTimeout);
+  install
+      ->add_option_function<std::vector<std::string>>(
+          "--update",
+          [options](const std::vector<std::string>& names) {
+            options->update = true;
+            // Given alone, CLI11 hands over one empty value.
+            for (const std::string& name : names)
+              if (!name.empty()) options->updateNames.push_back(name);
+          },
+          "Put the new version of every entry whose source changed since it was installed (or of the entries "
+          "NAME...) in the place of the old one: the old run is taken out, the mods after it are installed again")
+      ->expected(0, CLI::detail::expected_max_vector_size)
+      ->trigger_on_parse();
   install->add_option("--json", options->json, "Write the result as JSON (docs/modlist.md) to this file; - for standard output");
+  AddListOptions(*install, *options);
   install->footer(
       "The list is checked first; each entry is then its own run (see history and uninstall). Running the list "
       "again resumes: entries already installed from the same source are skipped. Ctrl-C rolls back the current "

@@ -11,21 +11,34 @@ namespace vey::cli {
 namespace {
 namespace fs = std::filesystem;
 
+// Ends the reading of one entry (or of the list's own keys); the error is
+// kept and the reading goes on with the next entry.
+struct EntryAbandoned {};
+
 class Reader {
  public:
   explicit Reader(fs::path file) : file_(std::move(file)) {}
 
   [[noreturn]] void Fail(const toml::source_region& where, const std::string& why) const {
-    throw EModListError(file_.string() + ":" + std::to_string(where.begin.line) + ": " + why);
+    Note(static_cast<int>(where.begin.line), why);
+    throw EntryAbandoned{};
+  }
+  void Note(int line, const std::string& why) const {
+    errors_.push_back(file_.string() + ":" + std::to_string(line) + ": " + why);
   }
 
   void OnlyKeys(const toml::table& table, std::initializer_list<std::string_view> allowed, const std::string& what) const {
+    bool unknown = false;
     for (const auto& [key, node] : table) {
       bool known = false;
       for (std::string_view k : allowed) known = known || key.str() == k;
-      if (!known) Fail(key.source().begin.line ? key.source() : node.source(),
-                       "unknown key \"" + std::string(key.str()) + "\" in " + what);
+      if (known) continue;
+      // Every misspelt key of the table is told, not only the first.
+      Note(static_cast<int>((key.source().begin.line ? key.source() : node.source()).begin.line),
+           "unknown key \"" + std::string(key.str()) + "\" in " + what);
+      unknown = true;
     }
+    if (unknown) throw EntryAbandoned{};
   }
 
   std::optional<std::string> String(const toml::table& table, std::string_view key) const {
@@ -57,7 +70,8 @@ class Reader {
   }
 
   ModListEntry Entry(const toml::table& table) const {
-    OnlyKeys(table, {"name", "source", "sha256", "type", "in", "copy", "requires", "conflicts"}, "[[mod]]");
+    OnlyKeys(table, {"name", "source", "sha256", "type", "in", "copy", "requires", "conflicts", "url", "version", "notes"},
+             "[[mod]]");
     ModListEntry entry;
     entry.line = static_cast<int>(table.source().begin.line);
     auto name = String(table, "name");
@@ -89,6 +103,9 @@ class Reader {
     }
     entry.required = Strings(table, "requires");
     entry.conflicts = Strings(table, "conflicts");
+    entry.url = String(table, "url");
+    entry.version = String(table, "version");
+    entry.notes = String(table, "notes");
     return entry;
   }
 
@@ -97,29 +114,48 @@ class Reader {
     try {
       root = toml::parse_file(file_.string());
     } catch (const toml::parse_error& e) {
-      Fail(e.source(), std::string(e.description()));
+      Note(static_cast<int>(e.source().begin.line), std::string(e.description()));
+      Raise();
     }
-    OnlyKeys(root, {"name", "mod"}, "the list");
     ModList list;
     list.file = file_;
-    list.name = String(root, "name").value_or(file_.stem().string());
-    const toml::node* mods = root.get("mod");
-    if (!mods) return list;
-    const toml::array* array = mods->as_array();
-    if (!array || !array->is_array_of_tables()) Fail(mods->source(), "\"mod\" must be written as [[mod]] entries");
-    std::set<std::string> names;
-    for (const toml::node& node : *array) {
-      ModListEntry entry = Entry(*node.as_table());
-      if (!names.insert(entry.name).second)
-        throw EModListError(file_.string() + ":" + std::to_string(entry.line) + ": a second mod named \"" +
-                            entry.name + "\"");
-      list.mods.push_back(std::move(entry));
+    list.name = file_.stem().string();
+    try {
+      OnlyKeys(root, {"name", "mod"}, "the list");
+      list.name = String(root, "name").value_or(list.name);
+    } catch (const EntryAbandoned&) {
     }
+    if (const toml::node* mods = root.get("mod")) {
+      const toml::array* array = mods->as_array();
+      if (!array || !array->is_array_of_tables()) {
+        Note(static_cast<int>(mods->source().begin.line), "\"mod\" must be written as [[mod]] entries");
+        Raise();
+      }
+      std::set<std::string> names;
+      for (const toml::node& node : *array) {
+        try {
+          ModListEntry entry = Entry(*node.as_table());
+          if (!names.insert(entry.name).second) Note(entry.line, "a second mod named \"" + entry.name + "\"");
+          list.mods.push_back(std::move(entry));
+        } catch (const EntryAbandoned&) {
+        }
+      }
+    }
+    Raise();
     return list;
   }
 
  private:
+  // Every error found, in the order of the file, one per line.
+  void Raise() const {
+    if (errors_.empty()) return;
+    std::string text;
+    for (const std::string& e : errors_) text += (text.empty() ? "" : "\n") + e;
+    throw EModListError(text);
+  }
+
   fs::path file_;
+  mutable std::vector<std::string> errors_;
 };
 
 }  // namespace

@@ -29,6 +29,8 @@ struct ModListEntry {
   std::optional<std::string> in;      // the mod's folder in an archive holding several
   std::optional<ModListCopy> copy;    // set for loose files copied as they are
   std::vector<std::string> required, conflicts;  // the keys "requires" and "conflicts"
+  // Kept for people and mod managers; never acted upon.
+  std::optional<std::string> url, version, notes;
   int line = 0;  // of its [[mod]] header
 
   bool IsCopy() const { return copy.has_value(); }
@@ -43,7 +45,9 @@ struct ModList {
 // Raises EModListError "FILE:LINE: why" for a syntax error, an unknown key,
 // a value of the wrong type, a missing name or source, two entries of one
 // name, an entry that is both a copy and an installer mod (type), a sha256
-// that is no SHA-256, or copy folders that would leave their root.
+// that is no SHA-256, or copy folders that would leave their root. Every
+// such error of the file is in the message, one per line; a syntax error
+// stops the reading where it is.
 ModList LoadModList(const std::filesystem::path& file);
 
 }  // namespace vey::cli

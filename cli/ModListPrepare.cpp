@@ -6,6 +6,7 @@
 #include <future>
 #include <map>
 
+#include "cli/ModListPlace.h"
 #include "cli/ModSource.h"
 #include "common/PathText.h"
 #include "common/Sha256.h"
@@ -23,27 +24,11 @@ int PreparedMod::Errors() const {
 }
 int PreparedMod::Warnings() const { return static_cast<int>(findings.size()) - Errors(); }
 
-namespace {
-
-bool InstallerOutput(const fs::path& path, bool folder) {
-  const std::string name = path.filename().string();
-  if (folder) return EqualsNoCase(name, "backup") || EqualsNoCase(name, "erfpatch_temp") || EqualsNoCase(name, "nsspatch_temp");
-  return EqualsNoCase(name, "installlog.rtf") || EqualsNoCase(name, "installlog.txt");
-}
-
-}  // namespace
-
-std::string FolderSha256(const fs::path& folder, bool installerMod) {
+std::string EarlierFolderSha256(const fs::path& folder) {
   std::vector<fs::path> files;
   std::error_code ec;
-  for (auto it = fs::recursive_directory_iterator(folder, ec); it != fs::recursive_directory_iterator(); it.increment(ec)) {
-    const bool isFolder = it->is_directory(ec);
-    if (installerMod && InstallerOutput(it->path(), isFolder)) {
-      if (isFolder) it.disable_recursion_pending();
-      continue;
-    }
+  for (auto it = fs::recursive_directory_iterator(folder, ec); it != fs::recursive_directory_iterator(); it.increment(ec))
     if (it->is_regular_file(ec) && !it->is_symlink(ec)) files.push_back(it->path());
-  }
   std::sort(files.begin(), files.end());
   Sha256 digest;
   for (const fs::path& file : files) {
@@ -57,7 +42,8 @@ namespace {
 
 class Preparer {
  public:
-  explicit Preparer(PreparedMod& mod) : m_(mod), e_(*mod.entry) {}
+  Preparer(PreparedMod& mod, const ModList& list, const ListSettings& settings)
+      : m_(mod), e_(*mod.entry), list_(list), settings_(settings) {}
 
   void Run() {
     try {
@@ -68,6 +54,12 @@ class Preparer {
         Installer();
     } catch (const Exception& e) {
       Error(e.what());
+    } catch (const CLI::ParseError& e) {
+      // What would be a usage error of `install` is this entry's error: the
+      // other entries are still checked and shown.
+      Error(e.what());
+    } catch (const std::exception& e) {
+      Error(std::string("the mod could not be checked: ") + e.what());
     }
     m_.ready = m_.Errors() == 0;
   }
@@ -77,11 +69,15 @@ class Preparer {
   void Warning(std::string message) { m_.findings.push_back({false, std::move(message)}); }
 
   bool Source() {
+    if (auto problem = SourcePlaceProblem(e_.sourceText, list_.file.parent_path(), settings_.trustedSources)) {
+      Error(*problem);
+      return false;
+    }
     std::error_code ec;
     if (fs::is_directory(e_.source, ec)) {
       m_.root = e_.source;
       if (e_.sha256) Error("\"sha256\" is given, but the source \"" + e_.sourceText + "\" is a folder, not an archive");
-      m_.sourceSha256 = FolderSha256(e_.source, !e_.IsCopy());
+      m_.sourceSha256 = e_.IsCopy() ? FilesDigest(e_.source) : ModDigest(e_.source);
       return true;
     }
     if (!fs::exists(e_.source, ec)) {
@@ -126,6 +122,12 @@ class Preparer {
          it.increment(ec))
       any = any || it->is_regular_file(ec);
     if (!any) Warning("the folder \"" + (from.empty() ? std::string(".") : from) + "\" holds no file to copy");
+    m_.version.entry = e_.name;
+    m_.version.copy = true;
+    m_.version.digests.current = FilesDigest(m_.copyFrom);
+    // Earlier versions recorded a copy by the digest of its whole source.
+    m_.version.olderDigests.push_back(m_.archive ? m_.sourceSha256 : EarlierFolderSha256(e_.source));
+    m_.versionKnown = true;
   }
 
   void Installer() {
@@ -156,6 +158,14 @@ class Preparer {
     m_.instructionSha256 = Sha256OfFile(ini);
     {
       TQK_Inifile settings(ini.string());
+      m_.version.entry = e_.name;
+      m_.version.iniFile = ini.filename().string();
+      m_.version.caption = settings.ReadString("Settings", "WindowCaption", kDefaultCaption);
+      m_.version.instructionSha256 = m_.instructionSha256;
+      // As the run records it.
+      m_.version.installationType = Utf8ToWin1252(m_.mod.namespaceId);
+      m_.version.digests = ModDigests(m_.mod.modFolder);
+      m_.versionKnown = true;
       m_.installerMode = settings.ReadBool("Settings", "InstallerMode", false);
       if (!settings.ReadBool("Settings", "FileExists", false))
         Error("the instruction file lacks the \"FileExists\" marker of the Settings section");
@@ -164,6 +174,7 @@ class Preparer {
       Error("the mod is in patcher mode (every file is chosen by hand), which cannot run unattended");
     TValidateInput input{m_.mod.dataPath, m_.mod.modFolder / "veypatchdata", m_.mod.iniName};
     input.compilerFolder = files.Child(m_.mod.modFolder, "veypatchdata");
+    input.ownCompiler = !settings_.compiler.empty();
     for (const TFinding& f : ValidateInstructions(files, input)) {
       // The place as `validate` names it: file, line, section and key.
       std::string text = f.file;
@@ -223,6 +234,8 @@ class Preparer {
 
   PreparedMod& m_;
   const ModListEntry& e_;
+  const ModList& list_;
+  const ListSettings& settings_;
 };
 
 void ListFindings(const ModList& list, std::vector<PreparedMod>& mods) {
@@ -246,7 +259,7 @@ void ListFindings(const ModList& list, std::vector<PreparedMod>& mods) {
 
 }  // namespace
 
-std::vector<PreparedMod> PrepareList(const ModList& list) {
+std::vector<PreparedMod> PrepareList(const ModList& list, const ListSettings& settings) {
   std::vector<PreparedMod> mods(list.mods.size());
   for (std::size_t i = 0; i < mods.size(); ++i) mods[i].entry = &list.mods[i];
   // Two workers take the entries in turn, largest archive first: a big one
@@ -261,7 +274,7 @@ std::vector<PreparedMod> PrepareList(const ModList& list) {
   std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
   std::atomic<std::size_t> next{0};
   auto work = [&] {
-    for (std::size_t k = next++; k < order.size(); k = next++) Preparer(mods[order[k].second]).Run();
+    for (std::size_t k = next++; k < order.size(); k = next++) Preparer(mods[order[k].second], list, settings).Run();
   };
   auto helper = std::async(std::launch::async, work);
   work();

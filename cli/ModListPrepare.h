@@ -10,6 +10,7 @@
 
 #include "cli/ModFolder.h"
 #include "cli/ModListFile.h"
+#include "engine/support/UModIdentity.h"
 
 namespace vey::cli {
 
@@ -31,20 +32,31 @@ struct PreparedMod {
   bool installerMode = true;
   // A copy mod: the folder whose content is copied.
   std::filesystem::path copyFrom;
+  // What tells this mod and version from others in the journal; known once
+  // the source was read (versionKnown), even when a later check failed.
+  TModVersion version;
+  bool versionKnown = false;
 
   int Errors() const;
   int Warnings() const;
 };
 
-// The digest of a folder's files (names and contents, in name order), which
-// stands for a source folder as an archive's digest stands for the archive.
-// For an installer mod, what an installation leaves in the mod's folder (its
-// logs, backups and work folders) is left out, so that installing does not
-// make the source look changed.
-std::string FolderSha256(const std::filesystem::path& folder, bool installerMod);
+// The digest earlier versions took of a copy's source folder (names and
+// contents, in name order), which still stands for it in their records.
+std::string EarlierFolderSha256(const std::filesystem::path& folder);
+
+// What the person gives for the whole list.
+struct ListSettings {
+  // Folders besides the list's own whose content may be a source.
+  std::vector<std::filesystem::path> trustedSources;
+  // The person's own script compiler, for every installer mod; empty: each
+  // mod's own.
+  std::string compiler;
+  bool noSandbox = false;
+};
 
 // Prepares every entry, two at a time (unpacking is most of the work), and
 // adds the findings that concern the list as a whole.
-std::vector<PreparedMod> PrepareList(const ModList& list);
+std::vector<PreparedMod> PrepareList(const ModList& list, const ListSettings& settings = {});
 
 }  // namespace vey::cli

@@ -23,6 +23,8 @@ std::string Shown(const EntryRun& run) {
   return run.verdict;
 }
 
+ordered_json ListOptionalText(const std::optional<std::string>& value) { return value ? ordered_json(*value) : ordered_json(); }
+
 }  // namespace
 
 void PrintClosingTable(std::ostream& out, const std::vector<PreparedMod>& mods, const std::vector<EntryRun>& runs) {
@@ -83,7 +85,10 @@ void ListReport::SetEntries(const std::vector<PreparedMod>& mods, const std::vec
                        {"warnings", run.warnings},
                        {"errors", run.errors},
                        {"run", run.runId.empty() ? ordered_json() : ordered_json(run.runId)},
-                       {"message", run.message.empty() ? ordered_json() : ordered_json(run.message)}});
+                       {"message", run.message.empty() ? ordered_json() : ordered_json(run.message)},
+                       {"url", ListOptionalText(m.entry->url)},
+                       {"version", ListOptionalText(m.entry->version)},
+                       {"notes", ListOptionalText(m.entry->notes)}});
   }
   entries_ = std::move(entries);
   ordered_json conflicts = ordered_json::array();

@@ -68,7 +68,10 @@ EntryRun RunInstaller(const PreparedMod& mod, const RunSetting& s) {
   patcher.OnLogEntry = [&run](LogKind kind, std::string_view text) {
     if (kind == LogKind::Error && run.message.empty()) run.message = MessageToUtf8(text);
   };
+  if (s.list && !s.list->compiler.empty()) patcher.Compiler.Compiler = s.list->compiler;
+  if (s.list) patcher.Compiler.Sandbox = !s.list->noSandbox;
   patcher.RunOptions.journal = s.journal;
+  patcher.RunOptions.lockHeld = s.lockHeld;
   patcher.RunOptions.rollbackOnFailure = true;
   patcher.RunOptions.installationType = Utf8ToWin1252(m.namespaceId);
   patcher.RunOptions.cancel = s.cancel;
@@ -79,6 +82,9 @@ EntryRun RunInstaller(const PreparedMod& mod, const RunSetting& s) {
     std::error_code ec;
     source.modFolder = fs::absolute(m.modFolder, ec).lexically_normal().string();
     source.installationType = patcher.RunOptions.installationType;
+    source.compiler = patcher.Compiler.Compiler;
+    source.noSandbox = !patcher.Compiler.Sandbox;
+    source.entry = mod.entry->name;
     if (mod.archive) {
       source.archive = fs::absolute(mod.entry->source, ec).lexically_normal().string();
       source.archiveSha256 = mod.sourceSha256;
@@ -158,10 +164,12 @@ EntryRun RunCopy(const PreparedMod& mod, const RunSetting& s) {
   std::unique_ptr<platform::RunJournal> journal;
   if (s.journal) {
     try {
-      history.emplace(game.string());
-      history->Lock(e.name);
-      // What a kill cut short is settled before anything else changes.
-      history->RecoverUnfinished();
+      if (!s.lockHeld) {
+        history.emplace(game.string());
+        history->Lock(e.name);
+        // What a kill cut short is settled before anything else changes.
+        history->RecoverUnfinished();
+      }
     } catch (const ERunRefused& ex) {
       run.verdict = ex.Code() == kRefusedLocked ? "locked" : "failed";
       run.message = MessageToUtf8(ex.what());
@@ -172,7 +180,9 @@ EntryRun RunCopy(const PreparedMod& mod, const RunSetting& s) {
     // name is only a digest.
     header.modFolder = fs::absolute(e.source).lexically_normal().string();
     header.instructionFile = "copy " + e.copy->from + " -> " + e.copy->to;
-    header.instructionSha256 = mod.sourceSha256;
+    // The digest of the files it copies tells this version of the copy from
+    // others; the caption carries the entry's name.
+    header.instructionSha256 = mod.version.digests.current;
     header.caption = e.name;
     header.journal = platform::ReadJournalIdentity(game);
     journal = std::make_unique<platform::RunJournal>(s.files, game, header);

@@ -46,6 +46,10 @@ struct RunSetting {
   TRunReport* report = nullptr;
   // Seconds a script compile may take (--compile-timeout).
   int compileTimeout = TCompilerSettings::kDefaultCompileTimeout;
+  // The person's options for the whole list (the compiler); null: none.
+  const ListSettings* list = nullptr;
+  // The caller holds the game folder's lock (an update in place).
+  bool lockHeld = false;
 };
 
 EntryRun RunListEntry(const PreparedMod& mod, const RunSetting& setting);

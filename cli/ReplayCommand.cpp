@@ -16,8 +16,8 @@
 namespace vey::cli {
 namespace {
 
-constexpr int kExitRefused = 1;
-constexpr int kExitIncomplete = 2;
+constexpr int kReplayRefused = 1;
+constexpr int kReplayIncomplete = 2;
 constexpr int kExitReinstallFailed = 3;
 constexpr int kExitNoRun = 4;
 
@@ -62,7 +62,7 @@ int UninstallWithReplay(const std::string& gameFolder, const std::string& id, co
   if (!refusals.empty()) {
     std::cout << "Refusing to take run " << Text(id) << " out; nothing was changed:\n";
     List(refusals);
-    return kExitRefused;
+    return kReplayRefused;
   }
 
   const auto& later = replay.Later();
@@ -76,12 +76,12 @@ int UninstallWithReplay(const std::string& gameFolder, const std::string& id, co
     problems = replay.Undo();
   } catch (const Exception& e) {
     std::cout << Text(e.what()) << "\nNothing was changed.\n";
-    return kExitIncomplete;
+    return kReplayIncomplete;
   }
   if (!problems.empty()) {
     std::cout << "These files could not be put back:\n";
     List(problems);
-    return kExitIncomplete;
+    return kReplayIncomplete;
   }
 
   for (std::size_t n = 0; n < later.size(); ++n) {
@@ -112,7 +112,7 @@ int UninstallWithReplay(const std::string& gameFolder, const std::string& id, co
     if (!left.empty()) {
       std::cout << "These could not be put back:\n";
       List(left);
-      return kExitIncomplete;
+      return kReplayIncomplete;
     }
     std::cout << "The game and its history are as they were before this command.\n";
     return kExitReinstallFailed;

@@ -19,8 +19,8 @@
 namespace vey::cli {
 namespace {
 
-constexpr int kExitRefused = 1;     // files changed outside the installer
-constexpr int kExitIncomplete = 2;  // some files could not be put back
+constexpr int kResetRefused = 1;     // files changed outside the installer
+constexpr int kResetIncomplete = 2;  // some files could not be put back
 constexpr int kExitNothing = 4;     // nothing recorded, or the question answered No
 
 struct ResetOptions {
@@ -44,7 +44,7 @@ int Reset(const ResetOptions& options) {
     return kExitJournal;
   } catch (const Exception& e) {
     std::cout << e.what() << "\nRun reset again to retry.\n";
-    return kExitIncomplete;
+    return kResetIncomplete;
   }
   std::vector<platform::RunRecord> runs;
   std::vector<platform::RunRecord> damaged;
@@ -75,7 +75,7 @@ int Reset(const ResetOptions& options) {
     for (const auto& d : drifts) std::cout << "  " << d.state << "  " << d.path << "  (run " << d.run << ")\n";
     if (!options.force) {
       std::cout << "Put them back, or give --force to undo every installation anyway.\n";
-      return kExitRefused;
+      return kResetRefused;
     }
   }
   std::string list;
@@ -95,7 +95,7 @@ int Reset(const ResetOptions& options) {
     std::cout << "These files could not be put back:";
     for (const std::string& problem : result.problems) std::cout << "\n  " << problem;
     std::cout << "\nThe reset is not finished; run reset again (or any install) to finish it.\n";
-    return kExitIncomplete;
+    return kResetIncomplete;
   }
   std::cout << "Reset done: " << Counted(runs.size(), "installation") << " undone, " << Counted(result.restored, "file")
             << " put back, " << Counted(result.removed, "new file or folder", "new files and folders") << " removed. The history keeps them, marked undone.\n";

@@ -78,6 +78,7 @@ inline constexpr JournalPath kJournalPaths[] = {
     {"undone/*/run.txt", JournalEntry::kFile},
     {"undone/*/files.txt", JournalEntry::kFile},
     {"undone/*/changes.log", JournalEntry::kFile},
+    {"undone/*/source.txt", JournalEntry::kFile},
     {"undone/*/undone.txt", JournalEntry::kFile},
     {"undone/*/reset.txt", JournalEntry::kFile},
     {"replay", JournalEntry::kFolder},

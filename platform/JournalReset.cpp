@@ -30,7 +30,9 @@ void KeepRecord(const JournalFolder& home, const JournalFolder& from, const std:
   const std::string part = id + ".part";
   kept.Remove(part);
   const JournalFolder to = kept.MakeFolder(part);
-  for (std::string_view name : {journal::kRunText, journal::kFilesList, journal::kChangesLog, journal::kMarksFile}) {
+  // source.txt names the run's mod and list entry: the history shows them.
+  for (std::string_view name :
+       {journal::kRunText, journal::kFilesList, journal::kChangesLog, journal::kMarksFile, journal::kSourceFile}) {
     if (from.TypeOf(name) != EntryType::kFile) continue;
     if (const std::optional<std::string> text = from.ReadText(name)) to.WriteText(name, *text);
   }

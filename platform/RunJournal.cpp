@@ -176,9 +176,13 @@ RunJournal::RunJournal(GameFileSystem& files, fs::path gameFolder, RunRecord hea
   const JournalFolder home = JournalFolder::Home(game_);
   parent_ = std::make_unique<JournalFolder>(
       home.MakeFolder(kind == JournalKind::kRun ? journal::kRunsFolder : journal::kUndoFolder));
-  const std::string base = RunStamp() + "-" + SafeName(fs::path(record_.modFolder).filename().string().empty()
-                                                                ? NormalAbsolute(record_.modFolder).filename().string()
-                                                                : fs::path(record_.modFolder).filename().string());
+  std::string folderName = fs::path(record_.modFolder).filename().string().empty()
+                               ? NormalAbsolute(record_.modFolder).filename().string()
+                               : fs::path(record_.modFolder).filename().string();
+  // An unpacked archive's folder is named by its digest: no name for people.
+  if (folderName.size() >= 32 && folderName.find_first_not_of("0123456789abcdef") == std::string::npos)
+    folderName = "mod";
+  const std::string base = RunStamp() + "-" + SafeName(folderName);
   for (int n = 1;; ++n) {
     record_.id = n == 1 ? base : base + "-" + std::to_string(n);
     folder_ = parent_->PathOf(record_.id);

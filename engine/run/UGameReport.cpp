@@ -21,16 +21,11 @@
 #include "common/VeyException.h"
 #include "common/Win1252.h"
 #include "engine/run/URunHistory.h"
+#include "engine/support/UModIdentity.h"
 
 namespace vey {
 namespace fs = std::filesystem;
 namespace {
-
-std::string ModName(const std::string& folder) {
-  fs::path p(folder);
-  if (!p.has_filename()) p = p.parent_path();
-  return p.filename().string();
-}
 
 // The game folder's own entry whose name matches without regard to case
 // (the game's folders are "Override" or "override" depending on the copy).
@@ -57,13 +52,13 @@ std::string TalkTableSize(const fs::path& path) {
 class Writer {
  public:
   Writer(const std::string& game, const TReportPrivacy& privacy) : privacy_(privacy) {
+    game_ = game;
     const std::vector<platform::RunRecord> all = TRunHistory(game).AllRuns();
     for (const auto& run : all) {
       (run.undone ? undone_ : live_).push_back(run);
       if (!run.undone && run.Finished())
         for (const auto& f : run.files) broughtBy_[f.path] = Mod(run);
     }
-    game_ = game;
   }
 
   std::string Text() {
@@ -80,9 +75,8 @@ class Writer {
 
  private:
   std::string Mod(const platform::RunRecord& run) const {
-    std::string name = ModName(run.modFolder);
-    if (name.empty()) name = "mod";
-    return name;
+    // Named as people know it, never by the digest an unpacked copy's folder carries.
+    return RunName(game_, run);
   }
 
   void Mods() {

@@ -106,7 +106,7 @@ TReplay::TReplay(TRunHistory& history, fs::path gameFolder)
 
 TReplay::~TReplay() = default;
 
-bool TReplay::Plan(const std::string& id, std::vector<std::string>& refusals) {
+bool TReplay::Plan(const std::string& id, std::vector<std::string>& refusals, const std::set<std::string>& replaced) {
   const std::vector<platform::RunRecord> runs = history_.Runs();
   auto it = std::find_if(runs.begin(), runs.end(), [&](const auto& r) { return r.Finished() && r.id == id; });
   if (it == runs.end()) return false;
@@ -130,6 +130,10 @@ bool TReplay::Plan(const std::string& id, std::vector<std::string>& refusals) {
 
   const fs::path runsFolder = platform::JournalHome(game_) / journal::kRunsFolder;
   for (const platform::RunRecord& run : later_) {
+    if (replaced.count(run.id)) {
+      sources_.emplace_back();
+      continue;
+    }
     std::string problem;
     std::optional<TRunSource> source = ReadRunSource(runsFolder / run.id, problem);
     if (!source) {
@@ -151,7 +155,7 @@ bool TReplay::Plan(const std::string& id, std::vector<std::string>& refusals) {
     }
     if (!fs::is_directory(source->modFolder, ec))
       refusals.push_back(FormatMsg("The mod of run %s is missing: %s", {run.id, source->modFolder}));
-    else if (source->digest.empty() || ModDigest(source->modFolder) != source->digest)
+    else if (!ModDigests(source->modFolder).Matches(source->digest))
       refusals.push_back(FormatMsg("The files of the mod of run %s changed since it was installed: %s",
                                    {run.id, source->modFolder}));
     sources_.push_back(std::move(*source));

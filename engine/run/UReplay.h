@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,9 @@ class TReplay {
   // id names no ended run.
   // A later run whose record asks for a compiler, no sandbox or a backup
   // folder is refused unless the person granted it before (Grant).
-  bool Plan(const std::string& id, std::vector<std::string>& refusals);
+  // replaced: later runs that the caller installs anew in a newer version
+  // rather than again as they were; their sources are not checked.
+  bool Plan(const std::string& id, std::vector<std::string>& refusals, const std::set<std::string>& replaced = {});
   // What the person gives for the reinstalls (the command line's options, or
   // what they confirmed in the window); nothing by default.
   void Grant(std::vector<TRecordRight> given) { granted_ = std::move(given); }

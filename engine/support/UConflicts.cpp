@@ -2,6 +2,8 @@
 // by more than one run.
 #include "engine/support/UConflicts.h"
 
+#include "engine/support/UModIdentity.h"
+
 #include <algorithm>
 #include <map>
 #include <set>
@@ -209,7 +211,8 @@ TRecordedPlaces ReadRecordedPlaces(const std::filesystem::path& gameFolder) {
       case RecordRead::Missing: result.unrecorded.push_back(run.id); continue;
     }
     std::vector<std::string> problems;
-    TRunPlaces places{run.id, RunModName(runsFolder / run.id, run.modFolder), ParsePlaces(text, problems)};
+    TRunPlaces places{run.id, RunModName(runsFolder / run.id, run.modFolder), ParsePlaces(text, problems),
+                      RunName(gameFolder, run)};
     for (const std::string& p : problems) result.problems.push_back(run.id + ": " + p);
     result.runs.push_back(std::move(places));
   }

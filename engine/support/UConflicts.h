@@ -32,8 +32,11 @@ std::string_view KindName(TWritePlace::Kind kind);
 // What one run wrote, in run order for FindConflicts.
 struct TRunPlaces {
   std::string run;  // the run's id
-  std::string mod;  // a name for people
+  std::string mod;  // the archive or folder it came from
   std::vector<TWritePlace> places;
+  // The name people know the mod by; empty: mod.
+  std::string name;
+  const std::string& Name() const { return name.empty() ? mod : name; }
 };
 
 struct TConflict {

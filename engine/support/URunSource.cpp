@@ -10,6 +10,7 @@
 
 #include "common/Sha256.h"
 #include "common/VeyException.h"
+#include "common/Win1252.h"
 #include "engine/support/URecordText.h"
 #include "platform/RunJournal.h"
 
@@ -19,32 +20,45 @@ namespace {
 
 constexpr std::string_view kSourceHeader = "veypatcher-source 1";
 
-bool AsciiEqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-           return fold(x) == fold(y);
-         });
-}
+// The rules of what the installer writes into a mod folder, each a digest
+// of its own. Earlier: the rule records written before the debug folders of
+// installation types and names in other letter cases were left out; kept so
+// that such records still compare equal. Current leaves out all the earlier
+// rule does and more. None: every file (a list's copy).
+enum DigestRule { kRuleCurrent, kRuleEarlier, kRuleNone, kRules };
 
-// What the installer writes into a mod folder. relative is '/' separated.
-bool InstallerOwn(const std::vector<std::string>& parts, bool folder) {
-  if (parts.size() == 1)
-    return folder ? parts[0] == "backup" : parts[0] == "installlog.rtf" || parts[0] == "installlog.txt";
-  if (!folder && platform::IsWriterTemp(parts.back())) return true;
-  // The work folders and the debug output sit beside an instruction file:
-  // in the data folder or in an installation type's folder in it.
-  if (!folder || !AsciiEqualsNoCase(parts[0], "veypatchdata") || parts.size() > 3) return false;
+bool InstallerOwn(const std::vector<std::string>& parts, bool folder, DigestRule rule) {
+  if (rule == kRuleNone) return false;
+  if (rule == kRuleEarlier) {
+    if (parts.size() == 1)
+      return folder ? parts[0] == "backup" : parts[0] == "installlog.rtf" || parts[0] == "installlog.txt";
+    if (!folder && platform::IsWriterTemp(parts.back())) return true;
+    if (!folder || !EqualsNoCase(parts[0], "veypatchdata") || parts.size() > 3) return false;
+    const std::string& name = parts.back();
+    return name == "erfpatch_temp" || name == "nsspatch_temp" || name == "debug";
+  }
   const std::string& name = parts.back();
-  return name == "erfpatch_temp" || name == "nsspatch_temp" || name == "debug";
+  if (parts.size() == 1) {
+    if (folder) return EqualsNoCase(name, "backup");
+    if (EqualsNoCase(name, "installlog.rtf") || EqualsNoCase(name, "installlog.txt")) return true;
+  }
+  if (!folder) return platform::IsWriterTemp(name);
+  // The work folders and the debug sources sit beside an instruction file:
+  // in the data folder or in an installation type's folder below it, at any
+  // depth.
+  return parts.size() >= 2 && EqualsNoCase(parts[0], "veypatchdata") &&
+         (EqualsNoCase(name, "erfpatch_temp") || EqualsNoCase(name, "nsspatch_temp") || EqualsNoCase(name, "debug"));
 }
 
 struct Unreadable {};
 
-// The lines of the digest; sizes, when given, receives each file hashed with
-// the size it had when it was read.
+// Each file hashed by the current rule with the size it had when it was read.
 using Sizes = std::vector<std::pair<std::string, std::uint64_t>>;
 
-void Walk(const fs::path& root, std::vector<std::string>& parts, std::vector<std::string>& lines, Sizes* sizes) {
+// Walks the folder once for every rule wanted; a folder every rule leaves
+// out is not entered (a backup folder may hold the game's largest files).
+void Walk(const fs::path& root, std::vector<std::string>& parts, const std::array<bool, kRules>& wanted,
+          std::array<std::vector<std::string>, kRules>& lines, Sizes* sizes) {
   fs::path folder = root;
   for (const std::string& p : parts) folder /= p;
   std::vector<std::string> names;
@@ -61,41 +75,57 @@ void Walk(const fs::path& root, std::vector<std::string>& parts, std::vector<std
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) {
       // The run may remove its own work folders and files while this reads.
-      if (errno == ENOENT && (InstallerOwn(parts, true) || InstallerOwn(parts, false))) {
+      if (errno == ENOENT && (InstallerOwn(parts, true, kRuleCurrent) || InstallerOwn(parts, false, kRuleCurrent))) {
         parts.pop_back();
         continue;
       }
       throw Unreadable{};
     }
-    if (S_ISDIR(st.st_mode)) {
-      if (!InstallerOwn(parts, true)) Walk(root, parts, lines, sizes);
+    std::array<bool, kRules> keep{};
+    bool any = false;
+    for (int r = 0; r < kRules; ++r) {
+      keep[r] = wanted[r] && !InstallerOwn(parts, S_ISDIR(st.st_mode), static_cast<DigestRule>(r));
+      any = any || keep[r];
+    }
+    std::string line;
+    if (!any) {
+    } else if (S_ISDIR(st.st_mode)) {
+      Walk(root, parts, keep, lines, sizes);
     } else if (S_ISLNK(st.st_mode)) {
       std::array<char, 4096> target{};
       const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
-      lines.push_back(RecordEscape(relative) + "\tlink\t" +
-                      RecordEscape(std::string_view(target.data(), n > 0 ? static_cast<std::size_t>(n) : 0)));
+      line = RecordEscape(relative) + "\tlink\t" +
+             RecordEscape(std::string_view(target.data(), n > 0 ? static_cast<std::size_t>(n) : 0));
     } else if (S_ISREG(st.st_mode)) {
-      if (!InstallerOwn(parts, false)) {
-        lines.push_back(RecordEscape(relative) + "\tfile\t" + Sha256OfFile(path));
-        if (sizes) sizes->emplace_back(relative, static_cast<std::uint64_t>(st.st_size));
-      }
+      line = RecordEscape(relative) + "\tfile\t" + Sha256OfFile(path);
+      if (sizes && keep[kRuleCurrent]) sizes->emplace_back(relative, static_cast<std::uint64_t>(st.st_size));
     }
+    if (!line.empty())
+      for (int r = 0; r < kRules; ++r)
+        if (keep[r]) lines[r].push_back(line);
     parts.pop_back();
   }
 }
 
-std::string FolderDigest(const fs::path& folder, Sizes* sizes) {
-  std::vector<std::string> parts, lines;
+std::array<std::string, kRules> Digests(const fs::path& folder, const std::array<bool, kRules>& wanted,
+                                        Sizes* sizes = nullptr) {
+  std::vector<std::string> parts;
+  std::array<std::vector<std::string>, kRules> lines;
+  std::array<std::string, kRules> digests;
   try {
-    Walk(folder, parts, lines, sizes);
+    Walk(folder, parts, wanted, lines, sizes);
   } catch (const Unreadable&) {
-    return {};
+    return digests;
   } catch (const Exception&) {
-    return {};
+    return digests;
   }
-  std::string text;
-  for (const std::string& line : lines) text += line + "\n";
-  return Sha256Hex(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+  for (int r = 0; r < kRules; ++r) {
+    if (!wanted[r]) continue;
+    std::string text;
+    for (const std::string& line : lines[r]) text += line + "\n";
+    digests[r] = Sha256Hex(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+  }
+  return digests;
 }
 
 struct SourceKey {
@@ -106,14 +136,21 @@ constexpr SourceKey kKeys[] = {{"mod", &TRunSource::modFolder},      {"ini", &TR
                          {"archive", &TRunSource::archive},    {"archive-sha256", &TRunSource::archiveSha256},
                          {"in", &TRunSource::in},              {"type", &TRunSource::installationType},
                          {"compiler", &TRunSource::compiler},  {"backup-dir", &TRunSource::backupDir},
-                         {"digest", &TRunSource::digest}};
+                         {"digest", &TRunSource::digest},     {"entry", &TRunSource::entry}};
 
 }  // namespace
 
-std::string ModDigest(const fs::path& folder) { return FolderDigest(folder, nullptr); }
+std::string ModDigest(const fs::path& folder) { return Digests(folder, {true, false, false})[kRuleCurrent]; }
+
+TModDigests ModDigests(const fs::path& folder) {
+  const auto d = Digests(folder, {true, true, false});
+  return {d[kRuleCurrent], d[kRuleEarlier]};
+}
+
+std::string FilesDigest(const fs::path& folder) { return Digests(folder, {false, false, true})[kRuleNone]; }
 
 TModDigestTask::TModDigestTask(fs::path folder) : folder_(std::move(folder)) {
-  thread_ = std::thread([this] { digest_ = FolderDigest(folder_, &sizes_); });
+  thread_ = std::thread([this] { digest_ = Digests(folder_, {true, false, false}, &sizes_)[kRuleCurrent]; });
 }
 
 TModDigestTask::~TModDigestTask() {
@@ -135,6 +172,10 @@ TModDigestTask::Result TModDigestTask::Take() {
   if (moved > 3) result.note += " and " + std::to_string(moved - 3) + " more";
   if (moved) result.note = "sizes moved during the run: " + result.note;
   return result;
+}
+
+bool TModDigests::Matches(const std::string& recorded) const {
+  return !recorded.empty() && (recorded == current || recorded == earlier);
 }
 
 std::string SourceText(const TRunSource& source) {

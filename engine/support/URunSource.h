@@ -31,15 +31,20 @@ struct TRunSource {
   // Set when the mod's files changed size while the run went on: the digest
   // is of what was read, which may not be what the folder holds now.
   std::string digestNote;
+  // The name of the mod list's entry that installed it; empty for a mod
+  // installed on its own.
+  std::string entry;
 
   bool operator==(const TRunSource&) const = default;
 };
 
 // The SHA-256 of a folder's files, their relative names and contents (a link
 // by its target, never followed), leaving out what the installer itself
-// writes into a mod folder: the backup folder, the saved log, the work
-// folders and the debug output beside the instruction files, and the
-// leftovers of unfinished saves. A folder that cannot be read gives "".
+// writes into a mod folder, in any letter case: the folder "backup" and the
+// logs "installlog.rtf" and "installlog.txt" at the top, the folders
+// "debug", "erfpatch_temp" and "nsspatch_temp" anywhere below
+// "veypatchdata", and the leftovers of unfinished saves ("*.vey-*-*.tmp").
+// A folder that cannot be read gives "".
 std::string ModDigest(const std::filesystem::path& folder);
 
 // ModDigest taken on a thread of its own, so that hashing the mod overlaps
@@ -67,6 +72,18 @@ class TModDigestTask {
   std::vector<std::pair<std::string, std::uint64_t>> sizes_;  // relative path, size read
   std::thread thread_;
 };
+
+// The digest of the mod's files by today's rule and by the rule of earlier
+// versions (fewer names left out), taken in one walk: a record written by an
+// earlier version still matches the files it was taken from.
+struct TModDigests {
+  std::string current, earlier;
+  bool Matches(const std::string& recorded) const;
+};
+TModDigests ModDigests(const std::filesystem::path& folder);
+
+// The same over every file, nothing left out: the files a list copies.
+std::string FilesDigest(const std::filesystem::path& folder);
 
 // The name a person knows a run's mod by: the archive it came out of, when
 // its source record names one (the unpacked copy's folder is named by a

@@ -35,6 +35,8 @@ struct TValidateInput {
   // Where the script compiler must lie: the mod's "veypatchdata" folder.
   std::filesystem::path compilerFolder;
   std::string iniName;  // Windows-1252, as the mod names it
+  // The person gives a compiler of their own: the mod needs none.
+  bool ownCompiler = false;
 };
 
 // Findings in the order of their lines (whole-file findings first).

@@ -154,6 +154,7 @@ void CheckCompileList(Check& c) {
     c.Warning(list, nullptr,
               "The data folder holds no nwscript.nss, which the script compiler needs; the scripts will likely fail "
               "to compile.");
+  if (c.input.ownCompiler) return;
   bool compiler = false;
   try {
     compiler = c.fs.IsFile(c.fs.Child(c.input.compilerFolder, "nwnnsscomp.exe"));

@@ -231,10 +231,9 @@ TEST_F(ModList, InstallStopsAtAFailureAndResumesAfterIt) {
   EXPECT_EQ(Lines(status.out)[0], "A: installed from a different source");
 }
 
-// An entry run again that fails was rolled back: the list record keeps the
-// run still installed for it, never the failed one, so that the entry is
-// neither called installed from its new source nor installed twice once its
-// old source is back.
+// A new version that fails to install was rolled back, and the old version
+// put back in its place: the entry is neither called installed from its new
+// source nor installed twice once its old source is back.
 TEST_F(ModList, AFailedRerunKeepsTheEntrysInstalledRun) {
   InstallerMod("a");
   InstallerMod("b");
@@ -251,9 +250,13 @@ TEST_F(ModList, AFailedRerunKeepsTheEntrysInstalledRun) {
   dir.Write("src/b/veypatchdata/changes.ini",
             "[Settings]\nFileExists=1\nInstallerMode=1\nRequired=needed.2da\n" + good.substr(good.find("[InstallList]")));
 
-  CliResult failed = Run({"modlist", "install", "LIST", "--game", "GAME", "--yes"});
+  const std::string game = dir.Read("game/override/b.txt");
+  CliResult refused = Run({"modlist", "install", "LIST", "--game", "GAME", "--yes"});
+  EXPECT_EQ(refused.exitCode, 2) << refused.out;
+  CliResult failed = Run({"modlist", "install", "LIST", "--game", "GAME", "--yes", "--update"});
   EXPECT_EQ(failed.exitCode, 3) << failed.out;
-  EXPECT_TRUE(Contains(failed.out, "\"B\" failed and was rolled back")) << failed.out;
+  EXPECT_TRUE(Contains(failed.out, "The game and its history are as they were before this command.")) << failed.out;
+  EXPECT_EQ(dir.Read("game/override/b.txt"), game);
   EXPECT_EQ(recordText(), installed);
   CliResult status = Run({"modlist", "status", "LIST", "--game", "GAME"});
   EXPECT_EQ(Lines(status.out), (std::vector<std::string>{"A: installed", "B: installed from a different source"}));
@@ -332,8 +335,9 @@ TEST_F(ModList, ArchivesOnTheCommandLineUnpackOnceAndChooseByIn) {
   EXPECT_NE(bad.exitCode, 0);
 }
 
-// An archive's unpacked copy is named by its digest; history and the
-// conflict report name the archive, whichever way it was installed.
+// An archive's unpacked copy is named by its digest, which no text shows:
+// history and the conflict report name a list's mods by their entries, and
+// a mod installed on its own by its archive.
 TEST_F(ModList, HistoryNamesArchiveModsByTheirArchive) {
   if (!HaveBsdtar()) GTEST_SKIP() << "bsdtar is not installed";
   InstallerMod("a");
@@ -351,16 +355,17 @@ TEST_F(ModList, HistoryNamesArchiveModsByTheirArchive) {
 
   const std::vector<std::string> history = Lines(Run({"history", "--game", "GAME"}).out);
   ASSERT_EQ(history.size(), 4u);
-  const char* names[] = {"a.zip", "b.zip", "tex.zip"};
+  const char* names[] = {"a", "B", "Textures"};
   for (std::size_t i = 0; i < 3; ++i) {
     std::istringstream columns(history[i + 1]);
     std::string run, date, time, mod;
     columns >> run >> date >> time >> mod;
     EXPECT_EQ(mod, names[i]) << history[i + 1];
   }
+  for (const std::string& line : history) EXPECT_FALSE(Contains(line, Sha256OfFile(a).substr(0, 16))) << line;
   CliResult conflicts = Run({"conflicts", "--game", "GAME"});
-  EXPECT_TRUE(Contains(conflicts.out, "tex.zip")) << conflicts.out;
-  EXPECT_TRUE(Contains(conflicts.out, "b.zip")) << conflicts.out;
+  EXPECT_TRUE(Contains(conflicts.out, "wins:    Textures (run ")) << conflicts.out;
+  EXPECT_TRUE(Contains(conflicts.out, "wrote:   B (run ")) << conflicts.out;
   // The runs of installer mods keep the archive they came from with its
   // digest, which a replay checks before it installs them again.
   std::vector<fs::path> records;
@@ -393,11 +398,11 @@ TEST_F(ModList, ResumeRunsAgainWhatChangedOrWasUndone) {
   std::string out = install();
   EXPECT_TRUE(skipped(out, "1/2 A") && skipped(out, "2/2 Textures")) << out;
 
-  // A changed source: the copy runs again and takes the new file.
+  // A changed source: with --update the copy runs again and takes the new file.
   dir.Write("src/tex/Override/t.tga", "2");
-  out = install();
+  out = Run({"modlist", "install", "LIST", "--game", "GAME", "--yes", "--update"}).out;
   EXPECT_TRUE(skipped(out, "1/2 A")) << out;
-  EXPECT_TRUE(Contains(out, "2/2 Textures\n")) << out;
+  EXPECT_TRUE(Contains(out, "2/2 Textures: the new version\n")) << out;
   EXPECT_EQ(dir.Read("game/override/t.tga"), "2");
   CliResult status = Run({"modlist", "status", "LIST", "--game", "GAME"});
   EXPECT_EQ(Lines(status.out), (std::vector<std::string>{"A: installed", "Textures: installed"}));
@@ -427,7 +432,8 @@ TEST_F(ModList, ResumeRunsAgainWhatChangedOrWasUndone) {
   status = Run({"modlist", "status", "LIST", "--game", "GAME"});
   EXPECT_EQ(Lines(status.out)[0], "A: not installed") << status.out;
 
-  // A list record that does not hold together resumes nothing.
+  // The journal, not the list's record, tells what is installed: a record
+  // that does not hold together changes nothing.
   std::vector<fs::path> lists;
   for (const auto& e : fs::directory_iterator(dir / "game/.veypatcher/lists")) lists.push_back(e.path());
   ASSERT_EQ(lists.size(), 1u);
@@ -436,9 +442,9 @@ TEST_F(ModList, ResumeRunsAgainWhatChangedOrWasUndone) {
   ASSERT_NE(last, std::string::npos) << record;
   record.replace(last, 9, "\"verdikt\"");
   std::ofstream(lists[0], std::ios::binary | std::ios::trunc) << record;
-  // A's files are there already: it installs again with a warning.
   out = Run({"modlist", "install", "LIST", "--game", "GAME", "--yes"}).out;
-  EXPECT_TRUE(Contains(out, "1/2 A\n") && Contains(out, "2/2 Textures\n")) << out;
+  EXPECT_TRUE(Contains(out, "1/2 A\n")) << out;
+  EXPECT_TRUE(skipped(out, "2/2 Textures")) << out;
 }
 
 // Copies follow the letter case of what is there, in folders as in names.
@@ -455,6 +461,59 @@ TEST_F(ModList, CopyFollowsTheGamesLetterCaseInFolders) {
   EXPECT_EQ(dir.Read("game/override/textures/Extra.tga"), "x");
   EXPECT_EQ(FileNames(dir / "game/override"),
             (std::vector<std::string>{"keep.txt", "textures", "textures/Extra.tga", "textures/skin.tga"}));
+}
+
+// A shared list reaches only its own folder: a source anywhere else, by an
+// absolute path, "~", a link or a hidden folder, is an error of check and
+// install naming it, until the person trusts a folder that holds it.
+TEST_F(ModList, SourcesStayInTheListsFolderUnlessTrusted) {
+  dir.Write("home/.ssh/id_rsa", "private key");
+  dir.Write("home/mods/tex/Override/t.tga", "t");
+  // The list someone shared, in a folder of its own.
+  fs::create_directories(dir / "shared/src");
+  fs::create_directory_symlink(dir / "home/.ssh", dir / "shared/src/keys");
+  dir.Write("shared/src/.hidden/Override/x.tga", "x");
+  const std::string list = (dir / "shared/list.toml").string();
+  const std::string home = (dir / "home").string();
+  struct Case {
+    std::string source;
+    std::string says;   // in the error
+    std::string trust;  // --allow-source, empty for none
+    bool passes;
+  };
+  const std::vector<Case> cases = {
+      {home + "/.ssh", "lies outside the list's folder", "", false},
+      {"../elsewhere/tex", "lies outside the list's folder", "", false},
+      {"~/.ssh", "starts with \"~\"", "", false},
+      {"src/keys", "lies outside the list's folder", "", false},
+      {"src/.hidden", "lies in the hidden folder \".hidden\"", "", false},
+      {home + "/.ssh", "lies in the hidden folder \".ssh\"", home, false},
+      {"src/keys", "lies in the hidden folder \".ssh\"", home, false},
+      {home + "/mods/tex", "", home, true},
+      {home + "/mods/tex", "", home + "/mods/tex", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.source + " trusting " + c.trust);
+    dir.Write("shared/list.toml", "[[mod]]\nname = \"Keys\"\nsource = \"" + c.source +
+                               "\"\ncopy = { from = \".\", to = \"override\" }\n");
+    std::vector<std::string> trust;
+    if (!c.trust.empty()) trust = {"--allow-source", c.trust};
+    std::vector<std::string> check{"modlist", "check", list, "--game", "GAME"};
+    check.insert(check.end(), trust.begin(), trust.end());
+    const CliResult checked = Run(check);
+    EXPECT_EQ(checked.exitCode, c.passes ? 0 : 2) << checked.out;
+    if (!c.passes) {
+      EXPECT_TRUE(Contains(checked.out, "Keys: error: the source \"" + c.source + "\" " + c.says)) << checked.out;
+      EXPECT_TRUE(Contains(checked.out, "--allow-source")) << checked.out;
+    }
+    std::vector<std::string> install{"modlist", "install", list, "--game", "GAME", "--yes"};
+    install.insert(install.end(), trust.begin(), trust.end());
+    const CliResult installed = Run(install);
+    EXPECT_EQ(installed.exitCode, c.passes ? 0 : 64) << installed.out;
+    EXPECT_FALSE(fs::exists(dir / "game/override/id_rsa"));
+    EXPECT_FALSE(fs::exists(dir / "game/override/Override/x.tga"));
+  }
+  EXPECT_EQ(dir.Read("game/override/Override/t.tga"), "t");
 }
 
 }  // namespace
