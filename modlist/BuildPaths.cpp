@@ -2,13 +2,14 @@
 #include "modlist/BuildPaths.h"
 
 #include "modlist/BuildFile.h"
+#include "platform/RunRecords.h"
 
 namespace vey::modlist {
 namespace {
 
 constexpr std::string_view kDownloads = "<<modDirectory>>";
 constexpr std::string_view kGame = "<<gameDirectory>>";
-constexpr std::string_view kJournal = ".veypatcher";
+constexpr std::string_view kJournal = platform::journal::kHomeName;
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && SameName(text.substr(0, prefix.size()), prefix);
