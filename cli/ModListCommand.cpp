@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 
+#include "cli/BuildFileCommand.h"
 #include "cli/CliCommon.h"
 #include "cli/GameChoice.h"
 #include "cli/InstallCommand.h"
@@ -41,6 +42,10 @@ struct ListOptions {
   std::string json;
   bool yes = false;
   bool keepGoing = false;
+  std::string downloads, choices;  // build files only
+
+  bool IsBuild() const { return IsBuildFileArgument(list); }
+  BuildFileOptions Build() const { return {list, downloads, choices, json}; }
 };
 
 std::optional<ModList> Load(const std::string& file, std::ostream& err) {
@@ -69,6 +74,7 @@ std::vector<PreparedMod> CheckAll(const ModList& list, std::ostream& out, int& e
 int CheckExit(int errors, int warnings) { return errors > 0 ? 2 : warnings > 0 ? 1 : 0; }
 
 int RunCheck(const ListOptions& o) {
+  if (o.IsBuild()) return RunBuildCheck(o.Build());
   std::ostream& out = o.json == "-" ? std::cerr : std::cout;
   ListReport report("check", o.json);
   const auto list = Load(o.list, out);
@@ -112,6 +118,7 @@ int RunCheck(const ListOptions& o) {
 }
 
 int RunStatus(const ListOptions& o) {
+  if (o.IsBuild()) return RunBuildInstallNotYet(o.Build());
   const auto list = Load(o.list, std::cerr);
   if (!list) return kExitUsage;
   const std::string game = CheckedGameOption(o.game);
@@ -146,6 +153,7 @@ int RunStatus(const ListOptions& o) {
 }
 
 int RunListInstall(const ListOptions& o) {
+  if (o.IsBuild()) return RunBuildInstallNotYet(o.Build());
   std::ostream& out = o.json == "-" ? std::cerr : std::cout;
   const int outFd = o.json == "-" ? STDERR_FILENO : STDOUT_FILENO;
   ListReport report("install", o.json);
@@ -237,7 +245,10 @@ void RegisterModListCommand(CLI::App& app, int& exitCode) {
   modlist->require_subcommand(1);
 
   CLI::App* check = modlist->add_subcommand("check", "Check a mod list without changing anything");
-  check->add_option("LIST", options->list, "The list file (TOML)")->required();
+  check->add_option("LIST", options->list, "The list file, or a published build file (TOML)")->required();
+  check->add_option("--downloads", options->downloads, "A build file's downloads folder (default: the build file's folder)");
+  check->add_option("--choices", options->choices,
+                    "A build file's choices (default: BUILD.choices.toml beside it, when there)");
   check->add_option("--game", options->game, "Also make a dry run of the whole list, in order, on this game folder");
   check->add_option("--json", options->json, "Write the result as JSON (docs/modlist.md) to this file; - for standard output");
   check->footer("Exit status: 0 clean; 1 warnings; 2 errors (also a list file that cannot be read); 64 usage error.");

@@ -15,8 +15,6 @@
 namespace vey::cli {
 namespace {
 
-constexpr int kExitRefused = 1;
-constexpr int kExitIncomplete = 2;
 constexpr int kExitReinstallFailed = 3;
 constexpr int kExitNoRun = 4;
 

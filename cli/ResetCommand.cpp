@@ -18,8 +18,6 @@
 namespace vey::cli {
 namespace {
 
-constexpr int kExitRefused = 1;     // files changed outside the installer
-constexpr int kExitIncomplete = 2;  // some files could not be put back
 constexpr int kExitNothing = 4;     // nothing recorded, or the question answered No
 
 struct ResetOptions {
