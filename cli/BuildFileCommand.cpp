@@ -3,10 +3,23 @@
 
 #include <nlohmann/json.hpp>
 
+#include <unistd.h>
+
 #include <fstream>
 #include <iostream>
+#include <memory>
+#include <optional>
+#include <sstream>
 
 #include "cli/CliCommon.h"
+#include "cli/GameChoice.h"
+#include "cli/InstallCommand.h"
+#include "cli/RunSignals.h"
+#include "modlist/BuildRun.h"
+#include "platform/Headless.h"
+#include "platform/LogViews.h"
+#include "platform/RunJournal.h"
+#include "platform/TerminalColour.h"
 #include "modlist/BuildPlan.h"
 #include "platform/ModArchive.h"
 
@@ -15,9 +28,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
+constexpr int kBuildStopped = 3;
+
 // A build's check works over what the player downloaded; the archives are
 // unpacked into the cache, as a list's are.
-modlist::PlanSetting Setting(const fs::path& downloads) {
+modlist::PlanSetting PlanSettingFor(const fs::path& downloads) {
   modlist::PlanSetting setting;
   setting.downloads = downloads;
   setting.isArchive = [](const fs::path& p) { return platform::LooksLikeArchive(p); };
@@ -25,11 +40,11 @@ modlist::PlanSetting Setting(const fs::path& downloads) {
   return setting;
 }
 
-std::string Plural(std::size_t n, const std::string& one, const std::string& many) {
+std::string CountOf(std::size_t n, const std::string& one, const std::string& many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-nlohmann::ordered_json Json(const modlist::BuildFile& build, const modlist::BuildPlan& plan, const fs::path& downloads,
+nlohmann::ordered_json BuildJson(const modlist::BuildFile& build, const modlist::BuildPlan& plan, const fs::path& downloads,
                             int exitCode) {
   nlohmann::ordered_json doc;
   doc["version"] = 1;
@@ -56,7 +71,7 @@ nlohmann::ordered_json Json(const modlist::BuildFile& build, const modlist::Buil
   return doc;
 }
 
-std::optional<modlist::BuildFile> Load(const BuildFileOptions& o, std::ostream& err) {
+std::optional<modlist::BuildFile> LoadBuild(const BuildFileOptions& o, std::ostream& err) {
   try {
     return modlist::LoadBuildFile(o.file);
   } catch (const modlist::EBuildFileError& e) {
@@ -75,31 +90,44 @@ bool IsBuildFileArgument(const std::string& file) {
   return modlist::LooksLikeBuildFile(text);
 }
 
-int RunBuildCheck(const BuildFileOptions& o) {
-  std::ostream& out = o.json == "-" ? std::cerr : std::cout;
-  const auto build = Load(o, out);
-  if (!build) return kExitFailed;
-  const fs::path downloads = o.downloads.empty() ? build->file.parent_path() : fs::path(o.downloads);
+namespace {
+
+// The build, the player's choices and the check, printed; nothing when the
+// build, the choices or the downloads folder cannot be used (said on out).
+struct Prepared {
+  modlist::BuildFile build;
+  std::optional<modlist::Selection> selection;
+  modlist::BuildPlan plan;
+  fs::path downloads;
+};
+
+std::unique_ptr<Prepared> Prepare(const BuildFileOptions& o, std::ostream& out) {
+  auto build = LoadBuild(o, out);
+  if (!build) return nullptr;
+  auto p = std::make_unique<Prepared>();
+  p->build = std::move(*build);
+  p->downloads = o.downloads.empty() ? p->build.file.parent_path() : fs::path(o.downloads);
   std::error_code ec;
-  if (!fs::is_directory(downloads, ec)) {
-    out << "The downloads folder \"" << downloads.string() << "\" is not a folder.\n";
-    return kExitFailed;
+  if (!fs::is_directory(p->downloads, ec)) {
+    out << "The downloads folder \"" << p->downloads.string() << "\" is not a folder.\n";
+    return nullptr;
   }
   modlist::BuildChoices choices;
   try {
-    const fs::path file = o.choices.empty() ? modlist::DefaultChoicesFile(build->file) : fs::path(o.choices);
+    const fs::path file = o.choices.empty() ? modlist::DefaultChoicesFile(p->build.file) : fs::path(o.choices);
     if (!o.choices.empty() || fs::exists(fs::symlink_status(file, ec))) choices = modlist::LoadChoices(file);
   } catch (const modlist::EBuildFileError& e) {
     out << e.what() << '\n';
-    return kExitFailed;
+    return nullptr;
   }
-  const modlist::Selection selection(*build, choices);
-  out << "Checking the build \"" << build->file.filename().string() << "\" (" << Plural(build->mods.size(), "mod", "mods")
-      << ") over the downloads in \"" << downloads.string() << "\"...\n";
-  const modlist::BuildPlan plan = modlist::PlanBuild(*build, selection, Setting(downloads));
-  for (const std::string& p : plan.choiceProblems) out << "Choices: " << p << '\n';
+  p->selection.emplace(p->build, choices);
+  out << "Checking the build \"" << p->build.file.filename().string() << "\" ("
+      << CountOf(p->build.mods.size(), "mod", "mods") << ") over the downloads in \"" << p->downloads.string()
+      << "\"...\n";
+  p->plan = modlist::PlanBuild(p->build, *p->selection, PlanSettingFor(p->downloads));
+  for (const std::string& problem : p->plan.choiceProblems) out << "Choices: " << problem << '\n';
   std::size_t chosen = 0, ready = 0;
-  for (const modlist::ModPlan& m : plan.mods) {
+  for (const modlist::ModPlan& m : p->plan.mods) {
     if (m.state == modlist::ModState::NotChosen) continue;
     ++chosen;
     if (m.state == modlist::ModState::Ready) ++ready;
@@ -107,13 +135,42 @@ int RunBuildCheck(const BuildFileOptions& o) {
     for (const std::string& e : m.errors) out << "    error: " << e << '\n';
     for (const std::string& w : m.warnings) out << "    warning: " << w << '\n';
   }
-  const int exitCode = plan.ExitStatus();
-  out << Plural(ready, "mod", "mods") << " of the " << chosen << " chosen ready; "
-      << (exitCode == 2 ? "the build cannot be installed as it is." : exitCode == 1 ? "the build passes with warnings."
-                                                                                    : "the build passes.")
+  const int exitCode = p->plan.ExitStatus();
+  out << CountOf(ready, "mod", "mods") << " of the " << chosen << " chosen ready; "
+      << (exitCode == 2 ? "the build cannot be installed as it is."
+                        : exitCode == 1 ? "the build passes with warnings." : "the build passes.")
       << '\n';
+  return p;
+}
+
+// What the journal says of a mod of the build: the run that installed this
+// version, or one that installed another.
+struct Installed {
+  std::string run;         // installed as planned now
+  std::string otherRun;    // installed from other downloads or choices
+};
+
+Installed FindInstalled(const std::vector<platform::RunRecord>& runs, const modlist::ModPlan& m,
+                        const std::string& digest) {
+  Installed found;
+  for (auto run = runs.rbegin(); run != runs.rend(); ++run) {
+    if (!run->Finished() || run->undone || run->instructionFile != modlist::BuildRunInstructionText(*m.mod)) continue;
+    if (run->instructionSha256 == digest) found.run = run->id;
+    else found.otherRun = run->id;
+    break;
+  }
+  return found;
+}
+
+}  // namespace
+
+int RunBuildCheck(const BuildFileOptions& o) {
+  std::ostream& out = o.json == "-" ? std::cerr : std::cout;
+  const auto p = Prepare(o, out);
+  if (!p) return kExitFailed;
+  const int exitCode = p->plan.ExitStatus();
   if (!o.json.empty()) {
-    const std::string text = Json(*build, plan, downloads, exitCode).dump(2) + "\n";
+    const std::string text = BuildJson(p->build, p->plan, p->downloads, exitCode).dump(2) + "\n";
     if (o.json == "-") {
       std::cout << text;
     } else {
@@ -128,10 +185,109 @@ int RunBuildCheck(const BuildFileOptions& o) {
   return exitCode;
 }
 
-int RunBuildInstallNotYet(const BuildFileOptions& o) {
-  std::cerr << "\"" << o.file << "\" is a published build file. Installing a build is not available yet; "
-            << "`veypatcher-cli modlist check " << o.file << "` checks it against your downloads.\n";
-  return kExitUsage;
+int RunBuildStatus(const BuildFileOptions& o) {
+  std::ostringstream quiet;
+  const auto p = Prepare(o, quiet);
+  if (!p) {
+    std::cerr << quiet.str();
+    return kExitUsage;
+  }
+  const std::string game = CheckedGameOption(o.game);
+  const auto runs = platform::ListRuns(game, platform::RunDetail::Header);
+  bool all = true;
+  for (const modlist::ModPlan& m : p->plan.mods) {
+    std::string state;
+    if (m.state == modlist::ModState::NotChosen) state = "not chosen";
+    else if (m.state == modlist::ModState::ByHand) state = "by hand";
+    else {
+      const Installed found = FindInstalled(runs, m, modlist::PlanDigest(m));
+      state = !found.run.empty() ? "installed" : !found.otherRun.empty() ? "changed since" : "not installed";
+      all = all && !found.run.empty();
+    }
+    std::cout << m.mod->name << ": " << state << '\n';
+  }
+  return all ? 0 : 1;
+}
+
+int RunBuildInstall(const BuildFileOptions& o) {
+  std::ostream& out = std::cout;
+  const auto p = Prepare(o, out);
+  if (!p) return kExitUsage;
+  if (p->plan.ExitStatus() == 2) {
+    out << "The build does not pass its check; nothing was installed.\n";
+    return kExitUsage;
+  }
+  const std::string game = CheckedGameOption(o.game);
+  std::vector<const modlist::ModPlan*> chosen;
+  for (const modlist::ModPlan& m : p->plan.mods)
+    if (m.state == modlist::ModState::Ready) chosen.push_back(&m);
+  platform::HeadlessMessageBoxes messages(platform::Console::Standard(), o.yes ? std::optional<bool>(true) : std::nullopt);
+  if (!messages.AskYesNo("Install the " + CountOf(chosen.size(), "chosen mod", "chosen mods") + " of the build into " +
+                         game + "?")) {
+    out << "Nothing was changed.\n";
+    return kExitNotRun;
+  }
+  const auto runs = platform::ListRuns(game, platform::RunDetail::Header);
+  // An installed mod whose downloads or choices changed is never installed
+  // on top of itself: say so before anything changes.
+  std::vector<std::string> digests;
+  for (const modlist::ModPlan* m : chosen) {
+    digests.push_back(modlist::PlanDigest(*m));
+    const Installed found = FindInstalled(runs, *m, digests.back());
+    if (found.run.empty() && !found.otherRun.empty()) {
+      out << "\"" << m->mod->name << "\" was installed (run " << found.otherRun
+          << ") from other downloads or choices. Uninstall that run first (uninstall --run " << found.otherRun
+          << " --replay); nothing was changed.\n";
+      return kExitFailed;
+    }
+  }
+  const bool colour = platform::ColourWanted(STDOUT_FILENO);
+  RunSignals signals;
+  int installed = 0, skipped = 0, failed = 0, warnings = 0;
+  int exitCode = kExitOk;
+  for (std::size_t i = 0; i < chosen.size(); ++i) {
+    const modlist::ModPlan& m = *chosen[i];
+    const std::string heading = "Mod " + std::to_string(i + 1) + " of " + std::to_string(chosen.size()) + ": " + m.mod->name;
+    if (const Installed found = FindInstalled(runs, m, digests[i]); !found.run.empty()) {
+      out << heading << ": already installed (run " << found.run << "), skipped.\n";
+      ++skipped;
+      continue;
+    }
+    out << heading << '\n';
+    platform::GameFileSystem files;
+    modlist::BuildRunSetting setting{files, game, true, &signals.Flag(), {}, {}, nullptr};
+    setting.say = [&](const std::string& line) { out << line << '\n' << std::flush; };
+    setting.onLogLine = [&](std::string_view line, const platform::TextAttributes& attributes) {
+      out << platform::TerminalLine(line, attributes, colour) << '\n' << std::flush;
+    };
+    const modlist::BuildModRun run = modlist::RunBuildMod(m, digests[i], setting);
+    if (run.verdict == "locked") {
+      out << run.message << '\n';
+      return kExitLocked;
+    }
+    if (run.verdict == "cancelled") {
+      out << "Interrupted: \"" << m.mod->name << "\" was rolled back; the mods before it stay installed.\n";
+      exitCode = kBuildStopped;
+      break;
+    }
+    if (run.Failed()) {
+      ++failed;
+      out << "\"" << m.mod->name << "\" failed and was rolled back: " << run.message << '\n';
+      if (!o.keepGoing) {
+        out << "The build stops here; the mods before it stay installed. Run it again to resume.\n";
+        exitCode = kBuildStopped;
+        break;
+      }
+      continue;
+    }
+    ++installed;
+    if (run.errors > 0 || run.warnings > 0) ++warnings;
+  }
+  for (const modlist::ModPlan& m : p->plan.mods)
+    if (m.state == modlist::ModState::ByHand) out << "By hand: \"" << m.mod->name << "\": " << m.mod->directions << '\n';
+  out << "Installed " << installed << ", already installed " << skipped << ", failed " << failed << ".\n";
+  if (exitCode == kExitOk) exitCode = failed > 0 ? kExitFailed : warnings > 0 || p->plan.ExitStatus() == 1 ? 1 : kExitOk;
+  return exitCode;
 }
 
 }  // namespace vey::cli

@@ -187,6 +187,7 @@ class ModWalk {
       PlannedOp op = NewOp(PlannedOp::Kind::Copy, name);
       op.destination = *destination;
       op.overwrite = step.overwrite;
+      op.move = step.action == StepAction::Move;
       if (path.root == PathRoot::Game) {
         op.gamePattern = path;
       } else {

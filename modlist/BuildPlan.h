@@ -46,6 +46,7 @@ struct PlannedOp {
   std::string newName;    // Rename
   std::string extension;  // DelDuplicate: ".tpc"
   bool overwrite = true;
+  bool move = false;  // Copy: a game file moved is removed from where it was
   // Patcher: the folder holding "veypatchdata", and the installation type
   // as written (a position, an instruction file's name, or empty).
   std::filesystem::path modFolder;

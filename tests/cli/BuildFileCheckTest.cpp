@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
 
 #include "CliRun.h"
@@ -81,7 +82,7 @@ TEST_F(BuildFileCheck, WhatStopsTheInstallIsNamedWithTheWayOn) {
   EXPECT_TRUE(HasLine(r.out, "    warning: by hand: Run the patcher yourself.")) << r.out;
 }
 
-TEST_F(BuildFileCheck, ABadBuildOrChoicesFileIsAnErrorWithItsLineAndInstallSaysWhatWorks) {
+TEST_F(BuildFileCheck, ABadBuildOrChoicesFileIsAnErrorWithItsLineBeforeAnythingChanges) {
   Build("[[thisMod]]\nName = \"X\"\n[[thisMod.Instructions]]\nAction = 7\n");
   CliResult r = Run({"modlist", "check", "BUILD"});
   EXPECT_EQ(r.exitCode, 2);
@@ -93,9 +94,112 @@ TEST_F(BuildFileCheck, ABadBuildOrChoicesFileIsAnErrorWithItsLineAndInstallSaysW
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_NE(r.out.find("choices.toml:1: the build holds no mod \"Nothing Like It\""), std::string::npos) << r.out;
 
-  r = Run({"modlist", "install", "BUILD", "--game", dir.Path().string(), "--yes"});
+  dir.Write("downloads/build.toml.choices.toml", "select = [\"Nothing Like It\"]\n");
+  dir.Write("game/dialog.tlk", "TLK ");
+  r = Run({"modlist", "install", "BUILD", "--game", (dir / "game").string(), "--yes"});
   EXPECT_EQ(r.exitCode, 64);
-  EXPECT_NE(r.err.find("modlist check"), std::string::npos) << r.err;
+  EXPECT_NE(r.out.find("The build does not pass its check; nothing was installed."), std::string::npos) << r.out;
+  EXPECT_FALSE(fs::exists(dir / "game/.veypatcher/runs"));
+}
+
+// The whole game folder but the journal, byte for byte.
+std::map<std::string, std::string> GameTree(const fs::path& game) {
+  std::map<std::string, std::string> tree;
+  for (auto it = fs::recursive_directory_iterator(game); it != fs::recursive_directory_iterator(); ++it) {
+    const std::string rel = it->path().lexically_relative(game).generic_string();
+    if (rel == ".veypatcher") {
+      it.disable_recursion_pending();
+      continue;
+    }
+    std::ifstream in(it->path(), std::ios::binary);
+    tree[rel] = it->is_directory() ? "/" : std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  }
+  return tree;
+}
+
+class BuildFileInstall : public BuildFileCheck {
+ protected:
+  BuildFileInstall() {
+    dir.Write("game/dialog.tlk", "TLK ");
+    dir.Write("game/override/old.tga", "old");
+    dir.Write("game/override/keep.txt", "keep");
+    dir.Write("game/override/twin.tpc", "tpc");
+    dir.Write("game/override/twin.tga", "tga");
+    // The installer's data folder copies one file into override.
+    dir.Write("src/Installer/veypatchdata/changes.ini",
+              "[Settings]\nFileExists=1\nInstallerMode=1\nLogLevel=3\n[InstallList]\nf=override\n[f]\nFile0=from-installer.txt\n");
+    dir.Write("src/Installer/veypatchdata/from-installer.txt", "installed by its own data folder");
+    const std::string command = "cd '" + (dir / "src").string() + "' && bsdtar --format zip -cf '" +
+                                (dir / "downloads/Armour v1.exe").string() + "' .";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+  }
+  CliResult Install(std::vector<std::string> more = {}) {
+    std::vector<std::string> args{"modlist", "install", "BUILD", "--game", (dir / "game").string(), "--yes"};
+    args.insert(args.end(), more.begin(), more.end());
+    return Run(args);
+  }
+  fs::path Game() const { return dir / "game"; }
+};
+
+const std::string kWholeMod = kArmour +
+    "[[thisMod.Instructions]]\nAction = \"Delete\"\nSource = [\"<<gameDirectory>>\\\\Override\\\\old.tga\"]\n"
+    "[[thisMod.Instructions]]\nAction = \"DelDuplicate\"\nDestination = \"<<gameDirectory>>/override\"\nArguments = \".tpc\"\n"
+    "[[thisMod.Instructions]]\nAction = \"Rename\"\nSource = [\"<<gameDirectory>>\\\\Override\\\\keep.txt\"]\n"
+    "Destination = \"kept.txt\"\n";
+
+TEST_F(BuildFileInstall, OneRunPerModUndoneWholeAndASecondInstallChangesNothing) {
+  Build(kWholeMod);
+  const auto before = GameTree(Game());
+  const auto downloads = Downloads();
+  CliResult r = Install();
+  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+  auto after = GameTree(Game());
+  EXPECT_EQ(after["override/body.tga"], "tga");  // Move into the game's own spelling of the folder
+  EXPECT_EQ(after["override/from-installer.txt"], "installed by its own data folder");
+  EXPECT_EQ(after.count("override/old.tga"), 0u);
+  EXPECT_EQ(after.count("override/twin.tpc"), 0u);
+  EXPECT_EQ(after["override/twin.tga"], "tga");
+  EXPECT_EQ(after.count("override/keep.txt"), 0u);
+  EXPECT_EQ(after["override/kept.txt"], "keep");
+  EXPECT_EQ(Downloads(), downloads);
+
+  r = Install();
+  EXPECT_EQ(r.exitCode, 0) << r.out;
+  EXPECT_NE(r.out.find("Mod 1 of 1: Armour: already installed"), std::string::npos) << r.out;
+  EXPECT_EQ(GameTree(Game()), after);
+  r = Run({"modlist", "status", "BUILD", "--game", Game().string()});
+  EXPECT_TRUE(HasLine(r.out, "Armour: installed")) << r.out << r.err;
+
+  r = Run({"uninstall", "--game", Game().string()});
+  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_EQ(GameTree(Game()), before);
+}
+
+TEST_F(BuildFileInstall, AStepThatFailsRollsBackTheWholeModAndChangedDownloadsAreNeverInstalledOnTop) {
+  dir.Write("game/override/kept.txt", "in the way");
+  Build(kWholeMod);
+  const auto before = GameTree(Game());
+  CliResult r = Install();
+  EXPECT_EQ(r.exitCode, 3) << r.out;
+  EXPECT_NE(r.out.find("\"Armour\" failed and was rolled back"), std::string::npos) << r.out;
+  EXPECT_EQ(GameTree(Game()), before);
+
+  fs::remove(dir / "game/override/kept.txt");
+  ASSERT_EQ(Install().exitCode, 0);
+  const auto installed = GameTree(Game());
+  dir.Write("downloads/build.toml.choices.toml", "select = [\"Armour\"]\n");  // the same choices: still installed
+  EXPECT_EQ(Install().exitCode, 0);
+  // A new version of the download under the same name.
+  dir.Write("src/Override/body.tga", "tga v2");
+  const std::string command = "cd '" + (dir / "src").string() + "' && rm -f '" + (dir / "downloads/Armour v1.exe").string() +
+                              "' && bsdtar --format zip -cf '" + (dir / "downloads/Armour v1.exe").string() + "' .";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  r = Install();
+  EXPECT_EQ(r.exitCode, 2) << r.out;
+  EXPECT_NE(r.out.find("\"Armour\" was installed (run "), std::string::npos) << r.out;
+  EXPECT_EQ(GameTree(Game()), installed);
+  r = Run({"modlist", "status", "BUILD", "--game", Game().string()});
+  EXPECT_TRUE(HasLine(r.out, "Armour: changed since")) << r.out;
 }
 
 }  // namespace
