@@ -14,6 +14,9 @@
 #include "cli/CliCommon.h"
 #include "cli/GameChoice.h"
 #include "cli/InstallCommand.h"
+#include "cli/ModListReport.h"
+#include "engine/support/URunReport.h"
+#include "platform/OverlayFileSystem.h"
 #include "cli/RunSignals.h"
 #include "modlist/BuildRun.h"
 #include "platform/Headless.h"
@@ -99,6 +102,7 @@ struct Prepared {
   std::optional<modlist::Selection> selection;
   modlist::BuildPlan plan;
   fs::path downloads;
+  std::size_t ready = 0, chosen = 0;
 };
 
 std::unique_ptr<Prepared> Prepare(const BuildFileOptions& o, std::ostream& out) {
@@ -135,12 +139,16 @@ std::unique_ptr<Prepared> Prepare(const BuildFileOptions& o, std::ostream& out) 
     for (const std::string& e : m.errors) out << "    error: " << e << '\n';
     for (const std::string& w : m.warnings) out << "    warning: " << w << '\n';
   }
-  const int exitCode = p->plan.ExitStatus();
-  out << CountOf(ready, "mod", "mods") << " of the " << chosen << " chosen ready; "
+  p->ready = ready;
+  p->chosen = chosen;
+  return p;
+}
+
+void PrintVerdict(std::ostream& out, const Prepared& p, int exitCode) {
+  out << CountOf(p.ready, "mod", "mods") << " of the " << p.chosen << " chosen ready; "
       << (exitCode == 2 ? "the build cannot be installed as it is."
                         : exitCode == 1 ? "the build passes with warnings." : "the build passes.")
       << '\n';
-  return p;
 }
 
 // What the journal says of a mod of the build: the run that installed this
@@ -162,13 +170,46 @@ Installed FindInstalled(const std::vector<platform::RunRecord>& runs, const modl
   return found;
 }
 
+// Every ready mod in order on one overlay of the game, so that each sees
+// what the ones before it would have changed; then who wins each place two
+// mods write.
+int DryRun(const Prepared& p, const std::string& game, std::ostream& out) {
+  out << "Dry run of the whole build in order on \"" << game << "\"...\n";
+  platform::OverlayFileSystem overlay;
+  std::vector<TRunPlaces> places;
+  int exitCode = 0;
+  std::size_t n = 0;
+  for (const modlist::ModPlan& m : p.plan.mods) {
+    if (m.state != modlist::ModState::Ready) continue;
+    TRunReport changes(overlay, false);
+    changes.SetGameFolder(game);
+    std::vector<std::string> said;
+    modlist::BuildRunSetting setting{overlay, game, false, nullptr, {}, {}, &changes};
+    setting.say = [&](const std::string& line) {
+      if (line.rfind("Warning: ", 0) == 0) said.push_back(line);
+    };
+    const modlist::BuildModRun run = modlist::RunBuildMod(m, modlist::PlanDigest(m), setting);
+    changes.Detach();
+    places.push_back({m.mod->name, m.mod->name, changes.Places()});
+    out << "  " << ++n << " " << m.mod->name << ": " << run.verdict;
+    if (!run.message.empty()) out << " (" << run.message << ")";
+    out << '\n';
+    for (const std::string& line : said) out << "    " << line << '\n';
+    exitCode = std::max(exitCode, run.Failed() || run.errors > 0 ? 2 : run.warnings > 0 ? 1 : 0);
+  }
+  PrintConflicts(out, places);
+  return exitCode;
+}
+
 }  // namespace
 
 int RunBuildCheck(const BuildFileOptions& o) {
   std::ostream& out = o.json == "-" ? std::cerr : std::cout;
   const auto p = Prepare(o, out);
   if (!p) return kExitFailed;
-  const int exitCode = p->plan.ExitStatus();
+  int exitCode = p->plan.ExitStatus();
+  if (!o.game.empty()) exitCode = std::max(exitCode, DryRun(*p, CheckedGameOption(o.game), out));
+  PrintVerdict(out, *p, exitCode);
   if (!o.json.empty()) {
     const std::string text = BuildJson(p->build, p->plan, p->downloads, exitCode).dump(2) + "\n";
     if (o.json == "-") {
@@ -213,6 +254,7 @@ int RunBuildInstall(const BuildFileOptions& o) {
   std::ostream& out = std::cout;
   const auto p = Prepare(o, out);
   if (!p) return kExitUsage;
+  PrintVerdict(out, *p, p->plan.ExitStatus());
   if (p->plan.ExitStatus() == 2) {
     out << "The build does not pass its check; nothing was installed.\n";
     return kExitUsage;

@@ -52,8 +52,14 @@ PlannedOp NewOp(PlannedOp::Kind kind, const std::string& step) {
 // One mod's walk: its tree of downloads, its operations and findings.
 class ModWalk {
  public:
-  ModWalk(const BuildFile& build, const Selection& selection, const PlanSetting& setting, ModPlan& plan)
-      : build_(build), selection_(selection), setting_(setting), plan_(plan), tree_(setting.downloads) {}
+  // Archives unpacked by the mods before this one stay where they were
+  // unpacked, as they would in the downloads folder: later mods may use them.
+  ModWalk(const BuildFile& build, const Selection& selection, const PlanSetting& setting, ModPlan& plan,
+          std::vector<TreeItem>& unpacked)
+      : build_(build), selection_(selection), setting_(setting), plan_(plan), tree_(setting.downloads),
+        unpacked_(unpacked) {
+    for (const TreeItem& item : unpacked_) tree_.Show(item.parts, item.real, true);
+  }
 
   void Run() {
     const BuildMod& mod = *plan_.mod;
@@ -165,7 +171,9 @@ class ModWalk {
         try {
           std::vector<std::string> parts(item.parts.begin(), item.parts.end() - 1);
           parts.push_back(WithoutExtension(item.parts.back()));
-          tree_.Show(parts, setting_.unpack(item.real), true);
+          const fs::path folder = setting_.unpack(item.real);
+          tree_.Show(parts, folder, true);
+          unpacked_.push_back(TreeItem{parts, folder, true});
         } catch (const std::exception& e) {
           Error(ModState::Refused, name + ": " + e.what());
         }
@@ -321,6 +329,7 @@ class ModWalk {
   const PlanSetting& setting_;
   ModPlan& plan_;
   ModTree tree_;
+  std::vector<TreeItem>& unpacked_;
 };
 
 }  // namespace
@@ -328,6 +337,7 @@ class ModWalk {
 BuildPlan PlanBuild(const BuildFile& build, const Selection& selection, const PlanSetting& setting) {
   BuildPlan plan;
   plan.choiceProblems = selection.Problems();
+  std::vector<TreeItem> unpacked;
   for (const BuildMod& mod : build.mods) {
     ModPlan& m = plan.mods.emplace_back();
     m.mod = &mod;
@@ -335,7 +345,7 @@ BuildPlan PlanBuild(const BuildFile& build, const Selection& selection, const Pl
       m.state = ModState::NotChosen;
       continue;
     }
-    ModWalk(build, selection, setting, m).Run();
+    ModWalk(build, selection, setting, m, unpacked).Run();
   }
   return plan;
 }

@@ -70,6 +70,11 @@ class Runner {
   void Say(const std::string& line) const {
     if (s_.say) s_.say(line);
   }
+  // The build file has a slip: the step is skipped with a warning.
+  void FoundNothing(const PlannedOp& op) {
+    ++result_.warnings;
+    Say("Warning: " + op.step + " found nothing for \"" + Joined(op.gamePattern->parts) + "\" in the game; skipped.");
+  }
   fs::path GameFolder(const BuildPath& path) const {
     return path.parts.empty() ? game_ : files_.Resolve(game_, Joined(path.parts));
   }
@@ -106,7 +111,7 @@ class Runner {
     files_.CreateDirectories(folder);
     files_.CopyFile(from, target);
     ++copied_;
-    if (report_) report_->FileInstalled(target.lexically_relative(game_).generic_string());
+    if (report_) report_->FileInstalled(target.string());
   }
 
   // A file or a folder with everything in it; the mod's side is a stranger's
@@ -132,7 +137,9 @@ class Runner {
     const fs::path folder = GameFolder(op.destination);
     copied_ = 0;
     if (op.gamePattern) {
-      for (const fs::path& match : GameGlob(*op.gamePattern)) {
+      const auto matches = GameGlob(*op.gamePattern);
+      if (matches.empty()) return FoundNothing(op);
+      for (const fs::path& match : matches) {
         CopyTree(files_.HostPath(match), folder, match.filename().string(), op.overwrite);
         if (op.move && files_.IsFile(match)) files_.RemoveFile(match);
       }
@@ -145,7 +152,9 @@ class Runner {
 
   void Delete(const PlannedOp& op) {
     int removed = 0;
-    for (const fs::path& match : GameGlob(*op.gamePattern)) {
+    const auto matches = GameGlob(*op.gamePattern);
+    if (matches.empty()) return FoundNothing(op);
+    for (const fs::path& match : matches) {
       if (!files_.IsFile(match)) continue;
       files_.RemoveFile(match);
       ++removed;
@@ -154,7 +163,9 @@ class Runner {
   }
 
   void Rename(const PlannedOp& op) {
-    for (const fs::path& match : GameGlob(*op.gamePattern)) {
+    const auto matches = GameGlob(*op.gamePattern);
+    if (matches.empty()) return FoundNothing(op);
+    for (const fs::path& match : matches) {
       const fs::path target = match.parent_path() / op.newName;
       if (files_.Exists(target) && !SameName(target.filename().string(), match.filename().string()))
         throw EBuildStepFailed(op.step + ": \"" + target.lexically_relative(game_).generic_string() +

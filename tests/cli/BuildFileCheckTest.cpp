@@ -202,5 +202,23 @@ TEST_F(BuildFileInstall, AStepThatFailsRollsBackTheWholeModAndChangedDownloadsAr
   EXPECT_TRUE(HasLine(r.out, "Armour: changed since")) << r.out;
 }
 
+TEST_F(BuildFileInstall, TheDryRunOnTheGameSeesEachModAfterTheOnesBeforeAndChangesNothing) {
+  // A second mod copies the same file and then deletes what the first one
+  // removed already: the dry run predicts who wins and finds the slip.
+  Build(kWholeMod + "[[thisMod]]\nGuid = \"S-2\"\nName = \"Second\"\n"
+        "[[thisMod.Instructions]]\nAction = \"Copy\"\nSource = [\"<<modDirectory>>\\\\Armour v1\\\\Override\\\\body.tga\"]\n"
+        "Destination = \"<<gameDirectory>>\\\\Override\"\n"
+        "[[thisMod.Instructions]]\nAction = \"Delete\"\nSource = [\"<<gameDirectory>>\\\\Override\\\\old.tga\"]\n");
+  const auto before = GameTree(Game());
+  const CliResult r = Run({"modlist", "check", "BUILD", "--game", Game().string()});
+  EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+  EXPECT_TRUE(HasLine(r.out, "  1 Armour: ok")) << r.out;
+  EXPECT_TRUE(HasLine(r.out, "  2 Second: warnings")) << r.out;
+  EXPECT_NE(r.out.find("step 2 (Delete) found nothing for \"Override/old.tga\""), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("    wins:    Second"), std::string::npos) << r.out;
+  EXPECT_EQ(GameTree(Game()), before);
+  EXPECT_FALSE(fs::exists(Game() / ".veypatcher/runs"));
+}
+
 }  // namespace
 }  // namespace vey::test

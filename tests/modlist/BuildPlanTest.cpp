@@ -102,6 +102,15 @@ TEST_F(BuildPlanTest, OneAlternativeOfAnExtractIsEnough) {
   EXPECT_EQ(plan.mods.at(0).state, ModState::Ready) << Joined(plan.mods[0].errors);
 }
 
+TEST_F(BuildPlanTest, ALaterModSeesWhatAnEarlierOneUnpackedButNotWhatItHid) {
+  const std::string move = Step("Move", R"("<<modDirectory>>\\[E1]_Armour_v1.2\\Override\\*.tga")",
+                                "Destination = \"<<gameDirectory>>\"\n");
+  const auto plan = Plan(Mod("A", extract + move) + Mod("B", move));
+  ASSERT_EQ(plan.mods.at(1).ops.size(), 1u) << Joined(plan.mods[1].warnings);
+  EXPECT_EQ(plan.mods[1].ops[0].items.at(0).real, dir / "unpacked/armour/Override/body.tga");
+  EXPECT_EQ(unpacked.size(), 1u);
+}
+
 TEST_F(BuildPlanTest, AStepThatFindsNothingIsAWarningAndIsSkipped) {
   const auto plan = Plan(Mod("A", extract + Step("Copy", R"("<<modDirectory>>\\[E1]_Armour_v1.2\\Textures\\*")",
                                                 "Destination = \"<<gameDirectory>>\\\\Override\"\n")));
