@@ -3,6 +3,10 @@
 
 #include <toml++/toml.h>
 
+#include <sstream>
+
+#include "common/FileIO.h"
+
 namespace vey::modlist {
 namespace {
 namespace fs = std::filesystem;
@@ -126,6 +130,49 @@ bool Selection::StepRuns(const BuildStep& step) const {
   for (const std::string& guid : step.restrictions)
     if (Chosen(guid)) return false;
   return true;
+}
+
+void SetChoice(BuildChoices& choices, const BuildFile& build, const BuildMod& mod, const BuildOption* option,
+               bool chosen) {
+  const std::string modRef = mod.guid.empty() ? mod.name : mod.guid;
+  const std::string optionRef = option ? option->name : std::string();
+  auto same = [&](const ChoiceRef& r) {
+    const BuildMod* named = build.Mod(r.mod);
+    if (option) return named == &mod && !r.option.empty() && mod.Option(r.option) == option;
+    return named == &mod && r.option.empty();
+  };
+  std::erase_if(choices.select, same);
+  std::erase_if(choices.deselect, same);
+  // An option named by its bare GUID is the same choice too.
+  if (option && !option->guid.empty()) {
+    auto bare = [&](const ChoiceRef& r) { return r.option.empty() && SameName(r.mod, option->guid); };
+    std::erase_if(choices.select, bare);
+    std::erase_if(choices.deselect, bare);
+  }
+  const bool byDefault = option ? option->selected : mod.selected;
+  if (chosen == byDefault) return;
+  ChoiceRef ref{option ? mod.name : modRef, optionRef, 0};
+  (chosen ? choices.select : choices.deselect).push_back(std::move(ref));
+}
+
+std::string ChoicesText(const BuildChoices& choices) {
+  auto list = [](const std::vector<ChoiceRef>& refs) {
+    toml::array array;
+    for (const ChoiceRef& r : refs) {
+      if (r.option.empty()) array.push_back(r.mod);
+      else array.push_back(toml::table{{"mod", r.mod}, {"option", r.option}});
+    }
+    return array;
+  };
+  toml::table root{{"select", list(choices.select)}, {"deselect", list(choices.deselect)}};
+  std::ostringstream out;
+  out << "# The player's choices over the build beside this file.\n" << root << '\n';
+  return out.str();
+}
+
+void SaveChoices(const fs::path& file, const BuildChoices& choices) {
+  const std::string text = ChoicesText(choices);
+  WriteFileAtomic(file, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
 }
 
 }  // namespace vey::modlist

@@ -29,6 +29,15 @@ struct BuildChoices {
   std::vector<ChoiceRef> select, deselect;
 };
 
+// Lays the player's choice of a mod (option empty) or of one of its options
+// over the choices: nothing is kept where it equals the build's default.
+void SetChoice(BuildChoices& choices, const BuildFile& build, const BuildMod& mod, const BuildOption* option,
+               bool chosen);
+// The choices file's text.
+std::string ChoicesText(const BuildChoices& choices);
+// Written beside and renamed over, so that a crash leaves the old file or the new.
+void SaveChoices(const std::filesystem::path& file, const BuildChoices& choices);
+
 // "BUILD.choices.toml" beside the build.
 std::filesystem::path DefaultChoicesFile(const std::filesystem::path& buildFile);
 // Raises EBuildFileError "FILE:LINE: why" for a TOML error, an unknown key

@@ -265,6 +265,24 @@ TEST_F(BuildSelection, ChoicesThatNameNothingOrContradictAreProblemsWithTheirLin
   EXPECT_NE(s.Problems()[2].find(":3: \"armour pack\" is both selected and deselected"), std::string::npos);
 }
 
+TEST_F(BuildSelection, ChoicesMadeOneByOneAreSavedAndReadBackAsTheSameSelection) {
+  modlist::BuildChoices choices = Choices("select = [\"OPT-B\"]\n");  // an option by its bare GUID
+  const auto& armour = build.mods[0];
+  modlist::SetChoice(choices, build, build.mods[1], nullptr, true);
+  modlist::SetChoice(choices, build, armour, &armour.options[1], false);  // replaces the bare GUID
+  modlist::SetChoice(choices, build, armour, &armour.options[0], false);
+  modlist::SetChoice(choices, build, armour, &armour.options[0], true);   // back to the default: nothing kept
+  modlist::SaveChoices(dir / "saved.toml", choices);
+  const auto saved = modlist::LoadChoices(dir / "saved.toml");
+  EXPECT_EQ(saved.select.size(), 1u);
+  EXPECT_EQ(saved.deselect.size(), 0u);
+  const modlist::Selection s(build, saved);
+  EXPECT_TRUE(s.ModChosen(build.mods[1]));
+  EXPECT_TRUE(s.Chosen("OPT-A"));
+  EXPECT_FALSE(s.Chosen("OPT-B"));
+  EXPECT_TRUE(s.Problems().empty());
+}
+
 TEST_F(BuildSelection, AMalformedChoicesFileIsRefusedWithItsLine) {
   for (const char* text : {"select = \"x\"\n", "choose = []\n", "select = [{ mod = \"x\" }]\n", "select = [3]\n"}) {
     try {
