@@ -20,9 +20,11 @@ struct OpenedMod {
 // root) and returns the one chosen, or an empty string to cancel.
 OpenedMod OpenModPath(const QString& chosen, const std::function<QString(const QStringList&)>& askWhich);
 
-inline constexpr const char* kChooseModTitle = "Choose the mod: its archive, or the changes.ini in its folder";
+inline constexpr const char* kChooseModTitle =
+    "Choose the mod: its archive, or the changes.ini in its folder; or a build file";
 inline constexpr const char* kModFileFilter =
-    "Mods (*.zip *.7z *.rar *.tar *.tgz *.tar.gz *.tar.bz2 *.tar.xz *.txz *.tar.zst *.ini);;All files (*)";
+    "Mods (*.zip *.7z *.rar *.tar *.tgz *.tar.gz *.tar.bz2 *.tar.xz *.txz *.tar.zst *.ini);;Build files (*.toml);;"
+    "All files (*)";
 inline constexpr const char* kChooseModInArchiveTitle = "The archive holds several mods";
 
 }  // namespace vey::app

@@ -10,6 +10,7 @@
 
 #include "app/AppIcon.h"
 #include "app/Automation.h"
+#include "app/BuildWindow.h"
 #include "app/MainWindow.h"
 #include "app/ModOpening.h"
 #include "app/NamespaceDialog.h"
@@ -28,12 +29,24 @@ int main(int argc, char** argv) {
                          options.error + QStringLiteral("\n\nUsage: veypatcher [--mod DIR] [--game DIR] [--compiler PATH] [--backup-dir DIR] [FILE.ini [FILE.rtf]]"));
     return 64;
   }
+  // A published build, named on the command line or chosen: the build view.
+  const auto openBuild = [&](const QString& file) {
+    vey::app::BuildWindow window(file, QString(), options.gameDir);
+    if (QScreen* screen = QApplication::primaryScreen())
+      window.move(screen->availableGeometry().center() - window.rect().center());
+    window.show();
+    window.Check();
+    return QApplication::exec();
+  };
+  for (const QString& argument : arguments)
+    if (!argument.startsWith(QLatin1Char('-')) && vey::app::IsBuildFilePath(argument)) return openBuild(argument);
   const QString chosen =
       vey::app::FindModFolder(options, QApplication::applicationDirPath(), QDir::currentPath(), [] {
         return QFileDialog::getOpenFileName(nullptr, QString::fromUtf8(vey::app::kChooseModTitle), QString(),
                                             QString::fromUtf8(vey::app::kModFileFilter));
       });
   if (chosen.isEmpty()) return 0;
+  if (vey::app::IsBuildFilePath(chosen)) return openBuild(chosen);
   // An archive holding several mods: the person picks one.
   const auto askWhich = [](const QStringList& choices) {
     bool ok = false;

@@ -14,6 +14,10 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 2;      // a damaged or unreadable input file
 constexpr int kExitNothingRun = 4;  // the instruction file is missing
 constexpr int kExitUsage = 64;
+// Undoing runs (uninstall, replay, reset): refused because files changed
+// outside the installer, or some files could not be put back.
+constexpr int kExitRefused = 1;
+constexpr int kExitIncomplete = 2;
 
 // A command line that cannot be carried out as written. main() prints its
 // message as one line with a hint and exits with kExitUsage.

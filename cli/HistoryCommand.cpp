@@ -28,8 +28,6 @@
 namespace vey::cli {
 namespace {
 
-constexpr int kExitRefused = 1;     // files changed since the run
-constexpr int kExitIncomplete = 2;  // some files could not be put back
 constexpr int kExitInterrupted = 3; // stopped by a signal, nothing undone
 constexpr int kExitNoRun = 4;       // nothing to undo (or not confirmed)
 

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 
+#include "cli/BuildFileCommand.h"
 #include "cli/CliCommon.h"
 #include "cli/GameChoice.h"
 #include "cli/InstallCommand.h"
@@ -64,6 +65,10 @@ struct ListOptions {
     settings.noSandbox = noSandbox;
     return settings;
   }
+  std::string downloads, choices;  // build files only
+
+  bool IsBuild() const { return IsBuildFileArgument(list); }
+  BuildFileOptions Build() const { return {list, downloads, choices, json, game, yes, keepGoing}; }
 };
 
 std::optional<ModList> Load(const std::string& file, std::ostream& err) {
@@ -105,6 +110,7 @@ bool JsonWritable(const std::string& json, std::ostream& out) {
 int CheckExit(int errors, int warnings) { return errors > 0 ? 2 : warnings > 0 ? 1 : 0; }
 
 int RunCheck(const ListOptions& o) {
+  if (o.IsBuild()) return RunBuildCheck(o.Build());
   std::ostream& out = o.json == "-" ? std::cerr : std::cout;
   ListReport report("check", o.json);
   if (!JsonWritable(o.json, out)) return 2;
@@ -151,6 +157,7 @@ int RunCheck(const ListOptions& o) {
 }
 
 int RunStatus(const ListOptions& o) {
+  if (o.IsBuild()) return RunBuildStatus(o.Build());
   const auto list = Load(o.list, std::cerr);
   if (!list) return kExitUsage;
   const std::string game = CheckedGameOption(o.game);
@@ -173,6 +180,7 @@ int RunStatus(const ListOptions& o) {
 }
 
 int RunListInstall(const ListOptions& o) {
+  if (o.IsBuild()) return RunBuildInstall(o.Build());
   std::ostream& out = o.json == "-" ? std::cerr : std::cout;
   const int outFd = o.json == "-" ? STDERR_FILENO : STDOUT_FILENO;
   ListReport report("install", o.json);
@@ -337,7 +345,10 @@ void RegisterModListCommand(CLI::App& app, int& exitCode) {
   modlist->require_subcommand(1);
 
   CLI::App* check = modlist->add_subcommand("check", "Check a mod list without changing anything");
-  check->add_option("LIST", options->list, "The list file (TOML)")->required();
+  check->add_option("LIST", options->list, "The list file, or a published build file (TOML)")->required();
+  check->add_option("--downloads", options->downloads, "A build file's downloads folder (default: the build file's folder)");
+  check->add_option("--choices", options->choices,
+                    "A build file's choices (default: BUILD.choices.toml beside it, when there)");
   check->add_option("--game", options->game, "Also make a dry run of the whole list, in order, on this game folder");
   check->add_option("--json", options->json, "Write the result as JSON (docs/modlist.md) to this file; - for standard output");
   AddCompileTimeoutOption(*check, options->compileTimeout);
@@ -346,7 +357,10 @@ void RegisterModListCommand(CLI::App& app, int& exitCode) {
   check->callback([options, &exitCode] { exitCode = RunCheck(*options); });
 
   CLI::App* install = modlist->add_subcommand("install", "Install every mod of a list, in order, each undoable");
-  install->add_option("LIST", options->list, "The list file (TOML)")->required();
+  install->add_option("LIST", options->list, "The list file, or a published build file (TOML)")->required();
+  install->add_option("--downloads", options->downloads, "A build file's downloads folder (default: the build file's folder)");
+  install->add_option("--choices", options->choices,
+                    "A build file's choices (default: BUILD.choices.toml beside it, when there)");
   install->add_option("--game", options->game, "Game folder (the one holding dialog.tlk)")->required();
   install->add_flag("--yes", options->yes, "Answer Yes to the confirmation question");
   install->add_flag("--keep-going", options->keepGoing, "Go on with the next entry after one fails");
@@ -376,7 +390,10 @@ void RegisterModListCommand(CLI::App& app, int& exitCode) {
   install->callback([options, &exitCode] { exitCode = RunListInstall(*options); });
 
   CLI::App* status = modlist->add_subcommand("status", "Say which entries of a mod list are installed");
-  status->add_option("LIST", options->list, "The list file (TOML)")->required();
+  status->add_option("LIST", options->list, "The list file, or a published build file (TOML)")->required();
+  status->add_option("--downloads", options->downloads, "A build file's downloads folder (default: the build file's folder)");
+  status->add_option("--choices", options->choices,
+                    "A build file's choices (default: BUILD.choices.toml beside it, when there)");
   status->add_option("--game", options->game, "Game folder (the one holding dialog.tlk)")->required();
   status->footer("Each entry is installed, not installed, installed from a different source, or out of order.\n"
                  "Exit status: 0 every entry installed in order; 1 otherwise; 64 usage error or a list file error.");

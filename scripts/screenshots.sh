@@ -36,6 +36,13 @@ VEY_SCREENSHOT_DIR="$out" VEY_SCREENSHOT_PREFIX=archive- VEY_SCREENSHOT_SUFFIX="
   QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1600x1300x24" "$app" --mod "$scratch/Demo mod 1.0.zip" \
   --game "$scratch/archive/game" --compiler "$PWD/demo/standin-compiler" > /dev/null
 find "$out" -name 'archive-*.png' ! -name 'archive-start.png' ! -name 'archive-finished.png' -delete
+# The build view in five states, from its test on a synthetic build.
+bash scripts/build.sh -DVEY_BUILD_APP=ON -DVEY_BUILD_TESTS=ON >/dev/null
+for scale in 1 2; do
+  suffix=""; [ "$scale" = 1 ] || suffix="@${scale}x"
+  VEY_SCREENSHOT_DIR="$out" VEY_SCREENSHOT_SUFFIX="$suffix" QT_SCALE_FACTOR=$scale QT_QPA_PLATFORM=xcb \
+    xvfb-run -a -s "-screen 0 2400x1800x24" "$PWD/build/tests/app/tests_app" BuildViewTest > /dev/null
+done
 # The type demo's other moments repeat the plain demo's.
 find "$out" -name 'types-*.png' ! -name 'types-installation-type*' -delete
 ls -1 "$out"

@@ -2,7 +2,7 @@
 """Fails when a source file includes a layer above its own.
 
 The layers build on each other in one direction: common, formats, platform,
-engine, then cli and app. Inside the engine the same holds for its folders:
+engine, the mod-list layer (lists and build files), then cli and app. Inside the engine the same holds for its folders:
 support, run, lists, validate. A header included against that direction
 would compile today and tie the layers into a circle tomorrow.
 """
@@ -10,7 +10,7 @@ import pathlib
 import re
 import sys
 
-LAYERS = {"common": 0, "formats": 1, "platform": 2, "engine": 3, "cli": 4, "app": 4}
+LAYERS = {"common": 0, "formats": 1, "platform": 2, "engine": 3, "modlist": 4, "cli": 5, "app": 5}
 ENGINE = {"support": 0, "run": 1, "lists": 2, "validate": 3}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 
