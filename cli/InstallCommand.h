@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 #include <string>
 
+#include "cli/CliCommon.h"
 #include "engine/support/UCompilerLauncher.h"
 #include "engine/support/URunSource.h"
 
@@ -16,6 +17,14 @@ constexpr int kExitErrors = 2;    // finished with errors
 constexpr int kExitAborted = 3;   // a failure ended the run
 constexpr int kExitNotRun = 4;    // nothing was run (also: already installed)
 constexpr int kExitLocked = 5;    // another run holds the game folder
+
+// An install's exit status against the verdict the mod had before (a replay
+// or an update installing it again): more errors or warnings than it had do
+// not give the person the game they had, and count as failing.
+inline bool ReinstalledAsBefore(int exitCode, const std::string& verdict) {
+  const int was = verdict == "ok" ? kExitOk : verdict == "warnings" ? kExitWarnings : kExitErrors;
+  return (exitCode == kExitOk || exitCode == kExitWarnings || exitCode == kExitErrors) && exitCode <= was;
+}
 constexpr int kExitJournal = 6;   // the game folder's journal cannot be used (nothing was run)
 
 // Adds the subcommand; when it runs, its exit code is stored in exitCode.

@@ -23,13 +23,6 @@ std::string Shown(const std::string& text) { return platform::TerminalText(PathT
 
 bool Installed(int code) { return code == kExitOk || code == kExitWarnings || code == kExitErrors; }
 
-// A mod installed again with more errors or warnings than it had does not
-// give the build the person had.
-bool AsBefore(int code, const std::string& verdict) {
-  const int was = verdict == "ok" ? kExitOk : verdict == "warnings" ? kExitWarnings : kExitErrors;
-  return Installed(code) && code <= was;
-}
-
 }  // namespace
 
 int UpdateInPlace(const std::string& gameFolder, const std::map<std::string, InstallNew>& replacements,
@@ -99,7 +92,7 @@ int UpdateInPlace(const std::string& gameFolder, const std::map<std::string, Ins
       } else {
         out << "Installing again " << Shown(source->modFolder) << " (was run " << Shown(id) << "):\n" << std::flush;
         code = InstallAgain(*source, gameFolder);
-        asBefore = AsBefore(code, later[n - 1].verdict);
+        asBefore = ReinstalledAsBefore(code, later[n - 1].verdict);
       }
     } catch (const CLI::ParseError& e) {
       out << Shown(e.what()) << '\n';

@@ -23,13 +23,6 @@ constexpr int kExitNoRun = 4;
 
 std::string Text(const std::string& message) { return platform::TerminalText(message); }
 
-// A mod that installs again with more errors or warnings than it had does
-// not give the game the person had without the run: that counts as failing.
-bool AsBefore(int exitCode, const std::string& verdict) {
-  const int was = verdict == "ok" ? kExitOk : verdict == "warnings" ? kExitWarnings : kExitErrors;
-  return (exitCode == kExitOk || exitCode == kExitWarnings || exitCode == kExitErrors) && exitCode <= was;
-}
-
 void List(const std::vector<std::string>& items) {
   for (const std::string& item : items) std::cout << "  " << Text(PathText(item)) << '\n';
 }
@@ -102,7 +95,7 @@ int UninstallWithReplay(const std::string& gameFolder, const std::string& id, co
     } catch (const std::exception& e) {
       std::cout << "An unhandled error occured! " << Text(e.what()) << '\n';
     }
-    if (AsBefore(code, later[n].verdict)) continue;
+    if (ReinstalledAsBefore(code, later[n].verdict)) continue;
     std::cout << "\nInstalling " << Text(PathText(source.modFolder))
               << (code == kExitErrors || code == kExitWarnings
                       ? " again ended with errors or warnings it did not have before"

@@ -140,18 +140,6 @@ bool RemoveAt(int folderFd, const std::string& name, dev_t device, const fs::pat
 
 namespace jd = journal_dir;
 
-UniqueFd::~UniqueFd() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = other.Release();
-  }
-  return *this;
-}
-
 void SetJournalOpenat2ForTesting(bool use) { jd::useOpenat2 = use; }
 
 bool IsJournalRelative(std::string_view rel) {

@@ -20,28 +20,10 @@
 
 #include "platform/JournalLayout.h"
 #include "platform/RunRecords.h"
+#include "platform/UniqueFd.h"
 
 namespace vey::platform {
 
-// An open file descriptor, closed with its owner.
-class UniqueFd {
- public:
-  UniqueFd() = default;
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  ~UniqueFd();
-  UniqueFd(UniqueFd&& other) noexcept : fd_(other.Release()) {}
-  UniqueFd& operator=(UniqueFd&& other) noexcept;
-  int Get() const { return fd_; }
-  int Release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-  explicit operator bool() const { return fd_ >= 0; }
-
- private:
-  int fd_ = -1;
-};
 
 // What stands at a name, not following a link.
 enum class EntryType { kMissing, kFile, kFolder, kLink, kFifo, kOther };

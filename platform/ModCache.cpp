@@ -24,18 +24,6 @@
 namespace vey::platform {
 namespace fs = std::filesystem;
 
-UniqueFd::~UniqueFd() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = other.Release();
-  }
-  return *this;
-}
-
 namespace {
 
 constexpr const char* kMetaFolder = ".meta";

@@ -24,7 +24,7 @@ std::vector<std::uint8_t> Table() {
       .Ascii("Caf\xE9").U8(0).U8(0).Ascii("7").U8(0);
 }
 
-std::vector<std::uint8_t> TalkTable() {
+std::vector<std::uint8_t> DumpTalkTable() {
   Bytes b;
   b.Ascii("TLK V3.0").U32(0).U32(2).U32(100);
   b.U32(1).Fixed("", 16).U32(0).U32(0).U32(0).U32(5).F32(0);
@@ -91,14 +91,14 @@ TEST(DumpCommand, TableAsAlignedColumns) {
 }
 
 TEST(DumpCommand, TalkTableWithFlagsSoundAndEscapedText) {
-  CliResult r = Dump(TalkTable());
+  CliResult r = Dump(DumpTalkTable());
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(r.out,
             "TLK V3.0, language 0, 2 entries\n"
             "StrRef  Flags       Sound     Length  Text\n"
             "0       0x00000001                    \"Hello\"\n"
             "1       0x00000007  vo_hello  2.5     \"Two\\nlines\"\n");
-  EXPECT_NE(Dump(TalkTable(), true).out.find("{\"strref\":1,\"flags\":7,\"sound\":\"vo_hello\",\"volume_variance\":0,"
+  EXPECT_NE(Dump(DumpTalkTable(), true).out.find("{\"strref\":1,\"flags\":7,\"sound\":\"vo_hello\",\"volume_variance\":0,"
                                              "\"pitch_variance\":0,\"sound_length\":2.5,\"text\":\"Two\\nlines\"}"),
             std::string::npos);
 }
@@ -206,7 +206,7 @@ TEST(DumpCommand, DamagedFileGivesOneLineAndExit2) {
 
 // Every prefix of every sample is either read or refused in one line.
 TEST(DumpCommand, NoTruncationCrashesOrPrintsHalfAFile) {
-  for (const auto& sample : {Table(), TalkTable(), Document(), Archive(), Soundset()}) {
+  for (const auto& sample : {Table(), DumpTalkTable(), Document(), Archive(), Soundset()}) {
     for (std::size_t cut = 0; cut < sample.size(); cut += (cut < 24 ? 1 : 11)) {
       CliResult r = Dump(std::vector<std::uint8_t>(sample.begin(), sample.begin() + cut));
       ASSERT_TRUE(r.exitCode == 0 || r.exitCode == 2) << "cut " << cut << " exit " << r.exitCode << " " << r.err;
