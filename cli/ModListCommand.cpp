@@ -24,6 +24,8 @@
 #include "cli/ProgressBar.h"
 #include "cli/RunSignals.h"
 #include "common/Counted.h"
+#include "engine/run/URunHistory.h"
+#include "engine/run/UUndoTransaction.h"
 #include "engine/support/URunReport.h"
 #include "platform/Headless.h"
 #include "platform/ModArchive.h"
@@ -197,6 +199,21 @@ int RunListInstall(const ListOptions& o) {
     out << "The list does not pass its check; nothing was installed.\n";
     report.SetEntries(mods, runs, {});
     return report.Finish(kExitUsage, std::nullopt);
+  }
+  // What a kill cut short is settled before the journal says what is
+  // installed: a half-made uninstallation may have taken an entry out.
+  try {
+    TRunHistory history(game);
+    history.Lock(list->name);
+    for (const TRecoveredUndo& undo : history.RecoverUndo())
+      out << "An uninstallation that was cut short (" << undo.name << ") was "
+          << (undo.completed ? "completed" : "reversed") << " first.\n";
+    for (const std::string& id : history.RecoverUnfinished())
+      out << "The unfinished run " << id << " was rolled back first.\n";
+  } catch (const ERunRefused& e) {
+    out << MessageToUtf8(e.what()) << '\n';
+    report.SetEntries(mods, runs, {});
+    return report.Finish(e.Code() == kRefusedLocked ? kExitLocked : kListStopped, std::nullopt);
   }
   ListRecord record(game, list->file);
   const std::vector<EntryStatus> states = ListStatus(mods, InstalledRuns(game), record);

@@ -11,6 +11,7 @@
 #include <set>
 
 #include "common/FileIO.h"
+#include "common/PathText.h"
 #include "common/Sha256.h"
 #include "common/StrFormat.h"
 #include "common/VeyException.h"

@@ -134,9 +134,9 @@ class DemoTransactionTest : public QObject {
       window->btnUninstall->click();
       const auto questions = dialogs.Texts("question");
       QCOMPARE(questions.size(), asked + (c.touchFile ? 2 : 1));
-      QVERIFY(questions[asked].starts_with("Uninstall the mod \"mod\", installed into this game on "));
+      QVERIFY(questions[asked].starts_with("Uninstall the mod \"VEYPatcher demo mod\", installed into this game on "));
       QVERIFY(dialogs.Texts("warning").empty());
-      QVERIFY2(dialogs.Texts("info").back().starts_with("The mod \"mod\" was uninstalled: "),
+      QVERIFY2(dialogs.Texts("info").back().starts_with("The mod \"VEYPatcher demo mod\" was uninstalled: "),
                dialogs.Texts("info").back().c_str());
       QVERIFY2(Snapshot(demo.Game()) == before, c.name);
       // The run left the history with the undo.
@@ -192,7 +192,7 @@ class DemoTransactionTest : public QObject {
     qputenv("HOME", home);
     const QString report = QApplication::clipboard()->text();
     QVERIFY2(report.contains(QStringLiteral("Game folder: ~/demo/game\n")), qPrintable(report));
-    QVERIFY2(report.contains(QStringLiteral("  1. mod - ok, ")), qPrintable(report));
+    QVERIFY2(report.contains(QStringLiteral("  1. VEYPatcher demo mod - ok, ")), qPrintable(report));
     QVERIFY2(report.contains(QStringLiteral("dialog.tlk: ")), qPrintable(report));
     QVERIFY2(!report.contains(demo.dir.path()), qPrintable(report));
     QVERIFY(dialogs.Texts("info").back().starts_with("The report of the game folder is on the clipboard."));

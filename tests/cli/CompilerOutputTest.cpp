@@ -41,6 +41,8 @@ class CompilerOutput : public ::testing::Test {
     dir.Write("list.toml", "[[mod]]\nname = \"K\"\nsource = \"mod\"\n");
   }
   void Ini(bool installerMode) const {
+    // The compiler reads the game's script definitions from the data folder.
+    dir.Write("mod/veypatchdata/nwscript.nss", "// definitions\n");
     dir.Write("mod/veypatchdata/changes.ini",
               std::string("[Settings]\nFileExists=1\nInstallerMode=") + (installerMode ? "1" : "0") +
                   "\nLogLevel=3\nConfirmMessage=N/A\n[CompileList]\nS0=k.nss\n");
@@ -127,7 +129,9 @@ TEST_F(CompilerOutput, AHungCompilerIsEndedAfterCompileTimeout) {
             std::string::npos)
       << r.out;
   EXPECT_FALSE(fs::exists(dir / "game/override/k.ncs"));
-  // A list's entries are compiled with the same limit, in its check and its install.
+  // A list's entries are compiled with the same limit, in its check and its
+  // install; the run above, ended with errors, counts as installed.
+  fs::remove_all(dir / "game/.veypatcher");
   for (const char* command : {"check", "install"}) {
     SCOPED_TRACE(command);
     std::vector<std::string> list = {"modlist", command, (dir / "list.toml").string(), "--game",

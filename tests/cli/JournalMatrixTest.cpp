@@ -77,7 +77,12 @@ class JournalMatrix : public ::testing::Test {
     dir.Write("mod/veypatchdata/changes.ini",
               "[Settings]\nFileExists=1\nInstallerMode=1\nLogLevel=4\nConfirmMessage=N/A\n[InstallList]\nf=override\n"
               "[f]\nFile0=mod.txt\n");
-    dir.Write("list.toml", "[[mod]]\nname = \"M\"\nsource = \"mod\"\n");
+    // The list's mod is another than the one installed: a mod is never installed twice.
+    dir.Write("mod2/veypatchdata/mod2.txt", "installed by the list");
+    dir.Write("mod2/veypatchdata/changes.ini",
+              "[Settings]\nFileExists=1\nInstallerMode=1\nLogLevel=4\nConfirmMessage=N/A\n[InstallList]\nf=override\n"
+              "[f]\nFile0=mod2.txt\n");
+    dir.Write("list.toml", "[[mod]]\nname = \"M\"\nsource = \"mod2\"\n");
     // One finished run in each game: the record a run leaves, and one of
     // another journal to plant.
     for (const char* game : {"pristine", "other"})

@@ -87,7 +87,7 @@ TEST_F(ListPins, ACopyThatFailsPartWayLeavesTheGameAsItWas) {
        "copy = { from = \".\", to = \"override\" }\n");
   CliResult r = Install();
   EXPECT_EQ(r.exitCode, 3) << r.out;
-  EXPECT_TRUE(Has(r.out, "Rolled back: 1 files put back and 1 new files and folders removed.")) << r.out;
+  EXPECT_TRUE(Has(r.out, "Rolled back: 1 file put back and 1 new file or folder removed.")) << r.out;
   EXPECT_EQ(dir.Read("game/override/1.tga"), "old one");
   EXPECT_FALSE(fs::exists(dir / "game/override/2.tga"));
   EXPECT_TRUE(fs::is_directory(dir / "game/override/3.tga"));

@@ -85,7 +85,7 @@ TEST(ReadWholeFile, RefusesAFifoWithoutWaiting) {
   const auto fifo = dir / "changes.ini";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
   test::ExpectFailure<EFOpenError>([&] { ReadWholeFile(fifo); }, EINVAL,
-                                   "Cannot open file \"" + fifo.string() + "\". Invalid argument");
+                                   "Cannot open file \"" + fifo.string() + "\": it is not a plain file (a FIFO or a device). Remove it, then try again.");
 }
 
 }  // namespace
