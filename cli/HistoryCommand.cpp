@@ -255,6 +255,10 @@ void RegisterHistoryCommands(CLI::App& app, int& exitCode) {
   undo->add_option("--backup-dir", options->given.backupDir,
                    "With --replay: the backup folder of your own that a later run was installed with")
       ->needs("--replay");
+  undo->add_option("--pick", options->given.picks,
+                   "With --replay: NAME=PATH, a file of yours that a later run in patcher mode was given for NAME "
+                   "(repeatable)")
+      ->needs("--replay");
   AddCompileTimeoutOption(*undo, options->given.compileTimeout);
   undo->get_option("--compile-timeout")->needs("--replay");
   undo->add_flag("--forget", options->forget,

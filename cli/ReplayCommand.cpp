@@ -44,6 +44,7 @@ int UninstallWithReplay(const std::string& gameFolder, const std::string& id, co
   if (!given.compiler.empty()) granted.push_back(GivenRight(TRecordRight::Kind::Compiler, given.compiler));
   if (given.noSandbox) granted.push_back(GivenRight(TRecordRight::Kind::NoSandbox));
   if (!given.backupDir.empty()) granted.push_back(GivenRight(TRecordRight::Kind::BackupDir, given.backupDir));
+  for (const std::string& pick : given.picks) granted.push_back(GivenRight(TRecordRight::Kind::Pick, pick));
   replay.Grant(std::move(granted));
   std::vector<std::string> refusals;
   if (id.empty() || !replay.Plan(id, refusals)) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "engine/support/UCompilerLauncher.h"
 
@@ -15,6 +16,7 @@ struct ReplayOptions {
   std::string compiler;  // --compiler
   bool noSandbox = false;
   std::string backupDir;
+  std::vector<std::string> picks;  // --pick NAME=PATH
   int compileTimeout = TCompilerSettings::kDefaultCompileTimeout;
 };
 

@@ -1,8 +1,8 @@
 // URecordRights: what a run's source record asks for beyond an ordinary
 // install of its mod: a compiler of the person's own, no sandbox around the
-// compiler, a backup folder outside the mod. The record lies in the game
-// folder, which may have come from anyone; a replay uses these only when the
-// person gives them again.
+// compiler, a backup folder outside the mod, a file of the person's picked by
+// hand to be patched. The record lies in the game folder, which may have come
+// from anyone; a replay uses these only when the person gives them again.
 #pragma once
 
 #include <string>
@@ -13,9 +13,9 @@
 namespace vey {
 
 struct TRecordRight {
-  enum class Kind { Compiler, NoSandbox, BackupDir };
+  enum class Kind { Compiler, NoSandbox, BackupDir, Pick };
   Kind kind = Kind::Compiler;
-  std::string value;  // an absolute path; empty for NoSandbox
+  std::string value;  // an absolute path; empty for NoSandbox; "NAME=PATH" for Pick
 
   bool operator==(const TRecordRight&) const = default;
 };

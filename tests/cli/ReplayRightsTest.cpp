@@ -124,10 +124,39 @@ TEST_F(ReplayRights, ARecordsCompilerSandboxAndBackupFolderAreUsedOnlyWhenGivenA
   EXPECT_EQ(dir.Read("backups/shared.txt"), "game");
 }
 
+// A file picked by hand is patched in place: a record planted to name one of
+// the person's files is refused until they name it themselves.
+TEST_F(ReplayRights, AFilePickedByHandIsPatchedAgainOnlyWhenGivenAgain) {
+  ASSERT_EQ(RunCli({"install", "--mod", (dir / "a").string(), "--game", (dir / "game").string(), "--yes"}).exitCode, 0);
+  ASSERT_EQ(RunCli({"install", "--mod", (dir / "c").string(), "--game", (dir / "game").string(), "--yes",
+                    "--compiler", (dir / "person/compiler").string()})
+                .exitCode,
+            0);
+  const std::vector<std::string> ids = RunIds();
+  ASSERT_EQ(ids.size(), 2u);
+  const std::string record = "game/.veypatcher/runs/" + ids[1] + "/source.txt";
+  const std::string bashrc = dir.Write("home/.bashrc", "# mine\n").string();
+  dir.Write(record, dir.Read(record) + "pick=appearance.2da=" + bashrc + "\n");
+  std::vector<std::string> args = {"uninstall", "--game", (dir / "game").string(), "--run", ids[0], "--replay",
+                                   "--compiler", (dir / "person/compiler").string()};
+  CliResult replay = RunCli(args);
+  EXPECT_EQ(replay.exitCode, 1) << replay.out;
+  EXPECT_NE(replay.out.find("  Run " + ids[1] + " patched the file \"" + bashrc +
+                            "\", picked by hand for appearance.2da; a record in the game folder cannot choose which "
+                            "of your files is changed. Give --pick \"appearance.2da=" + bashrc + "\" if it is yours."),
+            std::string::npos)
+      << replay.out;
+  EXPECT_EQ(RunIds(), ids);
+  args.insert(args.end(), {"--pick", "appearance.2da=" + bashrc});
+  replay = RunCli(args);
+  EXPECT_EQ(replay.exitCode, 0) << replay.out;
+  EXPECT_EQ(dir.Read("home/.bashrc"), "# mine\n");  // installer mode asks for no file
+}
+
 // The options only make sense with --replay; a plain uninstall takes none.
 TEST_F(ReplayRights, TheOptionsNeedReplay) {
   for (const std::vector<std::string>& extra : std::vector<std::vector<std::string>>{
-           {"--no-sandbox"}, {"--backup-dir", (dir / "b").string()}, {"--compile-timeout", "5"}}) {
+           {"--no-sandbox"}, {"--backup-dir", (dir / "b").string()}, {"--compile-timeout", "5"}, {"--pick", "a=/b"}}) {
     std::vector<std::string> args = {"uninstall", "--game", (dir / "game").string()};
     args.insert(args.end(), extra.begin(), extra.end());
     EXPECT_EQ(RunCli(args).exitCode, 64) << extra[0];
