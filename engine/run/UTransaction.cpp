@@ -102,7 +102,7 @@ void TTransaction::Begin(const std::string& gameFolder) {
   } catch (const platform::EJournalUnusable& e) {
     throw ERunRefused(e.what(), kRefusedJournal);
   }
-  if (!options.lockHeld) {
+  if (!options.lockHeld) try {
     for (const TRecoveredUndo& undo : RecoverUndoJournals(gameFolder))
       p_.LogMessage(FormatMsg(undo.completed ? "An uninstallation that was cut short (%s) was completed first."
                                              : "An uninstallation that was cut short (%s) was reversed first: the "
@@ -144,6 +144,9 @@ void TTransaction::Begin(const std::string& gameFolder) {
                               {*taken}),
                     LogKind::Install);
     }
+  } catch (const platform::EJournalUnusable& e) {
+    // Something planted in the journal stops the run before anything changes.
+    throw ERunRefused(e.what(), kRefusedJournal);
   }
   const std::string instructions = p_.DataPath() + p_.IniFileName();
   const std::string hash = InstructionHash();
