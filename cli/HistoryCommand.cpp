@@ -61,7 +61,7 @@ nlohmann::ordered_json HistoryJson(const std::string& game, const std::vector<pl
       undoneFiles.push_back({{"path", f.path}, {"exists", f.exists}, {"by", f.by}});
     ordered_json entry;
     entry["id"] = run.id;
-    entry["mod"] = RunModName(platform::JournalHome(game) / "runs" / run.id, run.modFolder);
+    entry["mod"] = RunModName(platform::JournalHome(game) / platform::journal::kRunsFolder / run.id, run.modFolder);
     entry["modFolder"] = run.modFolder;
     entry["instructionFile"] = run.instructionFile;
     entry["instructionSha256"] = run.instructionSha256;
@@ -96,7 +96,7 @@ int ShowHistory(const std::string& given, const std::string& json) {
     return kExitOk;
   }
   // Columns as wide as their longest cell: run names are as long as mod names.
-  const std::filesystem::path runsFolder = platform::JournalHome(game) / "runs";
+  const std::filesystem::path runsFolder = platform::JournalHome(game) / platform::journal::kRunsFolder;
   AlignedTable table;
   table.Add({"RUN", "WHEN (UTC)", "MOD", "TYPE", "VERDICT", "FILES"});
   std::vector<const platform::RunRecord*> damaged;

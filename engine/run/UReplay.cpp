@@ -102,7 +102,7 @@ State Present(const fs::path& path) {
 }  // namespace
 
 TReplay::TReplay(TRunHistory& history, fs::path gameFolder)
-    : history_(history), game_(std::move(gameFolder)), keep_(platform::JournalHome(game_) / "replay") {}
+    : history_(history), game_(std::move(gameFolder)), keep_(platform::JournalHome(game_) / platform::journal::kReplayFolder) {}
 
 TReplay::~TReplay() = default;
 

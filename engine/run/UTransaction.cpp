@@ -189,7 +189,7 @@ void TTransaction::CheckEarlierInstall(const std::string& gameFolder, const std:
     if (!run->Finished() || run->instructionSha256 != hash ||
         run->installationType != p_.RunOptions.installationType)
       continue;
-    const auto whole = platform::ReadRunRecord(platform::JournalHome(gameFolder) / "runs" / run->id);
+    const auto whole = platform::ReadRunRecord(platform::JournalHome(gameFolder) / platform::journal::kRunsFolder / run->id);
     if (!whole || !whole->Finished()) continue;
     const std::string message =
         FormatMsg("This mod was already installed into this game on %s UTC (run %s). Installing it "
