@@ -62,7 +62,7 @@ nlohmann::ordered_json HistoryJson(const std::string& game, const std::vector<pl
     ordered_json entry;
     entry["id"] = run.id;
     entry["name"] = RunName(game, run);
-    entry["mod"] = RunModName(platform::JournalHome(game) / "runs" / run.id, run.modFolder);
+    entry["mod"] = RunModName(platform::JournalHome(game) / platform::journal::kRunsFolder / run.id, run.modFolder);
     entry["modFolder"] = run.modFolder;
     entry["instructionFile"] = run.instructionFile;
     entry["instructionSha256"] = run.instructionSha256;
@@ -97,7 +97,7 @@ int ShowHistory(const std::string& given, const std::string& json) {
     return kExitOk;
   }
   // Columns as wide as their longest cell: run names are as long as mod names.
-  const std::filesystem::path runsFolder = platform::JournalHome(game) / "runs";
+  const std::filesystem::path runsFolder = platform::JournalHome(game) / platform::journal::kRunsFolder;
   AlignedTable table;
   table.Add({"RUN", "WHEN (UTC)", "MOD", "TYPE", "VERDICT", "FILES"});
   std::vector<const platform::RunRecord*> damaged;

@@ -24,24 +24,33 @@ int Verify(const std::string& given, const std::string& json) {
   const auto runs = history.Runs();
   const auto expected = platform::LastWrites(runs);
   const auto drifts = platform::FindDrifts(game, expected);
+  std::size_t damaged = 0;
+  for (const auto& run : runs) damaged += run.Damaged() ? 1 : 0;
 
   if (!json.empty()) {
     using nlohmann::ordered_json;
     ordered_json differences = ordered_json::array();
     for (const auto& d : drifts) differences.push_back({{"path", d.path}, {"state", d.state}, {"run", d.run}});
-    ordered_json unfinished = ordered_json::array();
+    ordered_json unfinished = ordered_json::array(), damagedIds = ordered_json::array();
     for (const auto& run : runs)
-      if (!run.Finished()) unfinished.push_back(run.id);
+      if (run.Damaged())
+        damagedIds.push_back(run.id);
+      else if (!run.Finished())
+        unfinished.push_back(run.id);
     ordered_json doc{{"gameFolder", game},
                      {"checkedFiles", expected.size()},
                      {"differences", std::move(differences)},
-                     {"unfinishedRuns", std::move(unfinished)}};
+                     {"unfinishedRuns", std::move(unfinished)},
+                     {"damagedRuns", std::move(damagedIds)}};
     if (!WriteResultFile(json, doc.dump(2, ' ', false, ordered_json::error_handler_t::replace) + "\n"))
       return kExitFailed;
-    if (json == "-") return drifts.empty() ? kExitOk : kExitDiffers;
+    if (json == "-") return drifts.empty() && damaged == 0 ? kExitOk : kExitDiffers;
   }
   for (const auto& run : runs)
-    if (!run.Finished())
+    if (run.Damaged())
+      std::cout << "The record of run " << run.id << " is damaged, so its files are not checked: " << run.damage.front()
+                << " (see history).\n";
+    else if (!run.Finished())
       std::cout << "The run " << run.id
                 << " did not finish; the next install or uninstall puts its files back. It is not checked.\n";
   if (runs.empty()) {
@@ -49,6 +58,12 @@ int Verify(const std::string& given, const std::string& json) {
     return kExitOk;
   }
   for (const auto& d : drifts) std::cout << Pad(d.state, 10) << d.path << "  (last written by run " << d.run << ")\n";
+  if (drifts.empty() && damaged > 0) {
+    // Not "all": the damaged records' files were never looked at.
+    std::cout << "The " << expected.size() << " files of the usable records are as the installer left them; "
+              << damaged << " damaged records could not be checked.\n";
+    return kExitDiffers;
+  }
   if (drifts.empty()) {
     if (expected.size() == 1)
       std::cout << "The 1 file the installer wrote is as it left it.\n";
@@ -78,7 +93,7 @@ void RegisterVerifyCommand(CLI::App& app, int& exitCode) {
       "Reads every file the recorded runs wrote last and compares its SHA-256 with the one recorded when "
       "that run ended, so an edit that keeps the size and time is found too. Changes nothing. Exit status: "
       "0 every file as the installer left it; 1 some changed, were replaced or removed (each named with the "
-      "run that last wrote it); 2 the JSON file could not be written; 64 usage error.");
+      "run that last wrote it) or a record is damaged; 2 the JSON file could not be written; 64 usage error.");
   command->callback([options, &exitCode] { exitCode = Verify(options->game, options->json); });
 }
 

@@ -41,7 +41,7 @@ std::string_view Described(EntryType type) {
   switch (type) {
     case EntryType::kFile: return "a file";
     case EntryType::kFolder: return "a folder";
-    case EntryType::kLink: return "a link, which the installer does not follow";
+    case EntryType::kLink: return "a link (which the installer does not follow)";
     case EntryType::kFifo: return "a FIFO (a named pipe)";
     case EntryType::kOther: return "a special file";
     case EntryType::kMissing: break;
@@ -291,8 +291,8 @@ EntryType JournalFolder::TypeOf(std::string_view rel) const {
 }
 
 void JournalFolder::Refuse(std::string_view rel, EntryType found, std::string_view expected) const {
-  jd::Unusable(FormatMsg("The journal's \"%s\" is %s, not %s; nothing was changed. It is not one of the installer's "
-                     "records: remove it, then try again.",
+  jd::Unusable(FormatMsg("The journal's \"%s\" is %s where %s belongs; nothing was changed. It is not one of "
+                         "the installer's records: remove it, then try again.",
                      {PathText(PathOf(rel)), std::string(jd::Described(found)), std::string(expected)}));
 }
 

@@ -287,9 +287,9 @@ void RunJournal::TouchFolders(const fs::path& path) {
 
 void RunJournal::Log(const Entry& entry, bool sync) {
   WriteAllFd(logFd_, entry.kind + "\t" + (entry.existed ? "1" : "0") + "\t" + Escape(entry.path) + "\n",
-             folder_ / "changes.log");
+             folder_ / journal::kChangesLog);
   if (sync) {
-    if (::fdatasync(logFd_) != 0) Fail("write the run journal", folder_ / "changes.log", errno);
+    if (::fdatasync(logFd_) != 0) Fail("write the run journal", folder_ / journal::kChangesLog, errno);
     pre_->Sync();
   }
 }

@@ -103,7 +103,7 @@ State Present(const fs::path& path) {
 }  // namespace
 
 TReplay::TReplay(TRunHistory& history, fs::path gameFolder)
-    : history_(history), game_(std::move(gameFolder)), keep_(platform::JournalHome(game_) / "replay") {}
+    : history_(history), game_(std::move(gameFolder)), keep_(platform::JournalHome(game_) / platform::journal::kReplayFolder) {}
 
 TReplay::~TReplay() = default;
 
@@ -357,6 +357,19 @@ std::optional<std::string> TReplay::RecoverCutShort(TRunHistory& history, const 
                       kRefusedJournal);
   };
   if (!replay.ReadKept()) refuse(std::string(kKeptList) + " is damaged or of another game folder's journal");
+  // Checked whole before anything is acted on: the runs before it name the
+  // run it was taking out, and what it kept are plain files and folders.
+  if (std::find(replay.idsBefore_.begin(), replay.idsBefore_.end(), replay.target_.id) == replay.idsBefore_.end())
+    refuse(std::string(kKeptList) + " does not hold together (its run is not among the runs before it)");
+  const std::optional<JournalFolder> files = keep->Folder(journal::kKeptFiles);
+  for (std::size_t n = 0; n < replay.kept_.size(); ++n) {
+    const EntryType type = files ? files->TypeOf(std::to_string(n)) : EntryType::kMissing;
+    if (replay.kept_[n].existed && type != EntryType::kFile && type != EntryType::kMissing)
+      files->Refuse(std::to_string(n), type, "a file");
+  }
+  if (const std::optional<JournalFolder> runs = keep->Folder(journal::kKeptRuns))
+    for (const std::string& name : runs->List())
+      if (const EntryType type = runs->TypeOf(name); type != EntryType::kFolder) runs->Refuse(name, type, "a folder");
   std::vector<std::string> problems = replay.RollBack();
   if (!problems.empty()) {
     std::string list;

@@ -72,6 +72,15 @@ void TRunHistory::Lock(const std::string& who) {
 bool TRunHistory::ResetPending() const { return platform::ResetPending(game_); }
 
 std::vector<std::string> TRunHistory::RecoverUnfinished() {
+  try {
+    return RecoverAll();
+  } catch (const platform::EJournalUnusable& e) {
+    // Something planted in the journal stops the command before anything changes.
+    throw ERunRefused(e.what(), kRefusedJournal);
+  }
+}
+
+std::vector<std::string> TRunHistory::RecoverAll() {
   RecoverUndo();
   std::vector<std::string> recovered;
   if (platform::ResetPending(game_)) {

@@ -75,6 +75,7 @@ class TRunHistory {
   platform::RollbackResult Reset();
 
  private:
+  std::vector<std::string> RecoverAll();
   std::string game_;
   platform::RunLock lock_;
   std::string reversedReplay_;

@@ -117,7 +117,7 @@ void TTransaction::Begin(const std::string& gameFolder) {
   } catch (const platform::EJournalUnusable& e) {
     throw ERunRefused(e.what(), kRefusedJournal);
   }
-  if (!options.lockHeld) {
+  if (!options.lockHeld) try {
     for (const TRecoveredUndo& undo : RecoverUndoJournals(gameFolder))
       p_.LogMessage(FormatMsg(undo.completed ? "An uninstallation that was cut short (%s) was completed first."
                                              : "An uninstallation that was cut short (%s) was reversed first: the "
@@ -157,6 +157,9 @@ void TTransaction::Begin(const std::string& gameFolder) {
                               {*taken}),
                     LogKind::Install);
     }
+  } catch (const platform::EJournalUnusable& e) {
+    // Something planted in the journal stops the run before anything changes.
+    throw ERunRefused(e.what(), kRefusedJournal);
   }
   const std::string instructions = p_.DataPath() + p_.IniFileName();
   const std::string hash = InstructionHash();
@@ -200,7 +203,7 @@ void TTransaction::CheckEarlierInstall(const std::string& gameFolder, const std:
     if (!run->Finished() || run->instructionSha256 != hash ||
         run->installationType != p_.RunOptions.installationType)
       continue;
-    const auto whole = platform::ReadRunRecord(platform::JournalHome(gameFolder) / "runs" / run->id);
+    const auto whole = platform::ReadRunRecord(platform::JournalHome(gameFolder) / platform::journal::kRunsFolder / run->id);
     if (!whole || !whole->Finished()) continue;
     const std::string message =
         FormatMsg("This mod was already installed into this game on %s UTC (run %s). Installing it "

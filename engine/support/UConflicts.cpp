@@ -201,7 +201,7 @@ std::vector<TWritePlace> ParsePlaces(std::string_view text, std::vector<std::str
 
 TRecordedPlaces ReadRecordedPlaces(const std::filesystem::path& gameFolder) {
   TRecordedPlaces result;
-  const std::filesystem::path runsFolder = platform::JournalHome(gameFolder) / "runs";
+  const std::filesystem::path runsFolder = platform::JournalHome(gameFolder) / platform::journal::kRunsFolder;
   for (const platform::RunRecord& run : platform::ListRuns(gameFolder)) {
     if (!run.Finished()) continue;
     std::string text, problem;

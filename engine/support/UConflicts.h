@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/JournalLayout.h"
+
 namespace vey {
 
 struct TWritePlace {
@@ -52,7 +54,7 @@ struct TConflict {
 std::vector<TConflict> FindConflicts(const std::vector<TRunPlaces>& runs);
 
 // The record in a run's journal folder.
-inline constexpr std::string_view kPlacesFile = "places.txt";
+inline constexpr std::string_view kPlacesFile = platform::journal::kPlacesFile;
 std::string PlacesText(const std::vector<TWritePlace>& places);
 // Reads a record written by anyone: a damaged line is left out and named in
 // problems ("places.txt line 3: ..."); a record of another version or too

@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/JournalLayout.h"
+
 namespace vey {
 
 struct TRunSource {
@@ -90,7 +92,7 @@ std::string FilesDigest(const std::filesystem::path& folder);
 // digest), else the last name of its folder.
 std::string RunModName(const std::filesystem::path& runFolder, const std::string& modFolder);
 
-inline constexpr std::string_view kSourceFile = "source.txt";
+inline constexpr std::string_view kSourceFile = platform::journal::kSourceFile;
 std::string SourceText(const TRunSource& source);
 // Read as untrusted: nullopt, with the reason in problem, for a record of
 // another version, an unknown key, a bad escape or a path that is not

@@ -371,6 +371,31 @@ TEST_F(JournalDefence, UndoAndReplayRecordsOfAnotherJournalAreRefusedAndOldOnesA
   ExpectBashrcKept();
 }
 
+// A FIFO where the journal keeps a file is refused, never waited on, and the
+// record holding it is damaged: verify does not call its files "as left".
+TEST_F(JournalDefence, FifosInTheRecordAreDamageNotAPassOrAHang) {
+  ASSERT_EQ(Install().exitCode, 0);
+  const std::string id = OnlyRun();
+  for (const char* name : {"files.txt", "undone.txt"}) {
+    SCOPED_TRACE(name);
+    const fs::path at = Runs() / id / name;
+    fs::remove(at);
+    ASSERT_EQ(::mkfifo(at.c_str(), 0644), 0);
+    CliResult verify = RunCliTimed({"verify", "--game", Game().string()}, {}, 20000);
+    EXPECT_FALSE(verify.timedOut);
+    EXPECT_EQ(verify.exitCode, 1) << verify.out;
+    EXPECT_NE(verify.out.find("is damaged, so its files are not checked: The journal's \"" + at.string() +
+                              "\" is a FIFO"),
+              std::string::npos)
+        << verify.out;
+    EXPECT_EQ(verify.out.find("All "), std::string::npos) << verify.out;
+    CliResult uninstall = RunCliTimed({"uninstall", "--game", Game().string(), "--yes"}, {}, 20000);
+    EXPECT_EQ(uninstall.exitCode, 6) << uninstall.out;
+    EXPECT_EQ(dir.Read("game/override/mod.txt"), "installed by mod");
+    fs::remove(at);
+  }
+}
+
 TEST_F(JournalDefence, CrashBetweenTheClosingWritesLeavesAnUndoableRun) {
   const auto original = Snapshot();
   for (const char* lost : {"files.txt", "run.txt"}) {

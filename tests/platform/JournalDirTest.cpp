@@ -95,9 +95,9 @@ TEST_P(JournalDirTest, AnythingButTheExpectedKindIsRefusedByName) {
 
 TEST_P(JournalDirTest, WrongKindsAreRefusedAndTheJournalFolderMustBeAFolder) {
   const JournalFolder home = JournalFolder::Home(dir / "game");
-  EXPECT_NE(Message([&] { home.ReadText("runs/a"); }).find("is a folder, not a file"), std::string::npos);
-  EXPECT_NE(Message([&] { home.Folder("runs/a/run.txt"); }).find("is a file, not a folder"), std::string::npos);
-  EXPECT_NE(Message([&] { home.ReadText("runs/a/run.txt/x"); }).find("is a file, not a folder"), std::string::npos);
+  EXPECT_NE(Message([&] { home.ReadText("runs/a"); }).find("is a folder where a file belongs"), std::string::npos);
+  EXPECT_NE(Message([&] { home.Folder("runs/a/run.txt"); }).find("is a file where a folder belongs"), std::string::npos);
+  EXPECT_NE(Message([&] { home.ReadText("runs/a/run.txt/x"); }).find("is a file where a folder belongs"), std::string::npos);
   EXPECT_FALSE(home.Folder("runs/b"));
   EXPECT_FALSE(home.ReadText("runs/b/run.txt"));
   EXPECT_NE(Message([&] { home.ReadText("runs/../../x"); }), "(not refused)");
