@@ -20,9 +20,8 @@ namespace {
 constexpr std::string_view kSourceHeader = "veypatcher-source 1";
 
 // The rules of what the installer writes into a mod folder, each a digest
-// of its own. Earlier: the rule records written before the debug folders of
-// installation types and names in other letter cases were left out; kept so
-// that such records still compare equal. Current leaves out all the earlier
+// of its own. Earlier: the rule of records written before names in other
+// letter cases were left out; kept so that such records still compare equal. Current leaves out all the earlier
 // rule does and more. None: every file (a list's copy).
 enum DigestRule { kRuleCurrent, kRuleEarlier, kRuleNone, kRules };
 
@@ -43,9 +42,8 @@ bool InstallerOwn(const std::vector<std::string>& parts, bool folder, DigestRule
   }
   if (!folder) return platform::IsWriterTemp(name);
   // The work folders and the debug sources sit beside an instruction file:
-  // in the data folder or in an installation type's folder below it, at any
-  // depth.
-  return parts.size() >= 2 && EqualsNoCase(parts[0], "veypatchdata") &&
+  // in the data folder or in an installation type's folder in it.
+  return parts.size() >= 2 && parts.size() <= 3 && EqualsNoCase(parts[0], "veypatchdata") &&
          (EqualsNoCase(name, "erfpatch_temp") || EqualsNoCase(name, "nsspatch_temp") || EqualsNoCase(name, "debug"));
 }
 

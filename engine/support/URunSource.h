@@ -36,8 +36,9 @@ struct TRunSource {
 // by its target, never followed), leaving out what the installer itself
 // writes into a mod folder, in any letter case: the folder "backup" and the
 // logs "installlog.rtf" and "installlog.txt" at the top, the folders
-// "debug", "erfpatch_temp" and "nsspatch_temp" anywhere below
-// "veypatchdata", and the leftovers of unfinished saves ("*.vey-*-*.tmp").
+// "debug", "erfpatch_temp" and "nsspatch_temp" in "veypatchdata" and in its
+// installation types' folders, and the leftovers of unfinished saves
+// ("*.vey-*-*.tmp").
 // A folder that cannot be read gives "".
 std::string ModDigest(const std::filesystem::path& folder);
 

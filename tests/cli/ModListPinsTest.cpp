@@ -80,6 +80,7 @@ TEST_F(ListPins, ACopyThatFailsPartWayLeavesTheGameAsItWas) {
   Mod("a", "a.txt");
   dir.Write("game/override/1.tga", "old one");
   fs::create_directories(dir / "game/override/3.tga");  // a folder where the copy puts a file
+  dir.Write("tex/0.tga", "zero");
   dir.Write("tex/1.tga", "new one");
   dir.Write("tex/2.tga", "two");
   dir.Write("tex/3.tga", "three");
@@ -87,8 +88,9 @@ TEST_F(ListPins, ACopyThatFailsPartWayLeavesTheGameAsItWas) {
        "copy = { from = \".\", to = \"override\" }\n");
   CliResult r = Install();
   EXPECT_EQ(r.exitCode, 3) << r.out;
-  EXPECT_TRUE(Has(r.out, "Rolled back: 1 files put back and 1 new files and folders removed.")) << r.out;
+  EXPECT_TRUE(Has(r.out, "Rolled back: 1 files put back and 2 new files and folders removed.")) << r.out;
   EXPECT_EQ(dir.Read("game/override/1.tga"), "old one");
+  EXPECT_FALSE(fs::exists(dir / "game/override/0.tga"));
   EXPECT_FALSE(fs::exists(dir / "game/override/2.tga"));
   EXPECT_TRUE(fs::is_directory(dir / "game/override/3.tga"));
 }
