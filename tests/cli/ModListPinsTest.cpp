@@ -135,6 +135,20 @@ TEST_F(ListPins, ListErrorsAndUnusableSourcesAreNamed) {
   EXPECT_FALSE(fs::exists(dir / "game/override/a.txt"));
 }
 
+// What a list keeps for people is never refused as an unknown key, and is
+// shown by status and given in the result.
+TEST_F(ListPins, VersionUrlAndNotesAreKeptAndShown) {
+  Mod("a", "a.txt");
+  List("[[mod]]\nname = \"A\"\nsource = \"a\"\nversion = \"1.2\"\nurl = \"https://example.org/a\"\n"
+       "notes = \"Install before B.\"\n");
+  CliResult check = Run({"modlist", "check", "LIST", "--json", "-"});
+  EXPECT_EQ(check.exitCode, 0) << check.err;
+  EXPECT_TRUE(Has(check.out, "\"url\": \"https://example.org/a\",\n      \"version\": \"1.2\",\n      \"notes\": "
+                             "\"Install before B.\"")) << check.out;
+  EXPECT_EQ(Status(), (std::vector<std::string>{"A: not installed", "  version 1.2, https://example.org/a",
+                                                "  Install before B."}));
+}
+
 // An entry the journal refuses (its backup folder is a link) fails; with
 // --keep-going the list goes on and ends with exit 2.
 TEST_F(ListPins, KeepGoingPastARefusedEntryExitsTwo) {
