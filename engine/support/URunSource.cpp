@@ -132,6 +132,32 @@ TModDigests ModDigests(const fs::path& folder) {
   return {d[kRuleCurrent], d[kRuleEarlier]};
 }
 
+std::vector<std::string> InstallerOwnEntries(const fs::path& folder) {
+  std::vector<std::string> found;
+  std::vector<std::string> parts;
+  // Only the top of the mod folder and of its data folders can hold them.
+  const auto look = [&](const auto& self, const fs::path& here) -> void {
+    std::error_code ec;
+    std::vector<fs::directory_entry> entries;
+    for (fs::directory_iterator it(here, ec), end; !ec && it != end; it.increment(ec)) entries.push_back(*it);
+    std::sort(entries.begin(), entries.end());
+    for (const fs::directory_entry& e : entries) {
+      parts.push_back(e.path().filename().string());
+      const bool isFolder = e.is_directory(ec) && !e.is_symlink(ec);
+      if (InstallerOwn(parts, isFolder, kRuleCurrent)) {
+        std::string relative;
+        for (const std::string& p : parts) relative += (relative.empty() ? "" : "/") + p;
+        found.push_back(relative);
+      } else if (isFolder && parts.size() < 3 && EqualsNoCase(parts[0], "veypatchdata")) {
+        self(self, e.path());
+      }
+      parts.pop_back();
+    }
+  };
+  look(look, folder);
+  return found;
+}
+
 std::string FilesDigest(const fs::path& folder) { return Digests(folder, {false, false, true})[kRuleNone]; }
 
 bool TModDigests::Matches(const std::string& recorded) const {

@@ -51,6 +51,12 @@ struct TModDigests {
 };
 TModDigests ModDigests(const std::filesystem::path& folder);
 
+// The entries of a mod folder (relative, '/' between components) under the
+// names ModDigest leaves out as the installer's own. A mod that ships such
+// files when it is first unpacked is refused: its own files would count as
+// the installer's.
+std::vector<std::string> InstallerOwnEntries(const std::filesystem::path& folder);
+
 // The same over every file, nothing left out: the files a list copies.
 std::string FilesDigest(const std::filesystem::path& folder);
 

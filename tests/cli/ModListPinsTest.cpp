@@ -149,6 +149,34 @@ TEST_F(ListPins, VersionUrlAndNotesAreKeptAndShown) {
                                                 "  Install before B."}));
 }
 
+// A mod that ships files under the names the installer keeps for its own
+// would have them taken for the installer's: refused whenever it is checked,
+// from a list or on its own.
+TEST_F(ListPins, AModShippingTheInstallersOwnNamesIsRefused) {
+  if (std::system("command -v bsdtar >/dev/null 2>&1") != 0) GTEST_SKIP() << "bsdtar is not installed";
+  for (const char* own : {"backup/spells.2da", "InstallLog.rtf", "veypatchdata/debug/k.nss",
+                          "veypatchdata/nsspatch_temp/k.nss"}) {
+    SCOPED_TRACE(own);
+    TempDir place;
+    place.Write("m/veypatchdata/changes.ini", Copying("a.txt"));
+    place.Write("m/veypatchdata/a.txt", "a");
+    place.Write(std::string("m/") + own, "shipped");
+    ASSERT_EQ(std::system(("cd '" + (place / "m").string() + "' && bsdtar --format zip -cf ../m.zip .").c_str()), 0);
+    place.Write("list.toml", "[[mod]]\nname = \"M\"\nsource = \"m.zip\"\n");
+    const std::vector<std::string> env{"XDG_CACHE_HOME=" + (place / "cache").string()};
+    for (int time = 0; time < 2; ++time) {
+      CliResult check = RunCli({"modlist", "check", (place / "list.toml").string()}, env);
+      EXPECT_EQ(check.exitCode, 2) << check.out;
+      EXPECT_TRUE(Has(check.out, "M: error: the mod ships files under names the installer keeps for its own"))
+          << check.out;
+    }
+    CliResult alone = RunCli({"install", "--mod", (place / "m.zip").string(), "--game", (dir / "game").string(),
+                              "--yes"}, env);
+    EXPECT_EQ(alone.exitCode, 4) << alone.err;
+    EXPECT_FALSE(fs::exists(dir / "game/override/a.txt"));
+  }
+}
+
 // An entry the journal refuses (its backup folder is a link) fails; with
 // --keep-going the list goes on and ends with exit 2.
 TEST_F(ListPins, KeepGoingPastARefusedEntryExitsTwo) {
