@@ -342,11 +342,15 @@ int RunListInstall(const ListOptions& o) {
   return report.Finish(exitCode, record.File());
 }
 
-void AddListOptions(CLI::App& command, ListOptions& options) {
+void AddSourceOption(CLI::App& command, ListOptions& options) {
   command.add_option("--allow-source", options.allowSource,
                      "Trust this folder as a place of the list's sources besides the list's own folder (repeatable)")
       ->allow_extra_args(false)
       ->check(CLI::ExistingDirectory);
+}
+
+void AddListOptions(CLI::App& command, ListOptions& options) {
+  AddSourceOption(command, options);
   command.add_option("--compiler", options.compiler,
                      "Compile the scripts of every mod with this compiler of your own instead of the one each mod "
                      "ships (a native program, or a Windows program run under wine)")
@@ -399,9 +403,10 @@ void RegisterModListCommand(CLI::App& app, int& exitCode) {
   AddListOptions(*install, *options);
   install->footer(
       "The list is checked first; each entry is then its own run (see history and uninstall). Running the list "
-      "again resumes: entries already installed from the same source are skipped. Ctrl-C rolls back the current "
+      "again resumes: entries the game's journal holds in the same version are skipped; an entry whose source "
+      "changed stops the list before any change unless --update is given. Ctrl-C rolls back the current "
       "entry only.\nExit status: 0 every entry done; 1 warnings; 2 errors in an entry (or entries failed with "
-      "--keep-going); 3 an entry failed or was interrupted and the list stopped; 4 not confirmed; 5 another "
+      "--keep-going), an entry whose source changed without --update, or a --json file that cannot be written; 3 an entry failed or was interrupted and the list stopped; 4 not confirmed; 5 another "
       "installation holds the game folder; 64 usage error, a list file error or a list that does not pass its "
       "check.");
   install->callback([options, &exitCode] { exitCode = RunListInstall(*options); });
@@ -412,6 +417,7 @@ void RegisterModListCommand(CLI::App& app, int& exitCode) {
   status->add_option("--choices", options->choices,
                     "A build file's choices (default: BUILD.choices.toml beside it, when there)");
   status->add_option("--game", options->game, "Game folder (the one holding dialog.tlk)")->required();
+  AddSourceOption(*status, *options);
   status->footer("Each entry is installed, not installed, installed from a different source, or out of order.\n"
                  "Exit status: 0 every entry installed in order; 1 otherwise; 64 usage error or a list file error.");
   status->callback([options, &exitCode] { exitCode = RunStatus(*options); });

@@ -98,6 +98,7 @@ class Preparer {
     }
     try {
       const platform::ExtractedMod copy = platform::ExtractModArchive(e_.source, platform::ModCacheHome());
+      fresh_ = !copy.reused;
       m_.root = copy.folder;
       m_.sourceSha256 = copy.sha256;
     } catch (const platform::EModArchive& e) {
@@ -139,6 +140,12 @@ class Preparer {
       if (e.Code() == platform::kArchiveSeveralMods) why = ReplaceOption(why);
       Error(why + (e.Code() == platform::kArchiveNoMod && !e_.in ? " Give \"copy\" for loose files." : ""));
       return;
+    }
+    if (fresh_) {
+      if (auto why = ShipsInstallerFiles(folder, m_.root)) {
+        Error(*why);
+        return;
+      }
     }
     platform::GameFileSystem files;
     ModOptions options;
@@ -234,6 +241,7 @@ class Preparer {
 
   PreparedMod& m_;
   const ModListEntry& e_;
+  bool fresh_ = false;  // the archive was unpacked just now: its copy is as it shipped
   const ModList& list_;
   const ListSettings& settings_;
 };

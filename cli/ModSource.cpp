@@ -5,9 +5,22 @@
 
 #include "cli/InstallCommand.h"
 #include "cli/RunSignals.h"
+#include "engine/support/URunSource.h"
 #include "platform/ModArchive.h"
 
 namespace vey::cli {
+
+std::optional<std::string> ShipsInstallerFiles(const std::filesystem::path& modFolder,
+                                               const std::filesystem::path& copy) {
+  const std::vector<std::string> own = InstallerOwnEntries(modFolder);
+  if (own.empty()) return std::nullopt;
+  std::error_code ec;
+  std::filesystem::remove_all(copy, ec);
+  std::string names;
+  for (std::size_t i = 0; i < own.size() && i < 5; ++i) names += (i ? ", " : "") + std::string("\"") + own[i] + "\"";
+  return "the mod ships files under names the installer keeps for its own logs, backups and work folders (" + names +
+         "); they would be taken for the installer's, so the mod is refused. Ask its maker to rename them.";
+}
 
 UnpackedMod UnpackMod(const std::filesystem::path& archive, const std::optional<std::string>& in,
                       const std::atomic<bool>* cancel) {
@@ -51,6 +64,8 @@ void OpenModArchive(ModOptions& options, int failureExit) {
   } catch (const Exception& e) {
     throw ModSourceError(e.what(), failureExit);
   }
+  if (!mod.reused)
+    if (auto why = ShipsInstallerFiles(mod.folder, mod.copy)) throw ModSourceError("Mod archive \"" + given.string() + "\": " + *why, failureExit);
   options.archive = options.modDir;
   options.archiveSha256 = mod.sha256;
   options.modDir = mod.folder.string();

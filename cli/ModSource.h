@@ -26,6 +26,12 @@ struct UnpackedMod {
   std::filesystem::path folder;  // the mod's folder in it
   bool reused = false;
 };
+// Why a mod just unpacked from an archive is refused for shipping files
+// under the names the installer keeps for its own (the unpacked copy is then
+// removed, so that it is refused again next time), or nothing.
+std::optional<std::string> ShipsInstallerFiles(const std::filesystem::path& modFolder,
+                                               const std::filesystem::path& copy);
+
 // Raises platform::EModArchive and EFOpenError.
 UnpackedMod UnpackMod(const std::filesystem::path& archive, const std::optional<std::string>& in,
                       const std::atomic<bool>* cancel = nullptr);

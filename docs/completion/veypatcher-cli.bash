@@ -74,7 +74,7 @@ _veypatcher_cli() {
   options=$(_veypatcher_cli_options "$program" "$sub")
   if [[ $prev == -* ]] && grep -qx -- "$prev 1" <<<"$options"; then
     case $prev in
-      --game | --backup-dir)
+      --game | --backup-dir | --allow-source)
         compopt -o filenames 2>/dev/null
         COMPREPLY=($(compgen -d -- "$cur"))
         ;;

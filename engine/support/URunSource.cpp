@@ -21,9 +21,8 @@ namespace {
 constexpr std::string_view kSourceHeader = "veypatcher-source 1";
 
 // The rules of what the installer writes into a mod folder, each a digest
-// of its own. Earlier: the rule records written before the debug folders of
-// installation types and names in other letter cases were left out; kept so
-// that such records still compare equal. Current leaves out all the earlier
+// of its own. Earlier: the rule of records written before names in other
+// letter cases were left out; kept so that such records still compare equal. Current leaves out all the earlier
 // rule does and more. None: every file (a list's copy).
 enum DigestRule { kRuleCurrent, kRuleEarlier, kRuleNone, kRules };
 
@@ -44,9 +43,8 @@ bool InstallerOwn(const std::vector<std::string>& parts, bool folder, DigestRule
   }
   if (!folder) return platform::IsWriterTemp(name);
   // The work folders and the debug sources sit beside an instruction file:
-  // in the data folder or in an installation type's folder below it, at any
-  // depth.
-  return parts.size() >= 2 && EqualsNoCase(parts[0], "veypatchdata") &&
+  // in the data folder or in an installation type's folder in it.
+  return parts.size() >= 2 && parts.size() <= 3 && EqualsNoCase(parts[0], "veypatchdata") &&
          (EqualsNoCase(name, "erfpatch_temp") || EqualsNoCase(name, "nsspatch_temp") || EqualsNoCase(name, "debug"));
 }
 
@@ -145,6 +143,32 @@ std::string ModDigest(const fs::path& folder) { return Digests(folder, {true, fa
 TModDigests ModDigests(const fs::path& folder) {
   const auto d = Digests(folder, {true, true, false});
   return {d[kRuleCurrent], d[kRuleEarlier]};
+}
+
+std::vector<std::string> InstallerOwnEntries(const fs::path& folder) {
+  std::vector<std::string> found;
+  std::vector<std::string> parts;
+  // Only the top of the mod folder and of its data folders can hold them.
+  const auto look = [&](const auto& self, const fs::path& here) -> void {
+    std::error_code ec;
+    std::vector<fs::directory_entry> entries;
+    for (fs::directory_iterator it(here, ec), end; !ec && it != end; it.increment(ec)) entries.push_back(*it);
+    std::sort(entries.begin(), entries.end());
+    for (const fs::directory_entry& e : entries) {
+      parts.push_back(e.path().filename().string());
+      const bool isFolder = e.is_directory(ec) && !e.is_symlink(ec);
+      if (InstallerOwn(parts, isFolder, kRuleCurrent)) {
+        std::string relative;
+        for (const std::string& p : parts) relative += (relative.empty() ? "" : "/") + p;
+        found.push_back(relative);
+      } else if (isFolder && parts.size() < 3 && EqualsNoCase(parts[0], "veypatchdata")) {
+        self(self, e.path());
+      }
+      parts.pop_back();
+    }
+  };
+  look(look, folder);
+  return found;
 }
 
 std::string FilesDigest(const fs::path& folder) { return Digests(folder, {false, false, true})[kRuleNone]; }

@@ -44,8 +44,9 @@ struct TRunSource {
 // by its target, never followed), leaving out what the installer itself
 // writes into a mod folder, in any letter case: the folder "backup" and the
 // logs "installlog.rtf" and "installlog.txt" at the top, the folders
-// "debug", "erfpatch_temp" and "nsspatch_temp" anywhere below
-// "veypatchdata", and the leftovers of unfinished saves ("*.vey-*-*.tmp").
+// "debug", "erfpatch_temp" and "nsspatch_temp" in "veypatchdata" and in its
+// installation types' folders, and the leftovers of unfinished saves
+// ("*.vey-*-*.tmp").
 // A folder that cannot be read gives "".
 std::string ModDigest(const std::filesystem::path& folder);
 
@@ -83,6 +84,12 @@ struct TModDigests {
   bool Matches(const std::string& recorded) const;
 };
 TModDigests ModDigests(const std::filesystem::path& folder);
+
+// The entries of a mod folder (relative, '/' between components) under the
+// names ModDigest leaves out as the installer's own. A mod that ships such
+// files when it is first unpacked is refused: its own files would count as
+// the installer's.
+std::vector<std::string> InstallerOwnEntries(const std::filesystem::path& folder);
 
 // The same over every file, nothing left out: the files a list copies.
 std::string FilesDigest(const std::filesystem::path& folder);

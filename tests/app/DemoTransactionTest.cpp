@@ -116,6 +116,7 @@ class DemoTransactionTest : public QObject {
 
       QVERIFY(Demo::Run(*window));
       QVERIFY(window->btnUninstall->isEnabled());
+      QVERIFY(!window->btnContinue->isEnabled());
       QVERIFY(Snapshot(demo.Game()) != before);
       if (c.touchFile) {
         std::ofstream(demo.Game() / "dialog.tlk", std::ios::binary | std::ios::app) << "later edit";
@@ -134,11 +135,14 @@ class DemoTransactionTest : public QObject {
       window->btnUninstall->click();
       const auto questions = dialogs.Texts("question");
       QCOMPARE(questions.size(), asked + (c.touchFile ? 2 : 1));
+      // Named by the caption the mod sets.
       QVERIFY(questions[asked].starts_with("Uninstall the mod \"VEYPatcher demo mod\", installed into this game on "));
       QVERIFY(dialogs.Texts("warning").empty());
       QVERIFY2(dialogs.Texts("info").back().starts_with("The mod \"VEYPatcher demo mod\" was uninstalled: "),
                dialogs.Texts("info").back().c_str());
       QVERIFY2(Snapshot(demo.Game()) == before, c.name);
+      // The mod is out of the game: it can be installed again at once.
+      QVERIFY(window->btnContinue->isEnabled());
       // The run left the history with the undo.
       window->btnUninstall->click();
       QVERIFY(dialogs.Texts("info").back().starts_with("No installation of this mod is recorded"));

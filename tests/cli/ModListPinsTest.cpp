@@ -80,6 +80,7 @@ TEST_F(ListPins, ACopyThatFailsPartWayLeavesTheGameAsItWas) {
   Mod("a", "a.txt");
   dir.Write("game/override/1.tga", "old one");
   fs::create_directories(dir / "game/override/3.tga");  // a folder where the copy puts a file
+  dir.Write("tex/0.tga", "zero");
   dir.Write("tex/1.tga", "new one");
   dir.Write("tex/2.tga", "two");
   dir.Write("tex/3.tga", "three");
@@ -87,8 +88,9 @@ TEST_F(ListPins, ACopyThatFailsPartWayLeavesTheGameAsItWas) {
        "copy = { from = \".\", to = \"override\" }\n");
   CliResult r = Install();
   EXPECT_EQ(r.exitCode, 3) << r.out;
-  EXPECT_TRUE(Has(r.out, "Rolled back: 1 file put back and 1 new file or folder removed.")) << r.out;
+  EXPECT_TRUE(Has(r.out, "Rolled back: 1 file put back and 2 new files and folders removed.")) << r.out;
   EXPECT_EQ(dir.Read("game/override/1.tga"), "old one");
+  EXPECT_FALSE(fs::exists(dir / "game/override/0.tga"));
   EXPECT_FALSE(fs::exists(dir / "game/override/2.tga"));
   EXPECT_TRUE(fs::is_directory(dir / "game/override/3.tga"));
 }
@@ -131,6 +133,48 @@ TEST_F(ListPins, ListErrorsAndUnusableSourcesAreNamed) {
     EXPECT_FALSE(Has(r.out, "Checking")) << r.out;
   }
   EXPECT_FALSE(fs::exists(dir / "game/override/a.txt"));
+}
+
+// What a list keeps for people is never refused as an unknown key, and is
+// shown by status and given in the result.
+TEST_F(ListPins, VersionUrlAndNotesAreKeptAndShown) {
+  Mod("a", "a.txt");
+  List("[[mod]]\nname = \"A\"\nsource = \"a\"\nversion = \"1.2\"\nurl = \"https://example.org/a\"\n"
+       "notes = \"Install before B.\"\n");
+  CliResult check = Run({"modlist", "check", "LIST", "--json", "-"});
+  EXPECT_EQ(check.exitCode, 0) << check.err;
+  EXPECT_TRUE(Has(check.out, "\"url\": \"https://example.org/a\",\n      \"version\": \"1.2\",\n      \"notes\": "
+                             "\"Install before B.\"")) << check.out;
+  EXPECT_EQ(Status(), (std::vector<std::string>{"A: not installed", "  version 1.2, https://example.org/a",
+                                                "  Install before B."}));
+}
+
+// A mod that ships files under the names the installer keeps for its own
+// would have them taken for the installer's: refused whenever it is checked,
+// from a list or on its own.
+TEST_F(ListPins, AModShippingTheInstallersOwnNamesIsRefused) {
+  if (std::system("command -v bsdtar >/dev/null 2>&1") != 0) GTEST_SKIP() << "bsdtar is not installed";
+  for (const char* own : {"backup/spells.2da", "InstallLog.rtf", "veypatchdata/debug/k.nss",
+                          "veypatchdata/nsspatch_temp/k.nss"}) {
+    SCOPED_TRACE(own);
+    TempDir place;
+    place.Write("m/veypatchdata/changes.ini", Copying("a.txt"));
+    place.Write("m/veypatchdata/a.txt", "a");
+    place.Write(std::string("m/") + own, "shipped");
+    ASSERT_EQ(std::system(("cd '" + (place / "m").string() + "' && bsdtar --format zip -cf ../m.zip .").c_str()), 0);
+    place.Write("list.toml", "[[mod]]\nname = \"M\"\nsource = \"m.zip\"\n");
+    const std::vector<std::string> env{"XDG_CACHE_HOME=" + (place / "cache").string()};
+    for (int time = 0; time < 2; ++time) {
+      CliResult check = RunCli({"modlist", "check", (place / "list.toml").string()}, env);
+      EXPECT_EQ(check.exitCode, 2) << check.out;
+      EXPECT_TRUE(Has(check.out, "M: error: the mod ships files under names the installer keeps for its own"))
+          << check.out;
+    }
+    CliResult alone = RunCli({"install", "--mod", (place / "m.zip").string(), "--game", (dir / "game").string(),
+                              "--yes"}, env);
+    EXPECT_EQ(alone.exitCode, 4) << alone.err;
+    EXPECT_FALSE(fs::exists(dir / "game/override/a.txt"));
+  }
 }
 
 // An entry the journal refuses (its backup folder is a link) fails; with

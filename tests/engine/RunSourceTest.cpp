@@ -38,6 +38,10 @@ TEST(ModDigest, ShippedFilesCountTheInstallersOwnDoNot) {
       {"docs/debug/a.txt", true},
       {"veypatchdata/ns1/deeper/debug/a.txt", false},  // an installation type's folder may lie deeper
       {"installlog.rtf.txt", true},
+      // In any letter case: the folders are found so by the installer.
+      {"Backup/spells.2da", false},
+      {"InstallLog.RTF", false},
+      {"VEYPatchData/ns1/Debug/a.nss", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
