@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "common/ByteReader.h"
+#include "common/Counted.h"
 #include "common/PathText.h"
 #include "common/StrFormat.h"
 #include "engine/support/URunReport.h"
@@ -220,7 +221,8 @@ void TVEYPatcher::AppendTalkTable(std::int32_t pass) {
                  LogKind::Install);
   }
   if (!replaced.empty())
-    LogMessage(FormatMsg("%s file updated with %s replaced entries.", {targetName, IntToStr(replaced.size())}),
+    LogMessage(FormatMsg("%s file updated with %s.",
+                         {targetName, Counted(replaced.size(), "replaced entry", "replaced entries")}),
                LogKind::Install);
 }
 

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <optional>
 
+#include "common/Counted.h"
 #include "common/StrFormat.h"
 #include "common/UQK_Common.h"
 #include "common/Win1252.h"
@@ -88,16 +89,16 @@ std::vector<TRunReport::ReplacedEntry> ApplyReplacements(TVEYPatcher& patcher, T
       }
       // Entries appended by this run are the mod's own, not the game's.
       if (*to >= countBefore) {
-        patcher.LogMessage(FormatMsg("Unable to replace entry %s of %s, the table has only %s entries. "
-                                     "Skipping...",
-                                     {IntToStr(*to), targetName, IntToStr(countBefore)}),
+        patcher.LogMessage(FormatMsg("Unable to replace entry %s of %s, the table has only %s. Skipping...",
+                                     {IntToStr(*to), targetName, Counted(countBefore, "entry", "entries")}),
                            LogKind::Warning);
         continue;
       }
       if (*from >= source.Count()) {
-        patcher.LogMessage(FormatMsg("Unable to replace entry %s of %s with entry %s of %s, that file has only "
-                                     "%s entries. Skipping...",
-                                     {IntToStr(*to), targetName, IntToStr(*from), s.file, IntToStr(source.Count())}),
+        patcher.LogMessage(FormatMsg("Unable to replace entry %s of %s with entry %s of %s, that file has only %s. "
+                                     "Skipping...",
+                                     {IntToStr(*to), targetName, IntToStr(*from), s.file,
+                                      Counted(source.Count(), "entry", "entries")}),
                            LogKind::Warning);
         continue;
       }

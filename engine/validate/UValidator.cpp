@@ -7,6 +7,7 @@
 #include <optional>
 #include <unordered_set>
 
+#include "common/Counted.h"
 #include "common/StrFormat.h"
 #include "common/TextEncoding.h"
 #include "common/Win1252.h"
@@ -93,9 +94,9 @@ void CheckReplacement(Check& c, const Section& list, const Entry& e) {
                          "is skipped.");
     } else if (count && static_cast<std::uint32_t>(*from) >= *count) {
       c.Warning(map, &m,
-                FormatMsg("%s has %s entries (numbered from 0); entry %s does not exist and game entry %s is not "
+                FormatMsg("%s has %s (numbered from 0); entry %s does not exist and game entry %s is not "
                           "replaced.",
-                          {Quote(e.value), IntToStr(*count), m.value, m.key}));
+                          {Quote(e.value), Counted(*count, "entry", "entries"), m.value, m.key}));
     }
   }
 }
@@ -144,8 +145,8 @@ void CheckTLKList(Check& c) {
         auto index = ParseInt32(e->value);
         if (index && *index >= 0 && static_cast<std::uint32_t>(*index) >= table.Count())
           c.Error(s, e,
-                  FormatMsg("%s has %s entries (numbered from 0); entry %s does not exist.",
-                            {Quote(source), IntToStr(table.Count()), e->value}));
+                  FormatMsg("%s has %s (numbered from 0); entry %s does not exist.",
+                            {Quote(source), Counted(table.Count(), "entry", "entries"), e->value}));
       }
     } catch (const Exception& e) {
       c.Error(s, sourceKey, FormatMsg("%s cannot be read as a talk table: %s", {Quote(source), e.what()}));

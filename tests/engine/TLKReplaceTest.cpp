@@ -57,7 +57,7 @@ TEST_F(TLKReplace, SecondTableFromTheFileWithFAddedOnlyWhereBothExist) {
   e.ProcessTLKList();
   EXPECT_EQ(Texts("dialog.tlk"), (std::vector<std::string>{"", "Fire", "Ice", "Stone"}));
   EXPECT_EQ(Texts("dialogf.tlk"), (std::vector<std::string>{"", "Feu", "Glace"}));
-  EXPECT_TRUE(f.Logged(" [Install] \tdialogf.tlk file updated with 1 replaced entries."));
+  EXPECT_TRUE(f.Logged(" [Install] \tdialogf.tlk file updated with 1 replaced entry."));
 
   // Without the mod's second file the second table is left alone.
   TalkGame other;
@@ -88,7 +88,7 @@ TEST_F(TLKReplace, RunsAfterTheAppendsAndSkipsNumbersOutOfRange) {
   EXPECT_TRUE(f.Logged(" [Warning] \tInvalid talk table replacement \"x=1\" in section [append.tlk], skipping..."));
   EXPECT_EQ(e.WarningCount(), 3);
   EXPECT_TRUE(f.Logged(" [Install] \tdialog.tlk file updated with 2 new entries."));
-  EXPECT_TRUE(f.Logged(" [Install] \tdialog.tlk file updated with 1 replaced entries."));
+  EXPECT_TRUE(f.Logged(" [Install] \tdialog.tlk file updated with 1 replaced entry."));
   EXPECT_EQ(e.StrRefTable.front().Value, 5);
 }
 
