@@ -196,6 +196,7 @@ class DemoTransactionTest : public QObject {
     qputenv("HOME", home);
     const QString report = QApplication::clipboard()->text();
     QVERIFY2(report.contains(QStringLiteral("Game folder: ~/demo/game\n")), qPrintable(report));
+    // Named by the caption the mod sets.
     QVERIFY2(report.contains(QStringLiteral("  1. VEYPatcher demo mod - ok, ")), qPrintable(report));
     QVERIFY2(report.contains(QStringLiteral("dialog.tlk: ")), qPrintable(report));
     QVERIFY2(!report.contains(demo.dir.path()), qPrintable(report));
