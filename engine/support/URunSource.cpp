@@ -1,6 +1,7 @@
 // URunSource: the source record of a run and the digest of a mod's files.
 #include "engine/support/URunSource.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -50,7 +51,35 @@ bool InstallerOwn(const std::vector<std::string>& parts, bool folder, DigestRule
 
 struct Unreadable {};
 
-// Each file hashed by the current rule with the size it had when it was read.
+// A file's digest read through a small buffer: the digest runs beside the
+// install, whose peak memory it should not raise. The name was a regular
+// file when listed; what is opened must still be one (a link or a FIFO put
+// in its place is neither followed nor waited on).
+std::string FileDigest(const fs::path& path, std::uint64_t& bytes) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0) throw Unreadable{};
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) throw Unreadable{};
+  Sha256 h;
+  std::array<std::uint8_t, 64 * 1024> buffer;
+  bytes = 0;
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw Unreadable{};
+    if (n == 0) break;
+    bytes += static_cast<std::uint64_t>(n);
+    h.Update(std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(n)));
+  }
+  return h.HexDigest();
+}
+
+// The lines of the digest; sizes, when given, receives each file hashed with
+// the number of bytes read from it.
 using Sizes = std::vector<std::pair<std::string, std::uint64_t>>;
 
 // Walks the folder once for every rule wanted; a folder every rule leaves
@@ -95,8 +124,9 @@ void Walk(const fs::path& root, std::vector<std::string>& parts, const std::arra
       line = RecordEscape(relative) + "\tlink\t" +
              RecordEscape(std::string_view(target.data(), n > 0 ? static_cast<std::size_t>(n) : 0));
     } else if (S_ISREG(st.st_mode)) {
-      line = RecordEscape(relative) + "\tfile\t" + Sha256OfFile(path);
-      if (sizes && keep[kRuleCurrent]) sizes->emplace_back(relative, static_cast<std::uint64_t>(st.st_size));
+      std::uint64_t bytes = 0;
+      line = RecordEscape(relative) + "\tfile\t" + FileDigest(path, bytes);
+      if (sizes && keep[kRuleCurrent]) sizes->emplace_back(relative, bytes);
     }
     if (!line.empty())
       for (int r = 0; r < kRules; ++r)

@@ -14,8 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <map>
-#include <regex>
+#include <ostream>
 
 #include "CliRun.h"
 #include "formats/UFormatDiff.h"
@@ -79,6 +78,9 @@ struct Workload {
   const char* generator;  // relative to the checkout, given OUTDIR
   const char* options;
 };
+
+// Named in test output by its name alone.
+void PrintTo(const Workload& w, std::ostream* os) { *os << w.name; }
 
 class KeptPlaces : public ::testing::TestWithParam<Workload> {};
 
