@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "cli/CliCommon.h"
-#include "engine/support/UCacheClean.h"
+#include "engine/run/UCacheClean.h"
 #include "platform/ModArchive.h"
 #include "platform/LogViews.h"
 

@@ -1,6 +1,6 @@
 // UCacheClean: the cache's copies matched against the journals of the game
 // folders they served.
-#include "engine/support/UCacheClean.h"
+#include "engine/run/UCacheClean.h"
 
 #include <algorithm>
 #include <ctime>
