@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "cli/CliCommon.h"
+#include "common/PathText.h"
 #include "engine/run/UCacheClean.h"
 #include "platform/ModArchive.h"
 #include "platform/LogViews.h"
@@ -33,14 +34,17 @@ std::string When(std::int64_t seconds) {
   return text;
 }
 
+// A file-system name for the terminal.
+std::string Shown(const std::string& path) { return platform::TerminalText(PathText(path)); }
+
 std::string Name(const TCacheCopy& copy) {
   const std::string name = copy.entry.archiveName.empty() ? "(archive unknown)" : copy.entry.archiveName;
-  return "\"" + platform::TerminalText(name) + "\" [" + copy.entry.sha256.substr(0, 12) + "]";
+  return "\"" + Shown(name) + "\" [" + copy.entry.sha256.substr(0, 12) + "]";
 }
 
 void List() {
   const TCacheSurvey survey = SurveyModCache(platform::ModCacheHome());
-  std::cout << "Unpacked mod archives in \"" << platform::TerminalText(survey.home.string()) << "\":\n";
+  std::cout << "Unpacked mod archives in \"" << Shown(survey.home.string()) << "\":\n";
   std::uint64_t total = 0;
   for (const TCacheCopy& copy : survey.copies) {
     total += copy.entry.bytes;
@@ -55,7 +59,7 @@ void List() {
       std::cout << ", never installed";
     if (!copy.entry.sound) std::cout << "; damaged or incomplete: unpacked again at its next use";
     std::cout << '\n';
-    for (const std::string& game : copy.namedBy) std::cout << "      " << platform::TerminalText(game) << '\n';
+    for (const std::string& game : copy.namedBy) std::cout << "      " << Shown(game) << '\n';
   }
   std::cout << survey.copies.size() << " unpacked archive(s), " << Size(total) << ".\n";
 }

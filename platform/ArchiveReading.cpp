@@ -104,7 +104,7 @@ std::string Shown(const fs::path& archivePath) { return PrintableName(archivePat
 
 std::string Reason(archive* a) {
   const char* why = archive_error_string(a);
-  return why && *why ? why : "unknown format";
+  return why && *why ? why : "its structure cannot be read";
 }
 
 // The archive cannot be read from its start: damaged, or no archive at all.

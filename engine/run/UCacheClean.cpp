@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <ctime>
 
+#include "common/PathText.h"
 #include "common/VeyException.h"
 #include "engine/run/URunHistory.h"
 
@@ -58,7 +59,7 @@ TCacheSurvey SurveyModCache(const fs::path& home) {
 }
 
 std::string WhyKept(const TCacheCopy& copy, bool all) {
-  if (!copy.namedBy.empty()) return "installed in " + copy.namedBy.front() +
+  if (!copy.namedBy.empty()) return "installed in " + PathText(copy.namedBy.front()) +
                                     (copy.namedBy.size() > 1 ? " and " + std::to_string(copy.namedBy.size() - 1) +
                                                                    " more game folder(s)"
                                                              : std::string());

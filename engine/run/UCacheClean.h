@@ -30,7 +30,7 @@ struct TCacheSurvey {
 
 TCacheSurvey SurveyModCache(const std::filesystem::path& home);
 
-// Why a copy stays, or "" when cleaning removes it.
+// Why a copy stays (message text, paths marked), or "" when cleaning removes it.
 std::string WhyKept(const TCacheCopy& copy, bool all);
 
 struct TCacheClean {

@@ -138,7 +138,8 @@ TEST_F(ArchiveCache, SignalsStopTheUnpackAndLeaveNothing) {
 }
 
 TEST_F(ArchiveCache, CleanRemovesWhatNoServedGameFolderNames) {
-  const fs::path installed = ModTar("a"), checked = ModTar("c");
+  // A name beyond ASCII is shown as it is (file-system bytes, not code-page text).
+  const fs::path installed = ModTar("a"), checked = ModTar("c \xC3\xBC");
   ASSERT_EQ(Run({"install", "--mod", installed.string(), "--game", "GAME", "--yes"}).exitCode, 0);
   ASSERT_EQ(Run({"summary", "--mod", checked.string()}).exitCode, 0);
   ASSERT_EQ(Held().size(), 2u);
@@ -146,7 +147,7 @@ TEST_F(ArchiveCache, CleanRemovesWhatNoServedGameFolderNames) {
   // Both were used a moment ago: a run may be about to start from either.
   CliResult fresh = Run({"cache", "clean"});
   EXPECT_EQ(fresh.exitCode, 0) << fresh.err;
-  EXPECT_TRUE(Contains(fresh.out, "Kept \"c.tar\"")) << fresh.out;
+  EXPECT_TRUE(Contains(fresh.out, "Kept \"c \xC3\xBC.tar\"")) << fresh.out;
   EXPECT_EQ(Held().size(), 2u);
 
   AgeCache();
@@ -154,18 +155,18 @@ TEST_F(ArchiveCache, CleanRemovesWhatNoServedGameFolderNames) {
   EXPECT_EQ(list.exitCode, 0) << list.err;
   EXPECT_TRUE(Contains(list.out, "\"a.tar\" [")) << list.out;
   EXPECT_TRUE(Contains(list.out, "installed in 1 game folder(s)\n      " + (dir / "game").string())) << list.out;
-  EXPECT_TRUE(Contains(list.out, "\"c.tar\" [")) << list.out;
+  EXPECT_TRUE(Contains(list.out, "\"c \xC3\xBC.tar\" [")) << list.out;
   EXPECT_TRUE(Contains(list.out, "never installed")) << list.out;
   EXPECT_TRUE(Contains(list.out, "2 unpacked archive(s)")) << list.out;
 
   CliResult dry = Run({"cache", "clean", "--dry-run"});
-  EXPECT_TRUE(Contains(dry.out, "Would remove \"c.tar\"")) << dry.out;
+  EXPECT_TRUE(Contains(dry.out, "Would remove \"c \xC3\xBC.tar\"")) << dry.out;
   EXPECT_TRUE(Contains(dry.out, "Kept \"a.tar\"")) << dry.out;
   EXPECT_TRUE(Contains(dry.out, "installed in " + (dir / "game").string())) << dry.out;
   EXPECT_EQ(Held().size(), 2u);
 
   CliResult clean = Run({"cache", "clean"});
-  EXPECT_TRUE(Contains(clean.out, "Removed \"c.tar\"")) << clean.out;
+  EXPECT_TRUE(Contains(clean.out, "Removed \"c \xC3\xBC.tar\"")) << clean.out;
   EXPECT_TRUE(Contains(clean.out, "(1 unpacked archive(s)); 1 kept.")) << clean.out;
   EXPECT_EQ(Held().size(), 1u);
   EXPECT_EQ(dir.Read("game/override/a.txt"), "a");
