@@ -507,6 +507,8 @@ TCompileFileInfo TVEYPatcher::PrepareScript(const std::string& path) {
 }
 
 void TVEYPatcher::ProcessCompileList() {
+  // Scripts are processed in place and compiled beside their sources.
+  BeforeModFilesChange();
   ScriptCompiler compiler(*this);
   compiler.Run();
 }

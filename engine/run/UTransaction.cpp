@@ -73,15 +73,18 @@ void TTransaction::StartSource() {
   source_ = std::make_unique<TRunSource>(std::move(source));
 }
 
+void TTransaction::SettleDigest() {
+  if (!modDigest_ || !source_) return;
+  TModDigestTask::Result digest = modDigest_->Take();
+  modDigest_.reset();
+  source_->digest = std::move(digest.digest);
+  source_->digestNote = std::move(digest.note);
+}
+
 void TTransaction::KeepSource() {
   if (!journal_ || !source_) return;
-  TRunSource& source = *source_;
-  if (modDigest_) {
-    TModDigestTask::Result digest = modDigest_->Take();
-    modDigest_.reset();
-    source.digest = std::move(digest.digest);
-    source.digestNote = std::move(digest.note);
-  }
+  SettleDigest();
+  const TRunSource& source = *source_;
   const std::string text = SourceText(source);
   try {
     journal_->Handle().WriteText(kSourceFile, text);

@@ -87,6 +87,10 @@ class TTransaction {
   void Fail(const std::string& why);
 
   bool Active() const { return journal_ != nullptr; }
+  // Waits for the mod's digest: call before the run itself changes the mod's
+  // own files (the script compiler processes sources in place and leaves its
+  // output beside them), so that the digest is of what the mod shipped.
+  void SettleDigest();
   // The record of this run; its file list is complete once the run ended.
   const platform::RunRecord* Record() const;
 

@@ -111,6 +111,8 @@ class TVEYPatcher {
   // This run's record (every changed file, sizes and digests once it ended);
   // null without a journal.
   const platform::RunRecord* RunRecordOfRun() const { return transaction_->Record(); }
+  // Before the run changes the mod's own files: its digest is settled first.
+  void BeforeModFilesChange() { transaction_->SettleDigest(); }
   // Puts back script sources that an interrupted run left processed.
   void RecoverScriptSources();
   // Removes what a killed run left in the data folder's "erfpatch_temp":
