@@ -10,6 +10,7 @@
 
 #include "common/FileIO.h"
 #include "common/Sha256.h"
+#include "common/Win1252.h"
 #include "engine/run/URunHistory.h"
 #include "engine/run/UVEYPatcher.h"
 #include "engine/support/UConflicts.h"
@@ -324,7 +325,8 @@ BuildModRun RunBuildMod(const ModPlan& plan, const std::string& digest, const Bu
       header.modFolder = (game / mod.name).string();
       header.instructionFile = BuildRunInstructionText(mod);
       header.instructionSha256 = digest;
-      header.caption = mod.name;
+      // Captions are the instruction files' text, in their code page; history shows them converted.
+      header.caption = Utf8ToWin1252(mod.name);
       header.journal = platform::ReadJournalIdentity(game);
       journal = std::make_unique<platform::RunJournal>(s.files, game, header);
       if (!report) {

@@ -202,6 +202,15 @@ TEST_F(BuildFileInstall, AStepThatFailsRollsBackTheWholeModAndChangedDownloadsAr
   EXPECT_TRUE(HasLine(r.out, "Armour: changed since")) << r.out;
 }
 
+TEST_F(BuildFileInstall, ARunIsNamedAfterItsModInTheHistory) {
+  std::string mod = kArmour;
+  mod.replace(mod.find("Name = \"Armour\""), 15, "Name = \"R\u00fcstung \u00c4\"");
+  Build(mod);
+  ASSERT_EQ(Install().exitCode, 0);
+  const CliResult r = Run({"history", "--game", Game().string()});
+  EXPECT_NE(r.out.find("R\u00fcstung \u00c4"), std::string::npos) << r.out;
+}
+
 TEST_F(BuildFileInstall, TheDryRunOnTheGameSeesEachModAfterTheOnesBeforeAndChangesNothing) {
   // A second mod copies the same file and then deletes what the first one
   // removed already: the dry run predicts who wins and finds the slip.
