@@ -190,10 +190,23 @@ int RunListInstall(const ListOptions& o) {
   const auto list = Load(o.list, out);
   if (!list) return report.Finish(kExitUsage, std::nullopt);
   const std::string game = CheckedGameOption(o.game);
-  const ListSettings settings = o.Settings();
+  ListSettings settings = o.Settings();
   report.SetList(*list, game);
   int errors = 0, warnings = 0;
-  std::vector<PreparedMod> mods = CheckAll(*list, settings, out, errors, warnings);
+  std::vector<PreparedMod> mods;
+  {
+    // Ctrl-C, a closed terminal or a polite kill stops the unpacking, and
+    // what was unpacked is removed.
+    RunSignals unpacking;
+    settings.cancel = &unpacking.Flag();
+    mods = CheckAll(*list, settings, out, errors, warnings);
+    settings.cancel = nullptr;
+    if (unpacking.Flag()) {
+      out << "Interrupted while the list's archives were unpacked; nothing was installed.\n";
+      report.SetEntries(mods, std::vector<EntryRun>(mods.size(), WithVerdict("not run")), {});
+      return report.Finish(kListStopped, std::nullopt);
+    }
+  }
   std::vector<EntryRun> runs(mods.size(), WithVerdict("not run"));
   if (errors > 0) {
     out << "The list does not pass its check; nothing was installed.\n";

@@ -97,7 +97,8 @@ class Preparer {
       }
     }
     try {
-      const platform::ExtractedMod copy = platform::ExtractModArchive(e_.source, platform::ModCacheHome());
+      const platform::ExtractedMod copy =
+          platform::ExtractModArchive(e_.source, platform::ModCacheHome(), {}, settings_.cancel);
       fresh_ = !copy.reused;
       m_.root = copy.folder;
       m_.sourceSha256 = copy.sha256;

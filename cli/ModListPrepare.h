@@ -4,6 +4,7 @@
 // validation of each instruction file. Nothing in the game changes.
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -53,6 +54,8 @@ struct ListSettings {
   // mod's own.
   std::string compiler;
   bool noSandbox = false;
+  // Set by a signal: unpacking stops and removes what it unpacked.
+  const std::atomic<bool>* cancel = nullptr;
 };
 
 // Prepares every entry, two at a time (unpacking is most of the work), and

@@ -135,6 +135,16 @@ TEST_F(ArchiveCache, SignalsStopTheUnpackAndLeaveNothing) {
         << r.err;
     EXPECT_TRUE(Held().empty()) << Held().front();
   }
+  // A list's check unpacks its archives the same way.
+  dir.Write("list.toml", "[[mod]]\nname = \"Slow\"\nsource = \"slow.tar\"\n");
+  const auto held = Held();
+  const CliResult r = RunCliKilledWhen(
+      {"modlist", "install", (dir / "list.toml").string(), "--game", (dir / "game").string(), "--yes"},
+      {"XDG_CACHE_HOME=" + (dir / "cache").string()}, SIGINT, unpacking);
+  EXPECT_EQ(r.exitCode, 3) << r.out << r.err;
+  EXPECT_TRUE(Contains(r.out, "Interrupted while the list's archives were unpacked; nothing was installed.")) << r.out;
+  EXPECT_FALSE(fs::exists(dir / "game/override/a.txt"));
+  EXPECT_EQ(Held(), held);
 }
 
 TEST_F(ArchiveCache, CleanRemovesWhatNoServedGameFolderNames) {
