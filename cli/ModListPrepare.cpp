@@ -114,6 +114,15 @@ class Preparer {
     platform::GameFileSystem files;
     const std::string from = e_.copy->from == "." ? "" : e_.copy->from;
     m_.copyFrom = from.empty() ? m_.root : files.Resolve(m_.root, from);
+    // A link in the source may not lead the copy out of it (to ~/.ssh, say).
+    std::error_code linkEc;
+    const fs::path realRoot = fs::weakly_canonical(m_.root, linkEc), realFrom = fs::weakly_canonical(m_.copyFrom, linkEc);
+    const fs::path inside = realFrom.lexically_relative(realRoot);
+    if (!from.empty() && (linkEc || inside.empty() || *inside.begin() == "..")) {
+      Error("the folder \"" + from + "\" to copy leads through a link out of the source, to \"" + realFrom.string() +
+            "\"");
+      return;
+    }
     if (!files.IsDirectory(m_.copyFrom)) {
       Error("the source holds no folder \"" + from + "\" to copy");
       return;

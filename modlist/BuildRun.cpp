@@ -16,6 +16,7 @@
 #include "engine/support/UConflicts.h"
 #include "engine/support/UNamespaces.h"
 #include "engine/support/URunReport.h"
+#include "platform/GameLinks.h"
 #include "platform/Headless.h"
 #include "platform/ModArchive.h"
 #include "platform/RunJournal.h"
@@ -76,8 +77,12 @@ class Runner {
     ++result_.warnings;
     Say("Warning: " + op.step + " found nothing for \"" + Joined(op.gamePattern->parts) + "\" in the game; skipped.");
   }
+  // A game folder a step writes into, never one a link leads out of.
   fs::path GameFolder(const BuildPath& path) const {
-    return path.parts.empty() ? game_ : files_.Resolve(game_, Joined(path.parts));
+    if (path.parts.empty()) return game_;
+    if (auto why = platform::LinkOutOfGame(game_, Joined(path.parts) + "/-"))
+      throw EBuildStepFailed(*why);
+    return files_.Resolve(game_, Joined(path.parts));
   }
 
   // The game entries a pattern matches now, the journal folder never among them.
@@ -97,9 +102,12 @@ class Runner {
       level = std::move(next);
     }
     if (pattern.parts.empty()) return {};
-    for (const fs::path& p : level)
+    for (const fs::path& p : level) {
       if (KindOf(files_.HostPath(p)) == Kind::Other)
         throw EBuildStepFailed("\"" + p.string() + "\" is a link or special file; a build's step follows no links.");
+      if (auto why = platform::LinkOutOfGame(game_, p.lexically_relative(game_).generic_string()))
+        throw EBuildStepFailed(*why);
+    }
     return level;
   }
 

@@ -1,6 +1,7 @@
 // RunJournal: old versions kept by hard link, a line per changed file, and
 // the rollback that puts them back.
 #include "platform/RunJournal.h"
+#include "platform/GameLinks.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -460,6 +461,10 @@ RollbackResult RollBackJournal(const fs::path& gameFolder, const JournalFolder& 
   for (std::size_t i = entries.size(); i-- > 0;) {
     const StoredChange& e = entries[i];
     if (e.path.empty()) continue;
+    if (auto why = LinkOutOfGame(game, e.path)) {
+      result.problems.push_back(*why);
+      continue;
+    }
     const fs::path target = game / e.path;
     if (e.kind == "file" && e.existed) {
       // Gone already: an earlier rollback put it back before it was cut short.

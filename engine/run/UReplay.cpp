@@ -1,5 +1,6 @@
 // UReplay: the checks, the kept versions and the rollback of a replay.
 #include "engine/run/UReplay.h"
+#include "platform/GameLinks.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -189,6 +190,8 @@ void TReplay::Keep() {
     for (const platform::JournalFile& f : run.files) paths.insert(f.path);
   kept_.clear();
   for (const std::string& path : paths) {
+    // What a record names is kept only from inside the game folder.
+    if (auto why = platform::LinkOutOfGame(game_, path)) throw EPathError(*why);
     const fs::path file = game_ / path;
     struct stat st {};
     const bool exists = ::lstat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode);
@@ -297,6 +300,10 @@ std::vector<std::string> TReplay::PutBack() {
   if (!keep) return {keep_.string() + " is missing"};
   const std::optional<JournalFolder> files = keep->Folder(journal::kKeptFiles);
   for (std::size_t n = 0; n < kept_.size(); ++n) {
+    if (auto why = platform::LinkOutOfGame(game_, kept_[n].path)) {
+      problems.push_back(*why);
+      continue;
+    }
     const fs::path target = game_ / kept_[n].path;
     if (kept_[n].existed) {
       if (!files || !Restore(*files, std::to_string(n), target)) problems.push_back(kept_[n].path);

@@ -1,6 +1,7 @@
 // UUndoTransaction: undoing recorded runs through a journal of its own, its
 // commit and its recovery.
 #include "engine/run/UUndoTransaction.h"
+#include "platform/GameLinks.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -119,6 +120,7 @@ bool TUndoTransaction::Undo(const platform::RunRecord& run) {
 }
 
 void TUndoTransaction::UndoChange(const platform::RecordedChange& change) {
+  if (auto why = platform::LinkOutOfGame(game_, change.path)) throw EPathError(*why);
   const fs::path target = fs::path(game_) / change.path;
   struct stat st {};
   const bool present = ::lstat(target.c_str(), &st) == 0;

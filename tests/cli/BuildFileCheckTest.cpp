@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -200,6 +201,48 @@ TEST_F(BuildFileInstall, AStepThatFailsRollsBackTheWholeModAndChangedDownloadsAr
   EXPECT_EQ(GameTree(Game()), installed);
   r = Run({"modlist", "status", "BUILD", "--game", Game().string()});
   EXPECT_TRUE(HasLine(r.out, "Armour: changed since")) << r.out;
+}
+
+// A kill at any mod of a build: the next install rolls the cut mod back,
+// resumes, and the game ends as one install without a kill leaves it.
+TEST_F(BuildFileInstall, AKillAtEachModIsResumedToTheSameGame) {
+  std::string build = kWholeMod;
+  for (const char* name : {"Second", "Third"})
+    build += std::string("[[thisMod]]\nGuid = \"") + name + "\"\nName = \"" + name + "\"\n"
+             "[[thisMod.Instructions]]\nAction = \"Copy\"\nSource = [\"<<modDirectory>>\\\\Armour v1\\\\Override\\\\*\"]\n"
+             "Destination = \"<<gameDirectory>>\\\\Override\\\\" + name + "\"\n";
+  Build(build);
+  const fs::path pristine = dir / "pristine";
+  fs::copy(Game(), pristine, fs::copy_options::recursive);
+  ASSERT_EQ(Install().exitCode, 0);
+  const auto whole = GameTree(Game());
+  for (std::size_t killAt = 1; killAt <= 3; ++killAt) {
+    SCOPED_TRACE(killAt);
+    fs::remove_all(Game());
+    fs::copy(pristine, Game(), fs::copy_options::recursive);
+    // Killed once the journal holds the run of mod killAt, finished or not.
+    const auto runs = [&] {
+      std::error_code ec;
+      std::size_t n = 0;
+      for (auto it = fs::directory_iterator(Game() / ".veypatcher/runs", ec); !ec && it != fs::directory_iterator(); ++it) ++n;
+      return n >= killAt;
+    };
+    RunCliKilledWhen({"modlist", "install", (dir / "downloads/build.toml").string(), "--game", Game().string(), "--yes"},
+                     {"XDG_CACHE_HOME=" + (dir / "cache").string()}, SIGKILL, runs);
+    const CliResult resumed = Install();
+    EXPECT_EQ(resumed.exitCode, 0) << resumed.out;
+    EXPECT_EQ(GameTree(Game()), whole);
+    // The cut run was rolled back, not left beside its second try. (A kill
+    // before a run's record was first written leaves a folder without one,
+    // which no command reads.)
+    std::size_t records = 0;
+    std::string names;
+    for (const auto& e : fs::directory_iterator(Game() / ".veypatcher/runs")) {
+      records += fs::exists(e.path() / "run.txt") ? 1 : 0;
+      names += e.path().filename().string() + "\n";
+    }
+    EXPECT_EQ(records, 3u) << names << resumed.out;
+  }
 }
 
 TEST_F(BuildFileInstall, ARunIsNamedAfterItsModInTheHistory) {
