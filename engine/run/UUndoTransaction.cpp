@@ -1,6 +1,8 @@
 // UUndoTransaction: undoing recorded runs through a journal of its own, its
 // commit and its recovery.
 #include "engine/run/UUndoTransaction.h"
+
+#include "common/PathText.h"
 #include "platform/GameLinks.h"
 
 #include <fcntl.h>
@@ -54,7 +56,12 @@ void Complete(const fs::path& game, const JournalFolder& undo, const std::string
       try {
         runs->Rename(id, gone, id);
       } catch (const EFCreateError& e) {
-        throw EFCreateError(FormatMsg("Cannot remove the record of the undone run %s. %s", {id, e.what()}));
+        // Something of the same name stands in the way (a record planted or
+        // left there): a refusal that names it, never a crash.
+        throw platform::EJournalUnusable(FormatMsg(
+            "Cannot finish the cut-short uninstallation %s: the record of the undone run %s cannot be moved out of "
+            "the history (%s). Remove \"%s\", then try again.",
+            {name, id, e.what(), PathText(gone.PathOf(id))}));
       }
     }
   }

@@ -437,5 +437,21 @@ TEST_F(JournalDefence, RunStartingAtTheSameMomentIsNamedPlainly) {
   EXPECT_EQ(r.out.find("process ,"), std::string::npos) << r.out;
 }
 
+// A cut-short uninstallation whose undone run cannot be moved out of the
+// history (something of its name stands in the way) is a refusal that names
+// it, never a crash.
+TEST_F(JournalDefence, AnUndoJournalWhoseUndoneRecordCannotMoveIsRefusedByName) {
+  ASSERT_EQ(Install().exitCode, 0);
+  const std::string id = OnlyRun();
+  const fs::path undo = Game() / ".veypatcher/undo/u1";
+  fs::create_directories(undo / "gone");
+  for (const auto& e : fs::directory_iterator(Runs() / id)) fs::copy(e.path(), undo / e.path().filename(), fs::copy_options::recursive);
+  std::ofstream(undo / "undone.txt") << id << "\n";
+  fs::copy(Runs() / id, undo / "gone" / id, fs::copy_options::recursive);
+  const CliResult r = Run({"uninstall", "--game", "GAME"});
+  EXPECT_EQ(r.exitCode, 6) << r.out << r.err;
+  EXPECT_NE(r.out.find("Cannot finish the cut-short uninstallation u1"), std::string::npos) << r.out << r.err;
+}
+
 }  // namespace
 }  // namespace vey::test
