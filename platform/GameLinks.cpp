@@ -40,7 +40,7 @@ std::optional<std::string> LinkOutOfGame(const fs::path& gameFolder, std::string
       if (ec || (!Inside(real, game) && !dataFolder))
         return FormatMsg("\"%s\" leads through the link \"%s\" to \"%s\", outside the game folder; nothing is "
                          "written there on a record's or a build's word. Remove the link (or the record), then try "
-                         "again.",
+                         "again",
                          {PathText(std::string(relative)), PathText(at), PathText(ec ? fs::path("?") : real)});
     }
     ++depth;

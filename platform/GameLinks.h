@@ -16,7 +16,8 @@
 namespace vey::platform {
 
 // Nothing when every folder on the way to relative ('/' between components)
-// stays inside the game folder or is such a data folder; otherwise why not.
+// stays inside the game folder or is such a data folder; otherwise why not
+// (a clause, without a full stop, for the messages that give it).
 // The last component itself is not followed: it is replaced or removed, never
 // written through.
 std::optional<std::string> LinkOutOfGame(const std::filesystem::path& gameFolder, std::string_view relative);
