@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "cli/CliCommon.h"
+#include "common/Counted.h"
 #include "cli/GameChoice.h"
 #include "cli/InstallCommand.h"
 #include "cli/ModListReport.h"
@@ -24,10 +25,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kBuildStopped = 3;
-
-std::string CountOf(std::size_t n, const std::string& one, const std::string& many) {
-  return std::to_string(n) + " " + (n == 1 ? one : many);
-}
 
 nlohmann::ordered_json BuildJson(const modlist::BuildSession& s, int exitCode) {
   nlohmann::ordered_json doc;
@@ -66,7 +63,7 @@ std::optional<modlist::BuildSession> Open(const BuildFileOptions& o, std::ostrea
     return std::nullopt;
   }
   out << "Checking the build \"" << s->build.file.filename().string() << "\" ("
-      << CountOf(s->build.mods.size(), "mod", "mods") << ") over the downloads in \"" << s->downloads.string()
+      << Counted(static_cast<std::int64_t>(s->build.mods.size()), "mod") << ") over the downloads in \"" << s->downloads.string()
       << "\"...\n";
   for (const std::string& problem : s->plan.choiceProblems) out << "Choices: " << problem << '\n';
   for (const modlist::ModPlan& m : s->plan.mods) {
@@ -79,7 +76,7 @@ std::optional<modlist::BuildSession> Open(const BuildFileOptions& o, std::ostrea
 }
 
 void PrintVerdict(std::ostream& out, const modlist::BuildSession& s, int exitCode) {
-  out << CountOf(s.Ready(), "mod", "mods") << " of the " << s.Chosen() << " chosen ready; "
+  out << Counted(static_cast<std::int64_t>(s.Ready()), "mod") << " of the " << s.Chosen() << " chosen ready; "
       << (exitCode == 2 ? "the build cannot be installed as it is."
                         : exitCode == 1 ? "the build passes with warnings." : "the build passes.")
       << '\n';
@@ -160,7 +157,7 @@ int RunBuildInstall(const BuildFileOptions& o) {
   }
   const std::string game = CheckedGameOption(o.game);
   platform::HeadlessMessageBoxes messages(platform::Console::Standard(), o.yes ? std::optional<bool>(true) : std::nullopt);
-  if (!messages.AskYesNo("Install the " + CountOf(s->Ready(), "chosen mod", "chosen mods") + " of the build into " +
+  if (!messages.AskYesNo("Install the " + Counted(static_cast<std::int64_t>(s->Ready()), "chosen mod") + " of the build into " +
                          game + "?")) {
     out << "Nothing was changed.\n";
     return kExitNotRun;

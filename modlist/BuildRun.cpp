@@ -8,6 +8,7 @@
 #include <optional>
 #include <sstream>
 
+#include "common/Counted.h"
 #include "common/FileIO.h"
 #include "common/Sha256.h"
 #include "common/Win1252.h"
@@ -155,7 +156,7 @@ class Runner {
     } else {
       for (const TreeItem& item : op.items) CopyTree(item.real, folder, item.parts.back(), op.overwrite);
     }
-    Say(op.step + ": " + std::to_string(copied_) + (copied_ == 1 ? " file" : " files") + " into \"" +
+    Say(op.step + ": " + Counted(copied_, "file") + " into \"" +
         (op.destination.parts.empty() ? std::string(".") : Joined(op.destination.parts)) + "\".");
   }
 
@@ -168,7 +169,7 @@ class Runner {
       files_.RemoveFile(match);
       ++removed;
     }
-    Say(op.step + ": " + std::to_string(removed) + (removed == 1 ? " file" : " files") + " removed.");
+    Say(op.step + ": " + Counted(removed, "file") + " removed.");
   }
 
   void Rename(const PlannedOp& op) {
@@ -205,7 +206,7 @@ class Runner {
       files_.RemoveFile(folder / name);
       ++removed;
     }
-    Say(op.step + ": " + std::to_string(removed) + (removed == 1 ? " duplicate" : " duplicates") + " removed.");
+    Say(op.step + ": " + Counted(removed, "duplicate") + " removed.");
   }
 
   void Patcher(const PlannedOp& op) {
